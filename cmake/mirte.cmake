@@ -1,0 +1,26 @@
+# mirte_test(<name> SOURCES <files...> LIBS <libs...> [QT])
+# One GoogleTest executable, registered with CTest test by test. QT tests run on the
+# offscreen platform so they need no display.
+function(mirte_test name)
+  cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} mirte_test_support GTest::gtest GTest::gtest_main)
+  set(env "")
+  if(T_QT)
+    set(env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  # The folder's name is the label: ./test.sh runs `-L serial` under ThreadSanitizer.
+  get_filename_component(label ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "${env}" TIMEOUT 120 LABELS "${label}")
+endfunction()
+
+# Test folders of layers whose sources exist; a layer's tests that need Qt are skipped
+# without it.
+function(mirte_add_test_dirs)
+  foreach(layer IN LISTS MIRTE_LAYERS)
+    if(TARGET mirte_${layer} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${layer}/CMakeLists.txt)
+      add_subdirectory(${layer})
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs what the build needs, then builds and runs every test:
+#  build/       everything, Qt tests on the offscreen platform
+#  build-asan/  plain C++ libraries under AddressSanitizer + UndefinedBehaviorSanitizer
+#  build-tsan/  the serial layer's tests under ThreadSanitizer
+#  build-fuzz/  fuzz targets, each run for a bounded time (when clang is present)
+set -euo pipefail
+cd "$(dirname "$0")"
+. scripts/setup.sh
+mirte_install_packages
+
+werror=OFF
+[ "${CI:-}" = true ] && werror=ON
+jobs=$(nproc)
+
+step() { echo; echo "=== $*"; }
+
+step "build (RelWithDebInfo)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRTE_WERROR=$werror >/dev/null
+cmake --build build
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer (plain C++)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRTE_WITH_QT=OFF -DMIRTE_BENCH=OFF \
+  -DMIRTE_SANITIZE=address,undefined -DMIRTE_WERROR=$werror >/dev/null
+cmake --build build-asan
+(cd build-asan && ctest --output-on-failure -j "$jobs")
+
+if [ -d src/serial ]; then
+  step "ThreadSanitizer (serial layer)"
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRTE_WITH_QT=OFF -DMIRTE_BENCH=OFF \
+    -DMIRTE_SANITIZE=thread -DMIRTE_WERROR=$werror >/dev/null
+  cmake --build build-tsan
+  (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -L serial)
+fi
+
+if command -v clang++ >/dev/null; then
+  step "fuzzing (bounded)"
+  CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRTE_WITH_QT=OFF \
+    -DMIRTE_BENCH=OFF -DMIRTE_FUZZ=ON >/dev/null
+  cmake --build build-fuzz
+  seconds=${MIRTE_FUZZ_SECONDS:-30}
+  for target in build-fuzz/fuzz/*_fuzz; do
+    [ -x "$target" ] || continue
+    echo "--- $(basename "$target") for ${seconds}s"
+    corpus=$(mktemp -d)
+    "$target" -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
+    rm -rf "$corpus"
+  done
+fi
+
+echo
+echo "All tests passed."
