@@ -88,6 +88,11 @@ public:
   // Corrects WorkFolder, Language, Baud, FontSize, Release in this order; true when
   // nothing had to be corrected.
   bool CheckSettings();
+
+  // WorkFolder as a path of this system, and back. Names Windows-1252 cannot spell are
+  // kept in the record with their own bytes so they still name the same folder.
+  std::string WorkFolderPath() const;
+  void SetWorkFolder(const std::string& path);
 };
 
 }  // namespace mirte

@@ -1,0 +1,216 @@
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "support/temp_folder.h"
+
+namespace mirte {
+namespace {
+
+class SettingsTest : public ::testing::Test {
+protected:
+  mirte::testing::TempFolder folder;
+  std::string program = (folder / "mirte").string();
+  std::string settingsFile = (folder / "mirte.SET").string();
+  std::string programFolder = folder.path().string() + "/";
+
+  SettingsRec validRecord() {
+    TSettings defaults;
+    defaults.ProgramFolder = programFolder;
+    defaults.SetDefaultSettings();
+    defaults.Rec.Reserved = 0x5A;
+    defaults.Rec.ComNumber = 3;
+    defaults.Rec.Baud = 57600;
+    defaults.Rec.FontSize = 16;
+    defaults.Rec.TextColor = 0x00112233;
+    defaults.Rec.BackColor = 0x00445566;
+    defaults.Rec.PrintEachPage = 1;
+    defaults.Rec.UserStr[2].assign("DIR");
+    defaults.Rec.UserStrEnter[2] = 1;
+    return defaults.Rec;
+  }
+
+  void writeRecord(const SettingsRec& rec, std::size_t size = sizeof(SettingsRec)) {
+    std::vector<std::uint8_t> bytes(size, 0);
+    std::memcpy(bytes.data(), &rec, std::min(size, sizeof rec));
+    folder.write("mirte.SET", bytes);
+  }
+
+  SettingsRec fileRecord() {
+    auto bytes = folder.read("mirte.SET");
+    EXPECT_EQ(bytes.size(), 604u);
+    SettingsRec rec{};
+    std::memcpy(&rec, bytes.data(), std::min(bytes.size(), sizeof rec));
+    return rec;
+  }
+};
+
+TEST_F(SettingsTest, FirstStartWritesTheDefaultsBesideTheProgram) {
+  TSettings settings;
+  settings.LoadSettings(program);
+
+  EXPECT_EQ(settings.ProgramFolder, programFolder);
+  EXPECT_EQ(settings.SettingsPath, settingsFile);
+  const SettingsRec& rec = settings.Rec;
+  EXPECT_EQ(rec.Language, 2);
+  EXPECT_EQ(rec.ComNumber, 1);
+  EXPECT_EQ(rec.Baud, 115200);
+  EXPECT_EQ(rec.FontSize, 10);
+  EXPECT_EQ(rec.TextColor, 0x00C0C0C0u);
+  EXPECT_EQ(rec.BackColor, 0x00800000u);
+  EXPECT_EQ(rec.PrintEachPage, 0);
+  EXPECT_EQ(rec.Release.str(), "1.01.0");
+  // Folder case is kept on this system: the default is the program folder as it is.
+  EXPECT_EQ(settings.WorkFolderPath(), programFolder);
+  for (int n = 0; n < 10; ++n) {
+    EXPECT_EQ(rec.UserStr[n].Length, 0);
+    EXPECT_EQ(rec.UserStrEnter[n], 0);
+  }
+  SettingsRec written = fileRecord();
+  EXPECT_EQ(std::memcmp(&rec, &written, sizeof rec), 0) << "the file holds the record byte for byte";
+}
+
+TEST_F(SettingsTest, ProgramFileExtensionIsReplacedBySet) {
+  TSettings settings;
+  settings.LoadSettings((folder / "prog.bin").string());
+  EXPECT_EQ(settings.SettingsPath, (folder / "prog.SET").string());
+  EXPECT_TRUE(std::filesystem::exists(folder / "prog.SET"));
+}
+
+TEST_F(SettingsTest, ValidFileLoadsUnchangedAndIsNotRewritten) {
+  SettingsRec stored = validRecord();
+  writeRecord(stored, 700);  // bytes past the record are ignored
+  auto before = std::filesystem::last_write_time(settingsFile);
+
+  TSettings settings;
+  settings.LoadSettings(program);
+
+  EXPECT_EQ(std::memcmp(&settings.Rec, &stored, sizeof stored), 0);
+  EXPECT_EQ(folder.read("mirte.SET").size(), 700u) << "a valid file must not be rewritten";
+  EXPECT_EQ(std::filesystem::last_write_time(settingsFile), before);
+}
+
+TEST_F(SettingsTest, ShortFileIsReplacedWithDefaults) {
+  writeRecord(validRecord(), 603);
+  TSettings settings;
+  settings.LoadSettings(program);
+  EXPECT_EQ(settings.Rec.ComNumber, 1);
+  EXPECT_EQ(settings.Rec.FontSize, 10);
+  EXPECT_EQ(fileRecord().Baud, 115200);
+}
+
+struct Correction {
+  const char* what;
+  std::function<void(SettingsRec&)> spoil;
+  std::function<void(const SettingsRec&)> check;
+};
+
+TEST_F(SettingsTest, InvalidFieldsAreCorrectedOneByOneAndWrittenBack) {
+  const std::vector<Correction> cases = {
+      {"language 0", [](SettingsRec& r) { r.Language = 0; }, [](const SettingsRec& r) { EXPECT_EQ(r.Language, 2); }},
+      {"language 3", [](SettingsRec& r) { r.Language = 3; }, [](const SettingsRec& r) { EXPECT_EQ(r.Language, 2); }},
+      {"font 11", [](SettingsRec& r) { r.FontSize = 11; }, [](const SettingsRec& r) { EXPECT_EQ(r.FontSize, 10); }},
+      {"baud 4800", [](SettingsRec& r) { r.Baud = 4800; }, [](const SettingsRec& r) { EXPECT_EQ(r.Baud, 115200); }},
+      {"negative baud", [](SettingsRec& r) { r.Baud = -9600; }, [](const SettingsRec& r) { EXPECT_EQ(r.Baud, 115200); }},
+      {"baud wrapping 16 bits", [](SettingsRec& r) { r.Baud = 9600 + 655360; },
+       [](const SettingsRec& r) { EXPECT_EQ(r.Baud, 115200); }},
+      {"release", [](SettingsRec& r) { r.Release.assign("1.00.9"); },
+       [](const SettingsRec& r) { EXPECT_EQ(r.Release.str(), "1.01.0"); }},
+      {"release too short", [](SettingsRec& r) { r.Release.assign("1.01"); },
+       [](const SettingsRec& r) { EXPECT_EQ(r.Release.str(), "1.01.0"); }},
+      {"work folder gone", [](SettingsRec& r) { r.WorkFolder.assign("/no/such/folder"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), programFolder); }},
+      {"work folder from the other system", [](SettingsRec& r) { r.WorkFolder.assign("D:\\BOARD\\"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), programFolder); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SettingsRec stored = validRecord();
+    stored.WorkFolder.assign("/");
+    c.spoil(stored);
+    writeRecord(stored);
+
+    TSettings settings;
+    settings.LoadSettings(program);
+    c.check(settings.Rec);
+    SettingsRec written = fileRecord();
+    c.check(written);
+    // Everything that was valid survives, including the reserved byte and user strings.
+    EXPECT_EQ(written.Reserved, 0x5A);
+    EXPECT_EQ(written.ComNumber, 3);
+    EXPECT_EQ(written.TextColor, 0x00112233u);
+    EXPECT_EQ(written.PrintEachPage, 1);
+    EXPECT_EQ(written.UserStr[2].str(), "DIR");
+    EXPECT_EQ(written.UserStrEnter[2], 1);
+  }
+}
+
+TEST_F(SettingsTest, BaudWithinTheSameTenthPasses) {
+  for (std::int32_t baud : {9600, 19200, 38400, 57600, 115200, 115209}) {
+    SettingsRec stored = validRecord();
+    stored.Baud = baud;
+    writeRecord(stored);
+    TSettings settings;
+    settings.LoadSettings(program);
+    EXPECT_EQ(settings.Rec.Baud, baud);
+  }
+}
+
+TEST_F(SettingsTest, CheckReportsWhetherAnythingChanged) {
+  TSettings settings;
+  settings.ProgramFolder = programFolder;
+  settings.Rec = validRecord();
+  EXPECT_TRUE(settings.CheckSettings());
+  settings.Rec.FontSize = 9;
+  settings.Rec.Language = 7;
+  EXPECT_FALSE(settings.CheckSettings());
+  EXPECT_TRUE(settings.CheckSettings());
+}
+
+TEST_F(SettingsTest, FolderNamesOutsideWindows1252SurviveTheRoundTrip) {
+  std::filesystem::create_directory(folder / "Платы");
+  std::string latin = (folder / "Münzen").string();
+  std::filesystem::create_directory(latin);
+  TSettings settings;
+  settings.ProgramFolder = programFolder;
+  settings.Rec = validRecord();
+
+  settings.SetWorkFolder(latin);
+  EXPECT_EQ(settings.Rec.WorkFolder.Length, latin.size() - 1) << "ü is one byte in the record";
+  EXPECT_EQ(settings.WorkFolderPath(), latin);
+
+  std::string cyrillic = (folder / "Платы").string();
+  settings.SetWorkFolder(cyrillic);
+  EXPECT_EQ(settings.WorkFolderPath(), cyrillic);
+  EXPECT_TRUE(settings.CheckSettings());
+}
+
+TEST_F(SettingsTest, UnwritableFileIsIgnoredAndTheRecordKept) {
+  // A folder in the file's place can be neither read nor written, even by root.
+  std::filesystem::create_directory(settingsFile);
+  TSettings settings;
+  settings.LoadSettings(program);
+  EXPECT_EQ(settings.Rec.Baud, 115200);
+  settings.Rec.FontSize = 12;
+  settings.SaveSettings();
+  EXPECT_EQ(settings.Rec.FontSize, 12);
+  EXPECT_TRUE(std::filesystem::is_directory(settingsFile));
+}
+
+TEST_F(SettingsTest, ReadOnlyValidFileIsStillRead) {
+  SettingsRec stored = validRecord();
+  writeRecord(stored);
+  ::chmod(settingsFile.c_str(), 0444);
+  TSettings settings;
+  settings.LoadSettings(program);
+  EXPECT_EQ(settings.Rec.ComNumber, 3);
+}
+
+}  // namespace
+}  // namespace mirte
