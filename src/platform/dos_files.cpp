@@ -1,0 +1,439 @@
+#include "platform/dos_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <set>
+
+namespace mirte {
+
+namespace {
+
+constexpr std::string_view kInvalidShortChars = "\"*+,/:;<=>?[\\]|";
+constexpr std::string_view kUncreatableChars = "\"*:<>?\\|";
+
+bool IsShortNameChar(unsigned char c) {
+  if (c <= 0x20 || c == 0x7F || c == '.') return false;
+  return kInvalidShortChars.find(static_cast<char>(c)) == std::string_view::npos;
+}
+
+bool AllShortNameChars(std::string_view part) {
+  return std::all_of(part.begin(), part.end(), [](char c) { return IsShortNameChar(static_cast<unsigned char>(c)); });
+}
+
+// Splits "NAME.EXT" at its last dot; a name without a dot has an empty extension.
+std::pair<std::string_view, std::string_view> SplitAtLastDot(std::string_view name) {
+  std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return {name, {}};
+  return {name.substr(0, dot), name.substr(dot + 1)};
+}
+
+std::string ValidChars(std::string_view part, std::size_t limit) {
+  std::string out;
+  for (char c : part) {
+    if (out.size() == limit) break;
+    if (IsShortNameChar(static_cast<unsigned char>(c))) out += c;
+  }
+  return DosUpper(out);
+}
+
+std::string GeneratedAlias(std::string_view name, int number) {
+  auto [base, ext] = SplitAtLastDot(name);
+  if (base.empty()) {  // ".profile": the whole name is the base
+    base = name;
+    ext = {};
+  }
+  std::string tail = "~" + std::to_string(number);
+  std::size_t baseLimit = tail.size() >= 8 ? 0 : std::min<std::size_t>(6, 8 - tail.size());
+  std::string alias = ValidChars(base, baseLimit);
+  alias += tail;
+  std::string extension = ValidChars(ext, 3);
+  if (!extension.empty()) alias += "." + extension;
+  return alias;
+}
+
+bool IsVisibleRegular(const struct stat& st, std::string_view name) {
+  return S_ISREG(st.st_mode) && !name.empty() && name[0] != '.';
+}
+
+// One field of a file control block: '*' fills the rest with '?', blanks pad.
+bool ExpandField(std::string_view part, std::size_t width, std::string& field) {
+  field.assign(width, ' ');
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    if (part[i] == '*') {
+      std::fill(field.begin() + static_cast<std::ptrdiff_t>(std::min(i, width)), field.end(), '?');
+      return true;
+    }
+    if (i >= width) return false;
+    field[i] = part[i];
+  }
+  return true;
+}
+
+std::string WithoutTrailingSlashes(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+std::string Canonical(const std::string& folder) {
+  char resolved[PATH_MAX];
+  if (realpath(folder.c_str(), resolved)) return resolved;
+  return WithoutTrailingSlashes(folder);
+}
+
+bool LiesUnder(const std::string& folder, const std::string& root) {
+  if (root == "/") return true;
+  return folder == root || (folder.size() > root.size() && folder.compare(0, root.size(), root) == 0 &&
+                            folder[root.size()] == '/');
+}
+
+int DriveIndex(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (letter < 'A' || letter > 'Z') return -1;
+  return letter - 'A';
+}
+
+bool LstatRegular(const std::string& path, struct stat& st) {
+  if (lstat(path.c_str(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISLNK(st.st_mode) ? ELOOP : EISDIR;
+    return false;
+  }
+  return true;
+}
+
+// Opens with the given flags and makes sure what was opened is a regular file.
+int OpenRegular(const std::string& path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, mode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = EISDIR;
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+std::string DosUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+bool IsShortName(std::string_view name) {
+  std::size_t dot = name.find('.');
+  std::string_view base = name.substr(0, dot);
+  if (base.empty() || base.size() > 8 || !AllShortNameChars(base)) return false;
+  if (dot == std::string_view::npos) return true;
+  std::string_view ext = name.substr(dot + 1);
+  return !ext.empty() && ext.size() <= 3 && AllShortNameChars(ext);
+}
+
+std::vector<std::string> AssignShortAliases(const std::vector<std::string>& names) {
+  std::vector<std::size_t> order(names.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return names[a] < names[b]; });
+
+  std::vector<std::string> aliases(names.size());
+  std::set<std::string> taken;
+  // Names the board itself made claim their aliases first, so that its own files never
+  // change name when the PC adds a file whose name differs only in case.
+  for (std::size_t i : order) {
+    if (IsShortName(names[i]) && DosUpper(names[i]) == names[i] && taken.insert(names[i]).second)
+      aliases[i] = names[i];
+  }
+  for (std::size_t i : order) {
+    if (aliases[i].empty() && IsShortName(names[i])) {
+      std::string upper = DosUpper(names[i]);
+      if (taken.insert(upper).second) aliases[i] = upper;
+    }
+  }
+  for (std::size_t i : order) {
+    if (!aliases[i].empty()) continue;
+    for (int number = 1;; ++number) {
+      std::string candidate = GeneratedAlias(names[i], number);
+      if (taken.insert(candidate).second) {
+        aliases[i] = candidate;
+        break;
+      }
+    }
+  }
+  return aliases;
+}
+
+bool IsCreatableName(std::string_view name) {
+  if (name.empty() || name[0] == '.') return false;
+  for (char c : name) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || c == '/' || kUncreatableChars.find(c) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
+bool HasWildcards(std::string_view name) {
+  return name.find_first_of("?*") != std::string_view::npos;
+}
+
+bool DosWildcardMatch(std::string_view pattern, std::string_view name) {
+  auto [patternBase, patternExt] = SplitAtLastDot(pattern);
+  auto [nameBase, nameExt] = SplitAtLastDot(name);
+  std::string patternFields, nameFields, field;
+  if (!ExpandField(patternBase, 8, field)) return false;
+  patternFields = field;
+  if (!ExpandField(patternExt, 3, field)) return false;
+  patternFields += field;
+  if (nameBase.size() > 8 || nameExt.size() > 3) return false;
+  if (!ExpandField(nameBase, 8, field)) return false;
+  nameFields = field;
+  if (!ExpandField(nameExt, 3, field)) return false;
+  nameFields += field;
+  patternFields = DosUpper(patternFields);
+  nameFields = DosUpper(nameFields);
+  for (std::size_t i = 0; i < patternFields.size(); ++i) {
+    if (patternFields[i] != '?' && patternFields[i] != nameFields[i]) return false;
+  }
+  return true;
+}
+
+std::vector<TDosFileInfo> ListDosFiles(const std::string& folder) {
+  std::vector<TDosFileInfo> files;
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return files;
+  int dirFd = dirfd(dir);
+  while (dirent* entry = readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name.empty() || name[0] == '.') continue;
+    struct stat st;
+    if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!IsVisibleRegular(st, name)) continue;
+    files.push_back({std::string(name), {}, (st.st_mode & S_IWUSR) == 0});
+  }
+  closedir(dir);
+  std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
+  std::vector<std::string> names;
+  names.reserve(files.size());
+  for (const auto& file : files) names.push_back(file.Name);
+  std::vector<std::string> aliases = AssignShortAliases(names);
+  for (std::size_t i = 0; i < files.size(); ++i) files[i].Alias = std::move(aliases[i]);
+  return files;
+}
+
+std::string ShortFileName(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty()) return {};
+  std::vector<std::string> names;
+  for (auto& file : ListDosFiles(folder)) names.push_back(std::move(file.Name));
+  if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> aliases = AssignShortAliases(names);
+  auto it = std::find(names.begin(), names.end(), name);
+  return aliases[static_cast<std::size_t>(it - names.begin())];
+}
+
+std::string FindDosFile(const std::string& folder, std::string_view name) {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
+      name.find('\0') != std::string_view::npos)
+    return {};
+  // The board's own files are found without reading the folder: a name that exists as
+  // it is always keeps itself as its alias.
+  struct stat st;
+  std::string direct = JoinDosPath(folder, name);
+  if (lstat(direct.c_str(), &st) == 0 && IsVisibleRegular(st, name)) return std::string(name);
+  std::string upper = DosUpper(name);
+  std::vector<TDosFileInfo> files = ListDosFiles(folder);
+  for (const auto& file : files)
+    if (file.Alias == upper) return file.Name;
+  for (const auto& file : files)
+    if (DosUpper(file.Name) == upper) return file.Name;
+  return {};
+}
+
+std::string JoinDosPath(const std::string& folder, std::string_view name) {
+  std::string path = folder;
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+bool TDosSearch::FindFirst(const std::string& searchFolder, std::string_view searchPattern) {
+  Close();
+  folder = searchFolder;
+  pattern = searchPattern;
+  if (HasWildcards(pattern)) {
+    for (auto& file : ListDosFiles(folder))
+      if (DosWildcardMatch(pattern, file.Alias)) entries.push_back(std::move(file));
+  } else if (std::string name = FindDosFile(folder, pattern); !name.empty()) {
+    for (auto& file : ListDosFiles(folder))
+      if (file.Name == name) entries.push_back(std::move(file));
+  }
+  active = true;
+  return Advance();
+}
+
+bool TDosSearch::FindNext() {
+  return active && Advance();
+}
+
+void TDosSearch::Close() {
+  active = false;
+  entries.clear();
+  next = 0;
+}
+
+bool TDosSearch::Advance() {
+  if (next >= entries.size()) {
+    Close();
+    return false;
+  }
+  found = entries[next++];
+  return true;
+}
+
+bool DosIsReadOnly(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
+bool DosSetReadOnly(const std::string& path, bool readOnly) {
+  struct stat st;
+  if (!LstatRegular(path, st)) return false;
+  mode_t mode = st.st_mode & 07777;
+  mode = readOnly ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
+  return chmod(path.c_str(), mode) == 0;
+}
+
+int DosOpenReadWrite(const std::string& path) {
+  struct stat st;
+  if (!LstatRegular(path, st)) return -1;
+  // Root may write anything; a read-only file must still refuse, as it does for the board.
+  if ((st.st_mode & S_IWUSR) == 0) {
+    errno = EACCES;
+    return -1;
+  }
+  return OpenRegular(path, O_RDWR);
+}
+
+int DosCreateFile(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) {
+      errno = EISDIR;
+      return -1;
+    }
+    if ((st.st_mode & S_IWUSR) == 0) {
+      errno = EACCES;
+      return -1;
+    }
+  }
+  return OpenRegular(path, O_RDWR | O_CREAT | O_TRUNC, 0666);
+}
+
+bool DosDeleteFile(const std::string& path) {
+  struct stat st;
+  if (!LstatRegular(path, st)) return false;
+  if ((st.st_mode & S_IWUSR) == 0) {
+    errno = EACCES;
+    return false;
+  }
+  return unlink(path.c_str()) == 0;
+}
+
+bool DosRenameFile(const std::string& from, const std::string& to) {
+  struct stat st;
+  if (!LstatRegular(from, st)) return false;
+  if (from == to) return true;
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without RENAME_NOREPLACE: a hard link cannot replace either.
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  return unlink(from.c_str()) == 0;
+}
+
+bool DosFolderExists(const std::string& folder) {
+  struct stat st;
+  return !folder.empty() && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+TDosDrives::TDosDrives(std::string folder) : programFolder(std::move(folder)) {}
+
+void TDosDrives::SetProgramFolder(std::string folder) {
+  programFolder = std::move(folder);
+}
+
+bool TDosDrives::DriveExists(char letter) const {
+  return !DriveRoot(letter).empty();
+}
+
+std::string TDosDrives::DriveRoot(char letter) const {
+  int index = DriveIndex(letter);
+  if (index < 0) return {};
+  if (index == 'C' - 'A') return "/";
+  std::string link = JoinDosPath(programFolder.empty() ? "." : programFolder, "dosdevices/");
+  link += static_cast<char>('a' + index);
+  link += ':';
+  if (!DosFolderExists(link)) return {};
+  return Canonical(link);
+}
+
+char TDosDrives::DriveOf(const std::string& folder) const {
+  std::string canonical = Canonical(folder);
+  char best = 'C';
+  std::size_t bestLength = 0;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    if (letter == 'C') continue;
+    std::string root = DriveRoot(letter);
+    if (!root.empty() && root.size() > bestLength && LiesUnder(canonical, root)) {
+      best = letter;
+      bestLength = root.size();
+    }
+  }
+  return best;
+}
+
+std::string TDosDrives::CurrentFolder() const {
+  const std::string& folder = currentFolders[static_cast<std::size_t>(currentDrive - 'A')];
+  if (!folder.empty()) return folder;
+  std::string root = DriveRoot(currentDrive);
+  return root.empty() ? "/" : root;
+}
+
+std::string TDosDrives::CurrentFolderOf(char letter) const {
+  int index = DriveIndex(letter);
+  if (index < 0) return {};
+  std::string root = DriveRoot(letter);
+  if (root.empty()) return {};
+  const std::string& folder = currentFolders[static_cast<std::size_t>(index)];
+  return folder.empty() ? root : folder;
+}
+
+bool TDosDrives::SetCurrentFolder(const std::string& folder) {
+  std::string target;
+  if (folder.size() == 2 && folder[1] == ':' && DriveIndex(folder[0]) >= 0)
+    target = CurrentFolderOf(folder[0]);
+  else if (!folder.empty() && folder[0] == '/')
+    target = WithoutTrailingSlashes(folder);
+  if (!DosFolderExists(target)) return false;
+  char letter = DriveOf(target);
+  currentFolders[static_cast<std::size_t>(letter - 'A')] = target;
+  currentDrive = letter;
+  return true;
+}
+
+}  // namespace mirte
