@@ -1,0 +1,763 @@
+#include "terminal/terminal_buffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace mirte {
+
+namespace {
+
+int ValidItemSize(int size) { return (size == 1 || size == 2 || size == 4) ? size : 1; }
+
+// Board bytes drive these conversions, so clamp in 64 bits before narrowing.
+int ClampToRange(long long value, int low, int high) {
+  return int(std::clamp<long long>(value, low, high));
+}
+
+}  // namespace
+
+// --- TTerminalArray -------------------------------------------------------------------------
+
+TTerminalArray::TTerminalArray(int itemSize, int columns, int rows, std::uint32_t defaultItem)
+    : itemSize_(ValidItemSize(itemSize)),
+      columns_(std::max(columns, 0)),
+      rows_(std::max(rows, 0)),
+      defaultItem_(defaultItem) {
+  storage_.resize((std::size_t(rows_) * RowBytes() + 3) / 4);
+  ClearAll();
+}
+
+void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
+  if (count <= 0) return;
+  switch (itemSize_) {
+    case 1:
+      std::memset(at, int(value & 0xFF), std::size_t(count));
+      break;
+    case 2: {
+      const auto item = std::uint16_t(value);
+      for (int i = 0; i < count; ++i) std::memcpy(at + 2 * i, &item, 2);
+      break;
+    }
+    default:
+      for (int i = 0; i < count; ++i) std::memcpy(at + 4 * i, &value, 4);
+      break;
+  }
+}
+
+void TTerminalArray::ClearAll() {
+  for (int row = 0; row < rows_; ++row) Fill(RowPtr(row), columns_, defaultItem_);
+}
+
+void TTerminalArray::ClearSpan(int row, int first, int last) {
+  first = std::max(first, 0);
+  last = std::min(last, columns_ - 1);
+  if (row < 0 || row >= rows_ || first > last) return;
+  Fill(RowPtr(row) + std::size_t(first) * itemSize_, last - first + 1, defaultItem_);
+}
+
+void TTerminalArray::Delete(int n, int row, int col) {
+  if (!Contains(row, col) || n <= 0) return;
+  n = std::min(n, columns_ - col);
+  std::byte* at = RowPtr(row) + std::size_t(col) * itemSize_;
+  std::memmove(at, at + std::size_t(n) * itemSize_, std::size_t(columns_ - col - n) * itemSize_);
+  Fill(RowPtr(row) + std::size_t(columns_ - n) * itemSize_, n, defaultItem_);
+}
+
+void TTerminalArray::Insert(int n, int row, int col) {
+  if (!Contains(row, col) || n <= 0) return;
+  n = std::min(n, columns_ - col);
+  std::byte* at = RowPtr(row) + std::size_t(col) * itemSize_;
+  std::memmove(at + std::size_t(n) * itemSize_, at, std::size_t(columns_ - col - n) * itemSize_);
+  Fill(at, n, defaultItem_);
+}
+
+void TTerminalArray::Replace(std::uint32_t oldItem, std::uint32_t newItem) {
+  for (int row = 0; row < rows_; ++row)
+    for (int col = 0; col < columns_; ++col)
+      if (Get(row, col) == oldItem) Set(row, col, newItem);
+}
+
+void TTerminalArray::ScrollRows(int n, int first, int last) {
+  first = std::max(first, 0);
+  last = std::min(last, rows_ - 1);
+  if (first > last || n == 0 || columns_ == 0) return;
+  const long long span = last - first;
+  const long long distance = n > 0 ? (long long)n : -(long long)n;
+  if (distance > span) {
+    for (int row = first; row <= last; ++row) Fill(RowPtr(row), columns_, defaultItem_);
+    return;
+  }
+  const int moved = int(span + 1 - distance);
+  const int d = int(distance);
+  if (n > 0) {
+    std::memmove(RowPtr(first), RowPtr(first + d), std::size_t(moved) * RowBytes());
+    for (int row = last - d + 1; row <= last; ++row) Fill(RowPtr(row), columns_, defaultItem_);
+  } else {
+    std::memmove(RowPtr(first + d), RowPtr(first), std::size_t(moved) * RowBytes());
+    for (int row = first; row < first + d; ++row) Fill(RowPtr(row), columns_, defaultItem_);
+  }
+}
+
+void TTerminalArray::Write(const void* items, int count, int col, int row) {
+  if (!Contains(row, col) || count <= 0 || items == nullptr) return;
+  count = std::min(count, columns_ - col);
+  std::memcpy(RowPtr(row) + std::size_t(col) * itemSize_, items, std::size_t(count) * itemSize_);
+}
+
+void TTerminalArray::Resize(int rows, int columns) {
+  TTerminalArray resized(itemSize_, columns, rows, defaultItem_);
+  const int keptRows = std::min(rows_, resized.rows_);
+  const int keptBytes = std::min(columns_, resized.columns_) * itemSize_;
+  for (int i = 0; i < keptRows; ++i)
+    std::memcpy(resized.RowPtr(resized.rows_ - keptRows + i), RowPtr(rows_ - keptRows + i),
+                std::size_t(keptBytes));
+  *this = std::move(resized);
+}
+
+std::byte* TTerminalArray::GetItemPtr(int row, int col) {
+  return Contains(row, col) ? RowPtr(row) + std::size_t(col) * itemSize_ : nullptr;
+}
+
+const std::byte* TTerminalArray::GetItemPtr(int row, int col) const {
+  return Contains(row, col)
+             ? Bytes() + std::size_t(row) * RowBytes() + std::size_t(col) * itemSize_
+             : nullptr;
+}
+
+std::uint32_t TTerminalArray::Get(int row, int col) const {
+  const std::byte* at = GetItemPtr(row, col);
+  if (at == nullptr) return defaultItem_;
+  switch (itemSize_) {
+    case 1:
+      return std::uint32_t(*at);
+    case 2: {
+      std::uint16_t item;
+      std::memcpy(&item, at, 2);
+      return item;
+    }
+    default: {
+      std::uint32_t item;
+      std::memcpy(&item, at, 4);
+      return item;
+    }
+  }
+}
+
+void TTerminalArray::Set(int row, int col, std::uint32_t value) {
+  std::byte* at = GetItemPtr(row, col);
+  if (at == nullptr) return;
+  switch (itemSize_) {
+    case 1:
+      *at = std::byte(value & 0xFF);
+      break;
+    case 2: {
+      const auto item = std::uint16_t(value);
+      std::memcpy(at, &item, 2);
+      break;
+    }
+    default:
+      std::memcpy(at, &value, 4);
+      break;
+  }
+}
+
+// --- TTerminalBuffer ------------------------------------------------------------------------
+
+TTerminalBuffer::TTerminalBuffer(bool wideChars)
+    : wideChars_(wideChars),
+      chars_(wideChars ? 2 : 1, 80, 200, ' '),
+      charSets_(1, 80, 200, 0),
+      attributes_(1, 80, 200, 0),
+      foreColors_(4, 80, 200, kColorSilver),
+      backColors_(4, 80, 200, kColorBlack) {
+  regionTop_ = FirstScreenRow();
+  horzTabStops_.assign(std::size_t(columns_), false);
+  vertTabStops_.assign(std::size_t(totalRows_), false);
+  SetDefaultTabStops();
+  GotoRowCol(1, 1);
+  InvalidateScreen();
+}
+
+template <typename Operation>
+void TTerminalBuffer::ForEachArray(Operation operation) {
+  operation(chars_);
+  operation(charSets_);
+  operation(attributes_);
+  operation(foreColors_);
+  operation(backColors_);
+}
+
+void TTerminalBuffer::CursorChanged() {
+  cursorMoved_ = true;
+  if (OnCursorMoved) OnCursorMoved(*this, GetCursorRow(), GetCursorCol());
+}
+
+void TTerminalBuffer::SetDefaultTabStops() {
+  for (int col = 0; col < columns_; col += 8) horzTabStops_[std::size_t(col)] = true;
+}
+
+// --- Cursor ---------------------------------------------------------------------------------
+
+void TTerminalBuffer::GotoRowCol(int row, int col) {
+  const long long base = absoluteCoordinates_ ? FirstScreenRow() : regionTop_;
+  const long long left = absoluteCoordinates_ ? 0 : regionLeft_;
+  cursorRow_ = ClampToRange(base + row - 1, 0, totalRows_ - 1);
+  cursorCol_ = ClampToRange(left + col - 1, 0, columns_ - 1);
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::SetCursorRow(int row) {
+  const long long base = absoluteCoordinates_ ? FirstScreenRow() : regionTop_;
+  cursorRow_ = ClampToRange(base + row - 1, 0, totalRows_ - 1);
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::SetCursorCol(int col) {
+  const long long left = absoluteCoordinates_ ? 0 : regionLeft_;
+  cursorCol_ = ClampToRange(left + col - 1, 0, columns_ - 1);
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+int TTerminalBuffer::GetCursorRow() const {
+  return cursorRow_ - (absoluteCoordinates_ ? FirstScreenRow() : regionTop_) + 1;
+}
+
+int TTerminalBuffer::GetCursorCol() const {
+  return cursorCol_ - (absoluteCoordinates_ ? 0 : regionLeft_) + 1;
+}
+
+void TTerminalBuffer::CarriageReturn() {
+  cursorCol_ = RegionLeft();
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::CursorBackspace() {
+  if (cursorCol_ > RegionLeft()) --cursorCol_;
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::LineFeed() {
+  if (newLineMode_) CarriageReturn();
+  CursorDown(true);
+}
+
+void TTerminalBuffer::ScrollUpAtBottom() {
+  // Without a region the whole buffer above the bottom moves, so the top screen row enters
+  // the history.
+  ScrollAllRows(1, regionActive_ ? RegionTopRow() : 0, RegionBottomRow());
+  InvalidateInternal(0, RegionTopRow(), columns_ - 1, RegionBottomRow());
+}
+
+void TTerminalBuffer::ScrollDownAtTop() {
+  ScrollAllRows(-1, RegionTopRow(), RegionBottomRow());
+  InvalidateInternal(0, RegionTopRow(), columns_ - 1, RegionBottomRow());
+}
+
+void TTerminalBuffer::CursorDown(bool scroll) {
+  const int bottom = RegionBottomRow();
+  if (cursorRow_ < bottom) {
+    ++cursorRow_;
+  } else if (cursorRow_ == bottom) {
+    if (scroll) ScrollUpAtBottom();
+  } else if (cursorRow_ < totalRows_ - 1) {
+    // Below an active region nothing scrolls; the cursor just walks down.
+    ++cursorRow_;
+  }
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::CursorUp(bool scroll) {
+  const int top = RegionTopRow();
+  if (cursorRow_ > top) {
+    --cursorRow_;
+  } else if (cursorRow_ == top) {
+    if (scroll) ScrollDownAtTop();
+  } else if (cursorRow_ > 0) {
+    --cursorRow_;
+  }
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::CursorRight(bool wrap, bool scroll) {
+  const int right = RegionRight();
+  const int bottom = RegionBottomRow();
+  if (cursorCol_ < right) {
+    ++cursorCol_;
+  } else if (wrap) {
+    if (cursorRow_ < bottom) {
+      cursorCol_ = RegionLeft();
+      ++cursorRow_;
+    } else if (cursorRow_ == bottom) {
+      if (scroll) {
+        ScrollUpAtBottom();
+        cursorCol_ = RegionLeft();
+      }
+    } else if (cursorRow_ < totalRows_ - 1) {
+      cursorCol_ = RegionLeft();
+      ++cursorRow_;
+    }
+  }
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::CursorLeft(bool wrap, bool scroll) {
+  const int left = RegionLeft();
+  const int top = RegionTopRow();
+  if (cursorCol_ > left) {
+    --cursorCol_;
+  } else if (wrap) {
+    if (cursorRow_ > top) {
+      cursorCol_ = RegionRight();
+      --cursorRow_;
+    } else if (cursorRow_ == top) {
+      if (scroll) {
+        ScrollDownAtTop();
+        cursorCol_ = RegionRight();
+      }
+    } else if (cursorRow_ > 0) {
+      cursorCol_ = RegionRight();
+      --cursorRow_;
+    }
+  }
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::TabForward() {
+  int col = cursorCol_ + 1;
+  while (col < RegionRight() && !horzTabStops_[std::size_t(col)]) ++col;
+  cursorCol_ = std::min(col, RegionRight());
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::TabBackward() {
+  int col = cursorCol_ - 1;
+  while (col > RegionLeft() && !horzTabStops_[std::size_t(col)]) --col;
+  cursorCol_ = std::max(col, RegionLeft());
+  CursorChanged();
+}
+
+// Vertical tabs stay inside the region; from outside it they do not move the cursor.
+void TTerminalBuffer::VTabForward() {
+  const int bottom = RegionBottomRow();
+  if (cursorRow_ >= RegionTopRow() && cursorRow_ < bottom) {
+    int row = cursorRow_ + 1;
+    while (row < bottom && !vertTabStops_[std::size_t(row)]) ++row;
+    cursorRow_ = row;
+  }
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::VTabBackward() {
+  const int top = RegionTopRow();
+  if (cursorRow_ > top && cursorRow_ <= RegionBottomRow()) {
+    int row = cursorRow_ - 1;
+    while (row > top && !vertTabStops_[std::size_t(row)]) --row;
+    cursorRow_ = row;
+  }
+  pendingWrap_ = false;
+  CursorChanged();
+}
+
+void TTerminalBuffer::SetTabStop() { horzTabStops_[std::size_t(cursorCol_)] = true; }
+void TTerminalBuffer::ClearTabStop() { horzTabStops_[std::size_t(cursorCol_)] = false; }
+void TTerminalBuffer::ClearAllTabStops() {
+  std::fill(horzTabStops_.begin(), horzTabStops_.end(), false);
+}
+void TTerminalBuffer::SetVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = true; }
+void TTerminalBuffer::ClearVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = false; }
+void TTerminalBuffer::ClearAllVTabStops() {
+  std::fill(vertTabStops_.begin(), vertTabStops_.end(), false);
+}
+
+// --- Writing and editing --------------------------------------------------------------------
+
+void TTerminalBuffer::PutChar(std::uint16_t ch) {
+  if (pendingWrap_) {
+    CursorRight(wrapAtMargin_, true);
+    pendingWrap_ = false;
+  }
+  const int row = cursorRow_;
+  const int col = cursorCol_;
+  if (insertMode_) ForEachArray([&](TTerminalArray& array) { array.Insert(1, row, col); });
+  chars_.Set(row, col, ch);
+  charSets_.Set(row, col, currentCharSet_);
+  attributes_.Set(row, col, currentAttributes_);
+  foreColors_.Set(row, col, currentForeColor_);
+  backColors_.Set(row, col, currentBackColor_);
+  // An inserted character shifts the rest of the row, which must be repainted too.
+  InvalidateInternal(col, row, insertMode_ ? RegionRight() : col, row);
+  if (autoWrap_ && RegionLeft() + regionWidth_ == col + 1) {
+    pendingWrap_ = true;
+  } else {
+    CursorRight(wrapAtMargin_, true);
+  }
+}
+
+void TTerminalBuffer::PutString(std::string_view text) {
+  for (char ch : text) PutChar(std::uint8_t(ch));
+}
+
+void TTerminalBuffer::InsertChars(int n) {
+  pendingWrap_ = false;
+  n = std::min(n, RegionLeft() + regionWidth_ - cursorCol_);
+  if (n <= 0) return;
+  const int row = cursorRow_;
+  const int col = cursorCol_;
+  ForEachArray([&](TTerminalArray& array) { array.Insert(n, row, col); });
+  InvalidateInternal(col, row, RegionRight(), row);
+}
+
+void TTerminalBuffer::DeleteChars(int n) {
+  pendingWrap_ = false;
+  n = std::min(n, RegionLeft() + regionWidth_ - cursorCol_);
+  if (n <= 0) return;
+  const int row = cursorRow_;
+  const int col = cursorCol_;
+  ForEachArray([&](TTerminalArray& array) { array.Delete(n, row, col); });
+  InvalidateInternal(col, row, RegionRight(), row);
+}
+
+void TTerminalBuffer::InsertLines(int n) {
+  pendingWrap_ = false;
+  const int bottom = RegionBottomRow();
+  if (n <= 0 || cursorRow_ < RegionTopRow() || cursorRow_ > bottom) return;
+  n = std::min(n, bottom - cursorRow_ + 1);
+  ScrollAllRows(-n, cursorRow_, bottom);
+  InvalidateInternal(RegionLeft(), cursorRow_, RegionRight(), bottom);
+}
+
+void TTerminalBuffer::DeleteLines(int n) {
+  pendingWrap_ = false;
+  const int bottom = RegionBottomRow();
+  if (n <= 0 || cursorRow_ < RegionTopRow() || cursorRow_ > bottom) return;
+  n = std::min(n, bottom - cursorRow_ + 1);
+  ScrollAllRows(n, cursorRow_, bottom);
+  InvalidateInternal(RegionLeft(), cursorRow_, RegionRight(), bottom);
+}
+
+void TTerminalBuffer::EraseCells(int row, int first, int last) {
+  if (first > last) return;
+  ForEachArray([&](TTerminalArray& array) { array.ClearSpan(row, first, last); });
+  InvalidateInternal(first, row, last, row);
+}
+
+void TTerminalBuffer::EraseChars(int n) {
+  pendingWrap_ = false;
+  const int lastRow = std::max(RegionBottomRow(), cursorRow_);
+  long long remaining = n;
+  int col = cursorCol_;
+  for (int row = cursorRow_; remaining > 0 && row <= lastRow; ++row) {
+    const int count = int(std::min<long long>(remaining, RegionRight() - col + 1));
+    EraseCells(row, col, col + count - 1);
+    remaining -= count;
+    col = RegionLeft();
+  }
+}
+
+void TTerminalBuffer::EraseLineFromCursor() {
+  pendingWrap_ = false;
+  EraseCells(cursorRow_, cursorCol_, RegionRight());
+}
+
+void TTerminalBuffer::EraseLineToCursor() {
+  pendingWrap_ = false;
+  EraseCells(cursorRow_, RegionLeft(), cursorCol_);
+}
+
+void TTerminalBuffer::EraseWholeLine() {
+  pendingWrap_ = false;
+  EraseCells(cursorRow_, RegionLeft(), RegionRight());
+}
+
+void TTerminalBuffer::EraseScreenFromCursor() {
+  pendingWrap_ = false;
+  EraseCells(cursorRow_, cursorCol_, columns_ - 1);
+  const int first = cursorRow_ + 1;
+  const int last = totalRows_ - 1;
+  if (first > last) return;
+  ScrollAllRows(last - first + 1, first, last);
+  InvalidateInternal(0, first, columns_ - 1, last);
+}
+
+void TTerminalBuffer::EraseScreenToCursor() {
+  pendingWrap_ = false;
+  EraseCells(cursorRow_, 0, cursorCol_);
+  const int first = FirstScreenRow();
+  const int last = cursorRow_ - 1;
+  if (first > last) return;
+  ScrollAllRows(last - first + 1, first, last);
+  InvalidateInternal(0, first, columns_ - 1, last);
+}
+
+void TTerminalBuffer::EraseScreen() {
+  pendingWrap_ = false;
+  ScrollAllRows(visibleRows_, 0, totalRows_ - 1);
+  InvalidateScreen();
+}
+
+void TTerminalBuffer::ClearScreenHome() {
+  ForEachArray([](TTerminalArray& array) { array.ClearAll(); });
+  GotoRowCol(1, 1);
+  InvalidateScreen();
+}
+
+void TTerminalBuffer::ResetBuffer() {
+  currentAttributes_ = defaultAttributes_;
+  currentForeColor_ = defaultForeColor_;
+  currentBackColor_ = defaultBackColor_;
+  currentCharSet_ = defaultCharSet_;
+  chars_.SetDefault(wideChars_ ? defaultWideChar_ : defaultChar_);
+  charSets_.SetDefault(defaultCharSet_);
+  attributes_.SetDefault(defaultAttributes_);
+  foreColors_.SetDefault(defaultForeColor_);
+  backColors_.SetDefault(defaultBackColor_);
+
+  ForEachArray([](TTerminalArray& array) { array.ClearAll(); });
+  ClearAllTabStops();
+  ClearAllVTabStops();
+  SetDefaultTabStops();
+
+  absoluteCoordinates_ = true;
+  wrapAtMargin_ = true;
+  autoWrap_ = true;
+  insertMode_ = false;
+  newLineMode_ = false;
+  UseScrollRegion(false);
+  pendingWrap_ = false;
+  GotoRowCol(1, 1);
+}
+
+// --- Attributes, character set and colours --------------------------------------------------
+
+void TTerminalBuffer::SetCurrentAttributes(std::uint8_t attr) {
+  currentAttributes_ = attr;
+  attributes_.SetDefault(attr);
+}
+
+void TTerminalBuffer::SetCurrentCharSet(std::uint8_t charSet) {
+  currentCharSet_ = charSet;
+  charSets_.SetDefault(charSet);
+}
+
+void TTerminalBuffer::SetCurrentForeColor(TColor color) {
+  if (color == currentForeColor_) return;
+  currentForeColor_ = color;
+  foreColors_.SetDefault(color);
+}
+
+void TTerminalBuffer::SetCurrentBackColor(TColor color) {
+  if (color == currentBackColor_) return;
+  currentBackColor_ = color;
+  backColors_.SetDefault(color);
+}
+
+void TTerminalBuffer::SetDefaultForeColor(TColor color) {
+  if (color == defaultForeColor_) return;
+  foreColors_.Replace(defaultForeColor_, color);
+  defaultForeColor_ = color;
+  InvalidateScreen();
+}
+
+void TTerminalBuffer::SetDefaultBackColor(TColor color) {
+  if (color == defaultBackColor_) return;
+  backColors_.Replace(defaultBackColor_, color);
+  defaultBackColor_ = color;
+  InvalidateScreen();
+}
+
+void TTerminalBuffer::SetDefaultChar(std::uint8_t ch) {
+  defaultChar_ = ch;
+  chars_.SetDefault(ch);
+}
+
+// --- Region and size ------------------------------------------------------------------------
+
+void TTerminalBuffer::SetScrollRegion(int top, int bottom) {
+  if (top > bottom) std::swap(top, bottom);
+  if ((long long)bottom - top < 1) return;
+  storedRegionTop_ = std::clamp(top, 1, visibleRows_);
+  storedRegionBottom_ = std::clamp(bottom, 1, visibleRows_);
+  if (regionActive_) UseScrollRegion(false);
+  if (storedRegionTop_ != 1 || storedRegionBottom_ != visibleRows_) UseScrollRegion(true);
+}
+
+void TTerminalBuffer::UseScrollRegion(bool on) {
+  if (on == regionActive_) return;
+  regionLeft_ = 0;
+  regionWidth_ = columns_;
+  if (on) {
+    // Rows stored before the screen shrank, or never stored, are kept inside the screen.
+    const int top = std::clamp(storedRegionTop_, 1, visibleRows_);
+    const int bottom = std::clamp(storedRegionBottom_, top, visibleRows_);
+    regionTop_ = FirstScreenRow() + top - 1;
+    regionHeight_ = bottom - top + 1;
+  } else {
+    regionTop_ = FirstScreenRow();
+    regionHeight_ = visibleRows_;
+  }
+  cursorRow_ = regionTop_;
+  cursorCol_ = regionLeft_;
+  pendingWrap_ = false;
+  regionActive_ = on;
+  CursorChanged();
+}
+
+void TTerminalBuffer::tbSetColCount(int n) {
+  if (n == columns_) return;
+  if (n < 2) throw ETerminalError("TTerminalBuffer.tbSetColCount: new count too small");
+  horzTabStops_.resize(std::size_t(n), false);
+  ForEachArray([&](TTerminalArray& array) { array.Resize(totalRows_, n); });
+  columns_ = n;
+  InvalidateScreen();
+  if (regionActive_) {
+    UseScrollRegion(false);
+  } else {
+    cursorRow_ = FirstScreenRow();
+    cursorCol_ = 0;
+    pendingWrap_ = false;
+    CursorChanged();
+  }
+  regionWidth_ = n;
+}
+
+void TTerminalBuffer::tbSetRowCount(int n) {
+  if (n == visibleRows_ || n > totalRows_) return;
+  if (n < 2) throw ETerminalError("TTerminalBuffer.tbSetRowCount: new count too small");
+  if (regionActive_) UseScrollRegion(false);
+  regionTop_ = totalRows_ - n;
+  if (cursorRow_ < regionTop_) cursorRow_ = regionTop_;
+  visibleRows_ = n;
+  regionHeight_ = n;
+  CursorChanged();
+  InvalidateScreen();
+}
+
+void TTerminalBuffer::tbSetSVRowCount(int n) {
+  if (n == totalRows_) return;
+  if (n < 2) throw ETerminalError("TTerminalBuffer.tbSetSVRowCount: new count too small");
+  if (n < visibleRows_) {
+    visibleRows_ = n;
+    regionHeight_ = n;
+  }
+  regionTop_ = n - visibleRows_;
+  cursorRow_ = std::clamp(cursorRow_ + n - totalRows_, 0, n - 1);
+  ForEachArray([&](TTerminalArray& array) { array.Resize(n, columns_); });
+  vertTabStops_.resize(std::size_t(n), false);
+  totalRows_ = n;
+  CursorChanged();
+  InvalidateScreen();
+}
+
+// --- For the painter and the terminal control -----------------------------------------------
+
+std::span<const std::uint8_t> TTerminalBuffer::ByteRow(const TTerminalArray& array,
+                                                       int row) const {
+  if (row < 1 || row > visibleRows_) return {};
+  const std::byte* at = array.GetItemPtr(ScreenRowToInternal(row), RegionLeft());
+  if (at == nullptr) return {};
+  return {reinterpret_cast<const std::uint8_t*>(at),
+          std::size_t(columns_ - RegionLeft()) * std::size_t(array.ItemSize())};
+}
+
+std::span<const std::uint8_t> TTerminalBuffer::GetCharRow(int row) const {
+  return ByteRow(chars_, row);
+}
+
+std::span<const std::uint8_t> TTerminalBuffer::GetCharSetRow(int row) const {
+  return ByteRow(charSets_, row);
+}
+
+std::span<const std::uint8_t> TTerminalBuffer::GetAttrRow(int row) const {
+  return ByteRow(attributes_, row);
+}
+
+std::span<const TColor> TTerminalBuffer::GetForeColorRow(int row) const {
+  const auto bytes = ByteRow(foreColors_, row);
+  return {reinterpret_cast<const TColor*>(bytes.data()), bytes.size() / sizeof(TColor)};
+}
+
+std::span<const TColor> TTerminalBuffer::GetBackColorRow(int row) const {
+  const auto bytes = ByteRow(backColors_, row);
+  return {reinterpret_cast<const TColor*>(bytes.data()), bytes.size() / sizeof(TColor)};
+}
+
+TTerminalCell TTerminalBuffer::GetCell(int row, int col) const {
+  if (row < 1 || row > visibleRows_ || col < 1 || col > columns_) {
+    return {std::uint16_t(chars_.DefaultItem()), std::uint8_t(charSets_.DefaultItem()),
+            std::uint8_t(attributes_.DefaultItem()), foreColors_.DefaultItem(),
+            backColors_.DefaultItem()};
+  }
+  const int r = ScreenRowToInternal(row);
+  const int c = col - 1;
+  return {std::uint16_t(chars_.Get(r, c)), std::uint8_t(charSets_.Get(r, c)),
+          std::uint8_t(attributes_.Get(r, c)), foreColors_.Get(r, c), backColors_.Get(r, c)};
+}
+
+void TTerminalBuffer::SetCellAttributes(int row, int col, std::uint8_t attr) {
+  if (row < 1 || row > visibleRows_ || col < 1 || col > columns_) return;
+  attributes_.Set(ScreenRowToInternal(row), col - 1, attr);
+  Invalidate(col, row, col, row);
+}
+
+void TTerminalBuffer::Invalidate(int left, int top, int right, int bottom) {
+  left = std::max(left, 1);
+  top = std::max(top, 1);
+  right = std::min(right, columns_);
+  bottom = std::min(bottom, visibleRows_);
+  if (left > right || top > bottom) return;
+  if (invalidPending_) {
+    invalidRect_.Left = std::min(invalidRect_.Left, left);
+    invalidRect_.Top = std::min(invalidRect_.Top, top);
+    invalidRect_.Right = std::max(invalidRect_.Right, right);
+    invalidRect_.Bottom = std::max(invalidRect_.Bottom, bottom);
+    return;
+  }
+  invalidRect_ = {left, top, right, bottom};
+  invalidPending_ = true;
+  if (window_ != nullptr) window_->CellsChanged();
+}
+
+void TTerminalBuffer::InvalidateInternal(int firstCol, int firstRow, int lastCol, int lastRow) {
+  const int shift = 1 - FirstScreenRow();
+  Invalidate(firstCol + 1, firstRow + shift, lastCol + 1, lastRow + shift);
+}
+
+void TTerminalBuffer::InvalidateScreen() { Invalidate(1, 1, columns_, visibleRows_); }
+
+void TTerminalBuffer::ScrollAllRows(int n, int first, int last) {
+  ForEachArray([&](TTerminalArray& array) { array.ScrollRows(n, first, last); });
+  if (OnScroll) {
+    const int shift = 1 - FirstScreenRow();
+    OnScroll(*this, n, first + shift, last + shift);
+  }
+}
+
+bool TTerminalBuffer::GetInvalidRect(TInvalidRect& rect) {
+  if (!invalidPending_) return false;
+  rect = invalidRect_;
+  invalidPending_ = false;
+  return true;
+}
+
+bool TTerminalBuffer::GetCursorMoved() {
+  return std::exchange(cursorMoved_, false);
+}
+
+void TTerminalBuffer::SetWindowHandle(ITerminalNotify* window) {
+  window_ = window;
+  if (window_ != nullptr && invalidPending_) window_->CellsChanged();
+}
+
+}  // namespace mirte

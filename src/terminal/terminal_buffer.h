@@ -1,0 +1,316 @@
+#pragma once
+// The cell grid behind the terminal window: characters, attributes, character sets and
+// colours per cell, the cursor, the scroll region, tab stops and the area changed since the
+// last paint. Positions given to and returned by the operations are 1-based; positions out
+// of range are clamped and counts larger than the space left are cut, so no board byte can
+// push the buffer out of shape. Only counts below 2 for the grid's size are refused, with
+// an exception naming the operation.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+namespace mirte {
+
+// A colour as the board's host stores it: red in the low byte, then green, then blue
+// (0x00BBGGRR). The painter turns it into a toolkit colour.
+using TColor = std::uint32_t;
+
+constexpr TColor kColorBlack = 0x000000;
+constexpr TColor kColorSilver = 0xC0C0C0;
+
+// Bits of a cell's attribute byte (TAttr::Bold, ...). The buffer only stores them; the
+// painter gives them meaning.
+struct TAttr {
+  static constexpr std::uint8_t Bold = 0x01;
+  static constexpr std::uint8_t Underline = 0x02;
+  static constexpr std::uint8_t Strikethrough = 0x04;
+  static constexpr std::uint8_t Blink = 0x08;
+  static constexpr std::uint8_t Reverse = 0x10;
+  static constexpr std::uint8_t Invisible = 0x20;
+  static constexpr std::uint8_t Selected = 0x40;
+};
+
+// Thrown for grid sizes below 2; the buffer is left as it was.
+class ETerminalError : public std::invalid_argument {
+public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// A rows x columns array of items of 1, 2 or 4 bytes (any other size becomes 1), one per
+// cell property. Rows and columns here are 0-based; requests outside the array are cut to
+// it or ignored. The default item is what clearing and newly exposed cells receive.
+class TTerminalArray {
+public:
+  TTerminalArray(int itemSize, int columns, int rows, std::uint32_t defaultItem);
+
+  int ItemSize() const { return itemSize_; }
+  int ColCount() const { return columns_; }
+  int RowCount() const { return rows_; }
+  std::uint32_t DefaultItem() const { return defaultItem_; }
+  void SetDefault(std::uint32_t value) { defaultItem_ = value; }
+
+  void ClearAll();
+  void ClearSpan(int row, int first, int last);
+  // Items from col + n move left by n; the last n items of the row take the default.
+  void Delete(int n, int row, int col);
+  // Items from col move right by n (the last n fall off); col .. col + n - 1 take the default.
+  void Insert(int n, int row, int col);
+  void Replace(std::uint32_t oldItem, std::uint32_t newItem);
+  // n > 0 moves rows first + n .. last up to first; n < 0 moves them down by -n. When |n|
+  // exceeds last - first nothing moves. The rows left behind (all of them when nothing
+  // moved) take the default.
+  void ScrollRows(int n, int first, int last);
+  // Copies min(count, columns - col) items of this array's item size into the row.
+  void Write(const void* items, int count, int col, int row);
+  void Resize(int rows, int columns);
+
+  // Address of an item; nullptr outside the array.
+  std::byte* GetItemPtr(int row, int col);
+  const std::byte* GetItemPtr(int row, int col) const;
+  std::uint32_t Get(int row, int col) const;
+  void Set(int row, int col, std::uint32_t value);
+
+private:
+  void Fill(std::byte* at, int count, std::uint32_t value);
+  std::byte* Bytes() { return reinterpret_cast<std::byte*>(storage_.data()); }
+  const std::byte* Bytes() const { return reinterpret_cast<const std::byte*>(storage_.data()); }
+  std::byte* RowPtr(int row) { return Bytes() + std::size_t(row) * RowBytes(); }
+  std::size_t RowBytes() const { return std::size_t(columns_) * std::size_t(itemSize_); }
+  bool Contains(int row, int col) const {
+    return row >= 0 && row < rows_ && col >= 0 && col < columns_;
+  }
+
+  int itemSize_;
+  int columns_;
+  int rows_;
+  std::uint32_t defaultItem_;
+  // Held in 32-bit words so rows of 4-byte items can be read as colours in place.
+  std::vector<std::uint32_t> storage_;
+};
+
+// A block of changed cells in 1-based screen coordinates, bounds included.
+struct TInvalidRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+  bool operator==(const TInvalidRect&) const = default;
+};
+
+// The window that shows the buffer. CellsChanged is called when cells change while no
+// change is pending; later changes join the pending area without another call until the
+// window drains it with GetInvalidRect. It must not paint from inside the call (post an
+// event instead): the buffer is in the middle of an operation.
+class ITerminalNotify {
+public:
+  virtual ~ITerminalNotify() = default;
+  virtual void CellsChanged() = 0;
+};
+
+// One cell as the painter and the selection read it.
+struct TTerminalCell {
+  std::uint16_t Char = ' ';
+  std::uint8_t CharSet = 0;
+  std::uint8_t Attr = 0;
+  TColor Fore = kColorSilver;
+  TColor Back = kColorBlack;
+};
+
+class TTerminalBuffer {
+public:
+  // Called after every row scroll with the count and the first and last row in 1-based
+  // screen coordinates (history rows come out as 0 or less).
+  using TScrollEvent = std::function<void(TTerminalBuffer&, int count, int first, int last)>;
+  // Called after every cursor change with the 1-based cursor row and column.
+  using TCursorEvent = std::function<void(TTerminalBuffer&, int row, int col)>;
+
+  // Starts at 80 columns, 200 rows of which 24 visible; the owner applies its own counts.
+  explicit TTerminalBuffer(bool wideChars = false);
+
+  // --- Cursor -----------------------------------------------------------------------
+  void GotoRowCol(int row, int col);
+  void SetCursorRow(int row);
+  void SetCursorCol(int col);
+  int GetCursorRow() const;
+  int GetCursorCol() const;
+  void CarriageReturn();
+  void CursorBackspace();
+  void LineFeed();
+  void CursorUp(bool scroll);
+  void CursorDown(bool scroll);
+  void CursorLeft(bool wrap, bool scroll);
+  void CursorRight(bool wrap, bool scroll);
+  void TabForward();
+  void TabBackward();
+  void VTabForward();
+  void VTabBackward();
+  void SetTabStop();
+  void ClearTabStop();
+  void ClearAllTabStops();
+  void SetVTabStop();
+  void ClearVTabStop();
+  void ClearAllVTabStops();
+
+  // --- Writing and editing --------------------------------------------------------------
+  void PutChar(std::uint16_t ch);
+  // Each byte is one character.
+  void PutString(std::string_view text);
+  void InsertChars(int n);
+  void DeleteChars(int n);
+  void InsertLines(int n);
+  void DeleteLines(int n);
+  void EraseChars(int n);
+  void EraseLineFromCursor();
+  void EraseLineToCursor();
+  void EraseWholeLine();
+  void EraseScreenFromCursor();
+  void EraseScreenToCursor();
+  void EraseScreen();
+  void ClearScreenHome();
+  void ResetBuffer();
+
+  // --- Attributes, character set and colours --------------------------------------------
+  void SetCurrentAttributes(std::uint8_t attr);
+  std::uint8_t GetCurrentAttributes() const { return currentAttributes_; }
+  void SetDefaultAttributes(std::uint8_t attr) { defaultAttributes_ = attr; }
+  std::uint8_t GetDefaultAttributes() const { return defaultAttributes_; }
+  void SetCurrentCharSet(std::uint8_t charSet);
+  std::uint8_t GetCurrentCharSet() const { return currentCharSet_; }
+  void SetCurrentForeColor(TColor color);
+  void SetCurrentBackColor(TColor color);
+  TColor GetCurrentForeColor() const { return currentForeColor_; }
+  TColor GetCurrentBackColor() const { return currentBackColor_; }
+  // Cells in the old default colour take the new one; the erase item stays as it is.
+  void SetDefaultForeColor(TColor color);
+  void SetDefaultBackColor(TColor color);
+  TColor GetDefaultForeColor() const { return defaultForeColor_; }
+  TColor GetDefaultBackColor() const { return defaultBackColor_; }
+  void SetDefaultChar(std::uint8_t ch);
+  std::uint8_t GetDefaultChar() const { return defaultChar_; }
+
+  // --- Modes ----------------------------------------------------------------------------
+  // On: 1-based positions count from the screen's top left; off: from the region's.
+  bool GetAbsoluteCoordinates() const { return absoluteCoordinates_; }
+  void SetAbsoluteCoordinates(bool on) { absoluteCoordinates_ = on; }
+  bool GetWrapAtMargin() const { return wrapAtMargin_; }
+  void SetWrapAtMargin(bool on) { wrapAtMargin_ = on; }
+  bool GetAutoWrap() const { return autoWrap_; }
+  void SetAutoWrap(bool on) { autoWrap_ = on; }
+  bool GetInsertMode() const { return insertMode_; }
+  void SetInsertMode(bool on) { insertMode_ = on; }
+  bool GetNewLineMode() const { return newLineMode_; }
+  void SetNewLineMode(bool on) { newLineMode_ = on; }
+  // The last character went into the region's last column and the cursor stayed there.
+  bool GetPendingWrap() const { return pendingWrap_; }
+
+  // --- Region and size ------------------------------------------------------------------
+  void SetScrollRegion(int top, int bottom);
+  void UseScrollRegion(bool on);
+  bool GetRegionActive() const { return regionActive_; }
+  // 1-based screen rows of the region in force.
+  int GetRegionTop() const { return regionTop_ - FirstScreenRow() + 1; }
+  int GetRegionBottom() const { return regionTop_ + regionHeight_ - FirstScreenRow(); }
+  void tbSetColCount(int n);
+  void tbSetRowCount(int n);
+  void tbSetSVRowCount(int n);
+  int ColCount() const { return columns_; }
+  int RowCount() const { return visibleRows_; }
+  int SVRowCount() const { return totalRows_; }
+  bool GetWideChars() const { return wideChars_; }
+
+  // --- For the painter and the terminal control -----------------------------------------
+  // Items of a 1-based screen row from the region's left column on; empty outside the
+  // screen. Characters are one byte per cell (two, native order, with wide characters).
+  std::span<const std::uint8_t> GetCharRow(int row) const;
+  std::span<const std::uint8_t> GetCharSetRow(int row) const;
+  std::span<const std::uint8_t> GetAttrRow(int row) const;
+  std::span<const TColor> GetForeColorRow(int row) const;
+  std::span<const TColor> GetBackColorRow(int row) const;
+  // One cell at a 1-based screen position; an erased cell outside the screen.
+  TTerminalCell GetCell(int row, int col) const;
+  // Changes one cell's attribute byte (the selection's 0x40 bit) and marks it changed.
+  void SetCellAttributes(int row, int col, std::uint8_t attr);
+  // Marks a block of 1-based screen cells changed, cut to the screen.
+  void Invalidate(int left, int top, int right, int bottom);
+
+  // Takes the bounding rectangle of every change since the last call; false if none.
+  bool GetInvalidRect(TInvalidRect& rect);
+  bool HasInvalidRect() const { return invalidPending_; }
+  // True once after any cursor change.
+  bool GetCursorMoved();
+
+  // The window told about changes; it is told at once if changes are already pending.
+  void SetWindowHandle(ITerminalNotify* window);
+  void ClearWindowHandle() { window_ = nullptr; }
+
+  TScrollEvent OnScroll;
+  TCursorEvent OnCursorMoved;
+
+private:
+  int FirstScreenRow() const { return totalRows_ - visibleRows_; }
+  int RegionLeft() const { return regionLeft_; }
+  int RegionRight() const { return regionLeft_ + regionWidth_ - 1; }
+  int RegionTopRow() const { return regionTop_; }
+  int RegionBottomRow() const { return regionTop_ + regionHeight_ - 1; }
+  int ScreenRowToInternal(int row) const { return row - 1 + FirstScreenRow(); }
+
+  template <typename Operation>
+  void ForEachArray(Operation operation);
+  void CursorChanged();
+  void InvalidateInternal(int firstCol, int firstRow, int lastCol, int lastRow);
+  void InvalidateScreen();
+  void ScrollAllRows(int n, int first, int last);
+  void ScrollUpAtBottom();
+  void ScrollDownAtTop();
+  void EraseCells(int row, int first, int last);
+  void SetDefaultTabStops();
+  std::span<const std::uint8_t> ByteRow(const TTerminalArray& array, int row) const;
+
+  std::uint8_t currentAttributes_ = 0;
+  TColor currentBackColor_ = kColorBlack;
+  bool pendingWrap_ = false;
+  std::uint8_t currentCharSet_ = 0;
+  int columns_ = 80;
+  int cursorCol_ = 0;
+  bool cursorMoved_ = true;
+  int cursorRow_ = 0;
+  std::uint8_t defaultChar_ = ' ';
+  std::uint8_t defaultAttributes_ = 0;
+  std::uint8_t defaultCharSet_ = 0;
+  TColor defaultBackColor_ = kColorBlack;
+  TColor defaultForeColor_ = kColorSilver;
+  std::uint16_t defaultWideChar_ = ' ';
+  int regionLeft_ = 0;
+  int regionTop_ = 0;
+  int regionWidth_ = 80;
+  int regionHeight_ = 24;
+  TColor currentForeColor_ = kColorSilver;
+  std::vector<bool> horzTabStops_;
+  bool invalidPending_ = false;
+  TInvalidRect invalidRect_;
+  int visibleRows_ = 24;
+  int storedRegionTop_ = 0;
+  int storedRegionBottom_ = 0;
+  int totalRows_ = 200;
+  bool absoluteCoordinates_ = true;
+  bool wrapAtMargin_ = true;
+  bool autoWrap_ = true;
+  bool insertMode_ = false;
+  bool newLineMode_ = false;
+  bool regionActive_ = false;
+  bool wideChars_ = false;
+  // Looked up by internal row, so sized to all rows rather than the visible ones.
+  std::vector<bool> vertTabStops_;
+  TTerminalArray chars_;
+  TTerminalArray charSets_;
+  TTerminalArray attributes_;
+  TTerminalArray foreColors_;
+  TTerminalArray backColors_;
+  ITerminalNotify* window_ = nullptr;
+};
+
+}  // namespace mirte
