@@ -1,0 +1,324 @@
+#pragma once
+// The serial port as the rest of the program sees it: configured by properties, opened and
+// closed by SetOpen, read and written by a handful of operations, and reporting received
+// data through OnTriggerAvail, which always runs on the main thread while the port's
+// dispatcher worker waits for it. Every operation is called on the main thread. Behind an
+// open port stands a dispatcher (the device, the buffers, three worker threads); every
+// negative result of it becomes an ESerialException here. While a close is still running
+// (StateClosing), reads return nothing and writes are ignored without error.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serial/main_thread_queue.h"
+#include "serial/port_list.h"
+#include "serial/ser_except.h"
+
+namespace mirte {
+
+class TBaseDispatcher;
+struct TTriggerSave;
+class TCustomComPort;
+
+enum TDeviceLayer { dlWin32, dlWinsock };
+enum TParity { pNone, pOdd, pEven, pMark, pSpace };
+enum TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
+enum TTraceLogState { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause };
+enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };
+enum TPortState { StateClosed, StateClosing, StateOpen };
+
+// HWFlowOptions is a set of these bits.
+using THWFlowOptionSet = std::uint8_t;
+inline constexpr THWFlowOptionSet hwfUseDTR = 1;
+inline constexpr THWFlowOptionSet hwfUseRTS = 2;
+inline constexpr THWFlowOptionSet hwfRequireDSR = 4;
+inline constexpr THWFlowOptionSet hwfRequireCTS = 8;
+
+// Messages the port sends to its user windows (both parameters 0) and the trigger messages
+// its dispatcher delivers (dispatcher handle in the high 16 bits of the second parameter).
+inline constexpr std::uint32_t AvailTriggerMsg = 0x7E01;
+inline constexpr std::uint32_t DataTriggerMsg = 0x7E02;
+inline constexpr std::uint32_t TimerTriggerMsg = 0x7E03;
+inline constexpr std::uint32_t StatusTriggerMsg = 0x7E04;
+inline constexpr std::uint32_t PortOpenedMsg = 0x7E08;
+inline constexpr std::uint32_t PortClosedMsg = 0x7E09;
+inline constexpr std::uint32_t PortClosingMsg = 0x7E0A;
+
+using TNotifyEvent = std::function<void(TCustomComPort& Sender)>;
+using TTriggerMessageEvent =
+    std::function<void(TCustomComPort& CP, std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data)>;
+using TTriggerAvailEvent = std::function<void(TCustomComPort& CP, std::uint16_t Count)>;
+using TTriggerEvent = std::function<void(TCustomComPort& CP, std::uint16_t TriggerHandle)>;
+using TTriggerLineErrorEvent = std::function<void(TCustomComPort& CP, std::uint16_t Error, bool LineBreak)>;
+
+// Callback users of the port: state 0 opened, 1 closing, 2 closed; the older form gets
+// only open (true) and close (false).
+using TPortCallback = void (*)(void* Context, TCustomComPort& CP, bool Opening);
+using TPortCallbackEx = void (*)(void* Context, TCustomComPort& CP, int State);
+
+// Asks the user for a port when the port is opened without a number (the Select Port
+// dialog); returns the chosen number, or 0 when the user cancelled.
+using TPortPrompt = std::function<int()>;
+
+class TSerBaseComponent {
+public:
+  virtual ~TSerBaseComponent() = default;
+  std::string Version() const;
+};
+
+class TCustomComPort : public TSerBaseComponent {
+public:
+  // The queue carries trigger messages to the main thread; a port without one can hold
+  // settings (Assign) but cannot be opened.
+  explicit TCustomComPort(IMainThreadQueue* Queue = nullptr);
+  ~TCustomComPort() override;
+  TCustomComPort(const TCustomComPort&) = delete;
+  TCustomComPort& operator=(const TCustomComPort&) = delete;
+
+  void SetMainThreadQueue(IMainThreadQueue* Queue) { MainQueue = Queue; }
+  IMainThreadQueue* MainThreadQueue() const { return MainQueue; }
+  void SetPortPrompt(TPortPrompt Prompt) { PortPrompt = std::move(Prompt); }
+
+  // Properties. A setter does nothing when the value is unchanged.
+  TDeviceLayer DeviceLayer() const { return FDeviceLayer; }
+  void SetDeviceLayer(TDeviceLayer Value);
+  std::uint16_t ComNumber() const { return FComNumber; }
+  void SetComNumber(std::uint16_t Value);
+  std::int32_t Baud() const { return FBaud; }
+  void SetBaud(std::int32_t Value);
+  bool PromptForPort() const { return FPromptForPort; }
+  void SetPromptForPort(bool Value) { FPromptForPort = Value; }
+  TParity Parity() const { return FParity; }
+  void SetParity(TParity Value);
+  std::uint16_t DataBits() const { return FDataBits; }
+  void SetDataBits(std::uint16_t Value);
+  std::uint16_t StopBits() const { return FStopBits; }
+  void SetStopBits(std::uint16_t Value);
+  std::uint16_t InSize() const { return FInSize; }
+  void SetInSize(std::uint16_t Value);
+  std::uint16_t OutSize() const { return FOutSize; }
+  void SetOutSize(std::uint16_t Value);
+  bool AutoOpen() const { return FAutoOpen; }
+  void SetAutoOpen(bool Value) { FAutoOpen = Value; }
+  bool Open() const { return FOpen; }
+  void SetOpen(bool Value);
+  bool DTR() const { return FDTR; }
+  void SetDTR(bool Value);
+  bool RTS() const { return FRTS; }
+  void SetRTS(bool Value);
+  THWFlowOptionSet HWFlowOptions() const { return FHWFlowOptions; }
+  void SetHWFlowOptions(THWFlowOptionSet Value);
+  TSWFlowOptions SWFlowOptions() const { return FSWFlowOptions; }
+  void SetSWFlowOptions(TSWFlowOptions Value);
+  char XOnChar() const { return FXOnChar; }
+  void SetXOnChar(char Value);
+  char XOffChar() const { return FXOffChar; }
+  void SetXOffChar(char Value);
+  std::uint16_t BufferFull() const { return FBufferFull; }
+  void SetBufferFull(std::uint16_t Value);
+  std::uint16_t BufferResume() const { return FBufferResume; }
+  void SetBufferResume(std::uint16_t Value);
+  TTraceLogState Tracing() const { return FTracing; }
+  void SetTracing(TTraceLogState Value);
+  std::uint32_t TraceSize() const { return FTraceSize; }
+  void SetTraceSize(std::uint32_t Value);
+  const std::string& TraceName() const { return FTraceName; }
+  void SetTraceName(const std::string& Value) { FTraceName = Value.substr(0, 255); }
+  bool TraceHex() const { return FTraceHex; }
+  void SetTraceHex(bool Value) { FTraceHex = Value; }
+  bool TraceAllHex() const { return FTraceAllHex; }
+  void SetTraceAllHex(bool Value) { FTraceAllHex = Value; }
+  TTraceLogState Logging() const { return FLogging; }
+  void SetLogging(TTraceLogState Value);
+  std::uint32_t LogSize() const { return FLogSize; }
+  void SetLogSize(std::uint32_t Value);
+  const std::string& LogName() const { return FLogName; }
+  void SetLogName(const std::string& Value) { FLogName = Value.substr(0, 255); }
+  bool LogHex() const { return FLogHex; }
+  void SetLogHex(bool Value) { FLogHex = Value; }
+  bool LogAllHex() const { return FLogAllHex; }
+  void SetLogAllHex(bool Value) { FLogAllHex = Value; }
+  bool UseMSRShadow() const { return FUseMSRShadow; }
+  void SetUseMSRShadow(bool Value) { FUseMSRShadow = Value; }
+  bool UseEventWord() const { return FUseEventWord; }
+  void SetUseEventWord(bool Value);
+  std::uint16_t CommNotificationLevel() const { return FCommNotificationLevel; }
+  void SetCommNotificationLevel(std::uint16_t Value) { FCommNotificationLevel = Value; }
+  TTapiMode TapiMode() const { return FTapiMode; }
+  void SetTapiMode(TTapiMode Value) { FTapiMode = Value; }
+  bool RS485Mode() const { return FRS485Mode; }
+  void SetRS485Mode(bool Value);
+
+  // Events. Assigning or clearing a trigger event while open tells the dispatcher at once
+  // whether any trigger event is assigned.
+  const TNotifyEvent& OnPortClose() const { return FOnPortClose; }
+  void SetOnPortClose(TNotifyEvent Value) { FOnPortClose = std::move(Value); }
+  const TNotifyEvent& OnPortOpen() const { return FOnPortOpen; }
+  void SetOnPortOpen(TNotifyEvent Value) { FOnPortOpen = std::move(Value); }
+  const TTriggerMessageEvent& OnTrigger() const { return FOnTrigger; }
+  void SetOnTrigger(TTriggerMessageEvent Value);
+  const TTriggerAvailEvent& OnTriggerAvail() const { return FOnTriggerAvail; }
+  void SetOnTriggerAvail(TTriggerAvailEvent Value);
+  const TTriggerEvent& OnTriggerData() const { return FOnTriggerData; }
+  void SetOnTriggerData(TTriggerEvent Value);
+  const TTriggerEvent& OnTriggerStatus() const { return FOnTriggerStatus; }
+  void SetOnTriggerStatus(TTriggerEvent Value);
+  const TTriggerEvent& OnTriggerTimer() const { return FOnTriggerTimer; }
+  void SetOnTriggerTimer(TTriggerEvent Value);
+  const TTriggerLineErrorEvent& OnTriggerLineError() const { return FOnTriggerLineError; }
+  void SetOnTriggerLineError(TTriggerLineErrorEvent Value);
+  const TNotifyEvent& OnTriggerModemStatus() const { return FOnTriggerModemStatus; }
+  void SetOnTriggerModemStatus(TNotifyEvent Value);
+  const TNotifyEvent& OnTriggerOutbuffFree() const { return FOnTriggerOutbuffFree; }
+  void SetOnTriggerOutbuffFree(TNotifyEvent Value);
+  const TNotifyEvent& OnTriggerOutbuffUsed() const { return FOnTriggerOutbuffUsed; }
+  void SetOnTriggerOutbuffUsed(TNotifyEvent Value);
+  const TNotifyEvent& OnTriggerOutSent() const { return FOnTriggerOutSent; }
+  void SetOnTriggerOutSent(TNotifyEvent Value);
+
+  TPortState PortState() const { return FPortState; }
+
+  // Operations.
+  bool InputReady();
+  std::uint8_t ReadChar();
+  void WriteChar(std::uint8_t C);
+  void WriteString(const std::string& S);
+  int WriteBlock(const void* Block, std::uint16_t Len);
+  std::uint32_t OutputPending();
+  void DiscardInput();
+  void ServicePort();
+  void Assign(const TCustomComPort& Source);
+  TBaseDispatcher* CurrentDispatcher();
+  void AddUserWindow(IMessageTarget* Window);
+  void RemoveUserWindow(IMessageTarget* Window);
+  void AddUserCallback(TPortCallback Callback, void* Context);
+  void AddUserCallbackEx(TPortCallbackEx Callback, void* Context);
+  void RemoveUserCallback(void* Context);
+
+  // While the owner is loading, SetOpen(true) is only remembered and no result code is
+  // raised; Loaded ends the loading and carries out a remembered open.
+  void BeginLoading() { Loading = true; }
+  void Loaded();
+
+protected:
+  // Steps of the open and close and the raising of the events, in the order the component
+  // runs them; each can be replaced by a descendant.
+  virtual void CreateDispatcher();
+  virtual void DeviceLayerChanged() {}
+  virtual int OpenDevice();
+  virtual void HandleNotifyWindow(bool Create);
+  virtual void ValidateComNumber();
+  virtual void PortOpened() {}
+  virtual void DoTrigger(std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data);
+  virtual void DoTriggerAvail(std::uint16_t Count);
+  virtual void DoTriggerData(std::uint16_t TriggerHandle);
+  virtual void DoTriggerStatus(std::uint16_t TriggerHandle);
+  virtual void DoTriggerTimer(std::uint16_t TriggerHandle);
+  virtual void UpdateHandlerFlags();
+  virtual void DoTriggerLineError(std::uint16_t Error, bool LineBreak);
+  virtual void DoTriggerModemStatus();
+  virtual void DoTriggerOutbuffFree();
+  virtual void DoTriggerOutbuffUsed();
+  virtual void DoTriggerOutSent();
+  virtual void DoWaitChar(char C) { (void)C; }
+  virtual void ClosePort();
+  virtual void DoServicePort();
+
+  void NotifyPortOpened();
+  void NotifyPortClosed();
+  void NotifyPortClosing();
+  void OpenPort();
+
+private:
+  class TNotifyWindow;
+  friend class TNotifyWindow;
+  struct TUserRecord {
+    IMessageTarget* Window = nullptr;
+    TPortCallback Callback = nullptr;
+    TPortCallbackEx CallbackEx = nullptr;
+    void* Context = nullptr;
+  };
+
+  // Opens the port if allowed and returns the dispatcher, or raises ECommNotOpen.
+  TBaseDispatcher& ValidDispatcher();
+  bool AnyTriggerEventAssigned() const;
+  void ApplyFlowOptions();
+  void ApplyLineParams();
+  std::intptr_t HandleNotifyMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam);
+  void CompleteDeferredClose();
+
+  IMainThreadQueue* MainQueue = nullptr;
+  TPortPrompt PortPrompt;
+
+  TDeviceLayer FDeviceLayer = dlWin32;
+  std::uint16_t FComNumber = 0;
+  std::int32_t FBaud = 19200;
+  bool FPromptForPort = true;
+  TParity FParity = pNone;
+  std::uint16_t FDataBits = 8;
+  std::uint16_t FStopBits = 1;
+  std::uint16_t FInSize = 4096;
+  std::uint16_t FOutSize = 4096;
+  bool FAutoOpen = true;
+  bool FOpen = false;
+  bool FDTR = true;
+  bool FRTS = true;
+  THWFlowOptionSet FHWFlowOptions = 0;
+  TSWFlowOptions FSWFlowOptions = swfNone;
+  char FXOnChar = 17;
+  char FXOffChar = 19;
+  std::uint16_t FBufferFull = 0;
+  std::uint16_t FBufferResume = 0;
+  TTraceLogState FTracing = tlOff;
+  std::uint32_t FTraceSize = 10000;
+  std::string FTraceName = "SERIAL.TRC";
+  bool FTraceHex = true;
+  bool FTraceAllHex = false;
+  TTraceLogState FLogging = tlOff;
+  std::uint32_t FLogSize = 10000;
+  std::string FLogName = "SERIAL.LOG";
+  bool FLogHex = true;
+  bool FLogAllHex = false;
+  bool FUseMSRShadow = true;
+  bool FUseEventWord = true;
+  std::uint16_t FCommNotificationLevel = 10;
+  TTapiMode FTapiMode = tmAuto;
+  bool FRS485Mode = false;
+  int FThreadBoost = 0;
+  std::uint16_t AvailThreshold = 1;
+
+  TNotifyEvent FOnPortClose;
+  TNotifyEvent FOnPortOpen;
+  TTriggerMessageEvent FOnTrigger;
+  TTriggerAvailEvent FOnTriggerAvail;
+  TTriggerEvent FOnTriggerData;
+  TTriggerEvent FOnTriggerStatus;
+  TTriggerEvent FOnTriggerTimer;
+  TTriggerLineErrorEvent FOnTriggerLineError;
+  TNotifyEvent FOnTriggerModemStatus;
+  TNotifyEvent FOnTriggerOutbuffFree;
+  TNotifyEvent FOnTriggerOutbuffUsed;
+  TNotifyEvent FOnTriggerOutSent;
+
+  TPortState FPortState = StateClosed;
+  std::unique_ptr<TBaseDispatcher> Dispatcher;
+  std::shared_ptr<TNotifyWindow> NotifyWindow;
+  std::vector<TUserRecord> UserList;
+  std::unique_ptr<TTriggerSave> SavedTriggers;
+  bool OpenPending = false;
+  bool CopyTriggers = false;
+  bool Force = false;
+  bool Loading = false;
+  bool OpenWhenLoaded = false;
+  bool Destroying = false;
+};
+
+// Publishes the properties; no behaviour of its own.
+class TComPort : public TCustomComPort {
+public:
+  using TCustomComPort::TCustomComPort;
+};
+
+}  // namespace mirte

@@ -1,0 +1,62 @@
+#include "serial/port_list.h"
+
+#include <cstdlib>
+
+#include "serial/serial_dispatcher.h"
+
+namespace mirte {
+
+bool PortAvailable(int ComNumber) {
+  if (ComNumber <= 0) return false;
+  TSerialDispatcher probe(nullptr);
+  int result = probe.ProbeDevice(ComNumber);
+  return result == 0 || result == ecDeviceBusy;
+}
+
+void TDeviceSelectionForm::EnumAllPorts(const std::function<void()>& AfterProbe) {
+  DeviceList.clear();
+  if (!ShowPorts) return;
+  for (int n = 1; n <= MaxListedComNumber; ++n) {
+    if (PortAvailable(n)) DeviceList.push_back(DirectToComEntry(n));
+    if (AfterProbe) AfterProbe();
+  }
+}
+
+namespace {
+
+int numberFrom(const std::string& entry, std::size_t start) {
+  if (entry.size() <= start) return 0;
+  int value = 0;
+  for (std::size_t i = start; i < entry.size(); ++i) {
+    char c = entry[i];
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + (c - '0');
+    if (value > 65535) return 0;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string DirectToComEntry(int ComNumber) { return DirectToComPrefix + std::to_string(ComNumber); }
+
+int ComNumberOfDeviceEntry(const std::string& Entry) {
+  if (Entry.rfind(DirectToComPrefix, 0) != 0) return 0;
+  return numberFrom(Entry, 13);
+}
+
+std::string ComSelectEntry(int ComNumber) { return "COM" + std::to_string(ComNumber); }
+
+int ComNumberOfSelectEntry(const std::string& Entry) {
+  if (Entry.rfind("COM", 0) != 0) return 0;
+  return numberFrom(Entry, 3);
+}
+
+std::vector<std::string> AvailableComEntries() {
+  std::vector<std::string> entries;
+  for (int n = 1; n <= MaxListedComNumber; ++n)
+    if (PortAvailable(n)) entries.push_back(ComSelectEntry(n));
+  return entries;
+}
+
+}  // namespace mirte

@@ -1,0 +1,62 @@
+#pragma once
+// Result codes of the serial layer and the exceptions the port component turns them into.
+// Inside the layer everything reports a negative code; CheckException is the one place
+// where a code becomes an exception. Texts come from the layer's own table, else from the
+// operating system's text for the error number.
+#include <stdexcept>
+#include <string>
+
+namespace mirte {
+
+inline constexpr int ecOK = 0;
+inline constexpr int ecOutOfMemory = -8;
+inline constexpr int ecBadArgument = -1002;
+inline constexpr int ecBadId = -2001;
+inline constexpr int ecCommNotOpen = -2007;
+inline constexpr int ecAlreadyOpen = -2008;
+inline constexpr int ecNoPortSelected = -2011;
+inline constexpr int ecPutBlockFail = -3004;
+inline constexpr int ecOutputBufferTooSmall = -3006;
+inline constexpr int ecBufferIsEmpty = -3007;
+// What the device layer answers for a device that another open holds (access denied) and
+// for a device that does not exist.
+inline constexpr int ecDeviceBusy = -5;
+inline constexpr int ecNoDevice = -2;
+
+class ESerialException : public std::runtime_error {
+public:
+  ESerialException(int ErrorCode, const std::string& Message) : std::runtime_error(Message), Code(ErrorCode) {}
+  int ErrorCode() const { return Code; }
+
+private:
+  int Code;
+};
+
+#define MIRTE_SERIAL_EXCEPTION(Name)                                                  \
+  class Name : public ESerialException {                                              \
+  public:                                                                             \
+    Name(int ErrorCode, const std::string& Message) : ESerialException(ErrorCode, Message) {} \
+  };
+
+MIRTE_SERIAL_EXCEPTION(EBadArgument)
+MIRTE_SERIAL_EXCEPTION(EBadId)
+MIRTE_SERIAL_EXCEPTION(ECommNotOpen)
+MIRTE_SERIAL_EXCEPTION(EAlreadyOpen)
+MIRTE_SERIAL_EXCEPTION(ENoPortSelected)
+MIRTE_SERIAL_EXCEPTION(EPutBlockFail)
+MIRTE_SERIAL_EXCEPTION(EOutputBufferTooSmall)
+MIRTE_SERIAL_EXCEPTION(EBufferIsEmpty)
+// A failed system call of the open or setting calls; ErrorCode is the positive error number.
+MIRTE_SERIAL_EXCEPTION(EInOutError)
+
+#undef MIRTE_SERIAL_EXCEPTION
+
+// The message for a code: the layer's table by absolute value, else the system's text with
+// control characters turned into blanks and runs of blanks reduced to one.
+std::string ErrorMessage(int ErrorCode);
+
+// Throws the exception for a negative code (std::bad_alloc for -8); codes of 0 or above
+// are returned unchanged.
+int CheckException(int ErrorCode);
+
+}  // namespace mirte

@@ -1,0 +1,153 @@
+#include "serial/tty_device.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "serial/ser_except.h"
+
+namespace mirte {
+
+namespace {
+
+int openResult(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+      return ecNoDevice;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return ecDeviceBusy;
+    default:
+      return -error;
+  }
+}
+
+// Pseudo-terminals have no modem lines (ENOTTY, EINVAL); an unplugged adapter answers EIO,
+// ENXIO or ENODEV. None of these may fail a DTR toggle: the state is only remembered.
+bool lineChangeMayBeIgnored(int error) {
+  return error == ENOTTY || error == EINVAL || error == EIO || error == ENXIO || error == ENODEV;
+}
+
+void requestLowLatency(int fd) {
+  // USB adapters otherwise hold received bytes for their latency timer (16 ms), which
+  // would be added to every command exchange with the board. Ptys refuse: no harm.
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+  if (serial.flags & ASYNC_LOW_LATENCY) return;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  ioctl(fd, TIOCSSERIAL, &serial);
+}
+
+}  // namespace
+
+int OpenTtyDevice(const std::string& path) {
+  if (path.empty()) return ecNoDevice;
+  int fd;
+  do fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return openResult(errno);
+  // Two locks, because each alone leaves a gap. flock is advisory but also holds against
+  // a second open inside this process and against root; TIOCEXCL makes the kernel refuse
+  // further opens by programs that never look at flock, but only from the moment it is
+  // set, and not for root. A program that opened between our open and TIOCEXCL is caught
+  // by flock if it locks; if it does not, nothing on Linux can stop it.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
+    ::close(fd);
+    return error == EWOULDBLOCK ? ecDeviceBusy : -error;
+  }
+  termios probe{};
+  if (tcgetattr(fd, &probe) != 0) {
+    int error = errno;
+    ::close(fd);
+    return -error;
+  }
+  if (ioctl(fd, TIOCEXCL) != 0) {
+    int error = errno;
+    ::close(fd);
+    return -error;
+  }
+  requestLowLatency(fd);
+  return fd;
+}
+
+void CloseTtyDevice(int fd) {
+  if (fd < 0) return;
+  ioctl(fd, TIOCNXCL);
+  ::flock(fd, LOCK_UN);
+  ::close(fd);
+}
+
+int ApplyTtySettings(int fd, const TLineSettings& settings) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return -errno;
+  if (!StoreLineSettings(settings, tio)) return -EINVAL;
+  speed_t speed = StandardSpeed(settings.Baud);
+  if (speed != 0) {
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+  }
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) return -errno;
+  if (speed == 0 && settings.Baud > 0) return SetTtyArbitrarySpeed(fd, settings.Baud);
+  return 0;
+}
+
+int ReadTtySettings(int fd, TLineSettings& settings) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return -errno;
+  LoadLineSettings(tio, settings);
+  std::int32_t baud = SpeedToBaud(cfgetospeed(&tio));
+  if (baud == 0) {
+    std::int32_t arbitrary = TtyArbitrarySpeed(fd);
+    if (arbitrary > 0) baud = arbitrary;
+  }
+  if (baud > 0) settings.Baud = baud;
+  return 0;
+}
+
+int TtyBytesWaiting(int fd) {
+  int count = 0;
+  if (ioctl(fd, FIONREAD, &count) != 0) return -errno;
+  return count;
+}
+
+int SetTtyModemLine(int fd, int line, bool raise) {
+  if (ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &line) == 0) return 0;
+  int error = errno;
+  return lineChangeMayBeIgnored(error) ? 0 : -error;
+}
+
+int TtyModemLines(int fd) {
+  int bits = 0;
+  if (ioctl(fd, TIOCMGET, &bits) != 0) return 0;
+  return bits;
+}
+
+std::uint8_t ReadTtyLineErrors(int fd, TTtyErrorCounts& last) {
+  serial_icounter_struct counts{};
+  if (ioctl(fd, TIOCGICOUNT, &counts) != 0) return 0;
+  std::uint8_t errors = 0;
+  if (last.Valid) {
+    if (counts.buf_overrun != last.BufferOverrun) errors |= 1;
+    if (counts.overrun != last.Overrun) errors |= 2;
+    if (counts.parity != last.Parity) errors |= 4;
+    if (counts.frame != last.Frame) errors |= 8;
+    if (counts.brk != last.Break) errors |= 16;
+  }
+  last = {counts.frame, counts.overrun, counts.parity, counts.brk, counts.buf_overrun, true};
+  return errors;
+}
+
+int PurgeTty(int fd, int queue) {
+  if (tcflush(fd, queue) != 0) return -errno;
+  return 0;
+}
+
+}  // namespace mirte

@@ -1,0 +1,49 @@
+#pragma once
+// The serial driver operations on a Linux tty, each one system call or a short fixed
+// sequence, reporting 0 (or a count) on success and a negative code on failure. Devices
+// without modem lines (pseudo-terminals) accept DTR/RTS changes silently, because the
+// program toggles DTR for every received byte and that must never fail.
+#include <cstdint>
+#include <string>
+
+#include "serial/line_settings.h"
+
+namespace mirte {
+
+// Opens the device for reading and writing, without becoming its controlling terminal,
+// non-blocking, and exclusively: a device that any other open holds answers ecDeviceBusy
+// (-5), a device that does not exist ecNoDevice (-2), any other failure -errno. Returns the
+// descriptor otherwise. Also asks the driver for low-latency delivery where it has it.
+int OpenTtyDevice(const std::string& path);
+void CloseTtyDevice(int fd);
+
+// Speed, framing and flow from the settings; every other termios setting is raw.
+int ApplyTtySettings(int fd, const TLineSettings& settings);
+// Fills speed, framing and flow from the driver; the rest of `settings` is left as it is.
+int ReadTtySettings(int fd, TLineSettings& settings);
+
+// Bytes waiting in the driver's receive queue, or a negative code.
+int TtyBytesWaiting(int fd);
+// Raises or drops DTR or RTS (TIOCM_DTR / TIOCM_RTS).
+int SetTtyModemLine(int fd, int line, bool raise);
+// The TIOCM_ bits of the modem lines; 0 where the device has none.
+int TtyModemLines(int fd);
+
+// Line-error counters of the driver, where it keeps them.
+struct TTtyErrorCounts {
+  int Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0;
+  bool Valid = false;
+};
+// Reads the counters and returns the error bits (1 receive-queue overrun, 2 hardware
+// overrun, 4 parity, 8 framing, 16 break) for what changed since `last`.
+std::uint8_t ReadTtyLineErrors(int fd, TTtyErrorCounts& last);
+
+// Discards the driver's receive (TCIFLUSH) or transmit (TCOFLUSH) queue.
+int PurgeTty(int fd, int queue);
+
+// Arbitrary speeds through termios2; kept apart because its kernel header clashes with
+// <termios.h>.
+int SetTtyArbitrarySpeed(int fd, std::int32_t baud);
+std::int32_t TtyArbitrarySpeed(int fd);
+
+}  // namespace mirte
