@@ -1,0 +1,65 @@
+#include "eprom/qt_dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+
+#include "eprom/tag_captions.h"
+
+namespace mirte {
+
+namespace {
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+const QString kBoxTitle = QStringLiteral("MIRTE");
+
+}  // namespace
+
+std::optional<std::string> TQtEpixDialogs::ChooseFile(const TFileDialogSpec& spec, int language) {
+  QFileDialog dialog(owner, EpromText(language, spec.TitleMessage));
+  QStringList filters;
+  for (const auto& filter : SplitFilter(FilterMessageText(language, spec.FilterMessage))) filters << FromUtf8(filter);
+  dialog.setNameFilters(filters);
+  if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
+  dialog.setDefaultSuffix(FromUtf8(spec.DefaultSuffix));
+  dialog.setAcceptMode(spec.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(spec.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (!spec.PresetPath.empty()) {
+    const QFileInfo preset(FromUtf8(spec.PresetPath));
+    dialog.setDirectory(preset.absolutePath());
+    dialog.selectFile(preset.fileName());
+  } else if (!spec.StartFolder.empty()) {
+    dialog.setDirectory(FromUtf8(spec.StartFolder));
+  }
+  if (runner.Run(dialog) != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+  return chosen.first().toStdString();
+}
+
+bool TQtEpixDialogs::AskText(const std::string& caption, const std::string& prompt, std::string& text) {
+  QInputDialog dialog(owner);
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setWindowTitle(FromUtf8(caption));
+  dialog.setLabelText(FromUtf8(prompt));
+  dialog.setTextValue(FromUtf8(text));
+  if (runner.Run(dialog) != QDialog::Accepted) return false;
+  text = dialog.textValue().toStdString();
+  return true;
+}
+
+void TQtEpixDialogs::ShowMessage(const std::string& text, TMsgIcon icon) {
+  QMessageBox box(icon == TMsgIcon::Error ? QMessageBox::Critical : QMessageBox::Warning, kBoxTitle, FromUtf8(text),
+                  QMessageBox::Ok, owner);
+  runner.Run(box);
+}
+
+bool TQtEpixDialogs::Confirm(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, kBoxTitle, FromUtf8(text), QMessageBox::Ok | QMessageBox::Cancel, owner);
+  box.setDefaultButton(QMessageBox::Ok);
+  return runner.Run(box) == QMessageBox::Ok;
+}
+
+}  // namespace mirte

@@ -1,0 +1,36 @@
+#pragma once
+// The EPIX window's dialogs with Qt: file open and save with the message table's titles and
+// filters, the name prompt, message boxes with icons. Every modal dialog goes through one
+// TDialogRunner, whose Answer hook (set by tests) replaces exec() so that a test can read
+// the configured dialog and answer it without showing anything.
+#include <QDialog>
+#include <functional>
+
+#include "eprom/rom_disk_editor.h"
+
+class QWidget;
+
+namespace mirte {
+
+struct TDialogRunner {
+  // Given the ready dialog, returns its result code as exec() would.
+  std::function<int(QDialog&)> Answer;
+
+  int Run(QDialog& dialog) const { return Answer ? Answer(dialog) : dialog.exec(); }
+};
+
+class TQtEpixDialogs : public IEpixDialogs {
+public:
+  TQtEpixDialogs(QWidget* owner, const TDialogRunner& runner) : owner(owner), runner(runner) {}
+
+  std::optional<std::string> ChooseFile(const TFileDialogSpec& spec, int language) override;
+  bool AskText(const std::string& caption, const std::string& prompt, std::string& text) override;
+  void ShowMessage(const std::string& text, TMsgIcon icon) override;
+  bool Confirm(const std::string& text) override;
+
+private:
+  QWidget* owner;
+  const TDialogRunner& runner;
+};
+
+}  // namespace mirte

@@ -1,0 +1,58 @@
+#pragma once
+// Dialogs answered from a script: file choices, typed names and OK/Cancel answers are
+// taken in order; every message shown and every file dialog asked for is recorded.
+// A script that runs dry answers Cancel, so a test never waits for a user.
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "eprom/rom_disk_editor.h"
+
+namespace mirte::testing {
+
+class ScriptedDialogs : public IEpixDialogs {
+public:
+  struct Shown {
+    std::string Text;
+    TMsgIcon Icon;
+  };
+
+  std::deque<std::optional<std::string>> Files;
+  std::deque<std::optional<std::string>> Names;  // nothing = Cancel
+  std::deque<bool> Confirms;
+  std::vector<TFileDialogSpec> FileDialogs;
+  std::vector<std::string> NamePresets;
+  std::vector<Shown> Messages;
+  std::function<void()> WhileFileDialogOpen;
+
+  std::optional<std::string> ChooseFile(const TFileDialogSpec& spec, int) override {
+    FileDialogs.push_back(spec);
+    if (WhileFileDialogOpen) WhileFileDialogOpen();
+    if (Files.empty()) return std::nullopt;
+    auto answer = Files.front();
+    Files.pop_front();
+    return answer;
+  }
+  bool AskText(const std::string&, const std::string&, std::string& text) override {
+    NamePresets.push_back(text);
+    if (Names.empty() || !Names.front()) {
+      if (!Names.empty()) Names.pop_front();
+      return false;
+    }
+    text = *Names.front();
+    Names.pop_front();
+    return true;
+  }
+  void ShowMessage(const std::string& text, TMsgIcon icon) override { Messages.push_back({text, icon}); }
+  bool Confirm(const std::string& text) override {
+    Messages.push_back({text, TMsgIcon::Warning});
+    if (Confirms.empty()) return false;
+    const bool answer = Confirms.front();
+    Confirms.pop_front();
+    return answer;
+  }
+};
+
+}  // namespace mirte::testing
