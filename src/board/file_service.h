@@ -1,0 +1,102 @@
+#pragma once
+// The board's disk service: the file commands of the command frames carried out in the PC
+// folders that stand for drives A to P. It works on the frame's parameter and record
+// buffers that it is given, answers with result bytes (0 success, 255 failure, 1 end of
+// file, 6 short random write) and keeps no PC file open between commands. A board name is
+// never a path: a name holding '/' or NUL, or starting with '.', fails with 255, and files
+// are only ever touched inside the current folder of a drive.
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/dos_files.h"
+
+namespace mirte {
+
+constexpr std::size_t kParamBufferSize = 28;
+constexpr std::size_t kRecordSize = 128;
+constexpr int kBoardDriveCount = 16;  // A to P
+
+constexpr std::uint8_t kResultOk = 0;
+constexpr std::uint8_t kResultEndOfFile = 1;
+constexpr std::uint8_t kResultShortWrite = 6;
+constexpr std::uint8_t kResultFailed = 255;
+
+// One file the board has open: only its path (as built from the name block) and the byte
+// offset of the next sequential transfer. An empty path marks a free entry.
+struct OpenFileEntry {
+  std::string path;
+  std::int32_t position = 0;
+};
+
+class TFileService {
+public:
+  using ParamSpan = std::span<std::uint8_t, kParamBufferSize>;
+  using RecordSpan = std::span<std::uint8_t, kRecordSize>;
+
+  // The buffers belong to the board service and outlive this object. Drives other than C
+  // come from `dosdevices/x:` links in programFolder.
+  TFileService(ParamSpan paramBuffer, RecordSpan recordBuffer, std::string programFolder = {});
+
+  // One empty open-file entry, every drive folder "X:" (the drive's own current folder),
+  // no search.
+  void InitFileService();
+
+  // The drive letters and the PC's current folder. The main window makes the working
+  // folder current here.
+  TDosDrives& Drives() { return drives; }
+  const TDosDrives& Drives() const { return drives; }
+  // The folder last current on each drive A to P, or "X:" for the drive's own.
+  std::array<std::string, kBoardDriveCount> DriveFolders;
+  // Records a folder under its own drive letter; folders on drives beyond P are not kept.
+  void RecordDriveFolder(const std::string& folder);
+
+  // The PC path the name block in paramBuffer 0 to 11 stands for: the drive's current
+  // folder + '/' + the upper-case board name, with trailing '?' runs turned into '*'.
+  // Empty when the block names no file the board may reach.
+  std::string NameBlockToPath() const;
+  // Writes the 8.3 form of the path's file name into paramBuffer 1 to 11.
+  void PathToNameBlock(const std::string& path);
+
+  void SelectBoardDrive();
+  std::uint8_t OpenBoardFile();
+  std::uint8_t CloseBoardFile();
+  std::uint8_t SearchFirstFile();
+  std::uint8_t SearchNextFile();
+  std::uint8_t DeleteBoardFiles();
+  std::uint8_t ReadNextRecord();
+  std::uint8_t WriteNextRecord();
+  std::uint8_t MakeBoardFile();
+  std::uint8_t RenameBoardFile();
+  std::uint16_t GetDriveVector() const;
+  std::uint8_t GetCurrentDrive() const;
+  std::uint8_t SetBoardFileAttr();
+  std::uint8_t ReadRandomRecord();
+  std::uint8_t WriteRandomRecord();
+  // Record count in paramBuffer 0 to 2, low byte first.
+  void ComputeFileSize();
+  // Record number of the next sequential transfer in paramBuffer 0 to 2.
+  void GetCurrentRecord();
+
+  const std::vector<OpenFileEntry>& OpenFileTable() const { return openFileTable; }
+
+private:
+  OpenFileEntry* FindEntry(const std::string& path);
+  void FreeEntry(const std::string& path);
+  void UseEntry(const std::string& path);
+  std::uint8_t OpenOrMake(bool make);
+  std::uint8_t ReadRecordAt(OpenFileEntry& entry, std::int64_t offset);
+  std::int64_t WriteRecordAt(OpenFileEntry& entry, std::int64_t offset);
+  std::int64_t RandomRecordOffset() const;
+  void StoreThreeBytes(std::uint32_t value);
+
+  ParamSpan paramBuffer;
+  RecordSpan recordBuffer;
+  TDosDrives drives;
+  std::vector<OpenFileEntry> openFileTable;
+  TDosSearch search;
+};
+
+}  // namespace mirte
