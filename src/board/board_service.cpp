@@ -1,6 +1,8 @@
 #include "board/board_service.h"
 
 #include <array>
+#include <memory>
+#include <string>
 
 namespace mirte {
 
@@ -56,10 +58,36 @@ constexpr std::uint8_t kFirstAddressByte = 32;
 constexpr std::uint8_t kLastRowByte = 32 + 23;
 constexpr std::uint8_t kLastColumnByte = 32 + 79;
 
+// List output without a printer: the layout runs, nothing is drawn.
+class TNoPrinter : public IPrinterCanvas {
+public:
+  void BeginDoc(const std::string&) override {}
+  void NewPage() override {}
+  void EndDoc() override {}
+  void Abort() override {}
+  int PageWidth() const override { return 2400; }
+  int PageHeight() const override { return 3300; }
+  int TextHeight(std::string_view) const override { return 50; }
+  int TextWidth(std::string_view text) const override { return 25 * static_cast<int>(text.size()); }
+  void TextOut(int, int, std::string_view) override {}
+};
+
 }  // namespace
 
-TBoardService::TBoardService(TTerminalBuffer& buffer, IBoardWindow& window)
-    : buffer_(buffer), window_(window) {}
+TBoardService::TBoardService(TTerminalBuffer& buffer, IBoardWindow& window, TBoardLinks links)
+    : buffer_(buffer),
+      window_(window),
+      port_(links.Port),
+      noPrinter_(links.Printer ? nullptr : std::make_unique<TNoPrinter>()),
+      fileService(paramBuffer, recordBuffer, std::move(links.ProgramFolder)),
+      listOutput(window, links.Printer ? *links.Printer : *noPrinter_, links.Settings ? *links.Settings : noSettings_) {}
+
+TBoardService::~TBoardService() = default;
+
+void TBoardService::InitFileService() {
+  fileService.InitFileService();
+  listOutput.printJobOpen = false;
+}
 
 void TBoardService::ProcessBoardByte(std::uint8_t byte) {
   switch (state) {

@@ -4,13 +4,35 @@
 // cursor addressing offset by 32, characters); DLE DC1 starts a command frame, whose bytes
 // go to the frame collector. Nothing a board sends can fail: unknown sequences are dropped
 // and out-of-range addresses ignored, and ResetConsole returns to console mode from any
-// state, abandoning whatever was half received.
+// state, abandoning whatever was half received. A complete frame is carried out no sooner
+// than 5 ms after its last byte, as a file command in the drive folders (TFileService) or
+// as list output (TListOutput), and answered with raw reply bytes on the port. A port
+// that fails during a reply ends the frame: the service is back in console mode.
+#include <chrono>
 #include <cstdint>
+#include <memory>
+#include <string>
 
+#include "app/settings.h"
+#include "board/board_port.h"
 #include "board/board_window.h"
+#include "board/file_service.h"
+#include "board/list_output.h"
+#include "board/printer_canvas.h"
 #include "terminal/terminal_buffer.h"
 
 namespace mirte {
+
+// What the board service serves besides the console. All belong to the main window and
+// outlive the service. Without a port, replies go nowhere; without a printer, list output
+// is dropped; without settings, PrintEachPage is off.
+struct TBoardLinks {
+  IBoardPort* Port = nullptr;
+  IPrinterCanvas* Printer = nullptr;
+  const SettingsRec* Settings = nullptr;
+  // Where `dosdevices/` lies, whose `x:` links give the drives other than C.
+  std::string ProgramFolder;
+};
 
 class TBoardService {
 public:
@@ -32,10 +54,29 @@ public:
 
   // Starts in console mode with the values ResetConsole sets, without touching the buffer
   // or the window: the main window calls ResetConsole once it is ready.
-  TBoardService(TTerminalBuffer& buffer, IBoardWindow& window);
+  TBoardService(TTerminalBuffer& buffer, IBoardWindow& window, TBoardLinks links = {});
+  ~TBoardService();
+  TBoardService(const TBoardService&) = delete;
+  TBoardService& operator=(const TBoardService&) = delete;
 
   void ProcessBoardByte(std::uint8_t byte);
   void ResetConsole();
+
+  // The port's data-available handler: every waiting byte is read, DTR flips once per
+  // byte before the byte is acted on, then DataSeen is set and the de-select timer
+  // restarted.
+  void ComPortTriggerAvail();
+
+  // Empty open-file table, drive folders "A:" to "P:", no search, no print job.
+  void InitFileService();
+  TFileService& FileService() { return fileService; }
+  // The Print (abort false) and Abort Print (abort true) commands.
+  void EndPrintJob(bool abort) { listOutput.EndPrintJob(abort); }
+  bool PrintJobOpen() const { return listOutput.printJobOpen; }
+
+  // The wait between a frame's last byte and its execution; the board needs at least the
+  // 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
+  void SetReplyDelay(std::chrono::microseconds delay) { replyDelay = delay; }
 
   std::uint8_t GetState() const { return state; }
   std::uint8_t GetAttributeMode() const { return attributeMode; }
@@ -49,9 +90,22 @@ private:
   void CursorAddressByte(std::uint8_t byte);
   // States CommandType to Executing: the frame collector (command_frames.cpp).
   void ProcessCommandByte(std::uint8_t byte);
+  void ExecuteCommand();
+  // Carries out the complete frame and sends its reply; false when the port failed.
+  bool CarryOutCommand();
+  bool SendResult(std::uint8_t result);
+  bool SendParamBytes(std::size_t count);
+  bool SendRecord();
+  bool SendBytes(const std::uint8_t* data, std::size_t size);
+  void ShowMessage(int index);
+  void RestoreStatusMessage();
 
   TTerminalBuffer& buffer_;
   IBoardWindow& window_;
+  IBoardPort* port_;
+  // Stand-ins for a missing printer and settings, so list output always has both.
+  std::unique_ptr<IPrinterCanvas> noPrinter_;
+  SettingsRec noSettings_{};
 
   std::uint8_t state = Console;
   std::uint8_t attributeMode = 1;
@@ -63,8 +117,14 @@ private:
   std::uint8_t dataCount = 0;
   std::uint8_t dataIndex = 0;
   // Kept from frame to frame: commands write results back into it.
-  std::uint8_t paramBuffer[28] = {};
-  std::uint8_t recordBuffer[128] = {};
+  std::uint8_t paramBuffer[kParamBufferSize] = {};
+  std::uint8_t recordBuffer[kRecordSize] = {};
+  // The message index of the status text when the frame began, -1 for a text of no message.
+  int savedStatusMessage = -1;
+  std::chrono::microseconds replyDelay{5000};
+
+  TFileService fileService;
+  TListOutput listOutput;
 };
 
 }  // namespace mirte

@@ -1,19 +1,229 @@
-// The frame collector: the states that follow DLE DC1.
+// The frame collector, the executor and the replies: the states that follow DLE DC1.
+#include <time.h>
+
+#include <cerrno>
+
+#include "app/msg_table.h"
 #include "board/board_service.h"
 
 namespace mirte {
 
+namespace {
+
+constexpr int kMsgWait = 22;  // "ATTENDERE !" / "WAIT !"
+
+// Parameter bytes of each served type; 0 for the types that take none, -1 for the types
+// that are not served (the frame ends at its type byte).
+int ParameterCount(std::uint8_t type) {
+  switch (type) {
+    case 5:
+    case 14:
+      return 1;
+    case 15: case 16: case 17: case 18: case 19: case 20: case 21: case 22:
+    case 30: case 35: case 36: case 40:
+      return 12;
+    case 23:
+      return 23;
+    case 33:
+    case 34:
+      return 14;
+    case 37:
+      return 2;
+    case 13: case 24: case 25: case 29: case 32:
+      return 0;
+    default:
+      return -1;
+  }
+}
+
+bool CarriesRecord(std::uint8_t type) {
+  return type == 21 || type == 34;
+}
+
+// Sleeps until `delay` has passed on the monotonic clock. An interrupted sleep sleeps on
+// to the same deadline, so the wait is never shorter than asked.
+void SleepAtLeast(std::chrono::microseconds delay) {
+  if (delay.count() <= 0) return;
+  timespec deadline;
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  long long nanoseconds = deadline.tv_nsec + static_cast<long long>(delay.count()) * 1000;
+  deadline.tv_sec += static_cast<time_t>(nanoseconds / 1000000000);
+  deadline.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  }
+}
+
+}  // namespace
+
+void TBoardService::ComPortTriggerAvail() {
+  if (port_) {
+    std::uint8_t byte;
+    while (port_->ReadChar(byte)) {
+      // The board watches DTR change with every byte the PC takes, dropped bytes included.
+      port_->SetDTR(!port_->DTR());
+      ProcessBoardByte(byte);
+      if (!port_->InputReady()) break;
+    }
+  }
+  window_.Flags().DataSeen = true;
+  window_.RestartDeSelectTimer();
+}
+
 void TBoardService::ProcessCommandByte(std::uint8_t byte) {
   switch (state) {
     case CommandType:
-      // No frame type is served yet, so every type ends the frame as an unknown one does
-      // and the bytes after it are console output again.
       commandType = byte;
-      state = Console;
+      ExecuteCommand();
+      break;
+    case Parameters:
+      if (paramIndex < kParamBufferSize) paramBuffer[paramIndex++] = byte;
+      if (paramIndex >= paramCount) {
+        state = Data;
+        ExecuteCommand();
+      }
+      break;
+    case Data:
+      if (dataIndex < kRecordSize) recordBuffer[dataIndex++] = byte;
+      if (dataIndex >= dataCount) {
+        state = Executing;
+        ExecuteCommand();
+      }
       break;
     default:  // Executing: bytes that arrive while a command runs are dropped
       break;
   }
+}
+
+void TBoardService::ExecuteCommand() {
+  if (state == CommandType) {
+    savedStatusMessage = FindMessageIndex(window_.StatusText());
+    int count = ParameterCount(commandType);
+    if (count > 0) {
+      paramCount = static_cast<std::uint8_t>(count);
+      paramIndex = 0;
+      state = Parameters;
+    } else {
+      state = count == 0 ? Executing : Console;
+    }
+  }
+  if (state == Data) {
+    if (CarriesRecord(commandType)) {
+      ShowMessage(kMsgWait);
+      dataCount = static_cast<std::uint8_t>(kRecordSize);
+      dataIndex = 0;
+    } else {
+      state = Executing;
+    }
+  }
+  if (state == Executing) {
+    SleepAtLeast(replyDelay);
+    RestoreStatusMessage();
+    CarryOutCommand();
+    // A reset during a reply that pumped events has already left this frame; whatever
+    // the board began since then is not cut short.
+    if (state == Executing) state = Console;
+  }
+}
+
+bool TBoardService::CarryOutCommand() {
+  switch (commandType) {
+    case 5:
+      listOutput.ListOutput(paramBuffer[0]);
+      return true;
+    case 14:
+      fileService.SelectBoardDrive();
+      return true;
+    case 15:
+      return SendResult(fileService.OpenBoardFile());
+    case 16:
+      return SendResult(fileService.CloseBoardFile());
+    case 17:
+      return SendResult(fileService.SearchFirstFile()) && SendParamBytes(12);
+    case 18:
+      return SendResult(fileService.SearchNextFile()) && SendParamBytes(12);
+    case 19:
+      return SendResult(fileService.DeleteBoardFiles());
+    case 20:
+      return SendResult(fileService.ReadNextRecord()) && SendRecord();
+    case 21:
+      return SendResult(fileService.WriteNextRecord());
+    case 22:
+      return SendResult(fileService.MakeBoardFile());
+    case 23:
+      return SendResult(fileService.RenameBoardFile());
+    case 24: {
+      std::uint16_t vector = fileService.GetDriveVector();
+      const std::uint8_t reply[2] = {static_cast<std::uint8_t>(vector), static_cast<std::uint8_t>(vector >> 8)};
+      return SendBytes(reply, sizeof reply);
+    }
+    case 25:
+      return SendResult(fileService.GetCurrentDrive());
+    case 29: {
+      const std::uint8_t noReadOnlyDrives[2] = {0, 0};
+      return SendBytes(noReadOnlyDrives, sizeof noReadOnlyDrives);
+    }
+    case 30:
+      return SendResult(fileService.SetBoardFileAttr());
+    case 33:
+      return SendResult(fileService.ReadRandomRecord()) && SendRecord();
+    case 34:
+      return SendResult(fileService.WriteRandomRecord());
+    case 35:
+      fileService.ComputeFileSize();
+      return SendParamBytes(3);
+    case 36:
+      fileService.GetCurrentRecord();
+      return SendParamBytes(3);
+    case 32:  // user number: always 0
+    case 37:  // reset drives: nothing to do
+    case 40:  // write with zero fill: not served, reported as done
+      return SendResult(0);
+    default:  // 13: nothing is done
+      return true;
+  }
+}
+
+bool TBoardService::SendBytes(const std::uint8_t* data, std::size_t size) {
+  return port_ && port_->WriteBlock(data, size);
+}
+
+bool TBoardService::SendResult(std::uint8_t result) {
+  return SendBytes(&result, 1);
+}
+
+bool TBoardService::SendParamBytes(std::size_t count) {
+  return SendBytes(paramBuffer, count);
+}
+
+bool TBoardService::SendRecord() {
+  savedStatusMessage = FindMessageIndex(window_.StatusText());
+  ShowMessage(kMsgWait);
+  bool queued = SendBytes(recordBuffer, kRecordSize);
+  if (queued) {
+    // A reply sent from inside another wait (a user string, a nested frame) must not end
+    // that wait's busy state.
+    TShellFlags& flags = window_.Flags();
+    bool wasBusy = flags.TxBusy;
+    flags.TxBusy = true;
+    while (!flags.CloseRequested && port_->OutputPending() != 0) {
+      port_->ServicePort();
+      window_.ProcessPendingEvents();
+    }
+    flags.TxBusy = wasBusy;
+  }
+  RestoreStatusMessage();
+  return queued;
+}
+
+void TBoardService::ShowMessage(int index) {
+  window_.SetStatusText(MsgTable(window_.Language(), index));
+}
+
+void TBoardService::RestoreStatusMessage() {
+  if (savedStatusMessage < 0)
+    window_.SetStatusText("");
+  else
+    ShowMessage(savedStatusMessage);
 }
 
 }  // namespace mirte

@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/msg_table.h"
+#include "board/board_service.h"
+#include "support/fake_board_window.h"
+#include "support/temp_folder.h"
+#include "terminal/terminal_buffer.h"
+
+namespace mirte {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// A port whose received bytes the test queues and whose written blocks it records. Output
+// leaves one block per ServicePort call; a refusing port answers every write with false.
+class ScriptedPort : public IBoardPort {
+public:
+  bool InputReady() override { return !input.empty(); }
+  bool ReadChar(std::uint8_t& byte) override {
+    if (input.empty()) return false;
+    byte = input.front();
+    input.pop_front();
+    return true;
+  }
+  bool DTR() override { return dtr; }
+  void SetDTR(bool on) override {
+    if (on != dtr) ++dtrChanges;
+    dtr = on;
+  }
+  bool WriteBlock(const std::uint8_t* data, std::size_t size) override {
+    if (refuseWrites) return false;
+    if (written.empty()) firstWrite = Clock::now();
+    written.insert(written.end(), data, data + size);
+    blocks.push_back(size);
+    pending += static_cast<std::uint32_t>(size);
+    return true;
+  }
+  std::uint32_t OutputPending() override { return pending; }
+  void ServicePort() override {
+    ++serviceCalls;
+    pending = pending > drainPerService ? pending - drainPerService : 0;
+  }
+
+  void Receive(std::string_view bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+
+  std::deque<std::uint8_t> input;
+  Bytes written;
+  std::vector<std::size_t> blocks;
+  Clock::time_point firstWrite;
+  bool dtr = true;
+  int dtrChanges = 0;
+  bool refuseWrites = false;
+  std::uint32_t pending = 0;
+  std::uint32_t drainPerService = 1000;
+  int serviceCalls = 0;
+};
+
+std::string Frame(std::uint8_t type, std::string_view params = {}) {
+  return "\x10\x11"s + static_cast<char>(type) + std::string(params);
+}
+
+std::string NameBlock(std::string_view fcb) {
+  return "\0"s + std::string(fcb);
+}
+
+class CommandFramesTest : public ::testing::Test {
+protected:
+  CommandFramesTest() {
+    fs::create_directories(temp / "prog/dosdevices");
+    fs::create_directories(temp / "work");
+    work = fs::canonical(temp / "work").string();
+    buffer.tbSetSVRowCount(24);
+    service.SetReplyDelay(std::chrono::microseconds(0));
+    service.ResetConsole();
+    service.FileService().Drives().SetCurrentFolder(work);
+    window.calls.clear();
+  }
+
+  // The bytes arrive as one burst through the receive handler.
+  void Receive(std::string_view bytes) {
+    port.Receive(bytes);
+    service.ComPortTriggerAvail();
+  }
+  // The bytes arrive one per burst.
+  void Trickle(std::string_view bytes) {
+    for (char byte : bytes) Receive(std::string(1, byte));
+  }
+  Bytes TakeWritten() {
+    Bytes out;
+    out.swap(port.written);
+    port.blocks.clear();
+    return out;
+  }
+  std::string Row(int row) const {
+    auto chars = buffer.GetCharRow(row);
+    std::string text(chars.begin(), chars.end());
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+  }
+
+  testing::TempFolder temp;
+  std::string work;
+  TTerminalBuffer buffer;
+  testing::FakeBoardWindow window;
+  ScriptedPort port;
+  SettingsRec settings{};
+  TBoardService service{buffer, window, {&port, nullptr, &settings, (temp / "prog").string()}};
+};
+
+TEST_F(CommandFramesTest, EveryServedTypeAnswersWithItsLayoutWholeOrByteByByte) {
+  temp.write("work/SIZE.DAT", std::string(300, 's'));
+  struct Case {
+    const char* what;
+    std::string frame;
+    Bytes reply;
+  } cases[] = {
+      {"drive vector", Frame(24), {0x04, 0x00}},
+      {"current drive", Frame(25), {2}},
+      {"read-only drives", Frame(29), {0, 0}},
+      {"user number", Frame(32), {0}},
+      {"reset drives", Frame(37, "\xff\xff"), {0}},
+      {"zero-fill write", Frame(40, NameBlock("SIZE    DAT")), {0}},
+      {"nothing", Frame(13), {}},
+      {"select drive", Frame(14, "\x02"), {}},
+      {"open a missing file", Frame(15, NameBlock("NONE    TXT")), {255}},
+      {"close an unopened file", Frame(16, NameBlock("SIZE    DAT")), {255}},
+      {"search without match", Frame(17, NameBlock("Q???????TXT")),
+       {255, 0, 'Q', '?', '?', '?', '?', '?', '?', '?', 'T', 'X', 'T'}},
+      {"search first", Frame(17, NameBlock("S???????D??")),
+       {0, 0, 'S', 'I', 'Z', 'E', ' ', ' ', ' ', ' ', 'D', 'A', 'T'}},
+      {"file size", Frame(35, NameBlock("SIZE    DAT")), {3, 0, 0}},
+      {"current record of an unopened file", Frame(36, NameBlock("SIZE    DAT")), {0, 0, 0}},
+      {"rename a missing file", Frame(23, NameBlock("NONE    TXT") + "NEW     TXT"), {255}},
+  };
+  for (bool oneByteAtATime : {false, true}) {
+    for (const auto& c : cases) {
+      service.ResetConsole();
+      TakeWritten();
+      if (oneByteAtATime)
+        Trickle(c.frame + "ok");
+      else
+        Receive(c.frame + "ok");
+      EXPECT_EQ(TakeWritten(), c.reply) << c.what << (oneByteAtATime ? " (byte by byte)" : "");
+      EXPECT_EQ(service.GetState(), TBoardService::Console) << c.what;
+      EXPECT_EQ(Row(1), "ok") << c.what << ": the bytes after the frame are console output";
+    }
+  }
+}
+
+TEST_F(CommandFramesTest, UnsupportedTypesEndTheFrameAtOnce) {
+  for (std::uint8_t type : {0, 4, 7, 12, 26, 27, 28, 31, 38, 39, 41, 128, 255}) {
+    service.ResetConsole();
+    Receive(Frame(type) + "AB");
+    EXPECT_TRUE(port.written.empty()) << int(type);
+    EXPECT_EQ(Row(1), "AB") << int(type);
+  }
+}
+
+TEST_F(CommandFramesTest, RecordsTravelBothWays) {
+  std::string record(128, '\0');
+  for (int i = 0; i < 128; ++i) record[static_cast<std::size_t>(i)] = static_cast<char>(i * 3);
+  std::string name = NameBlock("REC     DAT");
+  // A failed read still hands the board a record after its result.
+  Receive(Frame(20, name));
+  EXPECT_EQ(TakeWritten().size(), 129u);
+  Trickle(Frame(22, name));
+  Receive(Frame(21, name) + record);
+  Receive(Frame(21, name) + record);
+  Receive(Frame(16, name));
+  EXPECT_EQ(TakeWritten(), (Bytes{0, 0, 0, 0}));
+  EXPECT_EQ(temp.read("work/REC.DAT").size(), 256u);
+
+  Receive(Frame(15, name) + Frame(20, name));
+  Bytes expected = {0, 0};
+  expected.insert(expected.end(), record.begin(), record.end());
+  EXPECT_EQ(TakeWritten(), expected);
+  EXPECT_EQ(port.blocks.size(), 0u);
+  // The random read of record 1 leaves the next sequential read at record 2: end of file.
+  Receive(Frame(33, name + "\x01\x00"s) + Frame(20, name));
+  Bytes reply = TakeWritten();
+  ASSERT_EQ(reply.size(), 1u + 128u + 1u + 128u);
+  EXPECT_EQ(reply[0], 0);
+  EXPECT_EQ(reply[129], 1);
+}
+
+TEST_F(CommandFramesTest, TheStatusPanelShowsWaitDuringDataAndItsOwnTextAfter) {
+  window.language = kLanguageEnglish;
+  window.SetStatusText(MsgTable(kLanguageEnglish, 32));
+  std::string name = NameBlock("W       DAT");
+  Receive(Frame(22, name));
+  Receive(Frame(21, name));
+  EXPECT_EQ(window.StatusText(), "WAIT !");
+  // The user switches language while the data bytes arrive.
+  window.language = kLanguageItalian;
+  window.SetStatusText(MsgTable(kLanguageItalian, 22));
+  Receive(std::string(128, 'd'));
+  EXPECT_EQ(window.StatusText(), MsgTable(kLanguageItalian, 32));
+
+  window.SetStatusText("not a message");
+  Receive(Frame(24));
+  EXPECT_EQ(window.StatusText(), "");
+}
+
+TEST_F(CommandFramesTest, TheReceiveLoopFlipsDtrForEveryByteAndReportsTheBurst) {
+  std::string bytes = "text" + Frame(7) + Frame(24) + "\x10x";
+  Receive(bytes);
+  EXPECT_EQ(port.dtrChanges, static_cast<int>(bytes.size()));
+  EXPECT_TRUE(window.flags.DataSeen);
+  EXPECT_EQ(window.deSelectRestarts, 1);
+  EXPECT_TRUE(port.input.empty());
+}
+
+TEST_F(CommandFramesTest, RecordRepliesWaitForTheOutputToLeaveWhilePumpingEvents) {
+  temp.write("work/R.DAT", std::string(128, 'r'));
+  std::string name = NameBlock("R       DAT");
+  Receive(Frame(15, name));
+  port.drainPerService = 32;
+  std::vector<bool> busyWhilePumping;
+  window.onPump = [&] { busyWhilePumping.push_back(window.flags.TxBusy); };
+  Receive(Frame(20, name));
+  EXPECT_EQ(port.pending, 0u);
+  EXPECT_EQ(port.serviceCalls, 5);  // 130 bytes queued, 32 leave per step
+  EXPECT_EQ(busyWhilePumping, std::vector<bool>(5, true));
+  EXPECT_FALSE(window.flags.TxBusy);
+
+  // A close of the window ends the wait at once, with the output still pending.
+  port.drainPerService = 0;
+  window.onPump = [&] { window.flags.CloseRequested = true; };
+  Receive(Frame(20, name));
+  EXPECT_EQ(window.pumpCount, 6);
+  EXPECT_EQ(service.GetState(), TBoardService::Console);
+}
+
+TEST_F(CommandFramesTest, AResetWhileAReplyWaitsLeavesTheNewConsoleStateAlone) {
+  temp.write("work/R.DAT", std::string(128, 'r'));
+  std::string name = NameBlock("R       DAT");
+  Receive(Frame(15, name));
+  port.drainPerService = 64;
+  bool reset = false;
+  window.onPump = [&] {
+    if (reset) return;
+    reset = true;
+    service.ResetConsole();
+    // The board starts another frame while the first reply is still leaving.
+    service.ProcessBoardByte(0x10);
+    service.ProcessBoardByte(0x11);
+  };
+  Receive(Frame(20, name));
+  EXPECT_EQ(service.GetState(), TBoardService::CommandType);
+  Receive("\x19");  // 25: current drive
+  EXPECT_EQ(TakeWritten().back(), 2);
+}
+
+TEST_F(CommandFramesTest, APortThatFailsDuringAReplyReturnsToConsoleMode) {
+  port.refuseWrites = true;
+  Receive(Frame(24) + "a");
+  Receive(Frame(17, NameBlock("???????????")) + "b");
+  temp.write("work/R.DAT", std::string(10, 'r'));
+  Receive(Frame(15, NameBlock("R       DAT")) + Frame(20, NameBlock("R       DAT")) + "c");
+  EXPECT_EQ(service.GetState(), TBoardService::Console);
+  EXPECT_EQ(Row(1), "abc");
+  EXPECT_FALSE(window.flags.TxBusy);
+}
+
+TEST_F(CommandFramesTest, TruncatedFramesAreAbandonedByAReset) {
+  for (std::string partial : {Frame(15, "\0NAM"s), Frame(21, NameBlock("X       DAT") + "abc"), Frame(33)}) {
+    Receive(partial);
+    EXPECT_NE(service.GetState(), TBoardService::Console);
+    service.ResetConsole();
+    Receive("ok");
+    EXPECT_EQ(Row(1), "ok");
+    EXPECT_TRUE(port.written.empty());
+  }
+  EXPECT_FALSE(fs::exists(temp / "work/X.DAT"));
+}
+
+TEST_F(CommandFramesTest, TheReplyNeverLeavesSoonerThanFiveMilliseconds) {
+  service.SetReplyDelay(std::chrono::microseconds(5000));
+  for (int i = 0; i < 20; ++i) {
+    TakeWritten();
+    port.Receive(Frame(24));
+    auto lastByte = Clock::now();
+    service.ComPortTriggerAvail();
+    ASSERT_EQ(port.written.size(), 2u);
+    EXPECT_GE(port.firstWrite - lastByte, std::chrono::milliseconds(5));
+  }
+}
+
+TEST_F(CommandFramesTest, ListOutputFramesReachTheListDevice) {
+  Receive(Frame(5, "A") + Frame(5, "\x1a"));
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_FALSE(service.PrintJobOpen());
+  EXPECT_EQ(window.calls, (std::vector<std::string>{
+                              "status ", "status Document waits for printing", "print job open",
+                              "status Document waits for printing", "status ", "print job closed",
+                              "restart de-select timer"}));
+  Receive(Frame(5, "B"));
+  EXPECT_TRUE(service.PrintJobOpen());
+  service.EndPrintJob(true);
+  EXPECT_FALSE(service.PrintJobOpen());
+}
+
+}  // namespace
+}  // namespace mirte
