@@ -1,0 +1,81 @@
+#include "app/info_form.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "app/apply_language.h"
+#include "app/maker_logo.h"
+#include "app/settings.h"
+
+namespace mirte {
+
+namespace {
+constexpr int kTagInformation = 30;
+constexpr int kTagRelease = 31;
+constexpr int kTagOK = 26;
+}  // namespace
+
+TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      applyLanguage(std::move(applyLanguageToWindows)) {
+  setObjectName("InfoFrm");
+  SetTag(this, kTagInformation);
+  setWindowTitle("Informazioni");
+  setFixedSize(328, 400);
+  setAutoFillBackground(true);
+  QPalette colours = palette();
+  colours.setColor(QPalette::Window, Qt::white);
+  setPalette(colours);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(16, 12, 16, 14);
+  layout->setSpacing(10);
+  auto* logo = new TMakerLogo(this, true);
+  logo->setObjectName("LogoImg");
+  logo->setMinimumHeight(170);
+  layout->addWidget(logo, 1);
+
+  QWidget* panel = NewProductPanel(this);
+  auto* release = new QHBoxLayout;
+  RelStrLb = new QLabel("Versione: ", panel);
+  RelStrLb->setObjectName("RelStrLb");
+  SetTag(RelStrLb, kTagRelease);
+  RelStrLb->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  RelNumLb = new QLabel("?.??.?", panel);
+  RelNumLb->setObjectName("RelNumLb");
+  QFont bold = RelNumLb->font();
+  bold.setBold(true);
+  RelNumLb->setFont(bold);
+  release->addWidget(RelStrLb, 1);
+  release->addWidget(RelNumLb, 1);
+  static_cast<QVBoxLayout*>(panel->layout())->addLayout(release);
+  layout->addWidget(panel);
+
+  OKBtn = new QPushButton("&OK", this);
+  OKBtn->setObjectName("OKBtn");
+  SetTag(OKBtn, kTagOK);
+  OKBtn->setFixedSize(113, 33);
+  OKBtn->setDefault(true);
+  layout->addWidget(OKBtn, 0, Qt::AlignHCenter);
+  connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}
+
+void TInfoFrm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TInfoFrm::FormShow() {
+  RelNumLb->setText(kRelease);
+  if (applyLanguage) applyLanguage();
+}
+
+}  // namespace mirte

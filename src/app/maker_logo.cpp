@@ -1,0 +1,119 @@
+#include "app/maker_logo.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace mirte {
+
+namespace {
+
+const QColor kEmblemBlue(0x1F, 0x3A, 0x8A);
+const QColor kEmblemGold(0xE8, 0xB0, 0x20);
+const QColor kPanelYellow(0xFF, 0xF3, 0x9A);
+
+// A stylised board: a rounded square with pins on every side and a bow across it.
+void PaintEmblem(QPainter& painter, const QRectF& box) {
+  const qreal pin = box.width() / 12;
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(kEmblemGold);
+  for (int i = 0; i < 4; ++i) {
+    qreal along = box.left() + box.width() * (0.22 + 0.19 * i);
+    painter.drawRect(QRectF(along - pin / 2, box.top(), pin, pin * 1.5));
+    painter.drawRect(QRectF(along - pin / 2, box.bottom() - pin * 1.5, pin, pin * 1.5));
+    qreal down = box.top() + box.height() * (0.22 + 0.19 * i);
+    painter.drawRect(QRectF(box.left(), down - pin / 2, pin * 1.5, pin));
+    painter.drawRect(QRectF(box.right() - pin * 1.5, down - pin / 2, pin * 1.5, pin));
+  }
+  QRectF body = box.adjusted(pin, pin, -pin, -pin);
+  painter.setBrush(kEmblemBlue);
+  painter.drawRoundedRect(body, pin, pin);
+  QPainterPath bow;
+  bow.moveTo(body.left() + body.width() * 0.15, body.bottom() - body.height() * 0.25);
+  bow.quadTo(body.center().x(), body.top() - body.height() * 0.05, body.right() - body.width() * 0.15,
+             body.bottom() - body.height() * 0.25);
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(kEmblemGold, pin * 0.9, Qt::SolidLine, Qt::RoundCap));
+  painter.drawPath(bow);
+  painter.setPen(QPen(Qt::white, pin * 0.5, Qt::SolidLine, Qt::RoundCap));
+  painter.drawLine(QPointF(body.center().x(), body.center().y() - body.height() * 0.05),
+                   QPointF(body.center().x(), body.bottom() - body.height() * 0.15));
+}
+
+void PaintMakerText(QPainter& painter, const QRectF& area, Qt::Alignment alignment, qreal nameSize) {
+  QFont nameFont = painter.font();
+  nameFont.setPointSizeF(nameSize);
+  nameFont.setBold(true);
+  QFont lineFont = painter.font();
+  lineFont.setPointSizeF(nameSize * 0.55);
+  QFontMetricsF nameMetrics(nameFont);
+  QFontMetricsF lineMetrics(lineFont);
+  qreal height = nameMetrics.height() + lineMetrics.height() * std::size(kMakerLines);
+  qreal y = area.top() + (area.height() - height) / 2;
+  painter.setPen(kEmblemBlue);
+  painter.setFont(nameFont);
+  painter.drawText(QRectF(area.left(), y, area.width(), nameMetrics.height()), alignment, kMakerName);
+  y += nameMetrics.height();
+  painter.setPen(Qt::darkGray);
+  painter.setFont(lineFont);
+  for (const char* line : kMakerLines) {
+    painter.drawText(QRectF(area.left(), y, area.width(), lineMetrics.height()), alignment, line);
+    y += lineMetrics.height();
+  }
+}
+
+}  // namespace
+
+QString ProductDescription() {
+  return QStringLiteral("Terminal, disk and printer server for KTB\u00AE boards with SOLVAX");
+}
+
+TMakerLogo::TMakerLogo(QWidget* parent, bool compactLayout) : QWidget(parent), compact(compactLayout) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TMakerLogo::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.fillRect(rect(), Qt::white);
+  if (compact) {
+    qreal side = std::min(width() * 0.4, height() * 0.55);
+    PaintEmblem(painter, QRectF((width() - side) / 2, 6, side, side));
+    PaintMakerText(painter, QRectF(0, side + 8, width(), height() - side - 8), Qt::AlignHCenter, 13);
+  } else {
+    qreal side = std::min(height() * 0.8, width() * 0.35);
+    PaintEmblem(painter, QRectF(8, (height() - side) / 2, side, side));
+    PaintMakerText(painter, QRectF(side + 20, 0, width() - side - 24, height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   15);
+  }
+}
+
+QWidget* NewProductPanel(QWidget* parent) {
+  auto* panel = new QWidget(parent);
+  panel->setObjectName("ProductPnl");
+  panel->setAutoFillBackground(true);
+  QPalette colours = panel->palette();
+  colours.setColor(QPalette::Window, kPanelYellow);
+  colours.setColor(QPalette::WindowText, Qt::black);
+  panel->setPalette(colours);
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(10, 6, 10, 6);
+  layout->setSpacing(2);
+  auto* name = new QLabel(kProductName, panel);
+  name->setObjectName("ProductLb");
+  QFont big = name->font();
+  big.setPointSize(26);
+  big.setBold(true);
+  name->setFont(big);
+  name->setAlignment(Qt::AlignCenter);
+  auto* description = new QLabel(ProductDescription(), panel);
+  description->setObjectName("DescriptionLb");
+  description->setAlignment(Qt::AlignCenter);
+  description->setWordWrap(true);
+  layout->addWidget(name);
+  layout->addWidget(description);
+  return panel;
+}
+
+}  // namespace mirte

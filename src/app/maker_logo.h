@@ -1,0 +1,32 @@
+#pragma once
+// The maker's artwork shown by the splash and the information window: a drawn emblem with
+// the maker's name and contact lines beside or below it. Drawn, not loaded, so the program
+// needs no image files; it scales to whatever size its window gives it.
+#include <QWidget>
+
+namespace mirte {
+
+inline constexpr const char* kProductName = "MIRTE";
+inline constexpr const char* kMakerName = "Arcovento Elettronica";
+inline constexpr const char* kMakerLines[] = {"Via delle Officine 7 - Borgo Nuovo",
+                                              "www.arcovento.example - info@arcovento.example"};
+// The product line under the name, in both languages it is shown in.
+QString ProductDescription();
+
+class TMakerLogo : public QWidget {
+public:
+  // `compact` puts the emblem above the name (information window); otherwise the artwork
+  // fills a wide banner (splash).
+  explicit TMakerLogo(QWidget* parent, bool compact);
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+
+private:
+  bool compact;
+};
+
+// A yellow panel with the product name in large letters and its description below.
+QWidget* NewProductPanel(QWidget* parent);
+
+}  // namespace mirte
