@@ -99,10 +99,12 @@ bool SeekTo(int fd, std::int64_t offset) {
 
 TFileService::TFileService(ParamSpan params, RecordSpan record, std::string programFolder)
     : paramBuffer(params), recordBuffer(record), drives(std::move(programFolder)) {
-  InitFileService();
+  openFileTable.assign(1, OpenFileEntry{});
+  for (int i = 0; i < kBoardDriveCount; ++i) DriveFolders[static_cast<std::size_t>(i)] = std::string(1, static_cast<char>('A' + i)) + ":";
 }
 
 void TFileService::InitFileService() {
+  serving = true;
   openFileTable.assign(1, OpenFileEntry{});
   for (int i = 0; i < kBoardDriveCount; ++i) DriveFolders[static_cast<std::size_t>(i)] = std::string(1, static_cast<char>('A' + i)) + ":";
   search.Close();
@@ -114,6 +116,8 @@ void TFileService::RecordDriveFolder(const std::string& folder) {
 }
 
 std::string TFileService::NameBlockToPath() const {
+  // A board service that was never started (a console-only one) reaches no folder at all.
+  if (!serving) return {};
   std::uint8_t drive = paramBuffer[0];
   std::string folder;
   if (drive == 0) {
@@ -166,6 +170,7 @@ void TFileService::UseEntry(const std::string& path) {
 }
 
 void TFileService::SelectBoardDrive() {
+  if (!serving) return;
   std::string current = drives.CurrentFolder();
   RecordDriveFolder(current);
   std::uint8_t drive = paramBuffer[0];
@@ -322,6 +327,7 @@ std::uint8_t TFileService::RenameBoardFile() {
 
 std::uint16_t TFileService::GetDriveVector() const {
   std::uint16_t vector = 0;
+  if (!serving) return vector;
   for (int i = 0; i < kBoardDriveCount; ++i)
     if (drives.DriveExists(static_cast<char>('A' + i))) vector = static_cast<std::uint16_t>(vector | (1u << i));
   return vector;

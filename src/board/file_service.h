@@ -97,6 +97,7 @@ private:
   TDosDrives drives;
   std::vector<OpenFileEntry> openFileTable;
   TDosSearch search;
+  bool serving = false;
 };
 
 }  // namespace mirte

@@ -81,6 +81,7 @@ protected:
     buffer.tbSetSVRowCount(24);
     service.SetReplyDelay(std::chrono::microseconds(0));
     service.ResetConsole();
+    service.InitFileService();
     service.FileService().Drives().SetCurrentFolder(work);
     window.calls.clear();
   }

@@ -21,6 +21,7 @@ protected:
     fs::create_directories(temp / "prog/dosdevices");
     fs::create_directories(temp / "work");
     work = fs::canonical(temp / "work").string();
+    service.InitFileService();
     service.Drives().SetCurrentFolder(work);
   }
 
@@ -83,6 +84,18 @@ TEST_F(FileServiceTest, NameBlocksBecomePathsInTheDrivesFolder) {
     Name(c.drive, c.fcb);
     EXPECT_EQ(service.NameBlockToPath(), c.path) << "drive " << int(c.drive) << " '" << c.fcb << "'";
   }
+}
+
+TEST(FileService, ServesNothingBeforeItIsStarted) {
+  std::array<std::uint8_t, kParamBufferSize> params{};
+  std::array<std::uint8_t, kRecordSize> record{};
+  TFileService service(params, record);
+  std::string fcb = "???????????";
+  std::copy(fcb.begin(), fcb.end(), params.begin() + 1);
+  EXPECT_EQ(service.NameBlockToPath(), "");
+  EXPECT_EQ(service.SearchFirstFile(), kResultFailed);
+  EXPECT_EQ(service.MakeBoardFile(), kResultFailed);
+  EXPECT_EQ(service.GetDriveVector(), 0);
 }
 
 TEST_F(FileServiceTest, SequentialReadsPadTheLastRecordAndEndWithResultOne) {
