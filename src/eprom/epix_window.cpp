@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QEvent>
 #include <QCheckBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -52,8 +53,6 @@ TEPIXFrm::TEPIXFrm(TSettings& settings, QWidget* parent)
   writeWnBusy = false;
   WriteWn(-1);
   ChkBtn();
-  adjustSize();
-  setFixedSize(sizeHint());
 }
 
 QString TEPIXFrm::Text(int message) const { return EpromText(settings.Rec.Language, message); }
@@ -91,7 +90,10 @@ void TEPIXFrm::BuildControls() {
     QFont bold = label->font();
     bold.setBold(true);
     label->setFont(bold);
+    // They sit on the box's title line, over its frame, so they paint their own background.
+    label->setAutoFillBackground(true);
   }
+  ROMDiskBox->installEventFilter(this);
   ROMDiskWn = Named(new QListWidget(ROMDiskBox), "ROMDiskWn", 0);
   ROMDiskWn->setFont(fixed);
   ROMDiskWn->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -118,14 +120,9 @@ void TEPIXFrm::BuildControls() {
   options->addStretch();
   options->addWidget(MakeBtn);
 
-  auto* freeLine = new QHBoxLayout;
-  freeLine->addStretch();
-  freeLine->addWidget(BFreeLb);
-  freeLine->addWidget(BFTxtLb);
   auto* fileButtons = new QHBoxLayout;
   for (QPushButton* button : {AddFileBtn, ModFileBtn, DelFileBtn, DelAllBtn}) fileButtons->addWidget(button);
   auto* box = new QVBoxLayout(ROMDiskBox);
-  box->addLayout(freeLine);
   box->addWidget(ROMDiskWn);
   box->addLayout(fileButtons);
 
@@ -134,6 +131,8 @@ void TEPIXFrm::BuildControls() {
   layout->addLayout(files);
   layout->addLayout(options);
   layout->addWidget(ROMDiskBox);
+  // Fixed to what the controls need, which the language of their captions decides.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(SOLVBtn, &QPushButton::clicked, this, &TEPIXFrm::SOLVBtnClick);
   connect(BinFileBtn, &QPushButton::clicked, this, &TEPIXFrm::BinFileBtnClick);
@@ -217,6 +216,19 @@ void TEPIXFrm::WriteRDFree() {
     palette.setColor(QPalette::WindowText, Qt::red);
   }
   BFTxtLb->setPalette(palette);
+  PlaceFreeLabels();
+}
+
+void TEPIXFrm::PlaceFreeLabels() {
+  const int right = ROMDiskBox->width() - 12;
+  for (QLabel* label : {BFTxtLb, BFreeLb}) label->adjustSize();
+  BFTxtLb->move(right - BFTxtLb->width(), 0);
+  BFreeLb->move(BFTxtLb->x() - BFreeLb->width(), 0);
+}
+
+bool TEPIXFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ROMDiskBox && event->type() == QEvent::Resize) PlaceFreeLabels();
+  return QWidget::eventFilter(watched, event);
 }
 
 void TEPIXFrm::ChkBtn() {

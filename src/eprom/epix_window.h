@@ -72,9 +72,11 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void BuildControls();
+  void PlaceFreeLabels();
   void SetFileLabel(QLabel* label, const std::string& path, int emptyMessage);
   QString Text(int message) const;
 

@@ -36,7 +36,7 @@ TMkBinFrm::TMkBinFrm(const TSettings& settings, const TRDRec& rec, QWidget* pare
   palette.setColor(QPalette::Window, Qt::white);
   palette.setColor(QPalette::WindowText, Qt::black);
   MsgLb->setPalette(palette);
-  MsgLb->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(QLatin1Char('X')) * 52);
+  MsgLb->setMinimumSize(QFontMetrics(bold).horizontalAdvance(QLatin1Char('X')) * 52, QFontMetrics(bold).height() + 10);
 
   StartBtn = new QPushButton(EpromText(kLanguageItalian, 76), this);
   StartBtn->setObjectName("StartBtn");
