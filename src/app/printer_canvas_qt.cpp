@@ -1,0 +1,291 @@
+#include "app/printer_canvas_qt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QLocale>
+#include <QPageLayout>
+#include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QStringList>
+#include <cctype>
+#include <fstream>
+#include <string>
+#include <utility>
+
+#include "platform/code_page.h"
+
+namespace mirte {
+
+namespace {
+
+// A 600 dpi page puts the board's fixed margins (200 units) at a third of an inch, close
+// to what they are on an ordinary office printer.
+constexpr int kPdfResolution = 600;
+
+QString FromCp1252(std::string_view bytes) { return QString::fromStdString(Cp1252ToUtf8(bytes)); }
+
+QString PathToQString(const std::filesystem::path& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+// The path itself when it is free, else "<name> (2).pdf", "<name> (3).pdf", ...: a job
+// never overwrites a file, its own earlier ones included.
+QString UnusedPath(const QString& path) {
+  if (!QFileInfo::exists(path)) return path;
+  const QFileInfo info(path);
+  const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
+  for (int n = 2;; ++n) {
+    const QString candidate =
+        info.dir().filePath(QStringLiteral("%1 (%2)%3").arg(info.completeBaseName()).arg(n).arg(suffix));
+    if (!QFileInfo::exists(candidate)) return candidate;
+  }
+}
+
+QPageLayout DefaultPdfLayout() {
+  return QPageLayout(DefaultPaperSize(), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
+}
+
+// A printer that exists on this system and that Qt can drive. A printer chosen earlier
+// may have been removed since.
+bool PrinterExists(const QPrinter& printer) {
+  return printer.outputFormat() == QPrinter::NativeFormat && !printer.printerName().isEmpty() &&
+         !QPrinterInfo::printerInfo(printer.printerName()).isNull() && printer.isValid();
+}
+
+bool PrintsToFile(const QPrinter& printer) {
+  return printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
+}
+
+}  // namespace
+
+QString PdfJobFileName(const QString& title, const QDateTime& start) {
+  QString name = title + ' ' + start.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) + ".pdf";
+  // The title comes from the message table, but a file name must never turn into a path.
+  name.replace('/', '_');
+  name.replace(QChar(0), '_');
+  return name;
+}
+
+QPageSize DefaultPaperSize() {
+  static const std::pair<const char*, QPageSize::PageSizeId> kNamedSizes[] = {
+      {"a4", QPageSize::A4},       {"letter", QPageSize::Letter}, {"legal", QPageSize::Legal},
+      {"a3", QPageSize::A3},       {"a5", QPageSize::A5},         {"b5", QPageSize::B5},
+      {"executive", QPageSize::Executive}};
+  std::ifstream file("/etc/papersize");
+  std::string line;
+  while (std::getline(file, line)) {
+    std::string name;
+    for (char c : line) {
+      if (std::isspace(static_cast<unsigned char>(c))) {
+        if (!name.empty()) break;
+        continue;
+      }
+      name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (name.empty() || name[0] == '#') continue;
+    for (const auto& [known, id] : kNamedSizes)
+      if (name == known) return QPageSize(id);
+    break;
+  }
+  return QPageSize(QLocale::system().measurementSystem() == QLocale::ImperialUSSystem
+                       ? QPageSize::Letter
+                       : QPageSize::A4);
+}
+
+TQtPrinterCanvas::TQtPrinterCanvas(std::function<std::filesystem::path()> workFolder)
+    : workFolder(std::move(workFolder)) {
+  // Liberation Serif has the metrics of the font the layout was made for.
+  font.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")});
+  font.setStyleHint(QFont::Serif);
+  font.setPointSize(12);
+}
+
+TQtPrinterCanvas::~TQtPrinterCanvas() {
+  // Whoever listens may already be gone.
+  OnPdfWritten = nullptr;
+  if (JobOpen()) EndDoc();
+}
+
+void TQtPrinterCanvas::SetChosenPrinter(std::unique_ptr<QPrinter> printer) {
+  chosenPrinter = std::move(printer);
+  chosenFile = chosenPrinter && PrintsToFile(*chosenPrinter) ? chosenPrinter->outputFileName() : QString();
+  chosenFileUsed = false;
+}
+
+void TQtPrinterCanvas::BeginDoc(const std::string& jobTitle) {
+  if (JobOpen()) EndDoc();
+  title = QString::fromStdString(jobTitle);
+  startTime = Now();
+
+  if (chosenPrinter && !chosenFile.isEmpty()) {
+    const QString path = chosenFileUsed ? UnusedPath(chosenFile) : chosenFile;
+    chosenFileUsed = true;
+    if (BeginOnPdfFile(path, chosenPrinter->pageLayout(), kPdfResolution)) return;
+  } else if (chosenPrinter) {
+    if (PrinterExists(*chosenPrinter) && BeginOnPrinter(chosenPrinter)) return;
+  } else if (const QPrinterInfo info = QPrinterInfo::defaultPrinter(); !info.isNull()) {
+    auto printer = std::make_shared<QPrinter>(info, QPrinter::HighResolution);
+    if (PrinterExists(*printer) && BeginOnPrinter(printer)) return;
+  }
+  if (BeginOnFallbackPdf(DefaultPdfLayout(), kPdfResolution)) return;
+  // Not even a file can be written: keep the job in memory, to try again at its end.
+  BeginOnPrinter(nullptr);
+}
+
+bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& layout, int resolution) {
+  auto writer = std::make_unique<QPdfWriter>(path);
+  writer->setResolution(resolution);
+  writer->setPageLayout(layout);
+  writer->setTitle(title);
+  writer->setCreator(QStringLiteral("MIRTE"));
+  if (!painter.begin(writer.get())) return false;
+  painter.setFont(font);
+  pdfWriter = std::move(writer);
+  jobFile = path;
+  target = TJobTarget::PdfFile;
+  return true;
+}
+
+bool TQtPrinterCanvas::BeginOnPrinter(const std::shared_ptr<QPrinter>& printer) {
+  // Qt cannot take back what it has handed to a real printer, so the job is kept here
+  // until it ends and only then painted: Abort must leave nothing printed.
+  if (printer) printer->setDocName(title);
+  jobPrinter = printer;
+  spool.assign(1, {});
+  target = TJobTarget::Printer;
+  return true;
+}
+
+bool TQtPrinterCanvas::BeginOnFallbackPdf(const QPageLayout& layout, int resolution) {
+  QStringList folders;
+  if (workFolder) {
+    const std::filesystem::path folder = workFolder();
+    if (!folder.empty()) folders << PathToQString(folder);
+  }
+  folders << QDir::homePath() << QDir::tempPath();
+  for (const QString& folder : folders) {
+    const QFileInfo info(folder);
+    if (!info.isDir() || !info.isWritable()) continue;
+    const QString path = UnusedPath(QDir(folder).filePath(PdfJobFileName(title, startTime)));
+    if (BeginOnPdfFile(path, layout, resolution)) return true;
+  }
+  return false;
+}
+
+void TQtPrinterCanvas::NewPage() {
+  if (target == TJobTarget::PdfFile) {
+    pdfWriter->newPage();
+  } else if (target == TJobTarget::Printer) {
+    spool.emplace_back();
+  }
+}
+
+void TQtPrinterCanvas::TextOut(int x, int y, std::string_view text) {
+  if (target == TJobTarget::PdfFile) {
+    painter.drawText(QPoint(x, y + painter.fontMetrics().ascent()), FromCp1252(text));
+  } else if (target == TJobTarget::Printer) {
+    spool.back().push_back({x, y, FromCp1252(text)});
+  }
+}
+
+void TQtPrinterCanvas::ReplaySpool() {
+  painter.setFont(font);
+  const int ascent = painter.fontMetrics().ascent();
+  for (std::size_t page = 0; page < spool.size(); ++page) {
+    if (page > 0) static_cast<QPagedPaintDevice*>(painter.device())->newPage();
+    for (const TSpooledText& text : spool[page]) painter.drawText(QPoint(text.X, text.Y + ascent), text.Text);
+  }
+}
+
+void TQtPrinterCanvas::EndDoc() {
+  if (target == TJobTarget::Printer) {
+    EndSpooledJob();
+    return;
+  }
+  if (target != TJobTarget::PdfFile) return;
+  const QString path = jobFile;
+  const bool written = painter.end();
+  CloseJob();
+  if (written && OnPdfWritten) OnPdfWritten(path);
+}
+
+void TQtPrinterCanvas::EndSpooledJob() {
+  if (jobPrinter && painter.begin(jobPrinter.get())) {
+    ReplaySpool();
+    painter.end();
+    CloseJob();
+    return;
+  }
+  // The printer went away or refused the document: the page keeps the units it was laid
+  // out in, written to a PDF file instead.
+  const QPageLayout layout = jobPrinter ? jobPrinter->pageLayout() : DefaultPdfLayout();
+  const int resolution = jobPrinter ? jobPrinter->resolution() : kPdfResolution;
+  std::vector<std::vector<TSpooledText>> pages = std::move(spool);
+  CloseJob();
+  if (!BeginOnFallbackPdf(layout, resolution)) return;
+  spool = std::move(pages);
+  ReplaySpool();
+  spool.clear();
+  EndDoc();
+}
+
+void TQtPrinterCanvas::Abort() {
+  if (target == TJobTarget::PdfFile) {
+    painter.end();
+    QFile::remove(jobFile);
+  }
+  CloseJob();
+}
+
+void TQtPrinterCanvas::CloseJob() {
+  target = TJobTarget::None;
+  pdfWriter.reset();
+  jobPrinter.reset();
+  jobFile.clear();
+  spool.clear();
+}
+
+const QPaintDevice& TQtPrinterCanvas::MetricsDevice() const {
+  if (target == TJobTarget::PdfFile) return *pdfWriter;
+  if (target == TJobTarget::Printer && jobPrinter) return *jobPrinter;
+  if (!metricsPage) {
+    metricsPage = std::make_unique<QPdfWriter>(QString());
+    metricsPage->setResolution(kPdfResolution);
+    metricsPage->setPageLayout(DefaultPdfLayout());
+  }
+  return *metricsPage;
+}
+
+int TQtPrinterCanvas::PageWidth() const { return MetricsDevice().width(); }
+
+int TQtPrinterCanvas::PageHeight() const { return MetricsDevice().height(); }
+
+int TQtPrinterCanvas::TextHeight(std::string_view) const {
+  // The height of a line of the font, whatever the text, as the layout expects.
+  return QFontMetrics(font, &MetricsDevice()).height();
+}
+
+int TQtPrinterCanvas::TextWidth(std::string_view text) const {
+  return QFontMetrics(font, &MetricsDevice()).horizontalAdvance(FromCp1252(text));
+}
+
+bool PrnSetDlg(QWidget* parent, TQtPrinterCanvas& canvas) {
+  // The dialog works on a copy of the current choice, so that cancelling changes nothing.
+  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  if (const QPrinter* current = canvas.ChosenPrinter()) {
+    if (current->outputFormat() == QPrinter::NativeFormat) printer->setPrinterName(current->printerName());
+    if (!current->outputFileName().isEmpty()) printer->setOutputFileName(current->outputFileName());
+    printer->setPageLayout(current->pageLayout());
+  }
+  QPrintDialog dialog(printer.get(), parent);
+  dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  canvas.SetChosenPrinter(std::move(printer));
+  return true;
+}
+
+}  // namespace mirte

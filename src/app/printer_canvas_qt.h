@@ -1,0 +1,111 @@
+#pragma once
+// The board's list output on this PC: the printer canvas the board service draws on, and
+// the printer set-up dialog. A job goes to the printer chosen in the set-up dialog, or to
+// the system's default printer. When that printer does not exist or cannot begin a
+// document, the job is written instead as a PDF file in the working folder, named from
+// the job title and its start time, laid out in the device units of a 600 dpi page of the
+// system's default paper size; no board output is lost for want of a printer. Jobs on a
+// real printer are kept in memory until they end, so Abort truly discards them; PDF
+// files are written as the job goes and Abort removes them. Files are never overwritten.
+#include <QDateTime>
+#include <QFont>
+#include <QPageSize>
+#include <QPainter>
+#include <QString>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "board/printer_canvas.h"
+
+class QPageLayout;
+class QPdfWriter;
+class QPrinter;
+class QWidget;
+
+namespace mirte {
+
+class TQtPrinterCanvas final : public IPrinterCanvas {
+public:
+  // workFolder is asked at the start of every job that needs a PDF file; an empty or
+  // missing folder (or one that cannot be written) falls back to the home folder.
+  explicit TQtPrinterCanvas(std::function<std::filesystem::path()> workFolder);
+  // A job still open at the end is finished, not lost.
+  ~TQtPrinterCanvas() override;
+  TQtPrinterCanvas(const TQtPrinterCanvas&) = delete;
+  TQtPrinterCanvas& operator=(const TQtPrinterCanvas&) = delete;
+
+  void BeginDoc(const std::string& title) override;
+  void NewPage() override;
+  void EndDoc() override;
+  void Abort() override;
+  int PageWidth() const override;
+  int PageHeight() const override;
+  int TextHeight(std::string_view text) const override;
+  int TextWidth(std::string_view text) const override;
+  void TextOut(int x, int y, std::string_view text) override;
+
+  // The printer of the following jobs, as the set-up dialog left it (a real printer or,
+  // with the PDF output format, a file). Null returns to the system's default printer.
+  // A chosen file is written by the next job; later jobs get numbered names beside it.
+  void SetChosenPrinter(std::unique_ptr<QPrinter> printer);
+  QPrinter* ChosenPrinter() const { return chosenPrinter.get(); }
+
+  bool JobOpen() const { return target != TJobTarget::None; }
+  // The PDF file the open job is written to; empty for a job on a real printer.
+  QString JobFile() const { return jobFile; }
+
+  // Called after a job has been completed as a PDF file, with the file's full path.
+  std::function<void(const QString& path)> OnPdfWritten;
+  // The clock that names PDF files; tests replace it.
+  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+
+private:
+  enum class TJobTarget { None, PdfFile, Printer };
+  struct TSpooledText {
+    int X;
+    int Y;
+    QString Text;
+  };
+
+  bool BeginOnPdfFile(const QString& path, const QPageLayout& layout, int resolution);
+  bool BeginOnPrinter(const std::shared_ptr<QPrinter>& printer);
+  bool BeginOnFallbackPdf(const QPageLayout& layout, int resolution);
+  void EndSpooledJob();
+  void ReplaySpool();
+  void CloseJob();
+  // The device whose units the layout uses: the open job's, else a default PDF page.
+  const QPaintDevice& MetricsDevice() const;
+
+  std::function<std::filesystem::path()> workFolder;
+  // Shared with the job that uses it, so a new choice cannot pull it from under the job.
+  std::shared_ptr<QPrinter> chosenPrinter;
+  QString chosenFile;  // the file chosen with chosenPrinter, if it prints to a file
+  bool chosenFileUsed = false;
+
+  TJobTarget target = TJobTarget::None;
+  QString title;
+  QDateTime startTime;
+  QFont font;
+  QPainter painter;
+  std::shared_ptr<QPrinter> jobPrinter;  // the real printer of a spooled job
+  std::unique_ptr<QPdfWriter> pdfWriter;  // the file of a PdfFile job
+  QString jobFile;
+  std::vector<std::vector<TSpooledText>> spool;
+  mutable std::unique_ptr<QPdfWriter> metricsPage;  // never begun: only answers metrics
+};
+
+// Shows the platform's printer set-up dialog over parent, preset with the current choice.
+// When the user confirms, the printer or PDF file chosen there is the one the next job
+// uses; cancelling changes nothing. Returns whether the user confirmed.
+bool PrnSetDlg(QWidget* parent, TQtPrinterCanvas& canvas);
+
+// "<title> 2026-12-07 14-03-55.pdf": the name of a job's PDF file.
+QString PdfJobFileName(const QString& title, const QDateTime& start);
+
+// The paper size the system prints on by default: /etc/papersize where it names one,
+// else Letter in the United States' measurement system and A4 elsewhere.
+QPageSize DefaultPaperSize();
+
+}  // namespace mirte

@@ -1,0 +1,308 @@
+#include "app/printer_canvas_qt.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/settings.h"
+#include "board/list_output.h"
+#include "support/fake_board_window.h"
+#include "support/modal_answers.h"
+#include "support/temp_folder.h"
+
+namespace mirte {
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "printer_canvas_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+
+std::string PdfText(const QString& file, const QStringList& options = {}) {
+  QProcess process;
+  process.start(QStringLiteral("pdftotext"), QStringList(options) << file << QStringLiteral("-"));
+  if (!process.waitForFinished(20000) || process.exitCode() != 0) {
+    ADD_FAILURE() << "pdftotext failed on " << file.toStdString();
+    return {};
+  }
+  return process.readAllStandardOutput().toStdString();
+}
+
+// The text lines of a PDF, without empty lines and page breaks.
+std::vector<std::string> PdfLines(const QString& file) {
+  std::vector<std::string> lines;
+  for (const QString& line : QString::fromStdString(PdfText(file)).split('\n')) {
+    const QString text = QString(line).remove('\f').trimmed();
+    if (!text.isEmpty()) lines.push_back(text.toStdString());
+  }
+  return lines;
+}
+
+int PdfPages(const QString& file) {
+  return static_cast<int>(QString::fromStdString(PdfText(file)).count('\f'));
+}
+
+// The folder's PDF files, sorted by name.
+QStringList PdfFiles(const testing::TempFolder& folder) {
+  return QDir(Q(folder.path())).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+}
+
+class ScopedEnvironment {
+public:
+  ScopedEnvironment(const char* name, const QString& value)
+      : name(name), wasSet(qEnvironmentVariableIsSet(name)), old(qgetenv(name)) {
+    qputenv(name, value.toLocal8Bit());
+  }
+  ~ScopedEnvironment() {
+    if (wasSet) qputenv(name, old);
+    else qunsetenv(name);
+  }
+
+private:
+  const char* name;
+  bool wasSet;
+  QByteArray old;
+};
+
+const QDateTime kStart(QDate(2026, 12, 7), QTime(14, 3, 55));
+
+// The board's list output on a canvas with no printer: the working folder receives the
+// jobs. Every test skips on a machine with a default printer, which would get the pages.
+class NoPrinterListOutput : public ::testing::Test {
+protected:
+  void SetUp() override {
+    App();
+    if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
+    canvas.Now = [] { return kStart; };
+    canvas.OnPdfWritten = [this](const QString& path) { written.push_back(path); };
+  }
+
+  void Board(const std::string& bytes) {
+    for (char c : bytes) list.ListOutput(static_cast<std::uint8_t>(c));
+  }
+
+  QString Work(const QString& name) const { return QDir(Q(work.path())).filePath(name); }
+
+  testing::TempFolder work;
+  testing::FakeBoardWindow window;
+  SettingsRec settings{};
+  TQtPrinterCanvas canvas{[this] { return work.path(); }};
+  TListOutput list{window, canvas, settings};
+  QStringList written;
+};
+
+TEST_F(NoPrinterListOutput, WritesTheJobAsAPdfNamedFromTitleAndStartTime) {
+  Board("A\r\nB\x1A");
+
+  EXPECT_EQ(PdfFiles(work), QStringList{"MIRTE Print 2026-12-07 14-03-55.pdf"});
+  EXPECT_EQ(PdfLines(Work("MIRTE Print 2026-12-07 14-03-55.pdf")), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(written, QStringList{Work("MIRTE Print 2026-12-07 14-03-55.pdf")});
+  EXPECT_FALSE(canvas.JobOpen());
+  EXPECT_EQ(window.calls, (std::vector<std::string>{"status Document waits for printing", "print job open",
+                                                     "status ", "print job closed"}));
+}
+
+TEST_F(NoPrinterListOutput, NamesTheFileWithTheItalianTitleInItalian) {
+  window.language = 1;
+  Board("x\x1A");
+  EXPECT_EQ(PdfFiles(work), QStringList{"Stampa MIRTE 2026-12-07 14-03-55.pdf"});
+}
+
+TEST_F(NoPrinterListOutput, KeepsTheLayoutInUnitsOfA600DpiPage) {
+  const QSize page = DefaultPaperSize().sizePixels(600);
+  EXPECT_NEAR(canvas.PageWidth(), page.width(), 1);
+  EXPECT_NEAR(canvas.PageHeight(), page.height(), 1);
+  // A 12-point line at 600 dpi is 100 units plus the font's leading.
+  EXPECT_GE(canvas.TextHeight("A"), 100);
+  EXPECT_LE(canvas.TextHeight("A"), 140);
+
+  Board("A\r\nB\x1A");
+  // Word boxes in points: A's left edge at 200 units, B one line below it.
+  const std::string boxes = PdfText(Work("MIRTE Print 2026-12-07 14-03-55.pdf"), {"-bbox"});
+  const QRegularExpression word(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)"[^>]*>(\w)</word>)re");
+  std::map<std::string, std::pair<double, double>> at;
+  for (const auto& match : word.globalMatch(QString::fromStdString(boxes)))
+    at[match.captured(3).toStdString()] = {match.captured(1).toDouble(), match.captured(2).toDouble()};
+  ASSERT_EQ(at.size(), 2u) << boxes;
+  const double unitsPerPoint = 600.0 / 72.0;
+  EXPECT_NEAR(at["A"].first * unitsPerPoint, 200, 15);
+  EXPECT_NEAR(at["B"].first * unitsPerPoint, 200, 15);
+  EXPECT_NEAR((at["B"].second - at["A"].second) * unitsPerPoint, canvas.TextHeight("A"), 3);
+}
+
+TEST_F(NoPrinterListOutput, AbortRemovesThePartlyWrittenFile) {
+  Board("partly written\r\n");
+  ASSERT_TRUE(QFile::exists(canvas.JobFile()));
+  list.EndPrintJob(true);
+  EXPECT_TRUE(PdfFiles(work).isEmpty());
+  EXPECT_TRUE(written.isEmpty());
+  // Nothing open: both commands are no-ops for the canvas.
+  canvas.EndDoc();
+  canvas.Abort();
+  EXPECT_TRUE(PdfFiles(work).isEmpty());
+}
+
+TEST_F(NoPrinterListOutput, NeverOverwritesAnExistingFile) {
+  work.write("MIRTE Print 2026-12-07 14-03-55.pdf", "the user's own file");
+  Board("1\x1A" "2\x1A");
+  EXPECT_EQ(PdfFiles(work), (QStringList{"MIRTE Print 2026-12-07 14-03-55 (2).pdf",
+                                         "MIRTE Print 2026-12-07 14-03-55 (3).pdf",
+                                         "MIRTE Print 2026-12-07 14-03-55.pdf"}));
+  EXPECT_EQ(work.read("MIRTE Print 2026-12-07 14-03-55.pdf").size(), 19u);
+  EXPECT_EQ(PdfLines(Work("MIRTE Print 2026-12-07 14-03-55 (3).pdf")), std::vector<std::string>{"2"});
+}
+
+// Fills two pages line by line: with print-each-page every page is a file of its own,
+// without it the pages share one file.
+struct PagingCase {
+  bool printEachPage;
+  QStringList files;  // in the order the jobs end
+  int pagesInFirstFile;
+};
+
+void PrintTo(const PagingCase& c, std::ostream* out) { *out << (c.printEachPage ? "each page" : "one job"); }
+
+class Paging : public NoPrinterListOutput, public ::testing::WithParamInterface<PagingCase> {};
+
+TEST_P(Paging, TwoFullPagesGiveOneFileOrTwo) {
+  settings.PrintEachPage = GetParam().printEachPage ? 1 : 0;
+  const int linesPerPage =
+      (canvas.PageHeight() - TListOutput::kMargin - TListOutput::kTopEdge) / canvas.TextHeight("A") + 1;
+  int line = 0;
+  for (int page = 0; page < 2; ++page)
+    for (int i = 0; i < linesPerPage; ++i) Board("L" + std::to_string(++line) + "\r\n");
+  // A page is full when a character finds the pen below its last line.
+  Board("\x1A");
+
+  QStringList sorted = GetParam().files;
+  sorted.sort();
+  ASSERT_EQ(PdfFiles(work), sorted);
+  const QString first = Work(GetParam().files[0]);
+  EXPECT_EQ(PdfPages(first), GetParam().pagesInFirstFile);
+  const std::vector<std::string> lines = PdfLines(first);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "L1");
+  if (settings.PrintEachPage) {
+    EXPECT_EQ(lines.back(), "L" + std::to_string(linesPerPage));
+    EXPECT_EQ(PdfLines(Work(GetParam().files[1])).front(), "L" + std::to_string(linesPerPage + 1));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachPageOnOrOff, Paging,
+    ::testing::Values(PagingCase{true,
+                                 {"MIRTE Print 2026-12-07 14-03-55.pdf", "MIRTE Print 2026-12-07 14-03-55 (2).pdf"},
+                                 1},
+                      PagingCase{false, {"MIRTE Print 2026-12-07 14-03-55.pdf"}, 2}));
+
+TEST_F(NoPrinterListOutput, APrinterThatDoesNotExistFallsBackToAFile) {
+  auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer->setPrinterName(QStringLiteral("Printer that was removed"));
+  canvas.SetChosenPrinter(std::move(printer));
+  Board("A\x1A");
+  EXPECT_EQ(PdfFiles(work), QStringList{"MIRTE Print 2026-12-07 14-03-55.pdf"});
+}
+
+TEST_F(NoPrinterListOutput, AJobStillOpenAtTheEndIsKept) {
+  {
+    TQtPrinterCanvas closing([this] { return work.path(); });
+    closing.Now = [] { return kStart; };
+    closing.BeginDoc("MIRTE Print");
+    closing.TextOut(200, 250, "kept");
+  }
+  EXPECT_EQ(PdfLines(Work("MIRTE Print 2026-12-07 14-03-55.pdf")), std::vector<std::string>{"kept"});
+}
+
+TEST_F(NoPrinterListOutput, AJobWithNowhereToGoIsKeptUntilItCanBeWritten) {
+  std::filesystem::path folder = work / "missing";
+  TQtPrinterCanvas canvas([&folder] { return folder; });
+  canvas.Now = [] { return kStart; };
+  {
+    // No home and no temporary folder either.
+    ScopedEnvironment home("HOME", Q(folder)), temp("TMPDIR", Q(folder));
+    canvas.BeginDoc("MIRTE Print");
+  }
+  ASSERT_TRUE(canvas.JobOpen());
+  EXPECT_TRUE(canvas.JobFile().isEmpty());
+
+  canvas.TextOut(200, 250, "one");
+  canvas.NewPage();
+  canvas.TextOut(200, 250, "two");
+  folder = work.path();
+  canvas.EndDoc();
+  const QString file = Work("MIRTE Print 2026-12-07 14-03-55.pdf");
+  EXPECT_EQ(PdfLines(file), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(PdfPages(file), 2);
+}
+
+// The printer set-up dialog's print-to-file choice: a PDF printer with a file name.
+class ChosenFile : public NoPrinterListOutput {
+protected:
+  void SetUp() override {
+    NoPrinterListOutput::SetUp();
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(Q(elsewhere / "chosen.pdf"));
+    canvas.SetChosenPrinter(std::move(printer));
+  }
+
+  testing::TempFolder elsewhere;
+};
+
+TEST_F(ChosenFile, TheNextJobWritesTheChosenFileAndLaterOnesNumberedBesideIt) {
+  Board("A\r\nB\x1A" "C\x1A");
+  EXPECT_TRUE(PdfFiles(work).isEmpty());
+  EXPECT_EQ(PdfFiles(elsewhere), (QStringList{"chosen (2).pdf", "chosen.pdf"}));
+  EXPECT_EQ(PdfLines(Q(elsewhere / "chosen.pdf")), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(PdfLines(Q(elsewhere / "chosen (2).pdf")), std::vector<std::string>{"C"});
+  EXPECT_EQ(written, (QStringList{Q(elsewhere / "chosen.pdf"), Q(elsewhere / "chosen (2).pdf")}));
+}
+
+TEST_F(ChosenFile, AbortRemovesTheChosenFile) {
+  Board("A");
+  list.EndPrintJob(true);
+  EXPECT_TRUE(PdfFiles(elsewhere).isEmpty());
+}
+
+TEST_F(ChosenFile, CancellingTheSetUpDialogKeepsTheChoice) {
+  QPrinter* before = canvas.ChosenPrinter();
+  testing::ModalAnswers answers;
+  answers.ThenReject();
+  EXPECT_FALSE(PrnSetDlg(nullptr, canvas));
+  EXPECT_EQ(answers.Unexpected(), 0);
+  EXPECT_EQ(canvas.ChosenPrinter(), before);
+}
+
+TEST_F(ChosenFile, ConfirmingTheSetUpDialogChoosesWhatItShows) {
+  testing::ModalAnswers answers;
+  answers.ThenAccept();
+  ASSERT_TRUE(PrnSetDlg(nullptr, canvas));
+  ASSERT_NE(canvas.ChosenPrinter(), nullptr);
+  EXPECT_EQ(canvas.ChosenPrinter()->outputFileName(), Q(elsewhere / "chosen.pdf"));
+  Board("D\x1A");
+  EXPECT_EQ(PdfLines(Q(elsewhere / "chosen.pdf")), std::vector<std::string>{"D"});
+}
+
+TEST(PdfJobFileName, KeepsTheTitleAndNeverMakesAPath) {
+  EXPECT_EQ(PdfJobFileName("MIRTE Print", kStart), "MIRTE Print 2026-12-07 14-03-55.pdf");
+  EXPECT_EQ(PdfJobFileName("a/b", kStart), "a_b 2026-12-07 14-03-55.pdf");
+}
+
+}  // namespace
+}  // namespace mirte
