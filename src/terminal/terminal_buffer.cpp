@@ -24,24 +24,32 @@ TTerminalArray::TTerminalArray(int itemSize, int columns, int rows, std::uint32_
       columns_(std::max(columns, 0)),
       rows_(std::max(rows, 0)),
       defaultItem_(defaultItem) {
-  storage_.resize((std::size_t(rows_) * RowBytes() + 3) / 4);
-  ClearAll();
+  // Rows are whole items, so a word holding the item repeated fills every cell at once.
+  std::uint32_t pattern = defaultItem;
+  if (itemSize_ == 1) pattern = (defaultItem & 0xFF) * 0x01010101u;
+  if (itemSize_ == 2) pattern = (defaultItem & 0xFFFF) * 0x00010001u;
+  storage_.assign((std::size_t(rows_) * RowBytes() + 3) / 4, pattern);
 }
 
 void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
   if (count <= 0) return;
-  switch (itemSize_) {
-    case 1:
-      std::memset(at, int(value & 0xFF), std::size_t(count));
-      break;
-    case 2: {
-      const auto item = std::uint16_t(value);
-      for (int i = 0; i < count; ++i) std::memcpy(at + 2 * i, &item, 2);
-      break;
-    }
-    default:
-      for (int i = 0; i < count; ++i) std::memcpy(at + 4 * i, &value, 4);
-      break;
+  if (itemSize_ == 1) {
+    std::memset(at, int(value & 0xFF), std::size_t(count));
+    return;
+  }
+  // One item, then copies of what is already filled, doubling each time.
+  const std::size_t size = std::size_t(itemSize_);
+  const std::size_t total = std::size_t(count) * size;
+  if (size == 2) {
+    const auto item = std::uint16_t(value);
+    std::memcpy(at, &item, 2);
+  } else {
+    std::memcpy(at, &value, 4);
+  }
+  for (std::size_t filled = size; filled < total;) {
+    const std::size_t chunk = std::min(filled, total - filled);
+    std::memcpy(at + filled, at, chunk);
+    filled += chunk;
   }
 }
 
@@ -620,7 +628,7 @@ void TTerminalBuffer::tbSetColCount(int n) {
   horzTabStops_.resize(std::size_t(n), false);
   ForEachArray([&](TTerminalArray& array) { array.Resize(totalRows_, n); });
   columns_ = n;
-  InvalidateScreen();
+  InvalidateResizedScreen();
   if (regionActive_) {
     UseScrollRegion(false);
   } else {
@@ -641,7 +649,7 @@ void TTerminalBuffer::tbSetRowCount(int n) {
   visibleRows_ = n;
   regionHeight_ = n;
   CursorChanged();
-  InvalidateScreen();
+  InvalidateResizedScreen();
 }
 
 void TTerminalBuffer::tbSetSVRowCount(int n) {
@@ -657,7 +665,7 @@ void TTerminalBuffer::tbSetSVRowCount(int n) {
   vertTabStops_.resize(std::size_t(n), false);
   totalRows_ = n;
   CursorChanged();
-  InvalidateScreen();
+  InvalidateResizedScreen();
 }
 
 // --- For the painter and the terminal control -----------------------------------------------
@@ -735,6 +743,15 @@ void TTerminalBuffer::InvalidateInternal(int firstCol, int firstRow, int lastCol
 }
 
 void TTerminalBuffer::InvalidateScreen() { Invalidate(1, 1, columns_, visibleRows_); }
+
+void TTerminalBuffer::InvalidateResizedScreen() {
+  // A pending area may lie outside the new size; the whole new screen replaces it.
+  if (invalidPending_) {
+    invalidRect_ = {1, 1, columns_, visibleRows_};
+  } else {
+    InvalidateScreen();
+  }
+}
 
 void TTerminalBuffer::ScrollAllRows(int n, int first, int last) {
   ForEachArray([&](TTerminalArray& array) { array.ScrollRows(n, first, last); });

@@ -263,6 +263,7 @@ private:
   void CursorChanged();
   void InvalidateInternal(int firstCol, int firstRow, int lastCol, int lastRow);
   void InvalidateScreen();
+  void InvalidateResizedScreen();
   void ScrollAllRows(int n, int first, int last);
   void ScrollUpAtBottom();
   void ScrollDownAtTop();

@@ -437,6 +437,19 @@ TEST_F(TerminalBufferTest, ResizingKeepsContentAndTabStops) {
   EXPECT_EQ(buffer.RowCount(), 30);
 }
 
+TEST_F(TerminalBufferTest, ShrinkingKeepsThePendingChangeInsideTheNewSize) {
+  TInvalidRect rect;
+  while (buffer.GetInvalidRect(rect)) {
+  }
+  buffer.GotoRowCol(24, 80);
+  buffer.PutChar('x');
+  buffer.tbSetColCount(40);
+  buffer.tbSetSVRowCount(10);
+  ASSERT_TRUE(buffer.GetInvalidRect(rect));
+  EXPECT_EQ(rect, (TInvalidRect{1, 1, 40, 10}));
+  EXPECT_EQ(buffer.RowCount(), 10);
+}
+
 TEST(TerminalBufferHistoryTest, ScrolledRowsGoIntoTheHistoryAndAreReported) {
   TTerminalBuffer buffer;  // 200 rows, 24 of them on screen
   std::vector<std::vector<int>> scrolls;

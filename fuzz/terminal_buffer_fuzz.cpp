@@ -1,0 +1,142 @@
+// Every terminal buffer operation, in any order and with any arguments, including the
+// resizing and region operations the console interpreter never reaches. Sizes stay below a
+// few hundred so one input cannot exhaust memory; everything else is taken as it comes.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "terminal/terminal_buffer.h"
+
+namespace {
+
+using namespace mirte;
+
+void Fail(int line) {
+  std::fprintf(stderr, "broken invariant at line %d\n", line);
+  std::abort();
+}
+#define FUZZ_CHECK(condition) \
+  do {                        \
+    if (!(condition)) Fail(__LINE__); \
+  } while (false)
+
+void CheckInShape(const TTerminalBuffer& buffer) {
+  const int history = buffer.SVRowCount() - buffer.RowCount();
+  FUZZ_CHECK(history >= 0);
+  if (buffer.GetAbsoluteCoordinates()) {
+    FUZZ_CHECK(buffer.GetCursorRow() >= 1 - history && buffer.GetCursorRow() <= buffer.RowCount());
+    FUZZ_CHECK(buffer.GetCursorCol() >= 1 && buffer.GetCursorCol() <= buffer.ColCount());
+    FUZZ_CHECK(!buffer.GetPendingWrap() || buffer.GetCursorCol() == buffer.ColCount());
+  }
+  FUZZ_CHECK(buffer.GetRegionTop() >= 1 && buffer.GetRegionTop() <= buffer.GetRegionBottom());
+  FUZZ_CHECK(buffer.GetRegionBottom() <= buffer.RowCount());
+  const std::size_t width = std::size_t(buffer.ColCount());
+  const std::size_t charWidth = buffer.GetWideChars() ? 2 : 1;
+  for (int row : {1, buffer.RowCount()}) {
+    FUZZ_CHECK(buffer.GetCharRow(row).size() == width * charWidth);
+    FUZZ_CHECK(buffer.GetAttrRow(row).size() == width);
+    FUZZ_CHECK(buffer.GetForeColorRow(row).size() == width);
+    FUZZ_CHECK(buffer.GetBackColorRow(row).size() == width);
+  }
+}
+
+int Argument(FuzzedDataProvider& input) {
+  // Mostly screen-sized values, sometimes the extremes.
+  switch (input.ConsumeIntegralInRange(0, 7)) {
+    case 0:
+      return input.ConsumeIntegral<int>();
+    default:
+      return input.ConsumeIntegralInRange(-3, 90);
+  }
+}
+
+void Resize(TTerminalBuffer& buffer, int which, int n) {
+  try {
+    if (which == 0) buffer.tbSetColCount(n);
+    if (which == 1) buffer.tbSetRowCount(n);
+    if (which == 2) buffer.tbSetSVRowCount(n);
+  } catch (const ETerminalError&) {
+    FUZZ_CHECK(n < 2);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider input(data, size);
+  TTerminalBuffer buffer(input.ConsumeBool());
+  int scrolls = 0;
+  buffer.OnScroll = [&](TTerminalBuffer&, int, int, int) { ++scrolls; };
+  while (input.remaining_bytes() > 0) {
+    const int a = Argument(input);
+    const int b = Argument(input);
+    const bool p = input.ConsumeBool();
+    const bool q = input.ConsumeBool();
+    switch (input.ConsumeIntegralInRange(0, 52)) {
+      case 0: buffer.GotoRowCol(a, b); break;
+      case 1: buffer.SetCursorRow(a); break;
+      case 2: buffer.SetCursorCol(a); break;
+      case 3: buffer.CarriageReturn(); break;
+      case 4: buffer.CursorBackspace(); break;
+      case 5: buffer.LineFeed(); break;
+      case 6: buffer.CursorUp(p); break;
+      case 7: buffer.CursorDown(p); break;
+      case 8: buffer.CursorLeft(p, q); break;
+      case 9: buffer.CursorRight(p, q); break;
+      case 10: buffer.TabForward(); break;
+      case 11: buffer.TabBackward(); break;
+      case 12: buffer.VTabForward(); break;
+      case 13: buffer.VTabBackward(); break;
+      case 14: buffer.SetTabStop(); break;
+      case 15: buffer.ClearTabStop(); break;
+      case 16: buffer.ClearAllTabStops(); break;
+      case 17: buffer.SetVTabStop(); break;
+      case 18: buffer.ClearVTabStop(); break;
+      case 19: buffer.ClearAllVTabStops(); break;
+      case 20: buffer.PutChar(std::uint16_t(a)); break;
+      case 21: buffer.PutString(input.ConsumeRandomLengthString(200)); break;
+      case 22: buffer.InsertChars(a); break;
+      case 23: buffer.DeleteChars(a); break;
+      case 24: buffer.InsertLines(a); break;
+      case 25: buffer.DeleteLines(a); break;
+      case 26: buffer.EraseChars(a); break;
+      case 27: buffer.EraseLineFromCursor(); break;
+      case 28: buffer.EraseLineToCursor(); break;
+      case 29: buffer.EraseWholeLine(); break;
+      case 30: buffer.EraseScreenFromCursor(); break;
+      case 31: buffer.EraseScreenToCursor(); break;
+      case 32: buffer.EraseScreen(); break;
+      case 33: buffer.ClearScreenHome(); break;
+      case 34: buffer.ResetBuffer(); break;
+      case 35: buffer.SetCurrentAttributes(std::uint8_t(a)); break;
+      case 36: buffer.SetDefaultAttributes(std::uint8_t(a)); break;
+      case 37: buffer.SetCurrentCharSet(std::uint8_t(a)); break;
+      case 38: buffer.SetCurrentForeColor(TColor(a)); break;
+      case 39: buffer.SetCurrentBackColor(TColor(b)); break;
+      case 40: buffer.SetDefaultForeColor(TColor(a)); break;
+      case 41: buffer.SetDefaultBackColor(TColor(b)); break;
+      case 42: buffer.SetDefaultChar(std::uint8_t(a)); break;
+      case 43: buffer.SetScrollRegion(a, b); break;
+      case 44: buffer.UseScrollRegion(p); break;
+      case 45: Resize(buffer, input.ConsumeIntegralInRange(0, 2), a % 300); break;
+      case 46: buffer.SetAbsoluteCoordinates(p); break;
+      case 47: buffer.SetAutoWrap(p); buffer.SetWrapAtMargin(q); break;
+      case 48: buffer.SetInsertMode(p); buffer.SetNewLineMode(q); break;
+      case 49: buffer.SetCellAttributes(a, b, std::uint8_t(a)); break;
+      case 50: buffer.Invalidate(a, b, a / 2 + b / 2, b / 2); break;
+      case 51: (void)buffer.GetCell(a, b); break;
+      default: {
+        TInvalidRect rect;
+        if (buffer.GetInvalidRect(rect)) {
+          FUZZ_CHECK(rect.Left >= 1 && rect.Left <= rect.Right && rect.Right <= buffer.ColCount());
+          FUZZ_CHECK(rect.Top >= 1 && rect.Top <= rect.Bottom && rect.Bottom <= buffer.RowCount());
+        }
+        break;
+      }
+    }
+    CheckInShape(buffer);
+  }
+  return 0;
+}
