@@ -7,6 +7,7 @@
 // negative result of it becomes an ESerialException here. While a close is still running
 // (StateClosing), reads return nothing and writes are ignored without error.
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "serial/main_thread_queue.h"
 #include "serial/port_list.h"
 #include "serial/ser_except.h"
+#include "serial/trigger_messages.h"
 
 namespace mirte {
 
@@ -36,16 +38,6 @@ inline constexpr THWFlowOptionSet hwfUseRTS = 2;
 inline constexpr THWFlowOptionSet hwfRequireDSR = 4;
 inline constexpr THWFlowOptionSet hwfRequireCTS = 8;
 
-// Messages the port sends to its user windows (both parameters 0) and the trigger messages
-// its dispatcher delivers (dispatcher handle in the high 16 bits of the second parameter).
-inline constexpr std::uint32_t AvailTriggerMsg = 0x7E01;
-inline constexpr std::uint32_t DataTriggerMsg = 0x7E02;
-inline constexpr std::uint32_t TimerTriggerMsg = 0x7E03;
-inline constexpr std::uint32_t StatusTriggerMsg = 0x7E04;
-inline constexpr std::uint32_t PortOpenedMsg = 0x7E08;
-inline constexpr std::uint32_t PortClosedMsg = 0x7E09;
-inline constexpr std::uint32_t PortClosingMsg = 0x7E0A;
-
 using TNotifyEvent = std::function<void(TCustomComPort& Sender)>;
 using TTriggerMessageEvent =
     std::function<void(TCustomComPort& CP, std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data)>;
@@ -57,6 +49,10 @@ using TTriggerLineErrorEvent = std::function<void(TCustomComPort& CP, std::uint1
 // only open (true) and close (false).
 using TPortCallback = void (*)(void* Context, TCustomComPort& CP, bool Opening);
 using TPortCallbackEx = void (*)(void* Context, TCustomComPort& CP, int State);
+
+// Receives exceptions that a trigger event handler raised, and those of an open carried out
+// when loading ends; the program shows their message. Without one they are dropped.
+using TExceptionHandler = std::function<void(std::exception_ptr Error)>;
 
 // Asks the user for a port when the port is opened without a number (the Select Port
 // dialog); returns the chosen number, or 0 when the user cancelled.
@@ -80,6 +76,7 @@ public:
   void SetMainThreadQueue(IMainThreadQueue* Queue) { MainQueue = Queue; }
   IMainThreadQueue* MainThreadQueue() const { return MainQueue; }
   void SetPortPrompt(TPortPrompt Prompt) { PortPrompt = std::move(Prompt); }
+  void SetExceptionHandler(TExceptionHandler Handler) { ExceptionHandler = std::move(Handler); }
 
   // Properties. A setter does nothing when the value is unchanged.
   TDeviceLayer DeviceLayer() const { return FDeviceLayer; }
@@ -243,6 +240,7 @@ private:
 
   // Opens the port if allowed and returns the dispatcher, or raises ECommNotOpen.
   TBaseDispatcher& ValidDispatcher();
+  bool PortIsOpen() const;
   bool AnyTriggerEventAssigned() const;
   void ApplyFlowOptions();
   void ApplyLineParams();
@@ -251,6 +249,7 @@ private:
 
   IMainThreadQueue* MainQueue = nullptr;
   TPortPrompt PortPrompt;
+  TExceptionHandler ExceptionHandler;
 
   TDeviceLayer FDeviceLayer = dlWin32;
   std::uint16_t FComNumber = 0;

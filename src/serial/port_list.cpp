@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "serial/serial_dispatcher.h"
+#include "serial/ser_except.h"
 
 namespace mirte {
 

@@ -94,7 +94,15 @@ int ApplyTtySettings(int fd, const TLineSettings& settings) {
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);
   }
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) return -errno;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+    int error = errno;
+    // A pseudo-terminal has no framing and silently keeps CS8 without parity; the C
+    // library then reports EINVAL although everything else was applied. Accept that.
+    termios now{};
+    if (error != EINVAL || tcgetattr(fd, &now) != 0) return -error;
+    constexpr tcflag_t framing = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+    if ((now.c_cflag & ~framing) != (tio.c_cflag & ~framing) || now.c_iflag != tio.c_iflag) return -error;
+  }
   if (speed == 0 && settings.Baud > 0) return SetTtyArbitrarySpeed(fd, settings.Baud);
   return 0;
 }

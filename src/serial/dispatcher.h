@@ -1,0 +1,326 @@
+#pragma once
+// The engine behind an open port: it owns the device, the 8192-byte receive ring and the
+// output ring, decides when received data is announced (the data-available trigger),
+// delivers announcements to the registered handlers and lets the main thread read what was
+// announced. TBaseDispatcher holds everything that does not depend on the device;
+// TSerialDispatcher supplies the device operations. Results are 0 or counts, failures
+// negative codes, never exceptions. A dispatcher is opened once and never reopened.
+//
+// Locks: the registry lock (process-wide; dispatcher lookup by handle), the general lock
+// (settings, modem status, handler and trigger lists, flags), the output lock (output ring,
+// device status) and the receive lock (receive ring, read counts). The receive lock is
+// taken before the output lock; the general lock is never held while a handler runs or
+// while a worker is waited for.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/event_signal.h"
+#include "serial/line_settings.h"
+#include "serial/main_thread_queue.h"
+#include "serial/trigger_messages.h"
+
+namespace mirte {
+
+class TCustomComPort;
+class TBaseDispatcher;
+
+inline constexpr std::uint32_t ReceiveBufferSize = 8192;
+inline constexpr std::chrono::milliseconds HandlerTimeLimit{3000};
+
+// Device event bits, as the workers report them.
+inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
+inline constexpr std::uint32_t EV_CTS = 0x0008;
+inline constexpr std::uint32_t EV_DSR = 0x0010;
+inline constexpr std::uint32_t EV_RLSD = 0x0020;
+inline constexpr std::uint32_t EV_BREAK = 0x0040;
+inline constexpr std::uint32_t EV_ERR = 0x0080;
+inline constexpr std::uint32_t EV_RING = 0x0100;
+inline constexpr std::uint32_t DeviceEventMask = 0x01F9;
+
+// Modem status bits (changes in the low four bits).
+inline constexpr std::uint8_t DeltaCTSMask = 0x01, DeltaDSRMask = 0x02, DeltaRIMask = 0x04, DeltaDCDMask = 0x08;
+inline constexpr std::uint8_t CTSMask = 0x10, DSRMask = 0x20, RIMask = 0x40, DCDMask = 0x80;
+
+// Triggers the program never adds; their lists exist so that they can be saved, restored
+// and examined in the worker's pass.
+struct TTimerTrigger {
+  std::uint16_t Handle = 0;
+  std::int32_t Ticks = 0;
+  bool Enabled = false;
+};
+struct TDataTrigger {
+  std::uint16_t Handle = 0;
+  std::string Match;
+  std::uint16_t MatchPos = 0;
+};
+struct TStatusTrigger {
+  std::uint16_t Handle = 0;
+  std::uint16_t Kind = 0;
+  bool Fired = false;
+};
+
+struct TTriggerSave {
+  std::uint16_t LastAvailThreshold = 0;
+  std::vector<TTimerTrigger> TimerTriggers;
+  std::vector<TDataTrigger> DataTriggers;
+  std::vector<TStatusTrigger> StatusTriggers;
+};
+
+using TTriggerProc = void (*)(std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data);
+using TTriggerEventHandler = std::function<void(std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data)>;
+
+class TDispatcherThread;
+
+class TBaseDispatcher {
+public:
+  // Takes the first free handle of the process-wide registry. `Queue` carries window
+  // handlers' messages to the main thread; a probe without an owner port may pass none.
+  TBaseDispatcher(TCustomComPort* Owner, IMainThreadQueue* Queue);
+  virtual ~TBaseDispatcher();
+  TBaseDispatcher(const TBaseDispatcher&) = delete;
+  TBaseDispatcher& operator=(const TBaseDispatcher&) = delete;
+
+  // The live dispatcher with this handle, or null. Call under RegistryLock() and keep it
+  // while the result is used.
+  static TBaseDispatcher* FindDispatcher(int Handle);
+  static std::recursive_mutex& RegistryLock();
+
+  int Handle() const { return FHandle; }
+  TCustomComPort* ComPort() const { return Owner; }
+  void SetName(const std::string& Name) { FName = Name; }
+  const std::string& Name() const { return FName; }
+
+  // Opening and closing (main thread).
+  int InitPort(const std::string& DevicePath, std::int32_t Baud, std::uint32_t LineControl, std::uint32_t OutSize,
+               std::uint32_t InSize, std::uint16_t StopBits, std::uint16_t DataBits, std::uint16_t Parity);
+  void DonePort();
+
+  // Settings.
+  int SetLineParams(std::int32_t Baud, std::uint16_t Parity, std::uint16_t StopBits, std::uint16_t DataBits);
+  int SetDTR(bool OnOff);
+  int SetRTS(bool OnOff);
+  int HWFlowOptions(std::uint16_t BufferFull, std::uint16_t BufferResume, std::uint16_t Options);
+  int SWFlowEnable(std::uint16_t BufferFull, std::uint16_t BufferResume, std::uint16_t Options);
+  int SWFlowDisable();
+  int SWFlowChars(char OnChar, char OffChar);
+  int SetupQueueSizes(std::uint32_t InSize, std::uint32_t OutSize) { return SetupQueues(InSize, OutSize); }
+  void SetEventBusy(bool Value) { EventBusy = Value; }
+  void SetThreadBoost(int Boost) { ThreadBoost = Boost; }
+  const TLineSettings& LineSettings() const { return DCB; }
+  bool DTRState() const;
+  bool RTSState() const;
+  std::uint8_t ModemStatus();
+
+  // Reading (main thread).
+  bool CharReady();
+  int GetChar(std::uint8_t& C);
+  int PeekChar(std::uint32_t N, std::uint8_t& C);
+  int GetBlock(void* Block, std::uint32_t Len);
+  std::uint32_t InBuffUsed();
+  std::uint32_t InBuffFree();
+
+  // Writing (main thread).
+  int PutBlock(const void* Block, std::uint32_t Len);
+  std::uint32_t OutBuffUsed();
+  std::uint32_t OutBuffFree();
+  int FlushOutBuffer();
+  int FlushInBuffer();
+
+  // Handlers and triggers.
+  void RegisterWndTriggerHandler(std::weak_ptr<IMessageTarget> Window);
+  void DeregisterWndTriggerHandler(IMessageTarget* Window);
+  void RegisterProcTriggerHandler(TTriggerProc Proc);
+  void DeregisterProcTriggerHandler(TTriggerProc Proc);
+  void RegisterEventTriggerHandler(TTriggerEventHandler Event, void* Context, bool Sync);
+  void DeregisterEventTriggerHandler(void* Context);
+  void ChangeLengthTrigger(std::uint16_t Length);
+  // 0 recompute, 1 the port's own handler is installed, 2 it is removed.
+  void UpdateHandlerFlags(int FlagUpdate);
+  void SaveTriggers(TTriggerSave& Save);
+  void RestoreTriggers(const TTriggerSave& Save);
+  std::uint16_t GetLineError();
+  bool CheckLineBreak();
+
+  // State the port looks at.
+  bool Dispatching() const { return FDispatching.load(); }
+  bool ClosePending() const { return CloseRequested.load(); }
+  bool WorkersRunning() const { return FWorkersRunning.load(); }
+  int ActiveThreads() const { return FActiveThreads.load(); }
+  bool DeviceOpen() const { return ComHandle >= 0; }
+  // Waits, without handling messages, at most `Limit` for every worker to end.
+  bool WaitWorkersEnded(std::chrono::milliseconds Limit);
+
+  // The service step for callers that wait in a loop: yields the processor.
+  virtual int ProcessCommunications();
+
+protected:
+  // Device operations.
+  virtual int SetModemLine(int Line, bool Raise) = 0;
+  virtual int PurgeQueue(bool Output) = 0;
+  virtual int ReadDeviceStatus() = 0;  // fills BytesInDriver, LineErrors
+  virtual int GetLineSettings(TLineSettings& Settings) = 0;
+  virtual int ReadDevice(std::uint8_t* Buffer, std::uint32_t Len) = 0;
+  virtual int SetLineSettings(const TLineSettings& Settings) = 0;
+  // Blocks until the device has an event (returns its mask), the wake signal ends the wait
+  // (returns 0), or `MaxWaitMs` passes (returns 0); never returns at once for a condition
+  // that a pass cannot change (full ring, a device that has gone away).
+  virtual std::uint32_t WaitDeviceEvent() = 0;
+  virtual int SetupQueues(std::uint32_t InSize, std::uint32_t OutSize) = 0;
+  virtual int OpenDevice(const std::string& DevicePath) = 0;
+  virtual int CloseDevice() = 0;
+  // Writes without blocking: bytes written, 0 when the device would block, negative on
+  // failure (the block is then dropped).
+  virtual int WriteDevice(const std::uint8_t* Buffer, std::uint32_t Len) = 0;
+  // Waits until the device takes output or the flush/stop signal is set (returns false).
+  virtual bool WaitWritable() = 0;
+  virtual void RefreshModemLines() {}
+
+  virtual void StartWorkers();
+  virtual void StopWorkers();
+  void ReleaseBuffers();
+  // Closes the port, waits for every worker and closes the device; run by the most
+  // derived destructor, while the device operations still exist.
+  void Shutdown();
+
+  std::atomic<int> ComHandle{-1};
+  std::uint32_t BytesInDriver = 0;  // under OutLock
+  std::uint8_t LineErrors = 0;      // under OutLock
+  std::uint8_t ModemStatusByte = 0; // under GeneralLock
+  std::atomic<bool> RingSeen{false};
+  TLineSettings DCB;                // under GeneralLock
+  std::atomic<bool> DeviceGone{false};
+
+  TEventSignal ComWake;         // ends the device-event worker's wait
+  TEventSignal GeneralEvent;    // device-event signal
+  TEventSignal PassDone;
+  TEventSignal ThreadAck;
+  TEventSignal OutputEvent;     // output queued
+  TEventSignal OutFlushEvent;   // flush/stop request
+
+  std::atomic<bool> KillThreads{false};  // the stop flag
+
+private:
+  friend class TDispatcherThread;
+  friend class TComThread;
+  friend class TDispThread;
+  friend class TOutThread;
+
+  struct TWndHandler {
+    std::weak_ptr<IMessageTarget> Target;
+    IMessageTarget* Key = nullptr;
+    bool Deleted = false;
+  };
+  struct TProcHandler {
+    TTriggerProc Proc = nullptr;
+    bool Deleted = false;
+  };
+  struct TEventHandler {
+    TTriggerEventHandler Event;
+    void* Context = nullptr;
+    bool Sync = false;
+    bool Deleted = false;
+  };
+
+  // Worker-side steps.
+  void ReceivePass();
+  bool CheckReceiveTriggers();
+  bool CheckStatusTriggers() { return false; }
+  bool CheckTimerTriggers() { return false; }
+  bool DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, std::uint16_t Data);
+  void RefreshStatus();
+  void WriteAllPending();
+  void ThreadGone(TDispatcherThread* Thread);
+  void SignalWorkersToStop();
+  int CurrentWorkerIndex();
+  bool WorkerRunning(int Index);
+  bool OnMainThread() const;
+  // Waits until Done() holds (checked under WorkerLock) or the limit passes (negative:
+  // no limit); on the main thread it keeps handling messages meanwhile.
+  bool WaitUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit);
+  std::uint32_t PendingOutput() const;
+
+protected:
+  bool RingFull();
+  std::recursive_mutex GeneralLock;
+  std::recursive_mutex OutLock;
+  std::recursive_mutex RecvLock;
+
+private:
+
+  int SetModemLineState(bool Dtr, bool OnOff);
+  int ApplyLineSettings(TLineSettings Settings);
+  int CheckFlowThresholds(std::uint16_t BufferFull, std::uint16_t BufferResume) const;
+  void AdvanceOutRead(std::uint32_t N, std::uint64_t Generation);
+  bool RunWindowHandler(const std::weak_ptr<IMessageTarget>& Target, std::uint32_t Msg, std::uint16_t Trigger,
+                        std::intptr_t LParam);
+
+  TCustomComPort* Owner;
+  IMainThreadQueue* Queue;
+  int FHandle = -1;
+  std::string FName;
+  bool ShutDown = false;
+
+  // Receive ring (RecvLock).
+  std::vector<std::uint8_t> DBuffer;
+  std::uint32_t DHead = 0;  // write position
+  std::uint32_t DTail = 0;  // read position
+  bool DBufFull = false;
+  std::uint16_t AvailThreshold = 0;  // GeneralLock
+  std::uint32_t AvailScan = 0;       // worker only
+  std::uint32_t AvailNotify = 0;     // worker only
+  bool AvailDispatching = false;
+  std::uint32_t HandlerReads = 0;
+  std::uint32_t MaxHandlerReads = 0;
+
+  // Output ring (OutLock).
+  std::vector<std::uint8_t> OBuffer;
+  std::uint32_t OutBufferSize = 0;
+  std::uint32_t OHead = 0;
+  std::uint32_t OTail = 0;
+  bool OBufFull = false;
+  std::uint64_t OutGeneration = 0;  // bumped by every discard of output
+  bool OutSentPending = false;
+
+  std::uint32_t FInSize = 0;
+  std::int32_t LastBaud = 115200;  // GeneralLock
+  bool DTRStateValue = true, DTRAuto = false;
+  bool RTSStateValue = true, RTSAuto = false;
+  bool EventBusy = false;
+  int ThreadBoost = 0;
+
+  // Handlers (GeneralLock).
+  std::vector<TWndHandler> WndHandlers;
+  std::vector<TProcHandler> ProcHandlers;
+  std::vector<TEventHandler> EventHandlers;
+  bool PortHandlerInstalled = false;
+  bool HandlersNeeded = false;
+  bool HandlerListChanged = false;
+  std::atomic<bool> FDispatching{false};
+  std::atomic<bool> CloseRequested{false};
+  std::atomic<std::uint32_t> LastDeviceEvent{0};
+
+  std::vector<TTimerTrigger> TimerTriggers;
+  std::vector<TDataTrigger> DataTriggers;
+  std::vector<TStatusTrigger> StatusTriggers;
+
+  // Workers: 0 device events, 1 dispatch, 2 output. WorkerLock guards the thread objects
+  // and the ended marks, and pairs with WorkerEnded for waits.
+  std::mutex WorkerLock;
+  std::condition_variable WorkerEnded;
+  std::unique_ptr<TDispatcherThread> Workers[3];
+  std::thread WorkerThreads[3];
+  bool WorkerAlive[3] = {false, false, false};
+  std::atomic<int> FActiveThreads{0};
+  std::atomic<bool> FWorkersRunning{false};
+  std::atomic<bool> ReleaseClaimed{false};
+  std::atomic<bool> Released{false};
+};
+
+}  // namespace mirte

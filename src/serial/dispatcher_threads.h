@@ -1,0 +1,52 @@
+#pragma once
+// The three workers of an open port. TComThread waits for device events and hands each to
+// the dispatcher worker; TDispThread runs the dispatcher's pass (receive, triggers) at
+// least every 50 ms; TOutThread writes queued output without blocking. Each counts itself
+// active on start, acknowledges, and ends with the dispatcher's bookkeeping.
+#include <cstdint>
+
+namespace mirte {
+
+class TBaseDispatcher;
+
+class TDispatcherThread {
+public:
+  explicit TDispatcherThread(TBaseDispatcher& Disp, int Index) : H(Disp), Slot(Index) {}
+  virtual ~TDispatcherThread() = default;
+  // The thread body; catches everything that escapes it.
+  void Run();
+  int Index() const { return Slot; }
+
+protected:
+  virtual void Execute() = 0;
+  TBaseDispatcher& H;
+
+private:
+  int Slot;
+};
+
+class TComThread : public TDispatcherThread {
+public:
+  explicit TComThread(TBaseDispatcher& Disp) : TDispatcherThread(Disp, 0) {}
+
+protected:
+  void Execute() override;
+};
+
+class TDispThread : public TDispatcherThread {
+public:
+  explicit TDispThread(TBaseDispatcher& Disp) : TDispatcherThread(Disp, 1) {}
+
+protected:
+  void Execute() override;
+};
+
+class TOutThread : public TDispatcherThread {
+public:
+  explicit TOutThread(TBaseDispatcher& Disp) : TDispatcherThread(Disp, 2) {}
+
+protected:
+  void Execute() override;
+};
+
+}  // namespace mirte

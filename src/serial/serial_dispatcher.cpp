@@ -1,0 +1,164 @@
+#include "serial/serial_dispatcher.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/com_devices.h"
+
+namespace mirte {
+
+TSerialDispatcher::TSerialDispatcher(TCustomComPort* Owner, IMainThreadQueue* Queue) : TBaseDispatcher(Owner, Queue) {}
+
+TSerialDispatcher::~TSerialDispatcher() { Shutdown(); }
+
+int TSerialDispatcher::ProbeDevice(int ComNumber) {
+  int result = OpenDevice(ComDevicePath(ComNumber).string());
+  if (result == 0) {
+    SetupQueues(64, 64);
+    CloseDevice();
+  }
+  return result;
+}
+
+int TSerialDispatcher::OpenDevice(const std::string& DevicePath) {
+  int fd = OpenTtyDevice(DevicePath);
+  if (fd < 0) return fd;
+  DeviceGone = false;
+  ComHandle = fd;
+  return 0;
+}
+
+int TSerialDispatcher::CloseDevice() {
+  // Main-thread calls that touch the device run under one of these locks; taking all of
+  // them means none of them meets a descriptor that is being closed or reused.
+  std::scoped_lock guard(GeneralLock, RecvLock, OutLock);
+  int fd = ComHandle.exchange(-1);
+  if (fd < 0) return -1;
+  CloseTtyDevice(fd);
+  return 0;
+}
+
+int TSerialDispatcher::SetupQueues(std::uint32_t, std::uint32_t) { return 0; }
+
+int TSerialDispatcher::SetModemLine(int Line, bool Raise) {
+  int fd = ComHandle;
+  if (fd < 0) return 0;
+  return SetTtyModemLine(fd, Line, Raise);
+}
+
+int TSerialDispatcher::PurgeQueue(bool Output) {
+  int fd = ComHandle;
+  if (fd < 0) return 0;
+  return PurgeTty(fd, Output ? TCOFLUSH : TCIFLUSH);
+}
+
+int TSerialDispatcher::ReadDeviceStatus() {
+  std::lock_guard guard(OutLock);
+  int fd = ComHandle;
+  BytesInDriver = 0;
+  if (fd < 0) return 0;
+  int waiting = TtyBytesWaiting(fd);
+  if (waiting > 0) BytesInDriver = static_cast<std::uint32_t>(waiting);
+  LineErrors |= ReadTtyLineErrors(fd, ErrorCounts);
+  return 0;
+}
+
+int TSerialDispatcher::GetLineSettings(TLineSettings& Settings) {
+  int fd = ComHandle;
+  if (fd < 0) return 0;
+  return ReadTtySettings(fd, Settings);
+}
+
+int TSerialDispatcher::SetLineSettings(const TLineSettings& Settings) {
+  int fd = ComHandle;
+  if (fd < 0) return 0;
+  return ApplyTtySettings(fd, Settings);
+}
+
+int TSerialDispatcher::ReadDevice(std::uint8_t* Buffer, std::uint32_t Len) {
+  int fd = ComHandle;
+  if (fd < 0 || Len == 0) return 0;
+  for (;;) {
+    ssize_t got = ::read(fd, Buffer, Len);
+    if (got >= 0) return static_cast<int>(got);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN) return 0;
+    if (errno == EIO || errno == ENXIO || errno == ENODEV) DeviceGone = true;
+    return -errno;
+  }
+}
+
+int TSerialDispatcher::WriteDevice(const std::uint8_t* Buffer, std::uint32_t Len) {
+  int fd = ComHandle;
+  if (fd < 0 || DeviceGone.load()) return -EIO;
+  for (;;) {
+    ssize_t put = ::write(fd, Buffer, Len);
+    if (put >= 0) return static_cast<int>(put);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN) return 0;
+    if (errno == EIO || errno == ENXIO || errno == ENODEV) DeviceGone = true;
+    return -errno;
+  }
+}
+
+std::uint32_t TSerialDispatcher::WaitDeviceEvent() {
+  // poll() is level-triggered: a device whose bytes the full ring cannot take, or one that
+  // has gone away, would wake it at once forever. Such a device is left out of the wait;
+  // the dispatcher worker still looks at it every 50 ms.
+  int fd = ComHandle;
+  bool full = RingFull();
+  bool gone = DeviceGone.load();
+  bool watchDevice = fd >= 0 && !gone && !full;
+  pollfd fds[2] = {{ComWake.Fd(), POLLIN, 0}, {fd, POLLIN | POLLPRI, 0}};
+  int timeout = (full && !gone) ? 50 : -1;
+  int ready = ::poll(fds, watchDevice ? 2 : 1, timeout);
+  if (ready <= 0) return 0;
+  if (fds[0].revents) {
+    ComWake.Reset();
+    return 0;
+  }
+  if (watchDevice && fds[1].revents) {
+    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      DeviceGone = true;
+      return EV_ERR;
+    }
+    return EV_RXCHAR;
+  }
+  return 0;
+}
+
+bool TSerialDispatcher::WaitWritable() {
+  int fd = ComHandle;
+  pollfd fds[2] = {{OutFlushEvent.Fd(), POLLIN, 0}, {fd, POLLOUT, 0}};
+  for (;;) {
+    int ready = ::poll(fds, fd >= 0 ? 2 : 1, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (fds[0].revents) {
+      OutFlushEvent.Reset();
+      return false;
+    }
+    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) DeviceGone = true;
+    return true;
+  }
+}
+
+void TSerialDispatcher::RefreshModemLines() {
+  int fd = ComHandle;
+  int bits = fd >= 0 ? TtyModemLines(fd) : 0;
+  std::uint8_t high = 0;
+  if (bits & TIOCM_CTS) high |= CTSMask;
+  if (bits & TIOCM_DSR) high |= DSRMask;
+  if (bits & TIOCM_RI) high |= RIMask;
+  if (bits & TIOCM_CD) high |= DCDMask;
+  if (RingSeen.exchange(false)) high |= RIMask;
+  std::lock_guard guard(GeneralLock);
+  std::uint8_t deltas = static_cast<std::uint8_t>(((high ^ PreviousModemBits) >> 4) & 0x0F);
+  ModemStatusByte = static_cast<std::uint8_t>(high | ((ModemStatusByte | deltas) & 0x0F));
+  PreviousModemBits = high;
+}
+
+}  // namespace mirte
