@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTest>
+
+#include "app/apply_language.h"
+#include "app/info_form.h"
+#include "app/lock_keys.h"
+#include "app/splash_form.h"
+
+namespace mirte {
+namespace {
+
+using namespace std::chrono_literals;
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "small_windows_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+SettingsRec RecordIn(int language) {
+  SettingsRec rec{};
+  rec.Language = static_cast<std::uint8_t>(language);
+  return rec;
+}
+
+// A window with one tagged component of every kind that is translated, and the kinds
+// that never are.
+struct TaggedWindow {
+  QWidget window;
+  QLabel* label = new QLabel("Nome file:", &window);
+  QLabel* untagged = new QLabel("MIRTE", &window);
+  QGroupBox* group = new QGroupBox("Tipo &EPROM", &window);
+  QCheckBox* check = new QCheckBox("<Invio>", group);
+  QRadioButton* radio = new QRadioButton("&Baud Rate:", group);
+  QPushButton* button = new QPushButton("&Annulla", &window);
+  QMenu* menu = new QMenu("&Comandi", &window);
+  QAction* action = new QAction("&Esci", &window);
+  QAction* submenuAction = menu->menuAction();
+  QAction* questionMenu = new QAction("&?", &window);
+  QStatusBar* bar = new QStatusBar(&window);
+  QLabel* messagePanel = new QLabel("Documento in attesa di stampa", bar);
+  QLabel* portPanel = new QLabel(" COM2:38400 Baud", bar);
+  QDialog* dialog = new QDialog(&window);
+  QPushButton* dialogButton = new QPushButton("&OK", dialog);
+
+  TaggedWindow() {
+    SetTag(&window, 1);
+    SetTag(label, 69);
+    SetTag(group, 39);
+    SetTag(check, 36);
+    SetTag(radio, 25);
+    SetTag(button, 27);
+    SetTag(submenuAction, 2);
+    SetTag(action, 11);
+    SetTag(bar, 1);
+    SetTag(dialog, 23);
+    SetTag(dialogButton, 26);
+    menu->addAction(action);
+  }
+};
+
+TEST(ApplyLanguageTest, RecaptionsEveryTaggedComponentOfEveryWindow) {
+  App();
+  TaggedWindow w;
+  ApplyLanguage(RecordIn(2));
+  EXPECT_EQ(w.window.windowTitle(), "MIRTE: Terminal emulation for KTB\u00AE cards with SOLVAX");
+  EXPECT_EQ(w.label->text(), "File name:");
+  EXPECT_EQ(w.group->title(), "&EPROM Type");
+  EXPECT_EQ(w.check->text(), "<Enter>");
+  EXPECT_EQ(w.radio->text(), "&Baud Rate");
+  EXPECT_EQ(w.button->text(), "C&ancel");
+  EXPECT_EQ(w.menu->title(), "&Commands");
+  EXPECT_EQ(w.action->text(), "&Exit");
+  EXPECT_EQ(w.messagePanel->text(), "Document waits for printing");
+  EXPECT_EQ(w.dialog->windowTitle(), "Serial Port");
+  EXPECT_EQ(w.dialogButton->text(), "&OK");
+  // Untagged components and panels that show no message stay as they are.
+  EXPECT_EQ(w.untagged->text(), "MIRTE");
+  EXPECT_EQ(w.questionMenu->text(), "&?");
+  EXPECT_EQ(w.portPanel->text(), " COM2:38400 Baud");
+
+  ApplyLanguage(RecordIn(1));
+  EXPECT_EQ(w.button->text(), "&Annulla");
+  EXPECT_EQ(w.messagePanel->text(), "Documento in attesa di stampa");
+  EXPECT_EQ(w.radio->text(), "&Baud Rate") << "the design caption's colon is gone once translated";
+}
+
+TEST(ApplyLanguageTest, UserStringItemsAreRebuiltFromTheStrings) {
+  App();
+  QWidget window;
+  auto* filled = new QAction("?", &window);
+  filled->setObjectName("TxStr05Cmd");
+  SetTag(filled, 36);
+  auto* empty = new QAction("?", &window);
+  empty->setObjectName("TxStr03Pup");
+  SetTag(empty, 34);
+  empty->setEnabled(false);
+  SettingsRec rec = RecordIn(2);
+  rec.UserStr[4].assign("TEST");
+  rec.UserStrEnter[4] = 1;
+  ApplyLanguageTo(&window, rec);
+  EXPECT_EQ(filled->text(), "5: TEST  <Enter>");
+  EXPECT_EQ(empty->text(), "3: <None>");
+  rec.Language = 1;
+  ApplyLanguageTo(&window, rec);
+  EXPECT_EQ(filled->text(), "5: TEST  <Invio>");
+  EXPECT_EQ(empty->text(), "3: <Nessuna>");
+}
+
+TEST(InfoFormTest, ShowsTheReleaseInTheCurrentLanguage) {
+  App();
+  for (int language : {2, 1}) {
+    SettingsRec rec = RecordIn(language);
+    TInfoFrm info(nullptr, [&] { ApplyLanguage(rec); });
+    EXPECT_EQ(info.RelNumLb->text(), "?.??.?");
+    info.show();
+    EXPECT_EQ(info.RelNumLb->text(), "1.01.0");
+    EXPECT_EQ(info.RelStrLb->text(), language == 2 ? "Release: " : "Versione: ");
+    EXPECT_EQ(info.windowTitle(), language == 2 ? "Information" : "Informazioni");
+    EXPECT_EQ(info.OKBtn->size(), QSize(113, 33));
+    EXPECT_EQ(info.size(), QSize(328, 400));
+    QTest::mouseClick(info.OKBtn, Qt::LeftButton);
+    EXPECT_EQ(info.result(), QDialog::Accepted);
+  }
+}
+
+TEST(SplashFormTest, StaysPaintedThroughTheWaitAndClosesItselfOnItsTimer) {
+  App();
+  QPointer<TSplashFrm> splash = new TSplashFrm(300ms);
+  QElapsedTimer held;
+  held.start();
+  splash->ShowAndHold(100ms);
+  EXPECT_GE(held.elapsed(), 100);
+  ASSERT_TRUE(splash);
+  EXPECT_TRUE(splash->isVisible());
+  EXPECT_EQ(splash->size(), QSize(441, 343));
+  EXPECT_TRUE(splash->windowFlags() & Qt::WindowStaysOnTopHint);
+  QImage shot = splash->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(2, 2), QColor(Qt::white));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return splash.isNull(); }, 1000)) << "destroyed after its timer";
+}
+
+TEST(LockKeysTest, PanelTextKeepsItsWidth) {
+  EXPECT_EQ(KeyStateText(std::nullopt), std::string(17, ' '));
+  EXPECT_EQ(KeyStateText(TLockKeys{true, false, true}), "CAPS       SCROLL");
+  EXPECT_EQ(KeyStateText(TLockKeys{false, true, false}), "      NUM        ");
+}
+
+}  // namespace
+}  // namespace mirte
