@@ -1,0 +1,646 @@
+#include "terminal/terminal_widget.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyleHints>
+#include <algorithm>
+#include <string>
+
+#include "platform/code_page.h"
+#include "terminal/terminal_emulator.h"
+
+namespace mirte {
+namespace {
+
+// The buffer's change notification; the number echoes the window message the board's
+// screen protocol was built around, and only this widget ever receives it.
+constexpr QEvent::Type kCellsChangedEvent = QEvent::Type(QEvent::User + 0x7E8A);
+
+bool IsModifierKey(int key) {
+  return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt ||
+         key == Qt::Key_Meta || key == Qt::Key_AltGr;
+}
+
+// The characters a key produces, as Windows-1252 bytes, following the rules of the
+// system the board's software was written for: Alt combinations produce none, Ctrl with a
+// letter produces its control code, and cursor or function keys produce nothing.
+std::string TypedCharacters(const QKeyEvent& event) {
+  const int key = event.key();
+  const Qt::KeyboardModifiers mods = event.modifiers();
+  const bool ctrl = (mods & Qt::ControlModifier) != 0;
+  const bool alt = (mods & Qt::AltModifier) != 0;
+  if (alt && !ctrl) return {};
+  switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return "\r";
+    case Qt::Key_Backspace: return "\b";
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return "\t";
+    case Qt::Key_Escape: return "\x1b";
+    default: break;
+  }
+  if (ctrl && !alt) {
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) return std::string(1, char(key - Qt::Key_A + 1));
+    switch (key) {
+      case Qt::Key_BracketLeft: return "\x1b";
+      case Qt::Key_Backslash: return "\x1c";
+      case Qt::Key_BracketRight: return "\x1d";
+      case Qt::Key_AsciiCircum: return "\x1e";
+      case Qt::Key_Underscore: return "\x1f";
+      default: return {};
+    }
+  }
+  if (key >= Qt::Key_Escape && key < Qt::Key_unknown) return {};  // cursor, function keys
+  std::string bytes;
+  for (const char32_t codePoint : event.text().toUcs4()) {
+    if (codePoint < 0x20 || codePoint == 0x7F) continue;
+    bytes.push_back(char(UnicodeToCp1252(codePoint).value_or(std::uint8_t('?'))));
+  }
+  return bytes;
+}
+
+bool InSelection(int col, int row, QPoint start, QPoint end) {
+  if (row < start.y() || row > end.y()) return false;
+  if (row == start.y() && col < start.x()) return false;
+  if (row == end.y() && col > end.x()) return false;
+  return true;
+}
+
+}  // namespace
+
+TTerminal::TTerminal(QWidget* parent)
+    : QFrame(parent), FOwnEmulator(std::make_unique<TTTYEmulator>(true)) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(false);
+  SetBorderStyle(TBorderStyle::bsSingle);
+  const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+  FCaretBlinkTime = flash > 0 ? flash / 2 : 0;
+  FOwnEmulator->SetTerminal(this);
+  SetFont(QFont(QStringLiteral("Terminal"), 9));
+  FTimer.start(100, this);
+}
+
+TTerminal::~TTerminal() {
+  FTimer.stop();
+  if (FEmulator != nullptr) FEmulator->Unlink();
+}
+
+// --- Emulator ---------------------------------------------------------------------------
+
+void TTerminal::SetEmulator(TTerminalEmulator* emulator) {
+  if (emulator == nullptr) emulator = FOwnEmulator.get();
+  emulator->SetTerminal(this);
+}
+
+TTerminalBuffer& TTerminal::Buffer() const { return FEmulator->Buffer(); }
+
+void TTerminal::LinkEmulator(TTerminalEmulator* emulator) {
+  FEmulator = emulator;
+  FSelStart = FSelEnd = QPoint();
+  FHasSelection = false;
+  Layout();
+  update();
+  UpdateCaret();
+}
+
+void TTerminal::EmulatorGone(TTerminalEmulator* emulator) {
+  if (FEmulator == emulator) FEmulator = nullptr;
+  if (FEmulator == nullptr && emulator != FOwnEmulator.get()) FOwnEmulator->SetTerminal(this);
+}
+
+// --- Properties -------------------------------------------------------------------------
+
+void TTerminal::SetBlinkTime(int ms) {
+  FBlinkTime = (ms > 0 && ms < 250) ? 250 : std::max(ms, 0);
+}
+
+void TTerminal::SetBorderStyle(TBorderStyle style) {
+  FBorderStyle = style;
+  if (style == TBorderStyle::bsSingle) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
+  } else {
+    setFrameStyle(QFrame::NoFrame);
+  }
+  Layout();
+  updateGeometry();
+  update();
+}
+
+int TTerminal::Columns() const { return Buffer().ColCount(); }
+
+void TTerminal::SetColumns(int n) {
+  if (n < 2 || n == Columns()) return;
+  DropSelection();
+  Buffer().tbSetColCount(n);
+  Layout();
+  updateGeometry();
+  update();
+}
+
+int TTerminal::Rows() const { return Buffer().RowCount(); }
+
+void TTerminal::SetRows(int n) {
+  if (n < 2 || n == Rows()) return;
+  DropSelection();
+  if (n > Buffer().SVRowCount()) Buffer().tbSetSVRowCount(n);
+  Buffer().tbSetRowCount(n);
+  Layout();
+  updateGeometry();
+  update();
+}
+
+int TTerminal::ScrollbackRows() const { return Buffer().SVRowCount(); }
+
+void TTerminal::SetScrollbackRows(int n) {
+  n = std::max(n, Rows());
+  if (n == ScrollbackRows()) return;
+  DropSelection();
+  Buffer().tbSetSVRowCount(n);
+  update();
+}
+
+void TTerminal::SetCursorType(TCursorType type) {
+  if (type == FCursorType) return;
+  const bool focused = FCaretExists || hasFocus();
+  HideCaret();
+  DestroyCaret();
+  FCursorType = type;
+  if (focused) {
+    CreateCaret();
+    ShowCaret();
+  }
+}
+
+QFont TTerminal::ResolveTerminalFont(const QFont& font) {
+  QFont resolved = font;
+  const QString family = font.family();
+  if (family.compare(QLatin1String("Courier New"), Qt::CaseInsensitive) == 0 &&
+      !QFontDatabase::hasFamily(family)) {
+    resolved.setFamily(QStringLiteral("Liberation Mono"));  // metric-compatible
+  } else if (family.compare(QLatin1String("Terminal"), Qt::CaseInsensitive) == 0 ||
+             family.compare(QLatin1String("Fixedsys"), Qt::CaseInsensitive) == 0) {
+    resolved.setFamily(QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+  }
+  resolved.setStyleHint(QFont::TypeWriter);
+  resolved.setKerning(false);
+  return resolved;
+}
+
+void TTerminal::SetFont(const QFont& font) {
+  FFont = font;
+  FPaintFont = ResolveTerminalFont(font);
+  RecalcCellSize();
+  updateGeometry();
+  update();
+  UpdateCaret();
+}
+
+void TTerminal::SetFontSize(int points) {
+  if (points <= 0 || points == FFont.pointSize()) return;
+  QFont font = FFont;
+  font.setPointSize(points);
+  SetFont(font);
+}
+
+void TTerminal::SetFontColor(TColor color) {
+  if (color == FFontColor) return;
+  FFontColor = color;
+  PostChange();  // the emulator recolours the default cells when it next looks
+  update();
+}
+
+void TTerminal::SetColor(TColor color) {
+  if (color == FColor) return;
+  FColor = color;
+  PostChange();
+  update();
+}
+
+// --- Geometry ---------------------------------------------------------------------------
+
+void TTerminal::RecalcCellSize() {
+  const QFontMetrics metrics(FPaintFont);
+  const int width = std::max(1, metrics.maxWidth());
+  const int height = std::max(1, metrics.height() + std::max(0, metrics.leading()));
+  if (width == FCellWidth && height == FCellHeight) return;
+  FCellWidth = width;
+  FCellHeight = height;
+  Layout();
+}
+
+void TTerminal::Layout() {
+  if (FEmulator == nullptr) return;
+  const QSize client = contentsRect().size();
+  const int columns = Columns();
+  const int rows = Rows();
+  // A grown window shows as much as it can: the view moves back towards the first cell.
+  const int fitCols = client.width() / FCellWidth;
+  const int fitRows = client.height() / FCellHeight;
+  if (FTopLeftCol > 1 && FTopLeftCol + fitCols - 1 > columns) {
+    FTopLeftCol = std::max(1, columns - fitCols + 1);
+  }
+  if (FTopLeftRow > 1 && FTopLeftRow + fitRows - 1 > rows) {
+    FTopLeftRow = std::max(1, rows - fitRows + 1);
+  }
+  FTopLeftCol = std::clamp(FTopLeftCol, 1, columns);
+  FTopLeftRow = std::clamp(FTopLeftRow, 1, rows);
+  const int colsLeft = columns - FTopLeftCol + 1;
+  const int rowsLeft = rows - FTopLeftRow + 1;
+  FVisibleCols = std::clamp((client.width() + FCellWidth - 1) / FCellWidth, 0, colsLeft);
+  FVisibleRows = std::clamp((client.height() + FCellHeight - 1) / FCellHeight, 0, rowsLeft);
+  FFullCols = std::clamp(fitCols, 0, colsLeft);
+  FFullRows = std::clamp(fitRows, 0, rowsLeft);
+  FTextArea = QRect(0, 0, FVisibleCols * FCellWidth, FVisibleRows * FCellHeight) &
+              QRect(QPoint(0, 0), client);
+}
+
+QSize TTerminal::sizeHint() const {
+  const int frame = 2 * frameWidth();
+  return {Columns() * FCellWidth + frame, Rows() * FCellHeight + frame};
+}
+
+QRect TTerminal::CellsToPixels(const QRect& cells) const {
+  const QRect pixels((cells.left() - FTopLeftCol) * FCellWidth,
+                     (cells.top() - FTopLeftRow) * FCellHeight, cells.width() * FCellWidth,
+                     cells.height() * FCellHeight);
+  return pixels & FTextArea;
+}
+
+void TTerminal::ScrollToShowCursor() {
+  if (FFullRows <= 0 || FFullCols <= 0) return;
+  const int row = Buffer().GetCursorRow();
+  const int col = Buffer().GetCursorCol();
+  const int oldRow = FTopLeftRow;
+  const int oldCol = FTopLeftCol;
+  if (row < FTopLeftRow) FTopLeftRow = row;
+  if (row > FTopLeftRow + FFullRows - 1) FTopLeftRow = row - FFullRows + 1;
+  if (col < FTopLeftCol) FTopLeftCol = col;
+  if (col > FTopLeftCol + FFullCols - 1) FTopLeftCol = col - FFullCols + 1;
+  if (FTopLeftRow != oldRow || FTopLeftCol != oldCol) {
+    Layout();
+    update();
+  }
+}
+
+// --- Change notification and painting ---------------------------------------------------
+
+void TTerminal::CellsChanged() { PostChange(); }
+
+void TTerminal::PostChange() {
+  if (FChangePosted) return;
+  FChangePosted = true;
+  QCoreApplication::postEvent(this, new QEvent(kCellsChangedEvent));
+}
+
+void TTerminal::CursorMovedByBuffer(int row, int col) {
+  if (!FUseLazyDisplay) PostChange();
+  if (OnCursorMoved) OnCursorMoved(Buffer(), row, col);
+}
+
+void TTerminal::customEvent(QEvent* e) {
+  if (e->type() != kCellsChangedEvent) {
+    QFrame::customEvent(e);
+    return;
+  }
+  FChangePosted = false;
+  if (FUseLazyDisplay) return;  // the timer repaints
+  if (FFollowCursor) ScrollToShowCursor();
+  PaintChangedCells();
+  FCaretBlinkOn = true;
+  FCaretBlinkTicks = 0;
+  UpdateCaret();
+}
+
+void TTerminal::PaintChangedCells() {
+  QRect cells;
+  if (FEmulator == nullptr || !FEmulator->TakeChangedCells(cells)) return;
+  const QRect pixels = CellsToPixels(cells);
+  if (!pixels.isEmpty()) update(pixels.translated(Origin()));
+}
+
+void TTerminal::paintEvent(QPaintEvent* e) {
+  QPainter painter(this);
+  if (FBorderStyle != TBorderStyle::bsNone) drawFrame(&painter);
+  const QPoint origin = Origin();
+  const QRect client(QPoint(0, 0), contentsRect().size());
+  const QRegion region = e->region().translated(-origin) & client;
+  if (region.isEmpty()) return;
+  painter.translate(origin);
+  painter.setClipRegion(region);
+
+  // The margins right of and below the cells, in the window's colour.
+  const QColor background = ToQColor(FColor);
+  const QRect rightMargin(QPoint(FTextArea.width(), 0), QPoint(client.right(), client.bottom()));
+  const QRect bottomMargin(QPoint(0, FTextArea.height()),
+                           QPoint(FTextArea.width() - 1, client.bottom()));
+  if (region.intersects(rightMargin)) painter.fillRect(rightMargin, background);
+  if (region.intersects(bottomMargin)) painter.fillRect(bottomMargin, background);
+
+  if (FEmulator != nullptr) {
+    for (const QRect& part : region) {
+      const QRect cells = part & FTextArea;
+      if (!cells.isEmpty()) FEmulator->Paint(painter, cells);
+    }
+  }
+  // The caret inverts what lies under it, as the system caret does.
+  if (!FCaretDrawn.isEmpty() && region.intersects(FCaretDrawn)) {
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.fillRect(FCaretDrawn, Qt::white);
+  }
+}
+
+void TTerminal::resizeEvent(QResizeEvent* e) {
+  QFrame::resizeEvent(e);
+  Layout();
+  UpdateCaret();
+}
+
+// --- Caret ------------------------------------------------------------------------------
+
+void TTerminal::CreateCaret() { FCaretExists = FCursorType != TCursorType::ctNone; }
+
+void TTerminal::DestroyCaret() { FCaretExists = false; }
+
+void TTerminal::ShowCaret() {
+  FCaretShown = true;
+  FCaretBlinkOn = true;
+  FCaretBlinkTicks = 0;
+  UpdateCaret();
+}
+
+void TTerminal::HideCaret() {
+  FCaretShown = false;
+  UpdateCaret();
+}
+
+QRect TTerminal::CaretRect() const {
+  if (!FCaretExists || FEmulator == nullptr) return {};
+  const int x = FCellWidth * (Buffer().GetCursorCol() - FTopLeftCol);
+  int y = FCellHeight * (Buffer().GetCursorRow() - FTopLeftRow);
+  int height = FCellHeight;
+  if (FCursorType == TCursorType::ctUnderline) {
+    y += FCellHeight - 2;
+    height = 2;
+  }
+  if (!QRect(QPoint(0, 0), contentsRect().size()).contains(QPoint(x, y))) return {};
+  return {x, y, FCellWidth, height};
+}
+
+void TTerminal::UpdateCaret() {
+  const QRect caret = (FCaretShown && FCaretBlinkOn) ? CaretRect() : QRect();
+  if (caret == FCaretDrawn) return;
+  if (!FCaretDrawn.isEmpty()) update(FCaretDrawn.translated(Origin()));
+  if (!caret.isEmpty()) update(caret.translated(Origin()));
+  FCaretDrawn = caret;
+}
+
+void TTerminal::focusInEvent(QFocusEvent*) {
+  CreateCaret();
+  ShowCaret();
+}
+
+void TTerminal::focusOutEvent(QFocusEvent*) {
+  if (FDragging) CancelDrag();
+  HideCaret();
+  DestroyCaret();
+}
+
+// --- Selection --------------------------------------------------------------------------
+
+QPoint TTerminal::ClampToTextArea(QPoint client) const {
+  return {std::clamp(client.x(), 0, std::max(0, FVisibleCols * FCellWidth - 1)),
+          std::clamp(client.y(), 0, std::max(0, FVisibleRows * FCellHeight - 1))};
+}
+
+QPoint TTerminal::CellAt(QPoint client) const {
+  return {std::clamp(client.x() / FCellWidth + FTopLeftCol, 1, Columns()),
+          std::clamp(client.y() / FCellHeight + FTopLeftRow, 1, Rows())};
+}
+
+void TTerminal::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) {
+    QFrame::mousePressEvent(e);
+    return;
+  }
+  if (!hasFocus()) setFocus(Qt::MouseFocusReason);
+  if (!FMouseSelect) return;
+  FDragging = true;
+  FLastMouse = e->position().toPoint() - Origin();
+  if (FHasSelection) DropSelection();
+  FSelAnchor = FSelStart = FSelEnd = CellAt(ClampToTextArea(FLastMouse));
+}
+
+void TTerminal::mouseMoveEvent(QMouseEvent* e) {
+  if (!FDragging) {
+    QFrame::mouseMoveEvent(e);
+    return;
+  }
+  FLastMouse = e->position().toPoint() - Origin();
+  ExtendSelection(CellAt(ClampToTextArea(FLastMouse)));
+}
+
+void TTerminal::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) {
+    QFrame::mouseReleaseEvent(e);
+    return;
+  }
+  const bool wasDragging = FDragging;
+  FDragging = false;
+  if (wasDragging && FAutoCopy && FHasSelection) CopySelectedText();
+  if (OnClick) OnClick();
+}
+
+void TTerminal::ExtendSelection(QPoint cell) {
+  FHasSelection = true;
+  const bool before = cell.y() < FSelAnchor.y() ||
+                      (cell.y() == FSelAnchor.y() && cell.x() < FSelAnchor.x());
+  ApplySelection(before ? cell : FSelAnchor, before ? FSelAnchor : cell);
+}
+
+// Sets the selected bit on the cells of [start, end] and clears it elsewhere on the rows
+// that either the old or the new range touches.
+void TTerminal::ApplySelection(QPoint start, QPoint end) {
+  TTerminalBuffer& buffer = Buffer();
+  const int columns = Columns();
+  int first = start.y();
+  int last = end.y();
+  if (!FSelStart.isNull()) {
+    first = std::min(first, FSelStart.y());
+    last = std::max(last, FSelEnd.y());
+  }
+  first = std::max(first, 1);
+  last = std::min(last, Rows());
+  for (int row = first; row <= last; ++row) {
+    const auto attrs = buffer.GetAttrRow(row);
+    bool changed = false;
+    for (int col = 1; col <= columns && col <= int(attrs.size()); ++col) {
+      const std::uint8_t attr = attrs[std::size_t(col - 1)];
+      const bool want = InSelection(col, row, start, end);
+      if (want == ((attr & TAttr::Selected) != 0)) continue;
+      buffer.SetCellAttributes(row, col, std::uint8_t(attr ^ TAttr::Selected));
+      changed = true;
+    }
+    if (changed) InvalidateRows(row, row);
+  }
+  FSelStart = start;
+  FSelEnd = end;
+}
+
+void TTerminal::DropSelection() {
+  if (!FSelStart.isNull() && FEmulator != nullptr) {
+    TTerminalBuffer& buffer = Buffer();
+    const int last = std::min(FSelEnd.y(), Rows());
+    for (int row = std::max(FSelStart.y(), 1); row <= last; ++row) {
+      const auto attrs = buffer.GetAttrRow(row);
+      const int from = row == FSelStart.y() ? FSelStart.x() : 1;
+      const int to = row == FSelEnd.y() ? FSelEnd.x() : Columns();
+      for (int col = std::max(from, 1); col <= to && col <= int(attrs.size()); ++col) {
+        const std::uint8_t attr = attrs[std::size_t(col - 1)];
+        if ((attr & TAttr::Selected) != 0) {
+          buffer.SetCellAttributes(row, col, std::uint8_t(attr & ~TAttr::Selected));
+        }
+      }
+    }
+    InvalidateRows(FSelStart.y(), FSelEnd.y());
+  }
+  FSelStart = FSelEnd = QPoint();
+  FHasSelection = false;
+}
+
+void TTerminal::CancelDrag() {
+  DropSelection();
+  FDragging = false;
+}
+
+void TTerminal::InvalidateRows(int first, int last) {
+  const QRect rows(0, (first - FTopLeftRow) * FCellHeight, contentsRect().width(),
+                   (last - first + 1) * FCellHeight);
+  update(rows.translated(Origin()));
+}
+
+QString TTerminal::SelectedText() const {
+  QString text;
+  if (!FHasSelection || FSelStart.isNull()) return text;
+  const TTerminalBuffer& buffer = Buffer();
+  for (int row = FSelStart.y(); row <= FSelEnd.y(); ++row) {
+    const auto chars = buffer.GetCharRow(row);
+    const int from = row == FSelStart.y() ? FSelStart.x() : 1;
+    const int to = std::min(row == FSelEnd.y() ? FSelEnd.x() : Columns(), int(chars.size()));
+    for (int col = from; col <= to; ++col) {
+      text += QChar(char16_t(Cp437ToUnicode(chars[std::size_t(col - 1)])));
+    }
+    text += QLatin1String("\r\n");
+  }
+  return text;
+}
+
+void TTerminal::CopySelectedText() {
+  if (!FHasSelection) return;
+  QGuiApplication::clipboard()->setText(SelectedText());
+}
+
+// --- Keys -------------------------------------------------------------------------------
+
+bool TTerminal::focusNextPrevChild(bool next) {
+  if (FWantAllKeys) return false;  // Tab belongs to the board
+  return QFrame::focusNextPrevChild(next);
+}
+
+bool TTerminal::event(QEvent* e) {
+  switch (e->type()) {
+    case QEvent::ShortcutOverride:
+      // Keys that reach the terminal never trigger the window's menu shortcuts: the owner's
+      // key handler implements the ones it wants.
+      if (FWantAllKeys) {
+        e->accept();
+        return true;
+      }
+      break;
+    case QEvent::WindowDeactivate:
+      if (FDragging) CancelDrag();
+      break;
+    default:
+      break;
+  }
+  return QFrame::event(e);
+}
+
+void TTerminal::keyPressEvent(QKeyEvent* e) {
+  e->accept();
+  int key = e->key();
+  const Qt::KeyboardModifiers shift =
+      e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
+                        Qt::MetaModifier);
+  if (FDragging && key == Qt::Key_Escape) {
+    CancelDrag();
+    return;
+  }
+  if (FHasSelection && shift == Qt::ControlModifier &&
+      (key == Qt::Key_C || key == Qt::Key_Insert)) {
+    CopySelectedText();
+    return;
+  }
+  if (!IsModifierKey(key) && FEmulator->KeyDown(key, shift)) return;
+  if (OnKeyDown) OnKeyDown(key, shift);
+  if (!FWantAllKeys && key != 0) FEmulator->KeyDown(key, shift);
+
+  for (const char c : TypedCharacters(*e)) {
+    auto ch = std::uint8_t(c);
+    if (OnKeyPress) OnKeyPress(ch);
+    if (ch != 0 && FEmulator != nullptr) FEmulator->KeyPress(ch);
+  }
+}
+
+// --- Internal timer ---------------------------------------------------------------------
+
+void TTerminal::timerEvent(QTimerEvent* e) {
+  if (e->timerId() != FTimer.timerId()) {
+    QFrame::timerEvent(e);
+    return;
+  }
+  // Dragging outside the window moves the view one step towards the mouse.
+  if (FDragging && !QRect(QPoint(0, 0), contentsRect().size()).contains(FLastMouse)) {
+    const int oldRow = FTopLeftRow;
+    const int oldCol = FTopLeftCol;
+    if (FLastMouse.y() < 0 && FTopLeftRow > 1) --FTopLeftRow;
+    if (FLastMouse.y() >= contentsRect().height() && FTopLeftRow + FFullRows - 1 < Rows()) {
+      ++FTopLeftRow;
+    }
+    if (FLastMouse.x() < 0 && FTopLeftCol > 1) --FTopLeftCol;
+    if (FLastMouse.x() >= contentsRect().width() && FTopLeftCol + FFullCols - 1 < Columns()) {
+      ++FTopLeftCol;
+    }
+    if (FTopLeftRow != oldRow || FTopLeftCol != oldCol) {
+      Layout();
+      update();
+      ExtendSelection(CellAt(ClampToTextArea(FLastMouse)));
+    }
+  }
+  if (FUseLazyDisplay) {
+    FLazyElapsed += 100;
+    if (FLazyElapsed >= FLazyTimeDelay) {
+      FLazyElapsed = 0;
+      PaintChangedCells();
+      UpdateCaret();
+    }
+  }
+  if (FCaretShown && FCaretBlinkTime > 0) {
+    FCaretBlinkTicks += 100;
+    if (FCaretBlinkTicks >= FCaretBlinkTime) {
+      FCaretBlinkTicks = 0;
+      FCaretBlinkOn = !FCaretBlinkOn;
+      UpdateCaret();
+    }
+  }
+}
+
+}  // namespace mirte
