@@ -22,7 +22,7 @@
 #include "app/com_port_options.h"
 #include "app/msg_table.h"
 #include "platform/com_devices.h"
-#include "plain_main_thread_queue.h"
+#include "serial/plain_main_thread_queue.h"
 #include "support/modal_answers.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
@@ -102,7 +102,7 @@ protected:
   testing::TempFolder folder;
   testing::PtyPair com2;
   testing::PtyPair com3;
-  testing::PlainMainThreadQueue queue;
+  TPlainMainThreadQueue queue;
   TComPort port{&queue};
   TComPortOptions options;
   TSettings settings;
