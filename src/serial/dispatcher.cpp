@@ -290,7 +290,9 @@ void TBaseDispatcher::StopWorkers() {
 
 void TBaseDispatcher::ThreadGone(TDispatcherThread* Thread) {
   int index = Thread->Index();
-  if (index == 1 && (KillThreads.load() || CloseRequested.load())) ReleaseBuffers();
+  // After a close asked for during a dispatch nobody else will stop the other workers; a
+  // plain stop is finished by the thread that asked for it.
+  if (index == 1 && CloseRequested.load()) ReleaseBuffers();
   std::lock_guard guard(WorkerLock);
   WorkerAlive[index] = false;
   if (--FActiveThreads == 0) FWorkersRunning = false;
@@ -526,9 +528,12 @@ int TBaseDispatcher::FlushInBuffer() {
   std::lock_guard guard(RecvLock);
   if (DeviceOpen()) PurgeQueue(false);
   if (DBuffer.empty()) return 0;
-  if (AvailDispatching)
+  if (AvailDispatching) {
+    // The dispatch consumes everything when it ends; the handler itself sees nothing
+    // more from here on, rather than bytes that were discarded.
     MaxHandlerReads = unreadIn(DHead, DTail, DBufFull);
-  else {
+    HandlerReads = MaxHandlerReads;
+  } else {
     DTail = DHead;
     HandlerReads = 0;
   }
