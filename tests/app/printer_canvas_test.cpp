@@ -28,8 +28,10 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "printer_canvas_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: tearing it down after Qt's own globals at exit crashes once the print
+  // dialog has run.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
