@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <utility>
 
 namespace mirte {
@@ -29,6 +30,8 @@ TTerminalArray::TTerminalArray(int itemSize, int columns, int rows, std::uint32_
   if (itemSize_ == 1) pattern = (defaultItem & 0xFF) * 0x01010101u;
   if (itemSize_ == 2) pattern = (defaultItem & 0xFFFF) * 0x00010001u;
   storage_.assign((std::size_t(rows_) * RowBytes() + 3) / 4, pattern);
+  rowSlots_.resize(std::size_t(rows_));
+  std::iota(rowSlots_.begin(), rowSlots_.end(), 0);
 }
 
 void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
@@ -98,11 +101,12 @@ void TTerminalArray::ScrollRows(int n, int first, int last) {
   }
   const int moved = int(span + 1 - distance);
   const int d = int(distance);
+  const auto begin = rowSlots_.begin();
   if (n > 0) {
-    std::memmove(RowPtr(first), RowPtr(first + d), std::size_t(moved) * RowBytes());
+    std::rotate(begin + first, begin + first + d, begin + last + 1);
     for (int row = last - d + 1; row <= last; ++row) Fill(RowPtr(row), columns_, defaultItem_);
   } else {
-    std::memmove(RowPtr(first + d), RowPtr(first), std::size_t(moved) * RowBytes());
+    std::rotate(begin + first, begin + first + moved, begin + last + 1);
     for (int row = first; row < first + d; ++row) Fill(RowPtr(row), columns_, defaultItem_);
   }
 }
@@ -128,9 +132,7 @@ std::byte* TTerminalArray::GetItemPtr(int row, int col) {
 }
 
 const std::byte* TTerminalArray::GetItemPtr(int row, int col) const {
-  return Contains(row, col)
-             ? Bytes() + std::size_t(row) * RowBytes() + std::size_t(col) * itemSize_
-             : nullptr;
+  return Contains(row, col) ? RowPtr(row) + std::size_t(col) * itemSize_ : nullptr;
 }
 
 std::uint32_t TTerminalArray::Get(int row, int col) const {

@@ -78,7 +78,10 @@ private:
   void Fill(std::byte* at, int count, std::uint32_t value);
   std::byte* Bytes() { return reinterpret_cast<std::byte*>(storage_.data()); }
   const std::byte* Bytes() const { return reinterpret_cast<const std::byte*>(storage_.data()); }
-  std::byte* RowPtr(int row) { return Bytes() + std::size_t(row) * RowBytes(); }
+  std::byte* RowPtr(int row) { return Bytes() + std::size_t(rowSlots_[row]) * RowBytes(); }
+  const std::byte* RowPtr(int row) const {
+    return Bytes() + std::size_t(rowSlots_[row]) * RowBytes();
+  }
   std::size_t RowBytes() const { return std::size_t(columns_) * std::size_t(itemSize_); }
   bool Contains(int row, int col) const {
     return row >= 0 && row < rows_ && col >= 0 && col < columns_;
@@ -90,6 +93,9 @@ private:
   std::uint32_t defaultItem_;
   // Held in 32-bit words so rows of 4-byte items can be read as colours in place.
   std::vector<std::uint32_t> storage_;
+  // The storage slot of each row. Scrolling rotates this map instead of moving the cells,
+  // so a line feed at the bottom costs one cleared row, not a copy of the whole screen.
+  std::vector<int> rowSlots_;
 };
 
 // A block of changed cells in 1-based screen coordinates, bounds included.
