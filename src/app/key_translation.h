@@ -73,7 +73,8 @@ struct TKeyResult {
   int UserString = 0;  // 1 ... 10 with SendUserString
   // Bytes for the board, sent as one string unless the port is not available.
   std::string Bytes;
-  // The key went no further: no character follows it.
+  // The terminal control kept the key: no character follows it. The window's key-down
+  // handling never sets it, as the system derives the character of a Ctrl key regardless.
   bool Consumed = false;
 
   bool operator==(const TKeyResult&) const = default;
