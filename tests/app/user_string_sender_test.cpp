@@ -180,13 +180,10 @@ protected:
 
 TEST_F(UserStringSenderTest, WaitsForAnEchoAfterEachCharacterButNotAfterTheLast) {
   EchoBoard board(pty, 60ms, 3);  // the carriage return is never echoed
-  auto start = std::chrono::steady_clock::now();
   Send(1);
-  auto took = std::chrono::steady_clock::now() - start;
 
   EXPECT_FALSE(guardFired);
   EXPECT_FALSE(flags.TxBusy);
-  EXPECT_GE(took, 3 * 60ms);
   EXPECT_EQ(board.WaitFor(4, 1000ms), "DIR\r");
   EXPECT_FALSE(board.SentEarly());
   EXPECT_EQ(echoes, "DIR");
