@@ -31,6 +31,7 @@ namespace mirte {
 namespace {
 
 using testing::ModalAnswers;
+using namespace std::chrono_literals;
 
 QApplication& App() {
   static int argc = 1;
@@ -84,6 +85,9 @@ protected:
     port.SetComNumber(3);
     port.SetBaud(57600);
     port.SetStopBits(2);
+    port.SetOnTriggerAvail([this](TCustomComPort& cp, std::uint16_t) {
+      while (cp.InputReady()) received += static_cast<char>(cp.ReadChar());
+    });
     host.UpdateComInfo = [this] { ++comInfoUpdates; };
     host.FocusTerminal = [this] { ++terminalFocused; };
   }
@@ -109,6 +113,7 @@ protected:
   TShellFlags flags;
   TSelComHost host;
   ModalAnswers answers;
+  std::string received;
   int comInfoUpdates = 0;
   int terminalFocused = 0;
 };
@@ -205,6 +210,11 @@ TEST_F(ComPortOptionsTest, ConfirmedWorkingPortOpensWithTheFixedLineFormat) {
   EXPECT_EQ(port.DTR(), !dtrBefore);
   EXPECT_EQ(U16(SettingsFile(), 2), 2);
   EXPECT_EQ(I32(SettingsFile(), 4), 115200);
+
+  // The reopened port still hands the board's bytes to the main window.
+  com2.write("OK");
+  queue.PumpUntil([&] { return received == "OK"; }, 2000ms);
+  EXPECT_EQ(received, "OK");
 }
 
 TEST_F(ComPortOptionsTest, CancelWhileThePortIsNotAvailableLeavesItClosed) {
