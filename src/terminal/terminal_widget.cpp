@@ -90,6 +90,7 @@ TTerminal::TTerminal(QWidget* parent)
 
 TTerminal::~TTerminal() {
   FTimer.stop();
+  FRepaintTimer.stop();
   if (FEmulator != nullptr) FEmulator->Unlink();
 }
 
@@ -312,7 +313,19 @@ void TTerminal::customEvent(QEvent* e) {
     return;
   }
   FChangePosted = false;
-  if (FUseLazyDisplay) return;  // the timer repaints
+  if (FUseLazyDisplay) return;  // the internal timer repaints
+  if (FRepaintTimer.isActive()) return;
+  if (FRepaintInterval > 0 && FSinceRepaint.isValid() &&
+      FSinceRepaint.elapsed() < FRepaintInterval) {
+    FRepaintTimer.start(int(FRepaintInterval - FSinceRepaint.elapsed()), Qt::PreciseTimer, this);
+    return;
+  }
+  RepaintChanges();
+}
+
+void TTerminal::RepaintChanges() {
+  FRepaintTimer.stop();
+  FSinceRepaint.start();
   if (FFollowCursor) ScrollToShowCursor();
   PaintChangedCells();
   FCaretBlinkOn = true;
@@ -603,6 +616,10 @@ void TTerminal::keyPressEvent(QKeyEvent* e) {
 // --- Internal timer ---------------------------------------------------------------------
 
 void TTerminal::timerEvent(QTimerEvent* e) {
+  if (e->timerId() == FRepaintTimer.timerId()) {
+    RepaintChanges();
+    return;
+  }
   if (e->timerId() != FTimer.timerId()) {
     QFrame::timerEvent(e);
     return;

@@ -6,11 +6,13 @@
 // runs on the GUI thread; the buffer's change notification arrives as a posted event, so
 // painting happens after the writer has finished its batch of bytes.
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QFrame>
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -140,6 +142,12 @@ public:
   static QFont ResolveTerminalFont(const QFont& font);
   QFont PaintFont() const { return FPaintFont; }
 
+  // Changed cells are painted when the buffer reports them, but not more often than once in
+  // this many ms: under a stream of output the changes of a few batches join into one paint
+  // (the first change after a quiet spell is painted at once). 0 paints every batch.
+  int RepaintInterval() const { return FRepaintInterval; }
+  void SetRepaintInterval(int ms) { FRepaintInterval = std::max(ms, 0); }
+
   // --- Caret ----------------------------------------------------------------------------
   // Where the caret is drawn, in client coordinates; empty when there is none to show.
   QRect CaretRect() const;
@@ -190,6 +198,7 @@ private:
   void EmulatorGone(TTerminalEmulator* emulator);
   void PostChange();
   void PaintChangedCells();
+  void RepaintChanges();
 
   void RecalcCellSize();
   void Layout();
@@ -250,6 +259,9 @@ private:
   QRect FTextArea;
 
   bool FChangePosted = false;
+  int FRepaintInterval = 10;
+  QElapsedTimer FSinceRepaint;
+  QBasicTimer FRepaintTimer;
   bool FCaretExists = false;
   bool FCaretShown = false;
   bool FCaretBlinkOn = true;

@@ -9,17 +9,12 @@
 
 #include "terminal/terminal_emulator.h"
 #include "terminal/terminal_widget.h"
+#include "terminal/qt_test_app.h"
 
 namespace mirte {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "terminal_emulator_qt_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return testing::TerminalTestApp(); }
 
 std::string RowText(const TTerminalBuffer& buffer, int row, int length) {
   const auto chars = buffer.GetCharRow(row);
