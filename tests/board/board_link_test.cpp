@@ -1,0 +1,151 @@
+// The board service on a real serial port: a test "board" writes to a pseudo-terminal, the
+// real TComPort delivers the bytes through the plain main-thread queue, and the replies
+// come back on the same line.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "board/board_service.h"
+#include "board/com_port_link.h"
+#include "serial/port_rig.h"
+#include "support/fake_board_window.h"
+#include "terminal/terminal_buffer.h"
+
+namespace mirte {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+std::string Frame(std::uint8_t type, std::string_view params = {}) {
+  return "\x10\x11"s + static_cast<char>(type) + std::string(params);
+}
+
+std::string NameBlock(std::string_view fcb) {
+  return "\0"s + std::string(fcb);
+}
+
+// What the board has received so far, at most `count` bytes, without waiting.
+Bytes ReadWaiting(int fd, std::size_t count) {
+  Bytes out(count);
+  pollfd p{fd, POLLIN, 0};
+  if (count == 0 || ::poll(&p, 1, 0) <= 0) return {};
+  ssize_t n = ::read(fd, out.data(), count);
+  out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return out;
+}
+
+class BoardLinkTest : public ::testing::Test {
+protected:
+  BoardLinkTest() {
+    fs::create_directories(rig.folder / "work");
+    work = fs::canonical(rig.folder / "work").string();
+    buffer.tbSetSVRowCount(24);
+    window.onPump = [this] { rig.queue.ProcessMessages(); };
+    service.ResetConsole();
+    service.InitFileService();
+    service.FileService().Drives().SetCurrentFolder(work);
+    rig.port.SetOnTriggerAvail([this](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
+    rig.port.SetOpen(true);
+  }
+
+  // The board sends `bytes` and waits for `replySize` bytes of answer.
+  Bytes Exchange(const std::string& bytes, std::size_t replySize) {
+    rig.board.write(bytes);
+    Bytes reply;
+    rig.pumpUntil([&] {
+      Bytes chunk = ReadWaiting(rig.board.master(), replySize - reply.size());
+      reply.insert(reply.end(), chunk.begin(), chunk.end());
+      return reply.size() >= replySize;
+    });
+    return reply;
+  }
+  // Pumps until the board service has seen `bursts` more bursts of received bytes.
+  void AwaitBursts(int bursts) {
+    int target = window.deSelectRestarts + bursts;
+    ASSERT_TRUE(rig.pumpUntil([&] { return window.deSelectRestarts >= target; }));
+  }
+  std::string Row(int row) const {
+    auto chars = buffer.GetCharRow(row);
+    std::string text(chars.begin(), chars.end());
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+  }
+
+  testing::PortRig rig;
+  std::string work;
+  TTerminalBuffer buffer;
+  testing::FakeBoardWindow window;
+  TComPortLink link{rig.port};
+  TBoardService service{buffer, window, {&link, nullptr, nullptr, rig.folder.path().string()}};
+};
+
+TEST_F(BoardLinkTest, ConsoleTextAndFramesShareTheLine) {
+  Bytes reply = Exchange("hello" + Frame(24) + "world" + Frame(25) + "!", 3);
+  EXPECT_EQ(reply, (Bytes{0x04, 0x00, 0x02}));
+  rig.pumpUntil([&] { return Row(1) == "helloworld!"; }, 1000ms);
+  EXPECT_EQ(Row(1), "helloworld!");
+  EXPECT_TRUE(rig.board.readUntilQuiet(30ms).empty());
+}
+
+TEST_F(BoardLinkTest, AFrameSplitIntoSingleBytesGetsTheSameReply) {
+  rig.folder.write("work/SPLIT.TXT", std::string(130, 'x'));
+  std::string frame = Frame(35, NameBlock("SPLIT   TXT"));
+  for (char byte : frame) {
+    rig.board.write(std::string(1, byte));
+    AwaitBursts(1);
+  }
+  EXPECT_EQ(rig.board.read(3, 2000ms), (Bytes{2, 0, 0}));
+}
+
+TEST_F(BoardLinkTest, AnUnsupportedTypeIsDroppedAndWhatFollowsIsShown) {
+  rig.board.write(Frame(7) + "text");
+  ASSERT_TRUE(rig.pumpUntil([&] { return Row(1) == "text"; }));
+  EXPECT_TRUE(rig.board.readUntilQuiet(30ms).empty());
+  EXPECT_EQ(service.GetState(), TBoardService::Console);
+}
+
+TEST_F(BoardLinkTest, RecordsAreWrittenAndReadBackThroughTheLine) {
+  std::string record(128, '\0');
+  for (int i = 0; i < 128; ++i) record[static_cast<std::size_t>(i)] = static_cast<char>(255 - i);
+  std::string name = NameBlock("LINK    DAT");
+  EXPECT_EQ(Exchange(Frame(22, name), 1), Bytes{0});
+  EXPECT_EQ(Exchange(Frame(21, name) + record, 1), Bytes{0});
+  EXPECT_EQ(Exchange(Frame(21, name) + record, 1), Bytes{0});
+  EXPECT_EQ(Exchange(Frame(16, name), 1), Bytes{0});
+  Bytes onDisk = rig.folder.read("work/LINK.DAT");
+  ASSERT_EQ(onDisk.size(), 256u);
+  EXPECT_TRUE(std::equal(record.begin(), record.end(), onDisk.begin(), [](char a, std::uint8_t b) {
+    return static_cast<std::uint8_t>(a) == b;
+  }));
+
+  Bytes expected = {0, 0};
+  expected.insert(expected.end(), record.begin(), record.end());
+  EXPECT_EQ(Exchange(Frame(15, name) + Frame(20, name), 130), expected);
+  EXPECT_FALSE(window.flags.TxBusy);
+  EXPECT_EQ(Exchange(Frame(33, name + "\x05\x00"s), 129)[0], 1);
+}
+
+TEST_F(BoardLinkTest, RepliesLeaveNoSoonerThanFiveMillisecondsAfterTheFrame) {
+  for (int i = 0; i < 10; ++i) {
+    rig.board.write(Frame(24));
+    auto lastByte = Clock::now();
+    Bytes reply;
+    ASSERT_TRUE(rig.pumpUntil([&] {
+      reply = ReadWaiting(rig.board.master(), 2);
+      return !reply.empty();
+    }));
+    EXPECT_GE(Clock::now() - lastByte, 5ms);
+    if (reply.size() < 2) rig.board.read(2 - reply.size(), 1000ms);
+  }
+}
+
+}  // namespace
+}  // namespace mirte
