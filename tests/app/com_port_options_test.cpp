@@ -37,8 +37,10 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "com_port_options_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: tearing Qt down among the process's static destructors crashes after
+  // a modal dialog has run.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // Holds a device the way another program would: open and locked.

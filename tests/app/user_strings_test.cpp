@@ -33,8 +33,10 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "user_strings_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: tearing Qt down among the process's static destructors crashes after
+  // a modal dialog has run.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // Types each character as a key press carrying that text, as a keyboard would.
