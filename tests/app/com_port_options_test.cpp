@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "app/apply_language.h"
 #include "app/com_port_options.h"
 #include "app/msg_table.h"
 #include "platform/com_devices.h"
@@ -245,18 +243,6 @@ TEST_F(ComPortOptionsTest, PreselectsTheBaudButtonOfTheCarriedRate) {
     EXPECT_FALSE(options.Execute(false));
     EXPECT_EQ(seen, c.button) << c.baud;
   }
-}
-
-TEST_F(ComPortOptionsTest, CaptionsFollowTheLanguage) {
-  EXPECT_EQ(options.windowTitle().toStdString(), "Porta Seriale");
-  SettingsRec english{};
-  english.Language = kLanguageEnglish;
-  ApplyLanguageTo(&options, english);
-  EXPECT_EQ(options.windowTitle().toStdString(), "Serial Port");
-  EXPECT_EQ(options.Comports->title().toStdString(), "COM &Port select");
-  EXPECT_EQ(options.Bauds->title().toStdString(), "&Baud Rate");
-  EXPECT_EQ(options.CancelBtn->text().toStdString(), "C&ancel");
-  EXPECT_EQ(options.BaudBtn[4]->text().toStdString(), "115200");
 }
 
 }  // namespace
