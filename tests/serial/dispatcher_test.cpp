@@ -99,7 +99,7 @@ TEST(Dispatcher, AFullRingLeavesTheRestInTheDriverUntilTheProgramReads) {
   // Outside a handler the reads free the ring at once; the rest then comes in and is
   // announced to the handler, which now reads everything.
   while (rig.port.InputReady()) received.push_back(rig.port.ReadChar());
-  EXPECT_EQ(received.size(), ReceiveBufferSize);
+  EXPECT_GE(received.size(), ReceiveBufferSize);
   ASSERT_TRUE(rig.pumpUntil([&] { return received.size() == sent.size(); }));
   EXPECT_EQ(received, sent);
 }
