@@ -401,15 +401,28 @@ void TTerminalBuffer::PutChar(std::uint16_t ch) {
   const int row = cursorRow_;
   const int col = cursorCol_;
   if (insertMode_) ForEachArray([&](TTerminalArray& array) { array.Insert(1, row, col); });
-  chars_.Set(row, col, ch);
-  charSets_.Set(row, col, currentCharSet_);
-  attributes_.Set(row, col, currentAttributes_);
-  foreColors_.Set(row, col, currentForeColor_);
-  backColors_.Set(row, col, currentBackColor_);
+  // The cursor always lies inside the arrays, so the cell is written without checks: this
+  // is the path every displayed board byte takes.
+  if (wideChars_) {
+    chars_.Set(row, col, ch);
+  } else {
+    chars_.PutByte(row, col, std::uint8_t(ch));
+  }
+  charSets_.PutByte(row, col, currentCharSet_);
+  attributes_.PutByte(row, col, currentAttributes_);
+  foreColors_.PutWord(row, col, currentForeColor_);
+  backColors_.PutWord(row, col, currentBackColor_);
   // An inserted character shifts the rest of the row, which must be repainted too.
-  InvalidateInternal(col, row, insertMode_ ? RegionRight() : col, row);
+  const int screenRow = row - FirstScreenRow() + 1;
+  const bool insidePending = invalidPending_ && !insertMode_ && screenRow >= invalidRect_.Top &&
+                             screenRow <= invalidRect_.Bottom && col + 1 >= invalidRect_.Left &&
+                             col + 1 <= invalidRect_.Right;
+  if (!insidePending) InvalidateInternal(col, row, insertMode_ ? RegionRight() : col, row);
   if (autoWrap_ && RegionLeft() + regionWidth_ == col + 1) {
     pendingWrap_ = true;
+  } else if (col < RegionRight()) {
+    cursorCol_ = col + 1;
+    CursorChanged();
   } else {
     CursorRight(wrapAtMargin_, true);
   }

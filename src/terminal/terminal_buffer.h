@@ -7,6 +7,7 @@
 // an exception naming the operation.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <stdexcept>
@@ -73,6 +74,13 @@ public:
   const std::byte* GetItemPtr(int row, int col) const;
   std::uint32_t Get(int row, int col) const;
   void Set(int row, int col, std::uint32_t value);
+  // Unchecked writes for arrays of 1- and 4-byte items; row and col must lie inside.
+  void PutByte(int row, int col, std::uint8_t value) {
+    RowPtr(row)[col] = std::byte(value);
+  }
+  void PutWord(int row, int col, std::uint32_t value) {
+    std::memcpy(RowPtr(row) + std::size_t(col) * 4, &value, 4);
+  }
 
 private:
   void Fill(std::byte* at, int count, std::uint32_t value);
