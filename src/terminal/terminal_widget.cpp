@@ -479,25 +479,18 @@ void TTerminal::ExtendSelection(QPoint cell) {
   ApplySelection(before ? cell : FSelAnchor, before ? FSelAnchor : cell);
 }
 
-// Sets the selected bit on the cells of [start, end] and clears it elsewhere on the rows
-// that either the old or the new range touches.
+// Sets the selected bit on the cells of [start, end] and clears it everywhere else. The
+// whole screen is swept, not just the rows of the old range: selected cells travel with the
+// text when the board scrolls the screen, and must not stay highlighted where they land.
 void TTerminal::ApplySelection(QPoint start, QPoint end) {
   TTerminalBuffer& buffer = Buffer();
-  const int columns = Columns();
-  int first = start.y();
-  int last = end.y();
-  if (!FSelStart.isNull()) {
-    first = std::min(first, FSelStart.y());
-    last = std::max(last, FSelEnd.y());
-  }
-  first = std::max(first, 1);
-  last = std::min(last, Rows());
-  for (int row = first; row <= last; ++row) {
+  const int rows = Rows();
+  for (int row = 1; row <= rows; ++row) {
     const auto attrs = buffer.GetAttrRow(row);
     bool changed = false;
-    for (int col = 1; col <= columns && col <= int(attrs.size()); ++col) {
+    for (int col = 1; col <= int(attrs.size()); ++col) {
       const std::uint8_t attr = attrs[std::size_t(col - 1)];
-      const bool want = InSelection(col, row, start, end);
+      const bool want = !start.isNull() && InSelection(col, row, start, end);
       if (want == ((attr & TAttr::Selected) != 0)) continue;
       buffer.SetCellAttributes(row, col, std::uint8_t(attr ^ TAttr::Selected));
       changed = true;
@@ -509,23 +502,7 @@ void TTerminal::ApplySelection(QPoint start, QPoint end) {
 }
 
 void TTerminal::DropSelection() {
-  if (!FSelStart.isNull() && FEmulator != nullptr) {
-    TTerminalBuffer& buffer = Buffer();
-    const int last = std::min(FSelEnd.y(), Rows());
-    for (int row = std::max(FSelStart.y(), 1); row <= last; ++row) {
-      const auto attrs = buffer.GetAttrRow(row);
-      const int from = row == FSelStart.y() ? FSelStart.x() : 1;
-      const int to = row == FSelEnd.y() ? FSelEnd.x() : Columns();
-      for (int col = std::max(from, 1); col <= to && col <= int(attrs.size()); ++col) {
-        const std::uint8_t attr = attrs[std::size_t(col - 1)];
-        if ((attr & TAttr::Selected) != 0) {
-          buffer.SetCellAttributes(row, col, std::uint8_t(attr & ~TAttr::Selected));
-        }
-      }
-    }
-    InvalidateRows(FSelStart.y(), FSelEnd.y());
-  }
-  FSelStart = FSelEnd = QPoint();
+  if (FEmulator != nullptr) ApplySelection(QPoint(), QPoint());
   FHasSelection = false;
 }
 

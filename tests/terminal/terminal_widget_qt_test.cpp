@@ -370,6 +370,20 @@ TEST_F(TerminalWidgetTest, ShrinkingDragReleasesCellsAndKeepsTrailingBlanks) {
   }
 }
 
+TEST_F(TerminalWidgetTest, DroppingASelectionThatScrolledAwayLeavesNoCellSelected) {
+  FillSelectionRows(Buffer());
+  Drag({70, 5}, {3, 6});
+  Buffer().GotoRowCol(24, 1);
+  Buffer().LineFeed();
+  Buffer().LineFeed();  // the selected cells are now on rows 3 and 4
+  Flush();
+  term.DropSelection();
+  for (int row = 1; row <= 24; ++row) {
+    for (const std::uint8_t attr : Buffer().GetAttrRow(row)) ASSERT_EQ(attr & TAttr::Selected, 0);
+  }
+  EXPECT_EQ(CellPixel(Grab(), 80, 3, 0, 0), kNavy);
+}
+
 TEST_F(TerminalWidgetTest, ClickWithoutMovementSelectsNothing) {
   int clicks = 0;
   term.OnClick = [&] { ++clicks; };
