@@ -1,4 +1,5 @@
 // The frame collector, the executor and the replies: the states that follow DLE DC1.
+#include <sched.h>
 #include <time.h>
 
 #include <cerrno>
@@ -40,17 +41,28 @@ bool CarriesRecord(std::uint8_t type) {
   return type == 21 || type == 34;
 }
 
-// Sleeps until `delay` has passed on the monotonic clock. An interrupted sleep sleeps on
-// to the same deadline, so the wait is never shorter than asked.
+std::int64_t MonotonicNanoseconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Waits until `delay` has passed on the monotonic clock, never less. The board turns its
+// line around in that time, so the wait must not end early; it should not end much later
+// either, since every command pays it. The thread sleeps to shortly before the deadline
+// (an interrupted sleep sleeps on to the same point) and yields for the last stretch,
+// which a sleep's wake-up latency would otherwise overshoot.
 void SleepAtLeast(std::chrono::microseconds delay) {
+  constexpr std::int64_t kLastStretch = 250000;  // nanoseconds
   if (delay.count() <= 0) return;
-  timespec deadline;
-  clock_gettime(CLOCK_MONOTONIC, &deadline);
-  long long nanoseconds = deadline.tv_nsec + static_cast<long long>(delay.count()) * 1000;
-  deadline.tv_sec += static_cast<time_t>(nanoseconds / 1000000000);
-  deadline.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  const std::int64_t deadline = MonotonicNanoseconds() + static_cast<std::int64_t>(delay.count()) * 1000;
+  const std::int64_t wakeAt = deadline - kLastStretch;
+  if (wakeAt > MonotonicNanoseconds()) {
+    timespec until{static_cast<time_t>(wakeAt / 1000000000), static_cast<long>(wakeAt % 1000000000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
   }
+  while (MonotonicNanoseconds() < deadline) sched_yield();
 }
 
 }  // namespace

@@ -1,0 +1,150 @@
+// A board that writes a file of 1 MB to the PC record by record (type 21) and reads it back
+// sequentially (type 20), over a pseudo-terminal and the real port. Reports records per
+// second and the time from a frame's last byte to the first byte of its reply, less the
+// mandated 5 ms (median, 99th percentile, maximum), and the shortest such time, which must
+// never be under 5 ms. The size in KB can be given as the first argument.
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "board/board_service.h"
+#include "board/com_port_link.h"
+#include "serial/port_rig.h"
+#include "support/fake_board_window.h"
+#include "terminal/terminal_buffer.h"
+
+namespace {
+
+using namespace mirte;
+using Clock = std::chrono::steady_clock;
+using Micros = std::chrono::duration<double, std::micro>;
+
+// Reads exactly `count` bytes from the board's side; false after 5 s of silence.
+bool ReadExactly(int fd, std::uint8_t* data, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0) return false;
+    ssize_t n = ::read(fd, data + done, count - done);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string Frame(std::uint8_t type, const std::string& params) {
+  return std::string("\x10\x11") + static_cast<char>(type) + params;
+}
+
+struct TRun {
+  const char* what;
+  std::vector<double> latencies;  // microseconds from the frame's last byte to the first reply byte
+  double seconds = 0;
+  bool ok = true;
+};
+
+// The board's side of one transfer: open (or make) the file, move every record, close.
+void RunBoard(int fd, bool writing, int records, TRun& run) {
+  const std::string name = std::string("\0", 1) + "BENCH   DAT";
+  std::uint8_t reply[129];
+  auto simple = [&](std::uint8_t type) {
+    return WriteAll(fd, Frame(type, name)) && ReadExactly(fd, reply, 1) && reply[0] == 0;
+  };
+  if (!simple(writing ? 22 : 15)) {
+    run.ok = false;
+    return;
+  }
+  std::string record(128, '\0');
+  auto start = Clock::now();
+  for (int i = 0; i < records; ++i) {
+    for (int k = 0; k < 128; ++k) record[static_cast<std::size_t>(k)] = static_cast<char>(i + k);
+    std::string frame = writing ? Frame(21, name) + record : Frame(20, name);
+    if (!WriteAll(fd, frame)) break;
+    auto lastByte = Clock::now();
+    if (!ReadExactly(fd, reply, 1)) {
+      run.ok = false;
+      break;
+    }
+    run.latencies.push_back(Micros(Clock::now() - lastByte).count());
+    if (!writing && (!ReadExactly(fd, reply + 1, 128) || reply[0] != 0 || reply[1 + 5] != static_cast<std::uint8_t>(i + 5))) {
+      run.ok = false;
+      break;
+    }
+    if (writing && reply[0] != 0) {
+      run.ok = false;
+      break;
+    }
+  }
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (!simple(16)) run.ok = false;
+}
+
+void Report(TRun& run) {
+  auto& l = run.latencies;
+  if (l.empty()) {
+    std::printf("%-28s no records\n", run.what);
+    return;
+  }
+  std::sort(l.begin(), l.end());
+  auto at = [&](double q) { return l[std::min(l.size() - 1, static_cast<std::size_t>(q * static_cast<double>(l.size())))]; };
+  std::printf("%-28s %6zu records  %7.1f records/s  overhead beyond 5 ms: median %6.3f ms  p99 %6.3f ms  max %6.3f ms"
+              "  shortest reply %6.3f ms%s\n",
+              run.what, l.size(), static_cast<double>(l.size()) / run.seconds, (at(0.5) - 5000) / 1000,
+              (at(0.99) - 5000) / 1000, (l.back() - 5000) / 1000, l.front() / 1000, run.ok ? "" : "  FAILED");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int kilobytes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1024;
+  int records = kilobytes * 1024 / 128;
+
+  testing::PortRig rig;
+  std::filesystem::create_directories(rig.folder / "work");
+  TTerminalBuffer buffer;
+  testing::FakeBoardWindow window;
+  window.onPump = [&] { rig.queue.ProcessMessages(); };
+  TComPortLink link(rig.port);
+  TBoardService service(buffer, window, {&link, nullptr, nullptr, rig.folder.path().string()});
+  service.ResetConsole();
+  service.InitFileService();
+  service.FileService().Drives().SetCurrentFolder((rig.folder / "work").string());
+  rig.port.SetOnTriggerAvail([&](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
+  rig.port.SetOpen(true);
+
+  TRun runs[2] = {{"write 1 record (type 21)", {}, 0, true}, {"read 1 record (type 20)", {}, 0, true}};
+  for (int pass = 0; pass < 2; ++pass) {
+    std::atomic<bool> done{false};
+    std::thread board([&] {
+      RunBoard(rig.board.master(), pass == 0, records, runs[pass]);
+      done = true;
+    });
+    rig.queue.PumpUntil([&] { return done.load(); }, std::chrono::minutes(10));
+    board.join();
+  }
+  std::printf("board file service over a pty, %d KB in %d records of 128 bytes\n", kilobytes, records);
+  for (auto& run : runs) Report(run);
+  bool sound = runs[0].ok && runs[1].ok;
+  for (auto& run : runs)
+    if (!run.latencies.empty() && run.latencies.front() < 5000) sound = false;
+  return sound ? 0 : 1;
+}
