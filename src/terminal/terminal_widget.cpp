@@ -579,6 +579,8 @@ void TTerminal::keyPressEvent(QKeyEvent* e) {
     CopySelectedText();
     return;
   }
+  // Shift+Tab is the Tab key with Shift held, as the owner's key table expects.
+  if (key == Qt::Key_Backtab) key = Qt::Key_Tab;
   if (!IsModifierKey(key) && FEmulator->KeyDown(key, shift)) return;
   if (OnKeyDown) OnKeyDown(key, shift);
   if (!FWantAllKeys && key != 0) FEmulator->KeyDown(key, shift);
