@@ -271,6 +271,20 @@ TEST_F(CommandFramesTest, APortThatFailsDuringAReplyReturnsToConsoleMode) {
   EXPECT_FALSE(window.flags.TxBusy);
 }
 
+TEST_F(CommandFramesTest, GarbageWithoutALeadInNeverGetsAReply) {
+  std::string garbage;
+  unsigned seed = 12345;
+  while (garbage.size() < 20000) {
+    seed = seed * 1103515245 + 12345;
+    auto byte = static_cast<char>(seed >> 16);
+    if (byte != 0x10) garbage += byte;
+  }
+  Receive(garbage);
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_TRUE(fs::is_empty(work));
+  EXPECT_EQ(port.dtrChanges, 20000);
+}
+
 TEST_F(CommandFramesTest, TruncatedFramesAreAbandonedByAReset) {
   for (std::string partial : {Frame(15, "\0NAM"s), Frame(21, NameBlock("X       DAT") + "abc"), Frame(33)}) {
     Receive(partial);
