@@ -67,8 +67,10 @@ public:
   // restarted.
   void ComPortTriggerAvail();
 
-  // Empty open-file table, drive folders "A:" to "P:", no search, no print job.
+  // Empty open-file table, drive folders "A:" to "P:", no search, no print job; from now
+  // on the drives are served (before, every file command fails).
   void InitFileService();
+  // DriveFolders, the drives and the working folder live here.
   TFileService& FileService() { return fileService; }
   // The Print (abort false) and Abort Print (abort true) commands.
   void EndPrintJob(bool abort) { listOutput.EndPrintJob(abort); }

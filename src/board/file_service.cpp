@@ -115,6 +115,12 @@ void TFileService::RecordDriveFolder(const std::string& folder) {
   if (letter >= 'A' && letter < 'A' + kBoardDriveCount) DriveFolders[static_cast<std::size_t>(letter - 'A')] = folder;
 }
 
+bool TFileService::SetWorkingFolder(const std::string& folder) {
+  bool changed = drives.SetCurrentFolder(folder);
+  RecordDriveFolder(changed ? drives.CurrentFolder() : folder);
+  return changed;
+}
+
 std::string TFileService::NameBlockToPath() const {
   // A board service that was never started (a console-only one) reaches no folder at all.
   if (!serving) return {};

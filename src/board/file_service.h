@@ -52,6 +52,10 @@ public:
   std::array<std::string, kBoardDriveCount> DriveFolders;
   // Records a folder under its own drive letter; folders on drives beyond P are not kept.
   void RecordDriveFolder(const std::string& folder);
+  // Makes the folder the PC's current folder (false, and nothing changes, when it does not
+  // exist) and records it under its drive letter either way, as the start-up and the
+  // change-folder command of the main window do. Folders keep their case.
+  bool SetWorkingFolder(const std::string& folder);
 
   // The PC path the name block in paramBuffer 0 to 11 stands for: the drive's current
   // folder + '/' + the upper-case board name, with trailing '?' runs turned into '*'.

@@ -355,6 +355,12 @@ TEST_F(FileServiceTest, DrivesFollowTheLinksAndKeepTheirFolders) {
   service.SelectBoardDrive();
   EXPECT_EQ(service.Drives().CurrentFolder(), work);
 
+  EXPECT_TRUE(service.SetWorkingFolder(rootA + "/sub/"));
+  EXPECT_EQ(service.DriveFolders[0], rootA + "/sub");
+  EXPECT_EQ(service.GetCurrentDrive(), 0);
+  EXPECT_FALSE(service.SetWorkingFolder(work + "/missing"));
+  EXPECT_EQ(service.GetCurrentDrive(), 0);
+
   service.InitFileService();
   EXPECT_EQ(service.DriveFolders[0], "A:");
   EXPECT_EQ(service.DriveFolders[15], "P:");
