@@ -361,3 +361,28 @@ TEST(ComPort, ExceptionsOfAHandlerReachTheExceptionHandler) {
 
 }  // namespace
 }  // namespace mirte
+
+namespace mirte {
+namespace {
+
+TEST(ComPort, AnOpenStoredWhileLoadingHappensWhenLoadingEnds) {
+  testing::PortRig rig;
+  rig.port.BeginLoading();
+  rig.port.SetOpen(true);
+  EXPECT_FALSE(rig.port.Open());
+  rig.port.Loaded();
+  EXPECT_TRUE(rig.port.Open());
+
+  TComPort broken(&rig.queue);
+  broken.SetComNumber(49);  // nothing behind it
+  int reported = 0;
+  broken.SetExceptionHandler([&](std::exception_ptr) { ++reported; });
+  broken.BeginLoading();
+  broken.SetOpen(true);
+  broken.Loaded();
+  EXPECT_EQ(reported, 1);
+  EXPECT_FALSE(broken.Open());
+}
+
+}  // namespace
+}  // namespace mirte
