@@ -21,12 +21,18 @@ Result Guarded(std::string& lastError, Operation operation, Result failed) {
 
 }  // namespace
 
+// A port that is closed or closing is never reopened from here: the board service only
+// answers on the line its bytes came from, and a closing port would hand out a NUL.
+bool TComPortLink::Usable() const {
+  return port.PortState() == StateOpen;
+}
+
 bool TComPortLink::InputReady() {
-  return Guarded(lastError, [&] { return port.InputReady(); }, false);
+  return Usable() && Guarded(lastError, [&] { return port.InputReady(); }, false);
 }
 
 bool TComPortLink::ReadChar(std::uint8_t& byte) {
-  return Guarded(lastError, [&] {
+  return Usable() && Guarded(lastError, [&] {
     byte = port.ReadChar();
     return true;
   }, false);
@@ -44,17 +50,19 @@ void TComPortLink::SetDTR(bool on) {
 }
 
 bool TComPortLink::WriteBlock(const std::uint8_t* data, std::size_t size) {
-  if (size > std::numeric_limits<std::uint16_t>::max()) return false;
+  if (!Usable() || size > std::numeric_limits<std::uint16_t>::max()) return false;
   return Guarded(lastError, [&] {
     return port.WriteBlock(data, static_cast<std::uint16_t>(size)) >= 0;
   }, false);
 }
 
 std::uint32_t TComPortLink::OutputPending() {
+  if (!Usable()) return 0;
   return Guarded(lastError, [&] { return port.OutputPending(); }, std::uint32_t{0});
 }
 
 void TComPortLink::ServicePort() {
+  if (!Usable()) return;
   Guarded(lastError, [&] {
     port.ServicePort();
     return true;

@@ -27,6 +27,8 @@ public:
   const std::string& LastError() const { return lastError; }
 
 private:
+  bool Usable() const;
+
   TCustomComPort& port;
   std::string lastError;
 };

@@ -133,6 +133,17 @@ TEST_F(BoardLinkTest, RecordsAreWrittenAndReadBackThroughTheLine) {
   EXPECT_EQ(Exchange(Frame(33, name + "\x05\x00"s), 129)[0], 1);
 }
 
+TEST_F(BoardLinkTest, AClosedPortIsNeitherReadNorReopened) {
+  rig.port.SetAutoOpen(true);
+  rig.port.SetOpen(false);
+  ASSERT_TRUE(rig.pumpUntil([&] { return rig.port.PortState() == StateClosed; }));
+  service.ComPortTriggerAvail();
+  for (char byte : Frame(24)) service.ProcessBoardByte(static_cast<std::uint8_t>(byte));
+  EXPECT_FALSE(rig.port.Open());
+  EXPECT_EQ(service.GetState(), TBoardService::Console);
+  EXPECT_EQ(Row(1), "");
+}
+
 TEST_F(BoardLinkTest, RepliesLeaveNoSoonerThanFiveMillisecondsAfterTheFrame) {
   for (int i = 0; i < 10; ++i) {
     rig.board.write(Frame(24));
