@@ -26,6 +26,21 @@ TCustomComPort::TCustomComPort(IMainThreadQueue* Queue) : MainQueue(Queue) {}
 
 TCustomComPort::~TCustomComPort() {
   Destroying = true;
+  // The owner is being taken down around the port: its handlers and windows may already be
+  // gone, so the closing port tells nobody.
+  UserList.clear();
+  FOnPortClose = nullptr;
+  FOnPortOpen = nullptr;
+  FOnTrigger = nullptr;
+  FOnTriggerAvail = nullptr;
+  FOnTriggerData = nullptr;
+  FOnTriggerStatus = nullptr;
+  FOnTriggerTimer = nullptr;
+  FOnTriggerLineError = nullptr;
+  FOnTriggerModemStatus = nullptr;
+  FOnTriggerOutbuffFree = nullptr;
+  FOnTriggerOutbuffUsed = nullptr;
+  FOnTriggerOutSent = nullptr;
   try {
     if (FPortState == StateOpen) ClosePort();
   } catch (...) {

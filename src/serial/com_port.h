@@ -5,7 +5,9 @@
 // dispatcher worker waits for it. Every operation is called on the main thread. Behind an
 // open port stands a dispatcher (the device, the buffers, three worker threads); every
 // negative result of it becomes an ESerialException here. While a close is still running
-// (StateClosing), reads return nothing and writes are ignored without error.
+// (StateClosing), reads return nothing and writes are ignored without error. Destroying an
+// open port closes it without raising any event or notifying any user window, because the
+// owner that would receive them is itself being destroyed.
 #include <cstdint>
 #include <exception>
 #include <functional>

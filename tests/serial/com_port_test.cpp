@@ -386,3 +386,31 @@ TEST(ComPort, AnOpenStoredWhileLoadingHappensWhenLoadingEnds) {
 
 }  // namespace
 }  // namespace mirte
+
+namespace mirte {
+namespace {
+
+TEST(ComPort, DestroyingAnOpenPortWithAnnouncementPendingCallsNobody) {
+  testing::PtyPair board;
+  testing::TempFolder folder;
+  std::filesystem::create_directory(folder / "dosdevices");
+  SetComDevicesFolder(folder / "dosdevices");
+  std::filesystem::create_symlink(board.slavePath(), folder / "dosdevices" / "com5");
+  TPlainMainThreadQueue queue;
+  int calls = 0;
+  {
+    TComPort port(&queue);
+    port.SetComNumber(5);
+    port.SetOnTriggerAvail([&](TCustomComPort&, std::uint16_t) { ++calls; });
+    port.SetOnPortClose([&](TCustomComPort&) { ++calls; });
+    port.SetOpen(true);
+    board.write("pending");
+    // Wait until the announcement is on its way, then destroy the port under it.
+    queue.WaitForMessages(std::chrono::milliseconds(2000));
+  }
+  queue.ProcessMessages();
+  EXPECT_EQ(calls, 0);
+}
+
+}  // namespace
+}  // namespace mirte
