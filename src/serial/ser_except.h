@@ -32,24 +32,43 @@ private:
   int Code;
 };
 
-#define MIRTE_SERIAL_EXCEPTION(Name)                                                  \
-  class Name : public ESerialException {                                              \
-  public:                                                                             \
-    Name(int ErrorCode, const std::string& Message) : ESerialException(ErrorCode, Message) {} \
-  };
-
-MIRTE_SERIAL_EXCEPTION(EBadArgument)
-MIRTE_SERIAL_EXCEPTION(EBadId)
-MIRTE_SERIAL_EXCEPTION(ECommNotOpen)
-MIRTE_SERIAL_EXCEPTION(EAlreadyOpen)
-MIRTE_SERIAL_EXCEPTION(ENoPortSelected)
-MIRTE_SERIAL_EXCEPTION(EPutBlockFail)
-MIRTE_SERIAL_EXCEPTION(EOutputBufferTooSmall)
-MIRTE_SERIAL_EXCEPTION(EBufferIsEmpty)
+class EBadArgument : public ESerialException {
+public:
+  using ESerialException::ESerialException;
+};
+class EBadId : public ESerialException {
+public:
+  using ESerialException::ESerialException;
+};
+class ECommNotOpen : public ESerialException {
+public:
+  using ESerialException::ESerialException;
+};
+class EAlreadyOpen : public ESerialException {
+public:
+  using ESerialException::ESerialException;
+};
+class ENoPortSelected : public ESerialException {
+public:
+  using ESerialException::ESerialException;
+};
+class EPutBlockFail : public ESerialException {
+public:
+  using ESerialException::ESerialException;
+};
+class EOutputBufferTooSmall : public ESerialException {
+public:
+  using ESerialException::ESerialException;
+};
+class EBufferIsEmpty : public ESerialException {
+public:
+  using ESerialException::ESerialException;
+};
 // A failed system call of the open or setting calls; ErrorCode is the positive error number.
-MIRTE_SERIAL_EXCEPTION(EInOutError)
-
-#undef MIRTE_SERIAL_EXCEPTION
+class EInOutError : public ESerialException {
+public:
+  using ESerialException::ESerialException;
+};
 
 // The message for a code: the layer's table by absolute value, else the system's text with
 // control characters turned into blanks and runs of blanks reduced to one.
