@@ -23,6 +23,13 @@
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
 
+#ifdef MIRTE_BENCH_QT
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "serial/qt_main_thread_queue.h"
+#endif
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -90,6 +97,52 @@ void roundTrip() {
               micros.size(), micros[micros.size() / 2] / 1000, micros[micros.size() * 99 / 100] / 1000);
 }
 
+#ifdef MIRTE_BENCH_QT
+void qtRoundTrip() {
+  int argc = 1;
+  char name[] = "serial_bench";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  mirte::testing::TempFolder folder;
+  mirte::testing::PtyPair board;
+  std::filesystem::create_directory(folder / "dosdevices");
+  mirte::SetComDevicesFolder(folder / "dosdevices");
+  std::filesystem::create_symlink(board.slavePath(), folder / "dosdevices" / "com1");
+  mirte::TQtMainThreadQueue queue;
+  mirte::TComPort port(&queue);
+  port.SetComNumber(1);
+  port.SetBaud(115200);
+  port.SetAutoOpen(false);
+  port.SetOnTriggerAvail([](mirte::TCustomComPort& p, std::uint16_t) {
+    while (p.InputReady()) {
+      p.WriteChar(p.ReadChar());
+      p.SetDTR(!p.DTR());
+    }
+  });
+  port.SetOpen(true);
+  std::vector<double> micros;
+  std::thread boardSide([&] {
+    int fd = board.master();
+    for (int i = 0; i < 3000; ++i) {
+      std::uint8_t out = static_cast<std::uint8_t>(i), in = 0;
+      auto start = Clock::now();
+      if (::write(fd, &out, 1) != 1) break;
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 1000) != 1 || ::read(fd, &in, 1) != 1) break;
+      if (i >= 100) micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+  });
+  app.exec();
+  boardSide.join();
+  port.SetOpen(false);
+  std::sort(micros.begin(), micros.end());
+  if (micros.empty()) return;
+  std::printf("(a') round trip through the Qt event loop, DTR toggled per byte: median %.3f ms, p99 %.3f ms\n",
+              micros[micros.size() / 2] / 1000, micros[micros.size() * 99 / 100] / 1000);
+}
+#endif
+
 void throughput() {
   Bench bench;
   constexpr std::size_t total = 32u << 20;
@@ -149,6 +202,9 @@ void probing() {
 
 int main() {
   roundTrip();
+#ifdef MIRTE_BENCH_QT
+  qtRoundTrip();
+#endif
   throughput();
   idleCost();
   probing();
