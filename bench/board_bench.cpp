@@ -78,8 +78,11 @@ void RunBoard(int fd, bool writing, int records, TRun& run) {
   for (int i = 0; i < records; ++i) {
     for (int k = 0; k < 128; ++k) record[static_cast<std::size_t>(k)] = static_cast<char>(i + k);
     std::string frame = writing ? Frame(21, name) + record : Frame(20, name);
-    if (!WriteAll(fd, frame)) break;
+    // The clock is read before the last byte goes out, so that a board thread preempted
+    // after its write can only make a reply look later, never sooner.
+    if (!WriteAll(fd, frame.substr(0, frame.size() - 1))) break;
     auto lastByte = Clock::now();
+    if (!WriteAll(fd, frame.substr(frame.size() - 1))) break;
     if (!ReadExactly(fd, reply, 1)) {
       run.ok = false;
       break;
