@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <numeric>
 #include <set>
 
@@ -163,12 +164,17 @@ std::vector<std::string> AssignShortAliases(const std::vector<std::string>& name
       if (taken.insert(upper).second) aliases[i] = upper;
     }
   }
+  // Names that share their first valid characters and extension share a numbering; each
+  // group goes on from its last number, so a folder of many similar names stays fast.
+  std::map<std::string, int> nextNumber;
   for (std::size_t i : order) {
     if (!aliases[i].empty()) continue;
-    for (int number = 1;; ++number) {
+    int& number = nextNumber[GeneratedAlias(names[i], 1)];
+    for (number = std::max(number, 1);; ++number) {
       std::string candidate = GeneratedAlias(names[i], number);
       if (taken.insert(candidate).second) {
         aliases[i] = candidate;
+        ++number;
         break;
       }
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 
 #include "support/temp_folder.h"
 
@@ -49,6 +50,13 @@ TEST(DosNames, AliasesAreUniqueStableAndNumberedInSortedOrder) {
   EXPECT_EQ(manyAliases[8], "DOCUME~9.TXT");
   EXPECT_EQ(manyAliases[9], "DOCUM~10.TXT");
   EXPECT_EQ(AssignShortAliases(many), manyAliases);
+
+  // A folder of thousands of similar long names is numbered without a quadratic search.
+  std::vector<std::string> crowd;
+  for (int i = 0; i < 20000; ++i) crowd.push_back("measurement " + std::to_string(100000 + i) + ".csv");
+  std::vector<std::string> crowdAliases = AssignShortAliases(crowd);
+  EXPECT_EQ(crowdAliases.back(), "ME~20000.CSV");
+  EXPECT_EQ(std::set<std::string>(crowdAliases.begin(), crowdAliases.end()).size(), crowd.size());
 }
 
 TEST(DosNames, WildcardsMatchLikeFileControlBlocks) {
