@@ -1,0 +1,18 @@
+// MIRTE: the splash and the main window with its start-up, the port options and EPIX
+// windows created hidden, then the event loop until the program is ended. The program
+// takes no command-line arguments; its only configuration is the settings file beside it.
+#include <QApplication>
+
+#include "app/term_form.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("MIRTE");
+  // Closing the main window ends the program even while the EPIX window is open.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  mirte::TTermFrm TermFrm;
+  TermFrm.CreateToolWindows();
+  TermFrm.show();
+  return QApplication::exec();
+}

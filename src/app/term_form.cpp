@@ -1,0 +1,682 @@
+#include "app/term_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/apply_language.h"
+#include "app/com_port_options.h"
+#include "app/epix_host.h"
+#include "app/info_form.h"
+#include "app/key_translation.h"
+#include "app/msg_table.h"
+#include "app/printer_canvas_qt.h"
+#include "app/splash_form.h"
+#include "app/user_string_sender.h"
+#include "app/user_strings_form.h"
+#include "board/board_service.h"
+#include "board/com_port_link.h"
+#include "platform/com_devices.h"
+#include "serial/port_list.h"
+#include "serial/qt_main_thread_queue.h"
+#include "terminal/terminal_emulator.h"
+#include "terminal/terminal_widget.h"
+
+
+namespace mirte {
+
+namespace {
+
+constexpr int kStatusBarHeight = 27;
+constexpr int kPortPanelWidth = 170;
+constexpr int kKeyPanelWidth = 150;
+constexpr TColor kNavy = 0x00800000;
+
+// Menu captions as the windows are designed: Italian, translated when first shown.
+constexpr const char* kDesignCaption = "MIRTE: Emulazione terminale per schede KTB\u00AE con SOLVAX";
+
+
+std::string ExecutableFile() {
+  std::error_code error;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string("mirte") : path.string();
+}
+
+std::string FolderOf(const std::string& programFile) {
+  std::string folder = std::filesystem::path(programFile).parent_path().string();
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+QMenu* NewSubmenu(QWidget* parent, const char* name, int tag, const char* italian) {
+  auto* menu = new QMenu(QString::fromUtf8(italian), parent);
+  menu->setObjectName(name);
+  menu->menuAction()->setObjectName(name);
+  if (tag != 0) SetTag(menu->menuAction(), tag);
+  return menu;
+}
+
+}  // namespace
+
+TTermFrm::TTermFrm(TTermFrmOptions startOptions)
+    : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      options(std::move(startOptions)),
+      mainQueue(std::make_unique<TQtMainThreadQueue>()) {
+  setObjectName("TermFrm");
+  SetTag(this, 1);
+  setWindowTitle(QString::fromUtf8(kDesignCaption));
+  if (options.ProgramFile.empty()) options.ProgramFile = ExecutableFile();
+  // COM numbers name devices through dosdevices/ beside the program whose settings these are.
+  SetComDevicesFolder(std::filesystem::path(FolderOf(options.ProgramFile)) / "dosdevices");
+
+  ComPort.SetMainThreadQueue(mainQueue.get());
+  ComPort.SetPromptForPort(false);
+  ComPort.SetAutoOpen(false);
+  ComPort.SetTapiMode(tmOff);
+  ComPort.SetComNumber(1);
+  ComPort.SetBaud(115200);
+  ComPort.SetDataBits(8);
+  ComPort.SetParity(pNone);
+  ComPort.SetStopBits(2);
+  ComPort.SetHWFlowOptions(0);
+  ComPort.SetSWFlowOptions(swfNone);
+  ComPort.SetOnTriggerAvail([this](TCustomComPort&, std::uint16_t) { ComPortTriggerAvail(); });
+
+  BuildTerminal();
+  BuildMenus();
+  BuildStatusBar();
+  BuildTimers();
+  printer = std::make_unique<TQtPrinterCanvas>([this] { return std::filesystem::path(Settings.WorkFolderPath()); });
+  portLink = std::make_unique<TComPortLink>(ComPort);
+  board = std::make_unique<TBoardService>(
+      TerminalWn->Buffer(), *this,
+      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, FolderOf(options.ProgramFile)});
+
+  FormCreate();
+}
+
+TTermFrm::~TTermFrm() {
+  // The port's workers deliver into the board service: stop them before anything goes.
+  ComPort.SetOnTriggerAvail(nullptr);
+  try {
+    ComPort.SetOpen(false);
+  } catch (const ESerialException&) {
+  }
+}
+
+void TTermFrm::BuildTerminal() {
+  TerminalWn = new TTerminal(this);
+  TerminalWn->setObjectName("TerminalWn");
+  DummyTrm = std::make_unique<TTTYEmulator>();
+  TerminalWn->SetEmulator(DummyTrm.get());
+  TerminalWn->SetActive(false);
+  TerminalWn->SetAutoCopy(false);
+  TerminalWn->SetAutoScrollback(false);
+  TerminalWn->SetScrollback(false);
+  TerminalWn->SetScrollbackRows(24);
+  TerminalWn->SetHideScrollbars(true);
+  TerminalWn->SetCursorType(TCursorType::ctUnderline);
+  TerminalWn->SetBlinkTime(0);
+  TerminalWn->SetUseLazyDisplay(false);
+  TerminalWn->SetCaptureFile("TERMINAL.CAP");
+  TerminalWn->SetFont(QFont("Courier New", 10));
+  TerminalWn->SetFontColor(kColorSilver);
+  TerminalWn->SetColor(kNavy);
+  TerminalWn->OnClick = [this] { TerminalWnClick(); };
+  TerminalWn->OnKeyDown = [this](int& key, Qt::KeyboardModifiers shift) { TerminalWnKeyDown(key, shift); };
+  TerminalWn->OnKeyPress = [this](std::uint8_t& ch) { TerminalWnKeyPress(ch); };
+  TerminalWn->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(TerminalWn, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu->popup(TerminalWn->mapToGlobal(at)); });
+  setCentralWidget(TerminalWn);
+}
+
+void TTermFrm::BuildStatusBar() {
+  TermStBar = new QStatusBar(this);
+  TermStBar->setObjectName("TermStBar");
+  SetTag(TermStBar, 1);
+  TermStBar->setSizeGripEnabled(false);
+  TermStBar->setFixedHeight(kStatusBarHeight);
+  QFont panelFont("Courier New");
+  panelFont.setPixelSize(13);
+  TermStBar->setStyleSheet("QStatusBar::item { border: none; }");
+  const Qt::Alignment alignments[3] = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter, Qt::AlignCenter};
+  for (int i = 0; i < 3; ++i) {
+    auto* panel = new QLabel(TermStBar);
+    panel->setObjectName(QString("TermStBarPanel%1").arg(i));
+    panel->setFont(panelFont);
+    panel->setAlignment(alignments[i]);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setMinimumWidth(1);
+    TermStBar->addWidget(panel, i == 2 ? 1 : 0);
+    Panels[static_cast<std::size_t>(i)] = panel;
+  }
+  Panels[0]->setFixedWidth(kPortPanelWidth);
+  setStatusBar(TermStBar);
+}
+
+void TTermFrm::BuildMenus() {
+  QMenuBar* TermMenu = menuBar();
+  TermMenu->setObjectName("TermMenu");
+  PopupMenu = new QMenu(this);
+  PopupMenu->setObjectName("PopupMenu");
+
+  auto item = [this](QMenu* menu, const char* name, int tag, const char* italian, QKeySequence shortcut = {},
+                     bool enabled = true) {
+    auto* action = new QAction(QString::fromUtf8(italian), this);
+    action->setObjectName(name);
+    SetTag(action, tag);
+    if (!shortcut.isEmpty()) {
+      // Shown in the menu; the terminal keeps the keyboard, so the key handling carries
+      // these commands out and the shortcut only acts while its menu is open.
+      action->setShortcut(shortcut);
+      action->setShortcutContext(Qt::WidgetShortcut);
+    }
+    action->setEnabled(enabled);
+    menu->addAction(action);
+    return action;
+  };
+  auto connectTo = [this](QAction* action, void (TTermFrm::*handler)()) {
+    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+  };
+
+  QMenu* ComandiCmd = NewSubmenu(TermMenu, "ComandiCmd", 2, "&Comandi");
+  ClearTermCmd = item(ComandiCmd, "ClearTermCmd", 6, "Ca&ncella Terminale", QKeySequence(Qt::CTRL | Qt::Key_Home));
+  ComandiCmd->addSeparator();
+  SetPrnCmd = item(ComandiCmd, "SetPrnCmd", 7, "Stam&pante...");
+  PrintSingPgCmd = item(ComandiCmd, "PrintSingPgCmd", 53, "Sta&mpa ogni Pagina");
+  PrintSingPgCmd->setCheckable(true);
+  PrintCmd = item(ComandiCmd, "PrintCmd", 8, "S&tampa", {}, false);
+  AbortPrintCmd = item(ComandiCmd, "AbortPrintCmd", 9, "&Annulla Stampa", {}, false);
+  ComandiCmd->addSeparator();
+  ChDirCmd = item(ComandiCmd, "ChDirCmd", 10, "&Cambia Cartella...");
+  ComandiCmd->addSeparator();
+  ExitCmd = item(ComandiCmd, "ExitCmd", 11, "&Esci", QKeySequence(Qt::ALT | Qt::Key_F4));
+  TermMenu->addMenu(ComandiCmd);
+
+  QMenu* EditCmd = NewSubmenu(TermMenu, "EditCmd", 3, "&Edit");
+  CopiaCmd = item(EditCmd, "CopiaCmd", 12, "&Copia", QKeySequence(Qt::CTRL | Qt::Key_C), false);
+  DeSelCmd = item(EditCmd, "DeSelCmd", 29, "&Deseleziona", {}, false);
+  TermMenu->addMenu(EditCmd);
+
+  QMenu* ImpostazCmd = NewSubmenu(TermMenu, "ImpostazCmd", 4, "&Impostazioni");
+  SelCOMCmd = item(ImpostazCmd, "SelCOMCmd", 13, "&Porta Seriale...");
+  ImpostazCmd->addSeparator();
+  QMenu* LinguaCmd = NewSubmenu(ImpostazCmd, "LinguaCmd", 14, "&Lingua");
+  ItaLngCmd = item(LinguaCmd, "ItaLngCmd", 15, "&Italiano");
+  EngLngCmd = item(LinguaCmd, "EngLngCmd", 16, "&English");
+  ImpostazCmd->addMenu(LinguaCmd);
+  ImpostazCmd->addSeparator();
+  QMenu* SelFontCmd = NewSubmenu(ImpostazCmd, "SelFontCmd", 17, "&Carattere");
+  SmallChrCmd = item(SelFontCmd, "SmallChrCmd", 49, "Picc&olo");
+  MedChrCmd = item(SelFontCmd, "MedChrCmd", 50, "M&edio");
+  BigChrCmd = item(SelFontCmd, "BigChrCmd", 51, "&Grande");
+  VBigChrCmd = item(SelFontCmd, "VBigChrCmd", 61, "&Molto Grande");
+  ImpostazCmd->addMenu(SelFontCmd);
+  ColBackCmd = item(ImpostazCmd, "ColBackCmd", 18, "Colore &Sfondo...");
+  ColTextCmd = item(ImpostazCmd, "ColTextCmd", 52, "Colore &Testo...");
+  TermMenu->addMenu(ImpostazCmd);
+  for (QAction* choice : {ItaLngCmd, EngLngCmd, SmallChrCmd, MedChrCmd, BigChrCmd, VBigChrCmd})
+    choice->setCheckable(true);
+
+  QMenu* UtilityCmd = NewSubmenu(TermMenu, "UtilityCmd", 5, "&Utilit\u00E0");
+  EPIXCmd = item(UtilityCmd, "EPIXCmd", 19, "&EPIX...");
+  UtilityCmd->addSeparator();
+  EditStrCmd = item(UtilityCmd, "EditStrCmd", 20, "&Editor Stringhe...");
+  QMenu* TasmStrCmd = NewSubmenu(UtilityCmd, "TasmStrCmd", 33, "&Trasmetti Stringa");
+  UtilityCmd->addMenu(TasmStrCmd);
+  TermMenu->addMenu(UtilityCmd);
+
+  QMenu* PntIntCmd = NewSubmenu(TermMenu, "PntIntCmd", 0, "&?");
+  InfoCmd = item(PntIntCmd, "InfoCmd", 21, "&Informazioni...");
+  TermMenu->addMenu(PntIntCmd);
+
+  CopiaPup = item(PopupMenu, "CopiaPup", 12, "&Copia", QKeySequence(Qt::CTRL | Qt::Key_C), false);
+  DeSelPup = item(PopupMenu, "DeSelPup", 29, "&Deseleziona", {}, false);
+  PopupMenu->addSeparator();
+  ClearTermPup = item(PopupMenu, "ClearTermPup", 6, "Cancella T&erminale", QKeySequence(Qt::CTRL | Qt::Key_Home));
+  PopupMenu->addSeparator();
+  PrintPup = item(PopupMenu, "PrintPup", 8, "S&tampa", {}, false);
+  AbortPrintPup = item(PopupMenu, "AbortPrintPup", 9, "&Annulla Stampa", {}, false);
+  PopupMenu->addSeparator();
+  QMenu* TrasmStrPup = NewSubmenu(PopupMenu, "TrasmStrPup", 33, "&Trasmetti Stringa");
+  PopupMenu->addMenu(TrasmStrPup);
+
+  for (int n = 1; n <= 10; ++n) {
+    QKeySequence key(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_F1 + n - 1));
+    QString caption = QString("%1: <Nessuna>").arg(n);
+    auto idx = static_cast<std::size_t>(n - 1);
+    TxStrCmd[idx] = item(TasmStrCmd, QString::asprintf("TxStr%02dCmd", n).toLatin1().constData(), 34,
+                         caption.toUtf8().constData(), key, false);
+    TxStrPup[idx] = item(TrasmStrPup, QString::asprintf("TxStr%02dPup", n).toLatin1().constData(), 34,
+                         caption.toUtf8().constData(), key, false);
+    for (QAction* action : {TxStrCmd[idx], TxStrPup[idx]})
+      connect(action, &QAction::triggered, this, [this, action] { TxStrClick(action); });
+  }
+
+  connectTo(ClearTermCmd, &TTermFrm::ClearTermCmdClick);
+  connectTo(ClearTermPup, &TTermFrm::ClearTermCmdClick);
+  connectTo(SetPrnCmd, &TTermFrm::SetPrnCmdClick);
+  connectTo(PrintSingPgCmd, &TTermFrm::PrintSingPgCmdClick);
+  connectTo(PrintCmd, &TTermFrm::PrintCmdClick);
+  connectTo(PrintPup, &TTermFrm::PrintCmdClick);
+  connectTo(AbortPrintCmd, &TTermFrm::AbortPrintCmdClick);
+  connectTo(AbortPrintPup, &TTermFrm::AbortPrintCmdClick);
+  connectTo(ChDirCmd, &TTermFrm::ChDirCmdClick);
+  connectTo(ExitCmd, &TTermFrm::ExitCmdClick);
+  connectTo(CopiaCmd, &TTermFrm::CopiaCmdClick);
+  connectTo(CopiaPup, &TTermFrm::CopiaCmdClick);
+  connectTo(DeSelCmd, &TTermFrm::DeSelCmdClick);
+  connectTo(DeSelPup, &TTermFrm::DeSelCmdClick);
+  connectTo(SelCOMCmd, &TTermFrm::SelCOMCmdClick);
+  connectTo(ColBackCmd, &TTermFrm::ColBackCmdClick);
+  connectTo(ColTextCmd, &TTermFrm::ColTextCmdClick);
+  connectTo(EPIXCmd, &TTermFrm::EPIXCmdClick);
+  connectTo(EditStrCmd, &TTermFrm::EditStrCmdClick);
+  connectTo(InfoCmd, &TTermFrm::InfoCmdClick);
+  connect(ItaLngCmd, &QAction::triggered, this, [this] { LanguageCmdClick(kLanguageItalian); });
+  connect(EngLngCmd, &QAction::triggered, this, [this] { LanguageCmdClick(kLanguageEnglish); });
+  connect(SmallChrCmd, &QAction::triggered, this, [this] { FontSizeCmdClick(8); });
+  connect(MedChrCmd, &QAction::triggered, this, [this] { FontSizeCmdClick(10); });
+  connect(BigChrCmd, &QAction::triggered, this, [this] { FontSizeCmdClick(12); });
+  connect(VBigChrCmd, &QAction::triggered, this, [this] { FontSizeCmdClick(16); });
+}
+
+void TTermFrm::BuildTimers() {
+  RefreshTmr = new QTimer(this);
+  RefreshTmr->setObjectName("RefreshTmr");
+  RefreshTmr->setInterval(200);
+  connect(RefreshTmr, &QTimer::timeout, this, [this] { RefreshTmrTimer(); });
+  RefreshTmr->start();
+  DeSelTmr = new QTimer(this);
+  DeSelTmr->setObjectName("DeSelTmr");
+  DeSelTmr->setInterval(100);
+  connect(DeSelTmr, &QTimer::timeout, this, [this] { DeSelTmrTimer(); });
+}
+
+void TTermFrm::FormCreate() {
+  if (options.ShowSplash) (new TSplashFrm())->ShowAndHold(options.SplashWait);
+  flags = TShellFlags{};
+  board->InitFileService();
+  Settings.LoadSettings(options.ProgramFile);
+  SetTermImp();
+  SetTermDim();
+  SetStrCaption();
+  if (ComPort.Open()) {
+    try {
+      ComPort.DiscardInput();
+    } catch (const ESerialException&) {
+    }
+  }
+  board->ResetConsole();
+  if (ComPort.Open()) {
+    try {
+      ComPort.SetDTR(!ComPort.DTR());
+    } catch (const ESerialException&) {
+    }
+  }
+}
+
+void TTermFrm::CreateToolWindows() {
+  if (!comPortOptions) comPortOptions = new TComPortOptions(this);
+  if (!epixFrm) epixFrm = NewEPIXFrm(Settings, this);
+}
+
+void TTermFrm::SetTermImp() {
+  const SettingsRec& rec = Settings.Rec;
+  ComPort.SetComNumber(rec.ComNumber);
+  ComPort.SetBaud(rec.Baud);
+  if (PortAvailable(rec.ComNumber)) {
+    try {
+      ComPort.SetOpen(true);
+    } catch (const ESerialException&) {
+      try {
+        ComPort.SetOpen(false);
+      } catch (const ESerialException&) {
+      }
+      flags.ComNotAvailable = true;
+    }
+  } else {
+    flags.ComNotAvailable = true;
+  }
+  ItaLngCmd->setChecked(rec.Language == kLanguageItalian);
+  EngLngCmd->setChecked(rec.Language == kLanguageEnglish);
+  SetCheckedFontItem();
+  PrintSingPgCmd->setChecked(rec.PrintEachPage != 0);
+  TerminalWn->SetFontSize(rec.FontSize);
+  TerminalWn->SetFontColor(rec.TextColor);
+  TerminalWn->SetColor(rec.BackColor);
+  SetWorkingFolder(Settings.WorkFolderPath());
+}
+
+void TTermFrm::SetCheckedFontItem() {
+  const int size = Settings.Rec.FontSize;
+  SmallChrCmd->setChecked(size == 8);
+  MedChrCmd->setChecked(size == 10);
+  BigChrCmd->setChecked(size == 12);
+  VBigChrCmd->setChecked(size == 16);
+}
+
+void TTermFrm::SetWorkingFolder(const std::string& folder) {
+  // Board drives resolve through the file service's own idea of the current folder; the
+  // process follows it so that anything relative lands in the same place.
+  if (::chdir(folder.c_str()) != 0) return;
+  board->FileService().Drives().SetCurrentFolder(folder);
+  board->FileService().RecordDriveFolder(folder);
+}
+
+void TTermFrm::SetTermDim() {
+  const int w = TerminalWn->CellWidth();
+  const int h = TerminalWn->CellHeight();
+  // The outer size the window is given; the frame the window system draws is taken off
+  // (it is known once the window is on screen), and in any case the 24 x 80 cells must
+  // fit fully inside the terminal.
+  QSize outer(81 * w + 6, 25 * h + 75);
+  QSize frame = frameGeometry().size() - geometry().size();
+  if (!isVisible()) frame = QSize(0, 0);
+  const int border = TerminalWn->frameWidth() * 2;
+  const int menuHeight = menuBar()->sizeHint().height();
+  QSize client(std::max(outer.width() - frame.width(), 80 * w + border),
+               std::max(outer.height() - frame.height(), menuHeight + 24 * h + border + kStatusBarHeight));
+  setFixedSize(client);
+  Panels[0]->setFixedWidth(kPortPanelWidth);
+  Panels[1]->setFixedWidth(std::max(1, client.width() - kPortPanelWidth - kKeyPanelWidth));
+  if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+    QRect available = screen->availableGeometry();
+    QSize whole = client + frame;
+    move(available.left() + (available.width() - whole.width()) / 2,
+         available.top() + (available.height() - whole.height()) / 2);
+  }
+}
+
+void TTermFrm::SetStrCaption() {
+  QList<QAction*> items;
+  for (std::size_t i = 0; i < 10; ++i) items << TxStrCmd[i] << TxStrPup[i];
+  mirte::SetStrCaption(items, Settings.Rec, Settings.Rec.Language);
+}
+
+void TTermFrm::UpdateComInfo() {
+  QString text;
+  if (flags.ComNotAvailable)
+    text = MsgText(Settings.Rec.Language, 63);
+  else if (ComPort.TapiMode() == tmNone || ComPort.TapiMode() == tmOff)
+    text = QString(" COM%1:%2 Baud").arg(ComPort.ComNumber()).arg(ComPort.Baud());
+  Panels[0]->setText(text);
+}
+
+void TTermFrm::ShowKeyState() {
+  QString text = QString::fromStdString(KeyStateText(lockKeys.Read()));
+  if (Panels[2]->text() != text) Panels[2]->setText(text);
+}
+
+void TTermFrm::ApplyLanguage() { mirte::ApplyLanguage(Settings.Rec); }
+
+void TTermFrm::FormShow() {
+  UpdateComInfo();
+  ShowKeyState();
+  ApplyLanguage();
+  FocusTerminal();
+}
+
+void TTermFrm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown || event->spontaneous()) return;
+  shown = true;
+  FormShow();
+  // The frame the window system adds is known only now; size the window again with it.
+  QTimer::singleShot(0, this, [this] { SetTermDim(); });
+}
+
+void TTermFrm::closeEvent(QCloseEvent* event) {
+  if (flags.TxBusy) {
+    flags.CloseRequested = true;
+    event->ignore();
+    return;
+  }
+  try {
+    ComPort.SetOpen(false);
+  } catch (const ESerialException&) {
+  }
+  event->accept();
+  Terminate();
+}
+
+void TTermFrm::RefreshTmrTimer() {
+  ShowKeyState();
+  if (flags.CloseRequested) Terminate();
+}
+
+void TTermFrm::DeSelTmrTimer() {
+  RemoveSelect();
+  DeSelTmr->stop();
+}
+
+void TTermFrm::Terminate() {
+  flags.CloseRequested = true;
+  if (terminated) return;
+  terminated = true;
+  try {
+    ComPort.SetOpen(false);
+  } catch (const ESerialException&) {
+  }
+  if (options.Terminate)
+    options.Terminate();
+  else
+    QCoreApplication::quit();
+}
+
+void TTermFrm::FocusTerminal() { TerminalWn->setFocus(Qt::OtherFocusReason); }
+
+// --- Commands ----------------------------------------------------------------------------
+
+void TTermFrm::ClearTermCmdClick() { board->ResetConsole(); }
+
+void TTermFrm::CopiaCmdClick() { TerminalWn->CopySelectedText(); }
+
+void TTermFrm::DeSelCmdClick() { RemoveSelect(); }
+
+void TTermFrm::SetPrnCmdClick() { PrnSetDlg(this, *printer); }
+
+void TTermFrm::PrintSingPgCmdClick() {
+  Settings.Rec.PrintEachPage = Settings.Rec.PrintEachPage ? 0 : 1;
+  PrintSingPgCmd->setChecked(Settings.Rec.PrintEachPage != 0);
+  Settings.SaveSettings();
+}
+
+void TTermFrm::PrintCmdClick() { board->EndPrintJob(false); }
+
+void TTermFrm::AbortPrintCmdClick() { board->EndPrintJob(true); }
+
+void TTermFrm::ChDirCmdClick() {
+  auto& files = board->FileService();
+  const std::string start = files.Drives().CurrentFolder();
+  files.RecordDriveFolder(start);
+  const QString title = MsgText(Settings.Rec.Language, 28);
+  std::optional<QString> chosen;
+  if (options.ChooseFolder) {
+    chosen = options.ChooseFolder(QString::fromStdString(start), title);
+  } else {
+    QString folder = QFileDialog::getExistingDirectory(this, title, QString::fromStdString(start),
+                                                       QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    if (!folder.isEmpty()) chosen = folder;
+  }
+  if (!chosen) {
+    SetWorkingFolder(start);
+    return;
+  }
+  std::string folder = chosen->toStdString();
+  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  SetWorkingFolder(folder);
+  Settings.SetWorkFolder(folder);
+  Settings.SaveSettings();
+}
+
+void TTermFrm::ExitCmdClick() { Terminate(); }
+
+void TTermFrm::SelCOMCmdClick() {
+  CreateToolWindows();
+  TSelComHost host{[this] { UpdateComInfo(); }, [this] { FocusTerminal(); }};
+  mirte::SelCOMCmdClick(ComPort, *comPortOptions, Settings, flags, host);
+}
+
+void TTermFrm::LanguageCmdClick(int language) {
+  const bool same = Settings.Rec.Language == language;
+  // A checkable item unchecks itself when chosen again; the check marks follow the record.
+  ItaLngCmd->setChecked(language == kLanguageItalian);
+  EngLngCmd->setChecked(language == kLanguageEnglish);
+  if (same) return;
+  Settings.Rec.Language = static_cast<std::uint8_t>(language);
+  ApplyLanguage();
+  Settings.SaveSettings();
+}
+
+void TTermFrm::FontSizeCmdClick(int size) {
+  // A checkable item unchecks itself when chosen again; the check marks follow the record.
+  if (Settings.Rec.FontSize == size) {
+    SetCheckedFontItem();
+    return;
+  }
+  Settings.Rec.FontSize = size;
+  SetCheckedFontItem();
+  TerminalWn->SetFontSize(size);
+  SetTermDim();
+  Settings.SaveSettings();
+}
+
+std::optional<QColor> TTermFrm::ChooseColor(const QColor& initial) {
+  if (options.ChooseColor) return options.ChooseColor(initial);
+  QColorDialog ColorWn(initial, this);
+  ColorWn.setObjectName("ColorWn");
+  ColorWn.setOption(QColorDialog::DontUseNativeDialog);
+  if (ColorWn.exec() != QDialog::Accepted) return std::nullopt;
+  return ColorWn.selectedColor();
+}
+
+void TTermFrm::ColBackCmdClick() {
+  auto chosen = ChooseColor(ToQColor(TerminalWn->Color()));
+  if (!chosen || !chosen->isValid()) return;
+  TerminalWn->SetColor(FromQColor(*chosen));
+  Settings.Rec.BackColor = FromQColor(*chosen);
+  Settings.SaveSettings();
+}
+
+void TTermFrm::ColTextCmdClick() {
+  auto chosen = ChooseColor(ToQColor(TerminalWn->FontColor()));
+  if (!chosen || !chosen->isValid()) return;
+  TerminalWn->SetFontColor(FromQColor(*chosen));
+  Settings.Rec.TextColor = FromQColor(*chosen);
+  Settings.SaveSettings();
+}
+
+void TTermFrm::EPIXCmdClick() {
+  CreateToolWindows();
+  ShowEPIXFrm(epixFrm);
+}
+
+void TTermFrm::EditStrCmdClick() {
+  mirte::EditStrCmd(this, Settings, [this] { ApplyLanguage(); }, [this] { SetStrCaption(); });
+}
+
+void TTermFrm::TxStrClick(QAction* item) {
+  int n = mirte::TxStrClick(item);
+  if (n == 0) return;
+  SendUserString(n, Settings.Rec, flags, ComPort,
+                 [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); });
+}
+
+void TTermFrm::InfoCmdClick() {
+  TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); });
+  InfoFrm.exec();
+}
+
+void TTermFrm::TerminalWnClick() {
+  const bool selected = TerminalWn->HasSelection();
+  for (QAction* action : {CopiaCmd, DeSelCmd, CopiaPup, DeSelPup}) action->setEnabled(selected);
+}
+
+void TTermFrm::SendToPort(const std::string& bytes) {
+  if (flags.ComNotAvailable || bytes.empty()) return;
+  try {
+    ComPort.WriteString(bytes);
+  } catch (const ESerialException&) {
+    // A device that went away takes keys silently, like a port that is not available.
+  }
+}
+
+void TTermFrm::TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift) {
+  TKeyEvent event{key, static_cast<unsigned>(shift.toInt()), {}};
+  TKeyResult result = mirte::TerminalWnKeyDown(event);
+  switch (result.Action) {
+    case TKeyAction::ClearTerminal:
+      board->ResetConsole();
+      break;
+    case TKeyAction::SendUserString:
+      if (result.UserString >= 1 && result.UserString <= 10 &&
+          TxStrCmd[static_cast<std::size_t>(result.UserString - 1)]->isEnabled())
+        TxStrClick(TxStrCmd[static_cast<std::size_t>(result.UserString - 1)]);
+      break;
+    case TKeyAction::EndProgram:
+      Terminate();
+      break;
+    default:
+      break;
+  }
+  if (result.Consumed) key = 0;
+  SendToPort(result.Bytes);
+  ShowKeyState();
+}
+
+void TTermFrm::TerminalWnKeyPress(std::uint8_t& ch) {
+  if (!flags.ComNotAvailable) SendToPort(std::string(1, static_cast<char>(ch)));
+  ch = 0;
+}
+
+void TTermFrm::ComPortTriggerAvail() { board->ComPortTriggerAvail(); }
+
+// --- The board service's view of the window -------------------------------------------
+
+void TTermFrm::SetCursorShape(TCursorType shape) { TerminalWn->SetCursorType(shape); }
+
+void TTermFrm::RemoveSelect() {
+  if (TerminalWn->HasSelection()) TerminalWn->DropSelection();
+  for (QAction* action : {CopiaCmd, DeSelCmd, CopiaPup, DeSelPup}) action->setEnabled(false);
+}
+
+void TTermFrm::Beep() { QApplication::beep(); }
+
+std::string TTermFrm::StatusText() const { return Panels[1]->text().toStdString(); }
+
+void TTermFrm::SetStatusText(std::string_view text) {
+  Panels[1]->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void TTermFrm::RestartDeSelectTimer() {
+  DeSelTmr->stop();
+  DeSelTmr->setInterval(100);
+  DeSelTmr->start();
+}
+
+void TTermFrm::SetPrintJobOpen(bool open) {
+  for (QAction* action : {PrintCmd, AbortPrintCmd, PrintPup, AbortPrintPup}) action->setEnabled(open);
+  SetPrnCmd->setEnabled(!open);
+}
+
+void TTermFrm::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+}  // namespace mirte

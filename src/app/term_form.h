@@ -1,0 +1,168 @@
+#pragma once
+// The main window: the terminal showing the board's console, a status bar of three panels
+// (port, message line, lock keys), the main and popup menus with every command of the
+// program, and the two timers. It owns the settings, the serial port, the board service
+// and the printer, and routes between them: received bytes go to the board service,
+// typed keys go to the board. Its creation runs the whole start-up (splash, settings,
+// port, terminal); a configured port that is missing or busy leaves the program running
+// with "COM not available" and nothing sent. Closing while a transfer pumps events is
+// deferred: the transfer stops and the refresh timer ends the program on its next tick.
+#include <QColor>
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/lock_keys.h"
+#include "app/settings.h"
+#include "board/board_window.h"
+#include "serial/com_port.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QTimer;
+
+namespace mirte {
+
+class TBoardService;
+class TComPortLink;
+class TComPortOptions;
+class TQtPrinterCanvas;
+class TTerminal;
+class TTTYEmulator;
+
+// What the start-up and the commands take from outside; tests replace the parts that
+// would block, wait or leave the program.
+struct TTermFrmOptions {
+  // The program file whose folder holds the settings and dosdevices/; empty: this process.
+  std::string ProgramFile;
+  bool ShowSplash = true;
+  std::chrono::milliseconds SplashWait{2500};
+  // Modal choices; unset means the standard dialogs.
+  std::function<std::optional<QColor>(const QColor& initial)> ChooseColor;
+  std::function<std::optional<QString>(const QString& start, const QString& title)> ChooseFolder;
+  // Ends the program at once; unset means leaving the event loop.
+  std::function<void()> Terminate;
+};
+
+class TTermFrm : public QMainWindow, public IBoardWindow {
+public:
+  explicit TTermFrm(TTermFrmOptions options = {});
+  ~TTermFrm() override;
+
+  // The port options dialog and the EPIX window: created once, hidden, after the main
+  // window's own start-up.
+  void CreateToolWindows();
+
+  // --- Components -----------------------------------------------------------------------
+  TComPort ComPort;
+  TTerminal* TerminalWn = nullptr;
+  QStatusBar* TermStBar = nullptr;
+  std::array<QLabel*, 3> Panels{};
+  QMenu* PopupMenu = nullptr;
+  QTimer* RefreshTmr = nullptr;
+  QTimer* DeSelTmr = nullptr;
+
+  QAction *ClearTermCmd, *SetPrnCmd, *PrintSingPgCmd, *PrintCmd, *AbortPrintCmd, *ChDirCmd, *ExitCmd;
+  QAction *CopiaCmd, *DeSelCmd;
+  QAction *SelCOMCmd, *ItaLngCmd, *EngLngCmd, *SmallChrCmd, *MedChrCmd, *BigChrCmd, *VBigChrCmd;
+  QAction *ColBackCmd, *ColTextCmd;
+  QAction *EPIXCmd, *EditStrCmd, *InfoCmd;
+  QAction *CopiaPup, *DeSelPup, *ClearTermPup, *PrintPup, *AbortPrintPup;
+  std::array<QAction*, 10> TxStrCmd{};
+  std::array<QAction*, 10> TxStrPup{};
+
+  TSettings Settings;
+  TBoardService& Board() { return *board; }
+  TQtPrinterCanvas& Printer() { return *printer; }
+  TComPortOptions* ComPortOptions() const { return comPortOptions; }
+  QWidget* EPIXFrm() const { return epixFrm; }
+  // Set when the program asked to end (Exit, Alt+F4, a deferred close).
+  bool Terminated() const { return terminated; }
+
+  // --- Methods other parts call ---------------------------------------------------------
+  void SetTermImp();
+  void SetTermDim();
+  void SetStrCaption();
+  void UpdateComInfo();
+  void ShowKeyState();
+  void ApplyLanguage();
+
+  // --- Command handlers -----------------------------------------------------------------
+  void ClearTermCmdClick();
+  void CopiaCmdClick();
+  void DeSelCmdClick();
+  void SetPrnCmdClick();
+  void PrintSingPgCmdClick();
+  void PrintCmdClick();
+  void AbortPrintCmdClick();
+  void ChDirCmdClick();
+  void ExitCmdClick();
+  void SelCOMCmdClick();
+  void LanguageCmdClick(int language);
+  void FontSizeCmdClick(int size);
+  void ColBackCmdClick();
+  void ColTextCmdClick();
+  void EPIXCmdClick();
+  void EditStrCmdClick();
+  void TxStrClick(QAction* item);
+  void InfoCmdClick();
+  void TerminalWnClick();
+  void TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift);
+  void TerminalWnKeyPress(std::uint8_t& ch);
+  void ComPortTriggerAvail();
+
+  // --- IBoardWindow ---------------------------------------------------------------------
+  TShellFlags& Flags() override { return flags; }
+  int Language() const override { return Settings.Rec.Language; }
+  void SetCursorShape(TCursorType shape) override;
+  void RemoveSelect() override;
+  void Beep() override;
+  std::string StatusText() const override;
+  void SetStatusText(std::string_view text) override;
+  void RestartDeSelectTimer() override;
+  void SetPrintJobOpen(bool open) override;
+  void ProcessPendingEvents() override;
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void BuildTerminal();
+  void BuildStatusBar();
+  void BuildMenus();
+  void BuildTimers();
+  void FormCreate();
+  void FormShow();
+  void RefreshTmrTimer();
+  void DeSelTmrTimer();
+  void Terminate();
+  void SetCheckedFontItem();
+  void SetWorkingFolder(const std::string& folder);
+  void SendToPort(const std::string& bytes);
+  void FocusTerminal();
+  std::optional<QColor> ChooseColor(const QColor& initial);
+
+  TTermFrmOptions options;
+  TShellFlags flags;
+  std::unique_ptr<IMainThreadQueue> mainQueue;
+  std::unique_ptr<TTTYEmulator> DummyTrm;
+  std::unique_ptr<TQtPrinterCanvas> printer;
+  std::unique_ptr<TComPortLink> portLink;
+  std::unique_ptr<TBoardService> board;
+  TLockKeyReader lockKeys;
+  TComPortOptions* comPortOptions = nullptr;
+  QWidget* epixFrm = nullptr;
+  bool shown = false;
+  bool terminated = false;
+};
+
+}  // namespace mirte
