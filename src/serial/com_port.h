@@ -68,8 +68,9 @@ public:
 
 class TCustomComPort : public TSerBaseComponent {
 public:
-  // The queue carries trigger messages to the main thread; a port without one can hold
-  // settings (Assign) but cannot be opened.
+  // The queue carries trigger messages to the main thread and must outlive the port (an
+  // owner declares it before the port). A port without one can hold settings (Assign);
+  // opened, it delivers no trigger events.
   explicit TCustomComPort(IMainThreadQueue* Queue = nullptr);
   ~TCustomComPort() override;
   TCustomComPort(const TCustomComPort&) = delete;
