@@ -41,12 +41,18 @@ void PaintEmblem(QPainter& painter, const QRectF& box) {
                    QPointF(body.center().x(), body.bottom() - body.height() * 0.15));
 }
 
+// The name and contact lines at the largest size up to `nameSize` at which they fit.
 void PaintMakerText(QPainter& painter, const QRectF& area, Qt::Alignment alignment, qreal nameSize) {
   QFont nameFont = painter.font();
-  nameFont.setPointSizeF(nameSize);
-  nameFont.setBold(true);
   QFont lineFont = painter.font();
-  lineFont.setPointSizeF(nameSize * 0.55);
+  nameFont.setBold(true);
+  for (;; nameSize -= 0.5) {
+    nameFont.setPointSizeF(nameSize);
+    lineFont.setPointSizeF(nameSize * 0.55);
+    qreal widest = QFontMetricsF(nameFont).horizontalAdvance(kMakerName);
+    for (const char* line : kMakerLines) widest = std::max(widest, QFontMetricsF(lineFont).horizontalAdvance(line));
+    if (widest <= area.width() || nameSize <= 6) break;
+  }
   QFontMetricsF nameMetrics(nameFont);
   QFontMetricsF lineMetrics(lineFont);
   qreal height = nameMetrics.height() + lineMetrics.height() * std::size(kMakerLines);
@@ -66,7 +72,7 @@ void PaintMakerText(QPainter& painter, const QRectF& area, Qt::Alignment alignme
 }  // namespace
 
 QString ProductDescription() {
-  return QStringLiteral("Terminal, disk and printer server for KTB\u00AE boards with SOLVAX");
+  return QStringLiteral("Console, disk and printer server\nfor KTB\u00AE boards with SOLVAX");
 }
 
 TMakerLogo::TMakerLogo(QWidget* parent, bool compactLayout) : QWidget(parent), compact(compactLayout) {
@@ -82,9 +88,9 @@ void TMakerLogo::paintEvent(QPaintEvent*) {
     PaintEmblem(painter, QRectF((width() - side) / 2, 6, side, side));
     PaintMakerText(painter, QRectF(0, side + 8, width(), height() - side - 8), Qt::AlignHCenter, 13);
   } else {
-    qreal side = std::min(height() * 0.8, width() * 0.35);
-    PaintEmblem(painter, QRectF(8, (height() - side) / 2, side, side));
-    PaintMakerText(painter, QRectF(side + 20, 0, width() - side - 24, height()), Qt::AlignLeft | Qt::AlignVCenter,
+    qreal side = std::min(height() * 0.7, width() * 0.3);
+    PaintEmblem(painter, QRectF(4, (height() - side) / 2, side, side));
+    PaintMakerText(painter, QRectF(side + 16, 0, width() - side - 18, height()), Qt::AlignLeft | Qt::AlignVCenter,
                    15);
   }
 }

@@ -1,6 +1,7 @@
 #include "app/term_form.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
@@ -232,8 +233,11 @@ void TTermFrm::BuildMenus() {
   ColBackCmd = item(ImpostazCmd, "ColBackCmd", 18, "Colore &Sfondo...");
   ColTextCmd = item(ImpostazCmd, "ColTextCmd", 52, "Colore &Testo...");
   TermMenu->addMenu(ImpostazCmd);
-  for (QAction* choice : {ItaLngCmd, EngLngCmd, SmallChrCmd, MedChrCmd, BigChrCmd, VBigChrCmd})
-    choice->setCheckable(true);
+  // One choice each: the language and the font size.
+  auto* languages = new QActionGroup(this);
+  for (QAction* choice : {ItaLngCmd, EngLngCmd}) languages->addAction(choice)->setCheckable(true);
+  auto* sizes = new QActionGroup(this);
+  for (QAction* choice : {SmallChrCmd, MedChrCmd, BigChrCmd, VBigChrCmd}) sizes->addAction(choice)->setCheckable(true);
 
   QMenu* UtilityCmd = NewSubmenu(TermMenu, "UtilityCmd", 5, "&Utilit\u00E0");
   EPIXCmd = item(UtilityCmd, "EPIXCmd", 19, "&EPIX...");
@@ -635,11 +639,25 @@ void TTermFrm::TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift) {
       Terminate();
       break;
     default:
+      // Alt with a menu's letter still opens that menu, as the window system's own menu
+      // handling does behind the consumed key.
+      if (shift == Qt::AltModifier) OpenMenuByMnemonic(key);
       break;
   }
   if (result.Consumed) key = 0;
   SendToPort(result.Bytes);
   ShowKeyState();
+}
+
+void TTermFrm::OpenMenuByMnemonic(int key) {
+  if (key <= 0 || key >= Qt::Key_Escape) return;
+  const QKeySequence wanted(Qt::ALT | static_cast<Qt::Key>(QChar(key).toUpper().unicode()));
+  for (QAction* menu : menuBar()->actions()) {
+    if (menu->isVisible() && menu->isEnabled() && QKeySequence::mnemonic(menu->text()) == wanted) {
+      menuBar()->setActiveAction(menu);
+      return;
+    }
+  }
 }
 
 void TTermFrm::TerminalWnKeyPress(std::uint8_t& ch) {

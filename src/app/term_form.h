@@ -149,6 +149,7 @@ private:
   void SetWorkingFolder(const std::string& folder);
   void SendToPort(const std::string& bytes);
   void FocusTerminal();
+  void OpenMenuByMnemonic(int key);
   std::optional<QColor> ChooseColor(const QColor& initial);
 
   TTermFrmOptions options;
