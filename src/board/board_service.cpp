@@ -80,7 +80,8 @@ TBoardService::TBoardService(TTerminalBuffer& buffer, IBoardWindow& window, TBoa
       port_(links.Port),
       noPrinter_(links.Printer ? nullptr : std::make_unique<TNoPrinter>()),
       fileService(paramBuffer, recordBuffer, std::move(links.ProgramFolder)),
-      listOutput(window, links.Printer ? *links.Printer : *noPrinter_, links.Settings ? *links.Settings : noSettings_) {}
+      listOutput(window, links.Printer ? *links.Printer : *noPrinter_,
+                 links.Settings ? *links.Settings : noSettings_) {}
 
 TBoardService::~TBoardService() = default;
 

@@ -99,15 +99,19 @@ bool SeekTo(int fd, std::int64_t offset) {
 
 TFileService::TFileService(ParamSpan params, RecordSpan record, std::string programFolder)
     : paramBuffer(params), recordBuffer(record), drives(std::move(programFolder)) {
+  ClearTables();
+}
+
+void TFileService::ClearTables() {
   openFileTable.assign(1, OpenFileEntry{});
-  for (int i = 0; i < kBoardDriveCount; ++i) DriveFolders[static_cast<std::size_t>(i)] = std::string(1, static_cast<char>('A' + i)) + ":";
+  // "X:" names drive X's own current folder, whatever it is when the board selects X.
+  for (std::size_t i = 0; i < DriveFolders.size(); ++i) DriveFolders[i] = std::string{static_cast<char>('A' + i), ':'};
+  search.Close();
 }
 
 void TFileService::InitFileService() {
   serving = true;
-  openFileTable.assign(1, OpenFileEntry{});
-  for (int i = 0; i < kBoardDriveCount; ++i) DriveFolders[static_cast<std::size_t>(i)] = std::string(1, static_cast<char>('A' + i)) + ":";
-  search.Close();
+  ClearTables();
 }
 
 void TFileService::RecordDriveFolder(const std::string& folder) {

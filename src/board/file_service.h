@@ -87,6 +87,7 @@ public:
   const std::vector<OpenFileEntry>& OpenFileTable() const { return openFileTable; }
 
 private:
+  void ClearTables();
   OpenFileEntry* FindEntry(const std::string& path);
   void FreeEntry(const std::string& path);
   void UseEntry(const std::string& path);
