@@ -435,6 +435,9 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
   {
     std::lock_guard guard(RecvLock);
     if (!CloseRequested.load() && AvailDispatching) {
+      // A window handler that outlived its time limit may still be reading: count what it
+      // has read up to now, so no byte is delivered twice once reads go straight to the ring.
+      MaxHandlerReads = std::max(MaxHandlerReads, HandlerReads);
       DTail = (DTail + MaxHandlerReads) % ReceiveBufferSize;
       if (MaxHandlerReads != 0) DBufFull = false;
       result = Msg != AvailTriggerMsg || MaxHandlerReads == Trigger;
