@@ -3,11 +3,13 @@
 // takes no command-line arguments; its only configuration is the settings file beside it.
 #include <QApplication>
 
+#include "app/maker_logo.h"
 #include "app/term_form.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("MIRTE");
+  QApplication::setWindowIcon(mirte::ProductIcon());
   // Closing the main window ends the program even while the EPIX window is open.
   QApplication::setQuitOnLastWindowClosed(false);
 

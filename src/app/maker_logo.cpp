@@ -1,6 +1,8 @@
 #include "app/maker_logo.h"
 
+#include <QIcon>
 #include <QLabel>
+#include <QPixmap>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -93,6 +95,20 @@ void TMakerLogo::paintEvent(QPaintEvent*) {
     PaintMakerText(painter, QRectF(side + 16, 0, width() - side - 18, height()), Qt::AlignLeft | Qt::AlignVCenter,
                    15);
   }
+}
+
+QIcon ProductIcon() {
+  QIcon icon;
+  for (int side : {16, 32, 48, 64, 128}) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    PaintEmblem(painter, QRectF(0, 0, side, side));
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
 }
 
 QWidget* NewProductPanel(QWidget* parent) {

@@ -2,6 +2,7 @@
 // The maker's artwork shown by the splash and the information window: a drawn emblem with
 // the maker's name and contact lines beside or below it. Drawn, not loaded, so the program
 // needs no image files; it scales to whatever size its window gives it.
+#include <QIcon>
 #include <QWidget>
 
 namespace mirte {
@@ -25,6 +26,9 @@ protected:
 private:
   bool compact;
 };
+
+// The emblem as the windows' icon.
+QIcon ProductIcon();
 
 // A yellow panel with the product name in large letters and its description below.
 QWidget* NewProductPanel(QWidget* parent);

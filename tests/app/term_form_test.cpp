@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/com_port_options.h"
 #include "app/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "board/board_service.h"
@@ -211,6 +212,20 @@ TEST_F(TermFormTest, CaptionsFollowTheLanguage) {
   frm.Panels[0]->setText(" COM2:38400 Baud");
   frm.LanguageCmdClick(2);
   EXPECT_EQ(Panel(0), " COM2:38400 Baud");
+}
+
+TEST_F(TermFormTest, LanguageSwitchReachesTheToolWindowsToo) {
+  TTermFrm& frm = Start();
+  frm.CreateToolWindows();
+  ASSERT_NE(frm.ComPortOptions(), nullptr);
+  ASSERT_NE(frm.EPIXFrm(), nullptr);
+  frm.EPIXCmd->trigger();
+  EXPECT_TRUE(frm.EPIXFrm()->isVisible());
+  for (int language : {1, 2}) {
+    frm.LanguageCmdClick(language);
+    EXPECT_EQ(frm.EPIXFrm()->windowTitle(), QString::fromUtf8(MsgTable(language, 37)));
+    EXPECT_EQ(frm.ComPortOptions()->windowTitle(), QString::fromUtf8(MsgTable(language, 23)));
+  }
 }
 
 TEST_F(TermFormTest, ChoosingTheSelectedLanguageOrFontSizeChangesNothing) {
