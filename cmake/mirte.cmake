@@ -5,14 +5,13 @@ function(mirte_test name)
   cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} mirte_test_support GTest::gtest GTest::gtest_main)
-  set(env "")
-  if(T_QT)
-    set(env "QT_QPA_PLATFORM=offscreen")
-  endif()
   # The folder's name is the label: ./test.sh runs `-L serial` under ThreadSanitizer.
   get_filename_component(label ${CMAKE_CURRENT_SOURCE_DIR} NAME)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "${env}" TIMEOUT 120 LABELS "${label}")
+  set(props TIMEOUT 120 LABELS ${label})
+  if(T_QT)
+    list(APPEND props ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
 # Test folders of layers whose sources exist; a layer's tests that need Qt are skipped
