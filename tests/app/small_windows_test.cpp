@@ -28,8 +28,10 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "small_windows_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: the test input devices Qt creates on first use go away at exit and
+  // must still find the application.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 SettingsRec RecordIn(int language) {
