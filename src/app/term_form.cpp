@@ -377,7 +377,9 @@ void TTermFrm::SetCheckedFontItem() {
   VBigChrCmd->setChecked(size == 16);
 }
 
-void TTermFrm::SetWorkingFolder(const std::string& folder) {
+void TTermFrm::SetWorkingFolder(const std::string& path) {
+  std::string folder = path;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   // Board drives resolve through the file service's own idea of the current folder; the
   // process follows it so that anything relative lands in the same place.
   if (::chdir(folder.c_str()) != 0) return;
@@ -525,7 +527,7 @@ void TTermFrm::ChDirCmdClick() {
     return;
   }
   std::string folder = chosen->toStdString();
-  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   SetWorkingFolder(folder);
   Settings.SetWorkFolder(folder);
   Settings.SaveSettings();
