@@ -15,8 +15,6 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <system_error>
 
@@ -381,10 +379,11 @@ void TTermFrm::SetWorkingFolder(const std::string& path) {
   std::string folder = path;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   // Board drives resolve through the file service's own idea of the current folder; the
-  // process follows it so that anything relative lands in the same place.
-  if (::chdir(folder.c_str()) != 0) return;
-  board->FileService().Drives().SetCurrentFolder(folder);
-  board->FileService().RecordDriveFolder(folder);
+  // process follows it so that anything relative lands in the same place. A folder that
+  // cannot be entered is still recorded for its drive.
+  std::error_code ignored;
+  std::filesystem::current_path(folder, ignored);
+  board->FileService().SetWorkingFolder(folder);
 }
 
 void TTermFrm::SetTermDim() {
