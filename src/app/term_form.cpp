@@ -36,7 +36,6 @@
 #include "terminal/terminal_emulator.h"
 #include "terminal/terminal_widget.h"
 
-
 namespace mirte {
 
 namespace {
@@ -46,9 +45,8 @@ constexpr int kPortPanelWidth = 170;
 constexpr int kKeyPanelWidth = 150;
 constexpr TColor kNavy = 0x00800000;
 
-// Menu captions as the windows are designed: Italian, translated when first shown.
+// The window is designed with its Italian caption and translated when first shown.
 constexpr const char* kDesignCaption = "MIRTE: Emulazione terminale per schede KTB\u00AE con SOLVAX";
-
 
 std::string ExecutableFile() {
   std::error_code error;

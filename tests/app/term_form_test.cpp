@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QScreen>
@@ -376,6 +377,16 @@ TEST_F(TermFormTest, KeysSendNothingWhileThePortIsNotAvailable) {
   EXPECT_EQ(terminations, 0);
   QTest::keyClick(frm.TerminalWn, Qt::Key_F4, Qt::AltModifier);
   EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(TermFormTest, AltWithAMenuLetterOpensThatMenuFromTheTerminal) {
+  TTermFrm& frm = Start();
+  QTest::keyClick(frm.TerminalWn, Qt::Key_I, Qt::AltModifier);  // "Sett&ings"
+  QAction* open = frm.menuBar()->activeAction();
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->objectName(), "ImpostazCmd");
+  open->menu()->close();
+  EXPECT_EQ(terminations, 0);
 }
 
 // A board on a pseudo-terminal, reached as COM3 through dosdevices/com3.
