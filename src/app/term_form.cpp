@@ -694,6 +694,11 @@ void TTermFrm::SetPrintJobOpen(bool open) {
   SetPrnCmd->setEnabled(!open);
 }
 
-void TTermFrm::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void TTermFrm::ProcessPendingEvents() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  // Callers loop on this while bytes drain to the board; a short wait for the next serial
+  // message keeps them from spinning a core for the length of a record at a low baud rate.
+  mainQueue->WaitForMessages(std::chrono::milliseconds(1));
+}
 
 }  // namespace mirte
