@@ -6,52 +6,10 @@
 // nothing and send nothing. Characters go out as Windows-1252 bytes; a character that
 // code page cannot hold is dropped rather than sent as something else.
 #include <string>
-#include <string_view>
+
+#include "platform/key_characters.h"
 
 namespace mirte {
-
-// The toolkit's key codes this module looks at. Letters, digits and punctuation are their
-// upper-case ASCII value.
-namespace keys {
-constexpr int Escape = 0x01000000;
-constexpr int Tab = 0x01000001;
-constexpr int Backtab = 0x01000002;
-constexpr int Backspace = 0x01000003;
-constexpr int Return = 0x01000004;
-constexpr int Enter = 0x01000005;  // on the keypad
-constexpr int Insert = 0x01000006;
-constexpr int Delete = 0x01000007;
-constexpr int Home = 0x01000010;
-constexpr int End = 0x01000011;
-constexpr int Left = 0x01000012;
-constexpr int Up = 0x01000013;
-constexpr int Right = 0x01000014;
-constexpr int Down = 0x01000015;
-constexpr int PageUp = 0x01000016;
-constexpr int PageDown = 0x01000017;
-constexpr int F1 = 0x01000030;
-constexpr int F4 = 0x01000033;
-constexpr int F10 = 0x01000039;
-// Keys below this value stand for characters; at and above it, for function keys.
-constexpr int FirstSpecialKey = 0x01000000;
-}  // namespace keys
-
-// The toolkit's modifier bits.
-namespace modifiers {
-constexpr unsigned Shift = 0x02000000;
-constexpr unsigned Control = 0x04000000;
-constexpr unsigned Alt = 0x08000000;
-constexpr unsigned Meta = 0x10000000;
-// Says where the key is, not what is held: ignored when the modifier set is judged.
-constexpr unsigned Keypad = 0x20000000;
-constexpr unsigned GroupSwitch = 0x40000000;
-}  // namespace modifiers
-
-struct TKeyEvent {
-  int Key = 0;
-  unsigned Modifiers = 0;
-  std::string_view Text;  // UTF-8, as the toolkit produced it for the key
-};
 
 // What the terminal window knows about its mouse selection when the key arrives.
 struct TKeySelection {
@@ -87,9 +45,6 @@ struct TKeyResult {
 TKeyResult TerminalKeyDown(const TKeyEvent& event, const TKeySelection& selection);
 // The main window's key-down handling: the cursor and editing keys, Ctrl and Alt commands.
 TKeyResult TerminalWnKeyDown(const TKeyEvent& event);
-// The main window's character handling: the byte the key types, if any.
-std::string TerminalWnKeyPress(const TKeyEvent& event);
-
 TKeyResult TranslateKey(const TKeyEvent& event, const TKeySelection& selection);
 
 }  // namespace mirte

@@ -36,7 +36,8 @@ constexpr std::array<char32_t, 128> kCp437High = {
     0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
 
-// Decodes one code point at `pos`, advancing it; an invalid sequence yields U+FFFD.
+}  // namespace
+
 char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
   auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
   std::uint8_t lead = byte(pos);
@@ -56,8 +57,6 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
   pos += extra + 1;
   return cp;
 }
-
-}  // namespace
 
 char32_t Cp1252ToUnicode(std::uint8_t byte) {
   if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];

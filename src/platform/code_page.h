@@ -27,6 +27,10 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // True when every code point of a UTF-8 string has a Windows-1252 byte.
 bool FitsCp1252(std::string_view utf8);
 
+// Decodes the code point at `pos` of UTF-8 text and advances past it; a malformed
+// sequence gives U+FFFD and is skipped one byte at a time.
+char32_t DecodeUtf8(std::string_view text, std::size_t& pos);
+
 // Appends the UTF-8 encoding of one code point.
 void AppendUtf8(std::string& out, char32_t codePoint);
 

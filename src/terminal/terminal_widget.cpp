@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/key_characters.h"
 #include "terminal/terminal_emulator.h"
 
 namespace mirte {
@@ -28,42 +29,11 @@ bool IsModifierKey(int key) {
          key == Qt::Key_Meta || key == Qt::Key_AltGr;
 }
 
-// The characters a key produces, as Windows-1252 bytes, following the rules of the
-// system the board's software was written for: Alt combinations produce none, Ctrl with a
-// letter produces its control code, and cursor or function keys produce nothing.
+// The characters the key types, by the same rule the main window judges keys with.
 std::string TypedCharacters(const QKeyEvent& event) {
-  const int key = event.key();
-  const Qt::KeyboardModifiers mods = event.modifiers();
-  const bool ctrl = (mods & Qt::ControlModifier) != 0;
-  const bool alt = (mods & Qt::AltModifier) != 0;
-  if (alt && !ctrl) return {};
-  switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return "\r";
-    case Qt::Key_Backspace: return "\b";
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return "\t";
-    case Qt::Key_Escape: return "\x1b";
-    default: break;
-  }
-  if (ctrl && !alt) {
-    if (key >= Qt::Key_A && key <= Qt::Key_Z) return std::string(1, char(key - Qt::Key_A + 1));
-    switch (key) {
-      case Qt::Key_BracketLeft: return "\x1b";
-      case Qt::Key_Backslash: return "\x1c";
-      case Qt::Key_BracketRight: return "\x1d";
-      case Qt::Key_AsciiCircum: return "\x1e";
-      case Qt::Key_Underscore: return "\x1f";
-      default: return {};
-    }
-  }
-  if (key >= Qt::Key_Escape && key < Qt::Key_unknown) return {};  // cursor, function keys
-  std::string bytes;
-  for (const char32_t codePoint : event.text().toUcs4()) {
-    if (codePoint < 0x20 || codePoint == 0x7F) continue;
-    bytes.push_back(char(UnicodeToCp1252(codePoint).value_or(std::uint8_t('?'))));
-  }
-  return bytes;
+  const QByteArray text = event.text().toUtf8();
+  return SystemCharacters({event.key(), static_cast<unsigned>(event.modifiers().toInt()),
+                           std::string_view(text.constData(), static_cast<std::size_t>(text.size()))});
 }
 
 bool InSelection(int col, int row, QPoint start, QPoint end) {

@@ -143,7 +143,7 @@ TEST(KeyStages, OnlyTheTerminalControlKeepsACharacterFromFollowing) {
   // system derives from them still arrives: Ctrl+C without a selection reaches the board.
   const TKeyEvent ctrlC{'C', kCtrl, "\x03"};
   EXPECT_FALSE(TerminalWnKeyDown(ctrlC).Consumed);
-  EXPECT_EQ(TerminalWnKeyPress(ctrlC), "\x03");
+  EXPECT_EQ(SystemCharacters(ctrlC), "\x03");
   EXPECT_TRUE(TerminalKeyDown(ctrlC, kSelected).Consumed);
 }
 
