@@ -112,7 +112,7 @@ void MakeRomDir(const TRDRec& rec, std::span<std::uint8_t, kRomDirSize> dir) {
     entry[0] = kDriveN;
     PutNameAndExtension(entry, PadRomDiskName(file.Name));
     PutPageAddress(entry + 16, address, rec.Q17);
-    PutWord(entry + 19, file.Size / kRecordSize);
+    PutWord(entry + 19, file.Size / kRomRecordSize);
     address += file.Size;
   }
   std::uint8_t* header = dir.data();

@@ -24,8 +24,8 @@ std::int32_t CalcRDFree(const TRDRec& rec) {
 
 std::int32_t RoundToRecords(std::int64_t length) {
   if (length <= 0) return 0;
-  const std::int64_t rounded = (length + kRecordSize - 1) / kRecordSize * kRecordSize;
-  return rounded > INT32_MAX ? INT32_MAX / kRecordSize * kRecordSize : static_cast<std::int32_t>(rounded);
+  const std::int64_t rounded = (length + kRomRecordSize - 1) / kRomRecordSize * kRomRecordSize;
+  return rounded > INT32_MAX ? INT32_MAX / kRomRecordSize * kRomRecordSize : static_cast<std::int32_t>(rounded);
 }
 
 namespace {

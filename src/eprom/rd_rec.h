@@ -15,7 +15,7 @@ constexpr int kRomDiskNameLength = 12;   // padded with blanks
 constexpr int kMaxExtensionLength = 4;   // from the last '.' on, the dot included
 constexpr std::int32_t kMaxOSImageSize = 16384;
 constexpr std::int32_t kRomDirSize = 2304;  // 64 entries of 36 bytes
-constexpr std::int32_t kRecordSize = 128;
+constexpr std::int32_t kRomRecordSize = 128;
 
 struct TEPROMKind {
   const char* ItemText;
