@@ -354,6 +354,9 @@ void TTerminalBuffer::TabBackward() {
   int col = cursorCol_ - 1;
   while (col > RegionLeft() && !horzTabStops_[std::size_t(col)]) --col;
   cursorCol_ = std::max(col, RegionLeft());
+  // A wrap still pending from the last column would push the next character one column
+  // past the tab stop the cursor now stands on.
+  pendingWrap_ = false;
   CursorChanged();
 }
 

@@ -319,6 +319,17 @@ TEST_F(TerminalBufferTest, InsertModeShiftsTheRestOfTheRow) {
   Expect(1, 3);
 }
 
+TEST_F(TerminalBufferTest, TabBackwardFromAPendingWrapWritesAtTheTabStop) {
+  buffer.GotoRowCol(1, 80);
+  buffer.PutChar('x');
+  ASSERT_TRUE(buffer.GetPendingWrap());
+  buffer.TabBackward();
+  EXPECT_FALSE(buffer.GetPendingWrap());
+  buffer.PutChar('t');
+  EXPECT_EQ(buffer.GetCell(1, 73).Char, 't');
+  Expect(1, 74);
+}
+
 TEST_F(TerminalBufferTest, TabsStopEveryEightColumnsAndAtTheEdges) {
   buffer.TabForward();
   Expect(1, 9);
