@@ -6,7 +6,9 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -100,6 +102,7 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   BuildStatusBar();
   BuildTimers();
   printer = std::make_unique<TQtPrinterCanvas>([this] { return std::filesystem::path(Settings.WorkFolderPath()); });
+  printer->OnPdfWritten = [this](const QString& path) { ShowPdfFile(path); };
   portLink = std::make_unique<TComPortLink>(ComPort);
   board = std::make_unique<TBoardService>(
       TerminalWn->Buffer(), *this,
@@ -165,7 +168,30 @@ void TTermFrm::BuildStatusBar() {
     Panels[static_cast<std::size_t>(i)] = panel;
   }
   Panels[0]->setFixedWidth(kPortPanelWidth);
+  // The name of a print job written as a PDF covers the message panel for a while. It is a
+  // label of its own, so the panel's text, which the board service saves and restores
+  // around every command, stays as it was.
+  PdfFileLb = new QLabel(Panels[1]);
+  PdfFileLb->setObjectName("PdfFileLb");
+  PdfFileLb->setFont(panelFont);
+  PdfFileLb->setAlignment(Qt::AlignCenter);
+  PdfFileLb->setAutoFillBackground(true);
+  PdfFileLb->hide();
+  auto* cover = new QHBoxLayout(Panels[1]);
+  cover->setContentsMargins(0, 0, 0, 0);
+  cover->addWidget(PdfFileLb);
+  PdfFileTmr = new QTimer(this);
+  PdfFileTmr->setObjectName("PdfFileTmr");
+  PdfFileTmr->setSingleShot(true);
+  PdfFileTmr->setInterval(kPdfFileShownMs);
+  connect(PdfFileTmr, &QTimer::timeout, PdfFileLb, &QLabel::hide);
   setStatusBar(TermStBar);
+}
+
+void TTermFrm::ShowPdfFile(const QString& path) {
+  PdfFileLb->setText(QFileInfo(path).fileName());
+  PdfFileLb->show();
+  PdfFileTmr->start();
 }
 
 void TTermFrm::BuildMenus() {

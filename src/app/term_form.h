@@ -69,6 +69,10 @@ public:
   QMenu* PopupMenu = nullptr;
   QTimer* RefreshTmr = nullptr;
   QTimer* DeSelTmr = nullptr;
+  // The file name of a print job that went to a PDF, shown over the message panel.
+  QLabel* PdfFileLb = nullptr;
+  QTimer* PdfFileTmr = nullptr;
+  static constexpr int kPdfFileShownMs = 5000;
 
   QAction *ClearTermCmd, *SetPrnCmd, *PrintSingPgCmd, *PrintCmd, *AbortPrintCmd, *ChDirCmd, *ExitCmd;
   QAction *CopiaCmd, *DeSelCmd;
@@ -148,6 +152,7 @@ private:
   void SetCheckedFontItem();
   void SetWorkingFolder(const std::string& folder);
   void SendToPort(const std::string& bytes);
+  void ShowPdfFile(const QString& path);
   void FocusTerminal();
   void OpenMenuByMnemonic(int key);
   std::optional<QColor> ChooseColor(const QColor& initial);

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTest>
@@ -337,6 +338,22 @@ TEST_F(TermFormTest, PrintItemsAreEnabledExactlyWhileAJobIsOpen) {
   frm.AbortPrintPup->trigger();
   expectJob(false);
   EXPECT_EQ(Panel(1), "");
+}
+
+TEST_F(TermFormTest, AJobWrittenAsPdfShowsItsFileNameWithoutTouchingTheMessagePanel) {
+  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
+  TTermFrm& frm = Start();
+  frm.PdfFileTmr->setInterval(20);
+  for (int byte : {16, 17, 5, int('A'), 16, 17, 5, 26}) frm.Board().ProcessBoardByte(static_cast<std::uint8_t>(byte));
+  ASSERT_TRUE(frm.PdfFileLb->isVisible());
+  const QString name = frm.PdfFileLb->text();
+  EXPECT_TRUE(name.startsWith("MIRTE Print ") && name.endsWith(".pdf")) << name.toStdString();
+  EXPECT_TRUE(std::filesystem::exists(folder / name.toStdString()));
+  EXPECT_EQ(Panel(1), "") << "the message panel keeps its own text";
+  QElapsedTimer waited;
+  waited.start();
+  while (frm.PdfFileLb->isVisible() && waited.elapsed() < 2000) QTest::qWait(10);
+  EXPECT_FALSE(frm.PdfFileLb->isVisible());
 }
 
 TEST_F(TermFormTest, SelectionItemsFollowTheTerminalSelection) {
