@@ -17,21 +17,21 @@ const QString kBoxTitle = QStringLiteral("MIRTE");
 
 }  // namespace
 
-std::optional<std::string> TQtEpixDialogs::ChooseFile(const TFileDialogSpec& spec, int language) {
-  QFileDialog dialog(owner, EpromText(language, spec.TitleMessage));
+std::optional<std::string> TQtEpixDialogs::ChooseFile(const TFileDialogSpec& request, int language) {
+  QFileDialog dialog(owner, EpromText(language, request.TitleMessage));
   QStringList filters;
-  for (const auto& filter : SplitFilter(FilterMessageText(language, spec.FilterMessage))) filters << FromUtf8(filter);
+  for (const auto& filter : SplitFilter(FilterMessageText(language, request.FilterMessage))) filters << FromUtf8(filter);
   dialog.setNameFilters(filters);
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
-  dialog.setDefaultSuffix(FromUtf8(spec.DefaultSuffix));
-  dialog.setAcceptMode(spec.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(spec.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  if (!spec.PresetPath.empty()) {
-    const QFileInfo preset(FromUtf8(spec.PresetPath));
+  dialog.setDefaultSuffix(FromUtf8(request.DefaultSuffix));
+  dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (!request.PresetPath.empty()) {
+    const QFileInfo preset(FromUtf8(request.PresetPath));
     dialog.setDirectory(preset.absolutePath());
     dialog.selectFile(preset.fileName());
-  } else if (!spec.StartFolder.empty()) {
-    dialog.setDirectory(FromUtf8(spec.StartFolder));
+  } else if (!request.StartFolder.empty()) {
+    dialog.setDirectory(FromUtf8(request.StartFolder));
   }
   if (runner.Run(dialog) != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();

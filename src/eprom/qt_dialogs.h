@@ -23,7 +23,7 @@ class TQtEpixDialogs : public IEpixDialogs {
 public:
   TQtEpixDialogs(QWidget* owner, const TDialogRunner& runner) : owner(owner), runner(runner) {}
 
-  std::optional<std::string> ChooseFile(const TFileDialogSpec& spec, int language) override;
+  std::optional<std::string> ChooseFile(const TFileDialogSpec& request, int language) override;
   bool AskText(const std::string& caption, const std::string& prompt, std::string& text) override;
   void ShowMessage(const std::string& text, TMsgIcon icon) override;
   bool Confirm(const std::string& text) override;

@@ -135,12 +135,12 @@ bool TRomDiskEditor::AskRDName(std::string& name, int index) {
   }
 }
 
-std::optional<std::string> TRomDiskEditor::ChooseFile(const TFileDialogSpec& spec) {
+std::optional<std::string> TRomDiskEditor::ChooseFile(const TFileDialogSpec& request) {
   // A dialog may move the process's current folder; nothing else in the program should
   // notice that it was shown.
   std::error_code ignored;
   const auto savedFolder = std::filesystem::current_path(ignored);
-  auto chosen = dialogs.ChooseFile(spec, Language());
+  auto chosen = dialogs.ChooseFile(request, Language());
   if (!savedFolder.empty()) std::filesystem::current_path(savedFolder, ignored);
   if (!chosen || chosen->empty()) return std::nullopt;
   // Paths keep their case: the file system here tells TEST.SVX and test.svx apart.
@@ -148,8 +148,8 @@ std::optional<std::string> TRomDiskEditor::ChooseFile(const TFileDialogSpec& spe
 }
 
 bool TRomDiskEditor::ChooseSOLVFile() {
-  TFileDialogSpec spec{47, 48, "BIN", false, RDRec.SOLVFile, RDRec.SOLVFile.empty() ? WorkFolder() : std::string()};
-  const auto path = ChooseFile(spec);
+  TFileDialogSpec request{47, 48, "BIN", false, RDRec.SOLVFile, RDRec.SOLVFile.empty() ? WorkFolder() : std::string()};
+  const auto path = ChooseFile(request);
   if (!path) return false;
   if (ChkRDFile(*path, false, -1) > kMaxOSImageSize) {
     dialogs.ShowMessage(Text(60), TMsgIcon::Error);
@@ -164,8 +164,8 @@ bool TRomDiskEditor::ChooseSOLVFile() {
 }
 
 bool TRomDiskEditor::ChooseBinFile() {
-  TFileDialogSpec spec{56, 48, "", true, RDRec.BinFile, RDRec.BinFile.empty() ? WorkFolder() : std::string()};
-  const auto path = ChooseFile(spec);
+  TFileDialogSpec request{56, 48, "", true, RDRec.BinFile, RDRec.BinFile.empty() ? WorkFolder() : std::string()};
+  const auto path = ChooseFile(request);
   if (!path) return false;
   if (*path == RDRec.SOLVFile) {
     dialogs.ShowMessage(Paragraph(*path, Text(57)), TMsgIcon::Warning);

@@ -31,7 +31,7 @@ class IEpixDialogs {
 public:
   virtual ~IEpixDialogs() = default;
   // The chosen path, or nothing when the user cancelled.
-  virtual std::optional<std::string> ChooseFile(const TFileDialogSpec& spec, int language) = 0;
+  virtual std::optional<std::string> ChooseFile(const TFileDialogSpec& request, int language) = 0;
   // One-line input preset with text; false when cancelled. Texts are UTF-8.
   virtual bool AskText(const std::string& caption, const std::string& prompt, std::string& text) = 0;
   virtual void ShowMessage(const std::string& text, TMsgIcon icon) = 0;
@@ -89,7 +89,7 @@ public:
   std::string Text(int message) const;
 
 private:
-  std::optional<std::string> ChooseFile(const TFileDialogSpec& spec);
+  std::optional<std::string> ChooseFile(const TFileDialogSpec& request);
   std::string WorkFolder() const;
 
   const TSettings& settings;

@@ -27,8 +27,8 @@ public:
   std::vector<Shown> Messages;
   std::function<void()> WhileFileDialogOpen;
 
-  std::optional<std::string> ChooseFile(const TFileDialogSpec& spec, int) override {
-    FileDialogs.push_back(spec);
+  std::optional<std::string> ChooseFile(const TFileDialogSpec& request, int) override {
+    FileDialogs.push_back(request);
     if (WhileFileDialogOpen) WhileFileDialogOpen();
     if (Files.empty()) return std::nullopt;
     auto answer = Files.front();
