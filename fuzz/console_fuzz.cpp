@@ -9,6 +9,7 @@
 #include <string>
 
 #include "board/board_service.h"
+#include "fuzz_check.h"
 #include "terminal/terminal_buffer.h"
 
 namespace {
@@ -34,14 +35,6 @@ private:
   std::string status_;
 };
 
-void Fail(int line) {
-  std::fprintf(stderr, "broken invariant at line %d\n", line);
-  std::abort();
-}
-#define FUZZ_CHECK(condition) \
-  do {                        \
-    if (!(condition)) Fail(__LINE__); \
-  } while (false)
 
 constexpr std::uint8_t kUnservedType = 0;
 

@@ -7,20 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "fuzz_check.h"
 #include "terminal/terminal_buffer.h"
 
 namespace {
 
 using namespace mirte;
 
-void Fail(int line) {
-  std::fprintf(stderr, "broken invariant at line %d\n", line);
-  std::abort();
-}
-#define FUZZ_CHECK(condition) \
-  do {                        \
-    if (!(condition)) Fail(__LINE__); \
-  } while (false)
 
 void CheckInShape(const TTerminalBuffer& buffer) {
   const int history = buffer.SVRowCount() - buffer.RowCount();

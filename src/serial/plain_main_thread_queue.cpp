@@ -13,6 +13,16 @@ struct TPlainMainThreadQueue::TEntry {
   std::intptr_t LParam = 0;
   int State = Waiting;  // under Lock
   std::condition_variable Handled;
+
+  static std::shared_ptr<TEntry> Make(std::weak_ptr<IMessageTarget> target, std::uint32_t msg,
+                                      std::uintptr_t wParam, std::intptr_t lParam) {
+    auto entry = std::make_shared<TEntry>();
+    entry->Target = std::move(target);
+    entry->Msg = msg;
+    entry->WParam = wParam;
+    entry->LParam = lParam;
+    return entry;
+  }
 };
 
 TPlainMainThreadQueue::TPlainMainThreadQueue() : MainThread(std::this_thread::get_id()) {}
@@ -31,11 +41,7 @@ bool TPlainMainThreadQueue::IsMainThread() const { return std::this_thread::get_
 
 void TPlainMainThreadQueue::PostMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg,
                                         std::uintptr_t WParam, std::intptr_t LParam) {
-  auto entry = std::make_shared<TEntry>();
-  entry->Target = std::move(Target);
-  entry->Msg = Msg;
-  entry->WParam = WParam;
-  entry->LParam = LParam;
+  auto entry = TEntry::Make(std::move(Target), Msg, WParam, LParam);
   std::lock_guard guard(Lock);
   Pending.push_back(std::move(entry));
   Arrived.notify_all();
@@ -48,11 +54,7 @@ bool TPlainMainThreadQueue::SendMessage(std::weak_ptr<IMessageTarget> Target, st
     if (auto target = Target.lock()) target->HandleMessage(Msg, WParam, LParam);
     return true;
   }
-  auto entry = std::make_shared<TEntry>();
-  entry->Target = std::move(Target);
-  entry->Msg = Msg;
-  entry->WParam = WParam;
-  entry->LParam = LParam;
+  auto entry = TEntry::Make(std::move(Target), Msg, WParam, LParam);
   std::unique_lock guard(Lock);
   Pending.push_back(entry);
   Arrived.notify_all();

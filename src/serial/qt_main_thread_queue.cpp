@@ -27,6 +27,16 @@ struct TQtMainThreadQueue::TEntry {
   std::mutex StateLock;  // guards State between the sender and the GUI thread
   int State = Pending;
   QSemaphore Finished;
+
+  static std::shared_ptr<TEntry> Make(std::weak_ptr<IMessageTarget> target, std::uint32_t msg,
+                                      std::uintptr_t wParam, std::intptr_t lParam) {
+    auto entry = std::make_shared<TEntry>();
+    entry->Target = std::move(target);
+    entry->Msg = msg;
+    entry->WParam = wParam;
+    entry->LParam = lParam;
+    return entry;
+  }
 };
 
 namespace {
@@ -56,11 +66,7 @@ void TQtMainThreadQueue::Enqueue(const std::shared_ptr<TEntry>& Entry) {
 
 void TQtMainThreadQueue::PostMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg,
                                      std::uintptr_t WParam, std::intptr_t LParam) {
-  auto entry = std::make_shared<TEntry>();
-  entry->Target = std::move(Target);
-  entry->Msg = Msg;
-  entry->WParam = WParam;
-  entry->LParam = LParam;
+  auto entry = TEntry::Make(std::move(Target), Msg, WParam, LParam);
   Enqueue(entry);
 }
 
@@ -71,11 +77,7 @@ bool TQtMainThreadQueue::SendMessage(std::weak_ptr<IMessageTarget> Target, std::
     if (auto target = Target.lock()) target->HandleMessage(Msg, WParam, LParam);
     return true;
   }
-  auto entry = std::make_shared<TEntry>();
-  entry->Target = std::move(Target);
-  entry->Msg = Msg;
-  entry->WParam = WParam;
-  entry->LParam = LParam;
+  auto entry = TEntry::Make(std::move(Target), Msg, WParam, LParam);
   entry->Sent = true;
   Enqueue(entry);
   if (entry->Finished.tryAcquire(1, static_cast<int>(Timeout.count()))) return true;
