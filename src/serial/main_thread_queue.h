@@ -19,6 +19,19 @@ public:
   virtual std::intptr_t HandleMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam) = 0;
 };
 
+// A message on its way to its target. Delivering it to a target that has gone away does
+// nothing.
+struct TQueuedMessage {
+  std::weak_ptr<IMessageTarget> Target;
+  std::uint32_t Msg = 0;
+  std::uintptr_t WParam = 0;
+  std::intptr_t LParam = 0;
+
+  void Deliver() const {
+    if (auto target = Target.lock()) target->HandleMessage(Msg, WParam, LParam);
+  }
+};
+
 class IMainThreadQueue {
 public:
   virtual ~IMainThreadQueue() = default;

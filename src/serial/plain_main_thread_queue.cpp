@@ -6,21 +6,13 @@ namespace {
 enum : int { Waiting, Running, Done, Withdrawn };
 }
 
-struct TPlainMainThreadQueue::TEntry {
-  std::weak_ptr<IMessageTarget> Target;
-  std::uint32_t Msg = 0;
-  std::uintptr_t WParam = 0;
-  std::intptr_t LParam = 0;
+struct TPlainMainThreadQueue::TEntry : TQueuedMessage {
   int State = Waiting;  // under Lock
   std::condition_variable Handled;
 
-  static std::shared_ptr<TEntry> Make(std::weak_ptr<IMessageTarget> target, std::uint32_t msg,
-                                      std::uintptr_t wParam, std::intptr_t lParam) {
+  static std::shared_ptr<TEntry> Make(TQueuedMessage message) {
     auto entry = std::make_shared<TEntry>();
-    entry->Target = std::move(target);
-    entry->Msg = msg;
-    entry->WParam = wParam;
-    entry->LParam = lParam;
+    static_cast<TQueuedMessage&>(*entry) = std::move(message);
     return entry;
   }
 };
@@ -41,7 +33,7 @@ bool TPlainMainThreadQueue::IsMainThread() const { return std::this_thread::get_
 
 void TPlainMainThreadQueue::PostMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg,
                                         std::uintptr_t WParam, std::intptr_t LParam) {
-  auto entry = TEntry::Make(std::move(Target), Msg, WParam, LParam);
+  auto entry = TEntry::Make({std::move(Target), Msg, WParam, LParam});
   std::lock_guard guard(Lock);
   Pending.push_back(std::move(entry));
   Arrived.notify_all();
@@ -51,10 +43,10 @@ bool TPlainMainThreadQueue::SendMessage(std::weak_ptr<IMessageTarget> Target, st
                                         std::uintptr_t WParam, std::intptr_t LParam,
                                         std::chrono::milliseconds Timeout) {
   if (IsMainThread()) {
-    if (auto target = Target.lock()) target->HandleMessage(Msg, WParam, LParam);
+    TQueuedMessage{std::move(Target), Msg, WParam, LParam}.Deliver();
     return true;
   }
-  auto entry = TEntry::Make(std::move(Target), Msg, WParam, LParam);
+  auto entry = TEntry::Make({std::move(Target), Msg, WParam, LParam});
   std::unique_lock guard(Lock);
   Pending.push_back(entry);
   Arrived.notify_all();
@@ -77,7 +69,7 @@ std::shared_ptr<TPlainMainThreadQueue::TEntry> TPlainMainThreadQueue::TakeNext()
 }
 
 void TPlainMainThreadQueue::Run(TEntry& Entry) {
-  if (auto target = Entry.Target.lock()) target->HandleMessage(Entry.Msg, Entry.WParam, Entry.LParam);
+  Entry.Deliver();
   std::lock_guard guard(Lock);
   Entry.State = Done;
   Entry.Handled.notify_all();

@@ -18,23 +18,15 @@ enum : int { Pending, Running, Done, Withdrawn };
 
 }  // namespace
 
-struct TQtMainThreadQueue::TEntry {
-  std::weak_ptr<IMessageTarget> Target;
-  std::uint32_t Msg = 0;
-  std::uintptr_t WParam = 0;
-  std::intptr_t LParam = 0;
+struct TQtMainThreadQueue::TEntry : TQueuedMessage {
   bool Sent = false;
   std::mutex StateLock;  // guards State between the sender and the GUI thread
   int State = Pending;
   QSemaphore Finished;
 
-  static std::shared_ptr<TEntry> Make(std::weak_ptr<IMessageTarget> target, std::uint32_t msg,
-                                      std::uintptr_t wParam, std::intptr_t lParam) {
+  static std::shared_ptr<TEntry> Make(TQueuedMessage message) {
     auto entry = std::make_shared<TEntry>();
-    entry->Target = std::move(target);
-    entry->Msg = msg;
-    entry->WParam = wParam;
-    entry->LParam = lParam;
+    static_cast<TQueuedMessage&>(*entry) = std::move(message);
     return entry;
   }
 };
@@ -66,7 +58,7 @@ void TQtMainThreadQueue::Enqueue(const std::shared_ptr<TEntry>& Entry) {
 
 void TQtMainThreadQueue::PostMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg,
                                      std::uintptr_t WParam, std::intptr_t LParam) {
-  auto entry = TEntry::Make(std::move(Target), Msg, WParam, LParam);
+  auto entry = TEntry::Make({std::move(Target), Msg, WParam, LParam});
   Enqueue(entry);
 }
 
@@ -74,10 +66,10 @@ bool TQtMainThreadQueue::SendMessage(std::weak_ptr<IMessageTarget> Target, std::
                                      std::uintptr_t WParam, std::intptr_t LParam,
                                      std::chrono::milliseconds Timeout) {
   if (IsMainThread()) {
-    if (auto target = Target.lock()) target->HandleMessage(Msg, WParam, LParam);
+    TQueuedMessage{std::move(Target), Msg, WParam, LParam}.Deliver();
     return true;
   }
-  auto entry = TEntry::Make(std::move(Target), Msg, WParam, LParam);
+  auto entry = TEntry::Make({std::move(Target), Msg, WParam, LParam});
   entry->Sent = true;
   Enqueue(entry);
   if (entry->Finished.tryAcquire(1, static_cast<int>(Timeout.count()))) return true;
@@ -108,7 +100,7 @@ void TQtMainThreadQueue::customEvent(QEvent* event) {
       if (entry.Sent) entry.Finished.release();
     }
   } finish{*entry};
-  if (auto target = entry->Target.lock()) target->HandleMessage(entry->Msg, entry->WParam, entry->LParam);
+  entry->Deliver();
 }
 
 void TQtMainThreadQueue::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
