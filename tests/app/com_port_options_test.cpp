@@ -21,6 +21,7 @@
 #include "app/msg_table.h"
 #include "platform/com_devices.h"
 #include "serial/plain_main_thread_queue.h"
+#include "support/qt_test_app.h"
 #include "support/modal_answers.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
@@ -31,15 +32,7 @@ namespace {
 using testing::ModalAnswers;
 using namespace std::chrono_literals;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "com_port_options_test";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: tearing Qt down among the process's static destructors crashes after
-  // a modal dialog has run.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+QApplication& App() { return mirte::testing::TestApp(); }
 
 // Holds a device the way another program would: open and locked.
 class DeviceHolder {

@@ -17,6 +17,7 @@
 
 #include "app/settings.h"
 #include "board/list_output.h"
+#include "support/qt_test_app.h"
 #include "support/fake_board_window.h"
 #include "support/modal_answers.h"
 #include "support/temp_folder.h"
@@ -24,15 +25,7 @@
 namespace mirte {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "printer_canvas_test";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: tearing it down after Qt's own globals at exit crashes once the print
-  // dialog has run.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+QApplication& App() { return mirte::testing::TestApp(); }
 
 QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
 

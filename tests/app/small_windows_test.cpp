@@ -19,20 +19,14 @@
 #include "app/lock_keys.h"
 #include "app/splash_form.h"
 
+#include "support/qt_test_app.h"
+
 namespace mirte {
 namespace {
 
 using namespace std::chrono_literals;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "small_windows_test";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: the test input devices Qt creates on first use go away at exit and
-  // must still find the application.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+QApplication& App() { return mirte::testing::TestApp(); }
 
 SettingsRec RecordIn(int language) {
   SettingsRec rec{};

@@ -26,6 +26,7 @@
 #include "app/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "board/board_service.h"
+#include "support/qt_test_app.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
 #include "terminal/terminal_widget.h"
@@ -36,15 +37,7 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "term_form_test";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: the test input devices Qt creates on first use go away at exit and
-  // must still find the application.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+QApplication& App() { return mirte::testing::TestApp(); }
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
   QElapsedTimer clock;

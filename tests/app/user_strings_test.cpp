@@ -20,6 +20,7 @@
 #include "app/msg_table.h"
 #include "app/user_string_items.h"
 #include "app/user_strings_form.h"
+#include "support/qt_test_app.h"
 #include "support/modal_answers.h"
 #include "support/temp_folder.h"
 
@@ -29,15 +30,7 @@ namespace {
 using testing::ModalAnswers;
 using testing::TempFolder;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "user_strings_test";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: tearing Qt down among the process's static destructors crashes after
-  // a modal dialog has run.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+QApplication& App() { return mirte::testing::TestApp(); }
 
 // Types each character as a key press carrying that text, as a keyboard would.
 void Type(QWidget* widget, const QString& text) {

@@ -20,18 +20,13 @@
 #include "app/msg_table.h"
 #include "app/settings.h"
 #include "eprom/make_bin_window.h"
+#include "support/qt_test_app.h"
 #include "support/temp_folder.h"
 
 namespace mirte {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "eprom_window_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return mirte::testing::TestApp(); }
 
 QString Msg(int language, int message) {
   const auto text = MsgTable(language, message);

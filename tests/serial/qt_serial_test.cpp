@@ -16,6 +16,7 @@
 #include "serial/com_select_form.h"
 #include "serial/port_list.h"
 #include "serial/qt_main_thread_queue.h"
+#include "support/qt_test_app.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
 
@@ -24,13 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "serial_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication instance(argc, argv);
-  return instance;
-}
+QApplication& app() { return mirte::testing::TestApp(); }
 
 template <typename Done>
 bool processEventsUntil(Done done, int limitMs = 3000) {

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "terminal/terminal_widget.h"
-#include "terminal/qt_test_app.h"
+#include "support/qt_test_app.h"
 
 namespace mirte {
 namespace {
 
-QApplication& App() { return testing::TerminalTestApp(); }
+QApplication& App() { return mirte::testing::TestApp(); }
 
 void Put(TTerminalBuffer& buffer, int row, int col, const std::string& text,
          std::uint8_t attr = 0) {

@@ -9,12 +9,12 @@
 
 #include "terminal/terminal_emulator.h"
 #include "terminal/terminal_widget.h"
-#include "terminal/qt_test_app.h"
+#include "support/qt_test_app.h"
 
 namespace mirte {
 namespace {
 
-QApplication& App() { return testing::TerminalTestApp(); }
+QApplication& App() { return mirte::testing::TestApp(); }
 
 std::string RowText(const TTerminalBuffer& buffer, int row, int length) {
   const auto chars = buffer.GetCharRow(row);

@@ -13,7 +13,7 @@
 
 #include "terminal/terminal_emulator.h"
 #include "terminal/terminal_widget.h"
-#include "terminal/qt_test_app.h"
+#include "support/qt_test_app.h"
 
 namespace mirte {
 namespace {
@@ -25,7 +25,7 @@ constexpr TColor kBlack = 0x000000;
 constexpr TColor kGreen = 0x00FF00;
 constexpr std::uint8_t kFullBlock = 0xDB;
 
-QApplication& App() { return testing::TerminalTestApp(); }
+QApplication& App() { return mirte::testing::TestApp(); }
 
 TColor Rgb(QRgb pixel) {
   return TColor(qRed(pixel)) | TColor(qGreen(pixel)) << 8 | TColor(qBlue(pixel)) << 16;
