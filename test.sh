@@ -15,6 +15,9 @@ jobs=$(nproc)
 
 step() { echo; echo "=== $*"; }
 
+step "layering"
+scripts/check_layers.sh
+
 step "build (RelWithDebInfo)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRTE_WERROR=$werror >/dev/null
 cmake --build build
@@ -26,13 +29,11 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRTE_WITH_QT=OFF -
 cmake --build build-asan
 (cd build-asan && ctest --output-on-failure -j "$jobs")
 
-if [ -d src/serial ]; then
-  step "ThreadSanitizer (serial layer)"
-  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRTE_WITH_QT=OFF -DMIRTE_BENCH=OFF \
-    -DMIRTE_SANITIZE=thread -DMIRTE_WERROR=$werror >/dev/null
-  cmake --build build-tsan
-  (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -L serial)
-fi
+step "ThreadSanitizer (serial layer)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRTE_WITH_QT=OFF -DMIRTE_BENCH=OFF \
+  -DMIRTE_SANITIZE=thread -DMIRTE_WERROR=$werror >/dev/null
+cmake --build build-tsan
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -L serial)
 
 if command -v clang++ >/dev/null; then
   step "fuzzing (bounded)"

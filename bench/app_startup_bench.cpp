@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "app/term_form.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"

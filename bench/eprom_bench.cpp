@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "eprom/bin_writer.h"
 
 namespace {

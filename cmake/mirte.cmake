@@ -13,13 +13,3 @@ function(mirte_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
-
-# Test folders of layers whose sources exist; a layer's tests that need Qt are skipped
-# without it.
-function(mirte_add_test_dirs)
-  foreach(layer IN LISTS MIRTE_LAYERS)
-    if(TARGET mirte_${layer} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${layer}/CMakeLists.txt)
-      add_subdirectory(${layer})
-    endif()
-  endforeach()
-endfunction()

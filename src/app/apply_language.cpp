@@ -9,7 +9,7 @@
 #include <QStatusBar>
 #include <QWidget>
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "app/user_string_items.h"
 
 namespace mirte {

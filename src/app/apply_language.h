@@ -7,7 +7,7 @@
 // stay as they are).
 #include <QString>
 
-#include "app/settings.h"
+#include "common/settings.h"
 
 class QObject;
 class QWidget;

@@ -11,7 +11,7 @@
 #include <array>
 #include <functional>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "board/board_window.h"
 #include "serial/com_port.h"
 

@@ -10,7 +10,7 @@
 
 #include "app/apply_language.h"
 #include "app/maker_logo.h"
-#include "app/settings.h"
+#include "common/settings.h"
 
 namespace mirte {
 

@@ -25,7 +25,7 @@
 #include "app/epix_host.h"
 #include "app/info_form.h"
 #include "app/key_translation.h"
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "app/splash_form.h"
 #include "app/user_string_sender.h"

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "app/lock_keys.h"
-#include "app/settings.h"
+#include "common/settings.h"
 #include "board/board_window.h"
 #include "serial/com_port.h"
 

@@ -1,6 +1,6 @@
 #include "app/user_string_items.h"
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "platform/code_page.h"
 
 namespace mirte {

@@ -6,7 +6,7 @@
 // available nothing is sent at all. TxBusy is set for exactly the time of the waits.
 #include <functional>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "board/board_window.h"
 
 namespace mirte {

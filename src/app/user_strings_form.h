@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "app/settings.h"
+#include "common/settings.h"
 
 class QAction;
 class QCheckBox;

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "board/board_port.h"
 #include "board/board_window.h"
 #include "board/file_service.h"

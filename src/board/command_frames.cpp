@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "board/board_service.h"
 
 namespace mirte {

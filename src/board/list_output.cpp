@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 
 namespace mirte {
 

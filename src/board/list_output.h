@@ -6,7 +6,7 @@
 // bytes other than CR, LF and Ctrl-Z are drawn like any character.
 #include <cstdint>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "board/board_window.h"
 #include "board/printer_canvas.h"
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "platform/code_page.h"
 
 namespace mirte {

@@ -8,8 +8,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/msg_table.h"
-#include "app/settings.h"
+#include "common/msg_table.h"
+#include "common/settings.h"
 #include "eprom/tag_captions.h"
 
 namespace mirte {

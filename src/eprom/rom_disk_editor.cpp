@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/msg_table.h"
-#include "app/settings.h"
+#include "common/msg_table.h"
+#include "common/settings.h"
 #include "platform/code_page.h"
 #include "platform/dos_files.h"
 

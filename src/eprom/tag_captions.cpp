@@ -7,7 +7,7 @@
 #include <QMenu>
 #include <QWidget>
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 
 namespace mirte {
 

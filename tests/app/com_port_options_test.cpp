@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/com_port_options.h"
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "platform/com_devices.h"
 #include "serial/plain_main_thread_queue.h"
 #include "support/qt_test_app.h"

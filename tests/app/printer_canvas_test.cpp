@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
+#include "common/settings.h"
 #include "board/list_output.h"
 #include "support/qt_test_app.h"
 #include "support/fake_board_window.h"

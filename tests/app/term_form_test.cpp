@@ -23,7 +23,7 @@
 #include <memory>
 
 #include "app/com_port_options.h"
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "board/board_service.h"
 #include "support/qt_test_app.h"

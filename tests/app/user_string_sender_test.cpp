@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "app/user_string_items.h"
 #include "app/user_string_sender.h"
 #include "platform/com_devices.h"

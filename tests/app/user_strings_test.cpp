@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/apply_language.h"
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "app/user_string_items.h"
 #include "app/user_strings_form.h"
 #include "support/qt_test_app.h"

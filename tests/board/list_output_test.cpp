@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "support/fake_board_window.h"
 
 namespace mirte {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 #include "support/temp_folder.h"
 
 namespace mirte {

@@ -17,8 +17,8 @@
 #include <deque>
 #include <functional>
 
-#include "app/msg_table.h"
-#include "app/settings.h"
+#include "common/msg_table.h"
+#include "common/settings.h"
 #include "eprom/make_bin_window.h"
 #include "support/qt_test_app.h"
 #include "support/temp_folder.h"

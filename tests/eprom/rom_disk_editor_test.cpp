@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/msg_table.h"
-#include "app/settings.h"
+#include "common/msg_table.h"
+#include "common/settings.h"
 #include "eprom/scripted_dialogs.h"
 #include "support/temp_folder.h"
 

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "common/settings.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

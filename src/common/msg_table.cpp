@@ -1,4 +1,4 @@
-#include "app/msg_table.h"
+#include "common/msg_table.h"
 
 #include <array>
 
