@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -15,6 +16,28 @@
 namespace mirte {
 
 namespace {
+
+constexpr const char* kTextPairProperty = "TextPair";
+
+const TTextPair* TextPairOf(const QObject* component) {
+  return reinterpret_cast<const TTextPair*>(component->property(kTextPairProperty).value<quintptr>());
+}
+
+void SetComponentText(QObject* component, const QString& text) {
+  if (auto* action = qobject_cast<QAction*>(component)) {
+    action->setText(text);
+  } else if (auto* label = qobject_cast<QLabel*>(component)) {
+    label->setText(text);
+  } else if (auto* box = qobject_cast<QGroupBox*>(component)) {
+    box->setTitle(text);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(component)) {
+    button->setText(text);
+  } else if (auto* menu = qobject_cast<QMenu*>(component)) {
+    menu->setTitle(text);
+  } else if (auto* widget = qobject_cast<QWidget*>(component); widget && widget->isWindow()) {
+    widget->setWindowTitle(text);
+  }
+}
 
 void TranslateStatusBar(QStatusBar* bar, int language) {
   for (QLabel* panel : bar->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
@@ -36,21 +59,19 @@ void TranslateAction(QAction* action, int tag, const SettingsRec& settings) {
 }
 
 void TranslateComponent(QObject* component, const SettingsRec& settings) {
+  const int language = settings.Language;
+  if (const TTextPair* pair = TextPairOf(component)) {
+    SetComponentText(component, PairText(*pair, language));
+    return;
+  }
   int tag = TagOf(component);
   if (tag == 0) return;
-  const int language = settings.Language;
   if (auto* action = qobject_cast<QAction*>(component)) {
     TranslateAction(action, tag, settings);
   } else if (auto* bar = qobject_cast<QStatusBar*>(component)) {
     TranslateStatusBar(bar, language);
-  } else if (auto* label = qobject_cast<QLabel*>(component)) {
-    label->setText(MsgText(language, tag));
-  } else if (auto* box = qobject_cast<QGroupBox*>(component)) {
-    box->setTitle(MsgText(language, tag));
-  } else if (auto* button = qobject_cast<QAbstractButton*>(component)) {
-    button->setText(MsgText(language, tag));
-  } else if (auto* menu = qobject_cast<QMenu*>(component)) {
-    menu->setTitle(MsgText(language, tag));
+  } else {
+    SetComponentText(component, MsgText(language, tag));
   }
 }
 
@@ -71,15 +92,30 @@ void SetTag(QObject* component, int tag) { component->setProperty(kTagProperty, 
 
 int TagOf(const QObject* component) { return component->property(kTagProperty).toInt(); }
 
+void SetCaption(QObject* component, const TTextPair& text, int language) {
+  component->setProperty(kTextPairProperty, QVariant::fromValue(reinterpret_cast<quintptr>(&text)));
+  SetComponentText(component, PairText(text, language));
+}
+
 QString MsgText(int language, int index) {
   std::string_view text = MsgTable(language, index);
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+QString PairText(const TTextPair& text, int language) {
+  std::string_view picked = text.Pick(language);
+  return QString::fromUtf8(picked.data(), static_cast<qsizetype>(picked.size()));
+}
+
 void ApplyLanguageTo(QWidget* window, const SettingsRec& settings) {
-  int tag = TagOf(window);
-  if (tag != 0) window->setWindowTitle(MsgText(settings.Language, tag));
+  if (const TTextPair* pair = TextPairOf(window)) {
+    window->setWindowTitle(PairText(*pair, settings.Language));
+  } else if (int tag = TagOf(window); tag != 0) {
+    window->setWindowTitle(MsgText(settings.Language, tag));
+  }
   TranslateChildren(window, settings);
+  QEvent changed(QEvent::LanguageChange);
+  QApplication::sendEvent(window, &changed);
 }
 
 void ApplyLanguage(const SettingsRec& settings) {

@@ -96,6 +96,40 @@ TEST(ApplyLanguageTest, RecaptionsEveryTaggedComponentOfEveryWindow) {
   EXPECT_EQ(w.radio->text(), "&Baud Rate") << "the design caption's colon is gone once translated";
 }
 
+// Counts the language changes a window is told of, for the texts it builds itself.
+class CountingWindow : public QWidget {
+ public:
+  int changes = 0;
+
+ protected:
+  void changeEvent(QEvent* event) override {
+    if (event->type() == QEvent::LanguageChange) ++changes;
+    QWidget::changeEvent(event);
+  }
+};
+
+TEST(ApplyLanguageTest, TextPairCaptionsFollowTheSwitchAndWindowsHearOfIt) {
+  App();
+  static constexpr TTextPair kTitle{"Monitor scheda", "Board Monitor"};
+  static constexpr TTextPair kPause{"&Pausa", "&Pause"};
+  static constexpr TTextPair kItem{"&Unit\u00e0...", "&Drives..."};
+  CountingWindow window;
+  auto* pause = new QPushButton(&window);
+  auto* menu = new QMenu(&window);
+  auto* item = menu->addAction(QString());
+  SetCaption(&window, kTitle, kLanguageEnglish);
+  SetCaption(pause, kPause, kLanguageEnglish);
+  SetCaption(item, kItem, kLanguageEnglish);
+  EXPECT_EQ(window.windowTitle(), "Board Monitor");
+  EXPECT_EQ(pause->text(), "&Pause");
+
+  ApplyLanguageTo(&window, RecordIn(kLanguageItalian));
+  EXPECT_EQ(window.windowTitle(), "Monitor scheda");
+  EXPECT_EQ(pause->text(), "&Pausa");
+  EXPECT_EQ(item->text(), "&Unit\u00e0...");
+  EXPECT_EQ(window.changes, 1);
+}
+
 TEST(ApplyLanguageTest, UserStringItemsAreRebuiltFromTheStrings) {
   App();
   QWidget window;
