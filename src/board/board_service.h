@@ -64,7 +64,8 @@ public:
 
   // The port's data-available handler: every waiting byte is read, DTR flips once per
   // byte before the byte is acted on, then DataSeen is set and the de-select timer
-  // restarted.
+  // restarted. Called again while it runs (from a reply wait's message handling), it
+  // returns at once and leaves the bytes to the running loop.
   void ComPortTriggerAvail();
 
   // Empty open-file table, drive folders "A:" to "P:", no search, no print job; from now
@@ -124,6 +125,7 @@ private:
   // The message index of the status text when the frame began, -1 for a text of no message.
   int savedStatusMessage = -1;
   std::chrono::microseconds replyDelay{5000};
+  bool receiving = false;  // inside ComPortTriggerAvail
 
   TFileService fileService;
   TListOutput listOutput;

@@ -68,6 +68,16 @@ void SleepAtLeast(std::chrono::microseconds delay) {
 }  // namespace
 
 void TBoardService::ComPortTriggerAvail() {
+  // A delivery that arrives while a reply wait inside this loop handles window messages
+  // would feed its bytes to a frame still being answered, where they would be dropped. It
+  // reads nothing: the loop below takes them once the reply has left, and the port
+  // announces bytes a delivery leaves unread again.
+  if (receiving) return;
+  receiving = true;
+  struct EndOfLoop {
+    bool& flag;
+    ~EndOfLoop() { flag = false; }
+  } endOfLoop{receiving};
   if (port_) {
     std::uint8_t byte;
     while (port_->ReadChar(byte)) {
