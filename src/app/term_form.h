@@ -41,7 +41,8 @@ class TTTYEmulator;
 // What the start-up and the commands take from outside; tests replace the parts that
 // would block, wait or leave the program.
 struct TTermFrmOptions {
-  // The program file whose folder holds the settings and dosdevices/; empty: this process.
+  // The program file whose settings and dosdevices/ are used (where they lie is
+  // FindSettingsLocation's rule); empty: this process.
   std::string ProgramFile;
   bool ShowSplash = true;
   std::chrono::milliseconds SplashWait{2500};
@@ -158,6 +159,7 @@ private:
   std::optional<QColor> ChooseColor(const QColor& initial);
 
   TTermFrmOptions options;
+  TSettingsLocation settingsLocation;
   TShellFlags flags;
   std::unique_ptr<IMainThreadQueue> mainQueue;
   std::unique_ptr<TTTYEmulator> DummyTrm;
