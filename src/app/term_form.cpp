@@ -449,7 +449,10 @@ void TTermFrm::ShowKeyState() {
   if (Panels[2]->text() != text) Panels[2]->setText(text);
 }
 
-void TTermFrm::ApplyLanguage() { mirte::ApplyLanguage(Settings.Rec); }
+void TTermFrm::ApplyLanguage() {
+  qtTranslations.Apply(Settings.Rec.Language);
+  mirte::ApplyLanguage(Settings.Rec);
+}
 
 void TTermFrm::FormShow() {
   UpdateComInfo();

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "app/lock_keys.h"
+#include "app/qt_translations.h"
 #include "common/settings.h"
 #include "board/board_window.h"
 #include "serial/com_port.h"
@@ -98,6 +99,7 @@ public:
   void SetStrCaption();
   void UpdateComInfo();
   void ShowKeyState();
+  // Captions of every open window, and Qt's own texts, in the settings' language.
   void ApplyLanguage();
 
   // --- Command handlers -----------------------------------------------------------------
@@ -167,6 +169,7 @@ private:
   std::unique_ptr<TComPortLink> portLink;
   std::unique_ptr<TBoardService> board;
   TLockKeyReader lockKeys;
+  TQtTranslations qtTranslations;
   TComPortOptions* comPortOptions = nullptr;
   QWidget* epixFrm = nullptr;
   bool shown = false;
