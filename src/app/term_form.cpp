@@ -56,12 +56,6 @@ std::string ExecutableFile() {
   return error ? std::string("mirte") : path.string();
 }
 
-std::string FolderOf(const std::string& programFile) {
-  std::string folder = std::filesystem::path(programFile).parent_path().string();
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
 QMenu* NewSubmenu(QWidget* parent, const char* name, int tag, const char* italian) {
   auto* menu = new QMenu(QString::fromUtf8(italian), parent);
   menu->setObjectName(name);
@@ -81,8 +75,9 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   SetTag(this, 1);
   setWindowTitle(QString::fromUtf8(kDesignCaption));
   if (options.ProgramFile.empty()) options.ProgramFile = ExecutableFile();
-  // COM numbers name devices through dosdevices/ beside the program whose settings these are.
-  SetComDevicesFolder(std::filesystem::path(FolderOf(options.ProgramFile)) / "dosdevices");
+  settingsLocation = FindSettingsLocation(options.ProgramFile);
+  // COM numbers name devices through the dosdevices/ that lies beside these settings.
+  SetComDevicesFolder(settingsLocation.DosDevicesFolder());
 
   ComPort.SetMainThreadQueue(mainQueue.get());
   ComPort.SetPromptForPort(false);
@@ -106,7 +101,7 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   portLink = std::make_unique<TComPortLink>(ComPort);
   board = std::make_unique<TBoardService>(
       TerminalWn->Buffer(), *this,
-      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, FolderOf(options.ProgramFile)});
+      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, settingsLocation.SettingsFolder});
 
   FormCreate();
 }
@@ -340,7 +335,7 @@ void TTermFrm::FormCreate() {
   if (options.ShowSplash) (new TSplashFrm())->ShowAndHold(options.SplashWait);
   flags = TShellFlags{};
   board->InitFileService();
-  Settings.LoadSettings(options.ProgramFile);
+  Settings.LoadSettings(settingsLocation);
   SetTermImp();
   SetTermDim();
   SetStrCaption();
@@ -454,7 +449,10 @@ void TTermFrm::ShowKeyState() {
   if (Panels[2]->text() != text) Panels[2]->setText(text);
 }
 
-void TTermFrm::ApplyLanguage() { mirte::ApplyLanguage(Settings.Rec); }
+void TTermFrm::ApplyLanguage() {
+  qtTranslations.Apply(Settings.Rec.Language);
+  mirte::ApplyLanguage(Settings.Rec);
+}
 
 void TTermFrm::FormShow() {
   UpdateComInfo();
@@ -630,7 +628,7 @@ void TTermFrm::TxStrClick(QAction* item) {
 }
 
 void TTermFrm::InfoCmdClick() {
-  TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); });
+  TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); }, Settings.SettingsPath);
   InfoFrm.exec();
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "app/lock_keys.h"
+#include "app/qt_translations.h"
 #include "common/settings.h"
 #include "board/board_window.h"
 #include "serial/com_port.h"
@@ -41,7 +42,8 @@ class TTTYEmulator;
 // What the start-up and the commands take from outside; tests replace the parts that
 // would block, wait or leave the program.
 struct TTermFrmOptions {
-  // The program file whose folder holds the settings and dosdevices/; empty: this process.
+  // The program file whose settings and dosdevices/ are used (where they lie is
+  // FindSettingsLocation's rule); empty: this process.
   std::string ProgramFile;
   bool ShowSplash = true;
   std::chrono::milliseconds SplashWait{2500};
@@ -97,6 +99,7 @@ public:
   void SetStrCaption();
   void UpdateComInfo();
   void ShowKeyState();
+  // Captions of every open window, and Qt's own texts, in the settings' language.
   void ApplyLanguage();
 
   // --- Command handlers -----------------------------------------------------------------
@@ -158,6 +161,7 @@ private:
   std::optional<QColor> ChooseColor(const QColor& initial);
 
   TTermFrmOptions options;
+  TSettingsLocation settingsLocation;
   TShellFlags flags;
   std::unique_ptr<IMainThreadQueue> mainQueue;
   std::unique_ptr<TTTYEmulator> DummyTrm;
@@ -165,6 +169,7 @@ private:
   std::unique_ptr<TComPortLink> portLink;
   std::unique_ptr<TBoardService> board;
   TLockKeyReader lockKeys;
+  TQtTranslations qtTranslations;
   TComPortOptions* comPortOptions = nullptr;
   QWidget* epixFrm = nullptr;
   bool shown = false;

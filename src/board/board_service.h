@@ -30,7 +30,8 @@ struct TBoardLinks {
   IBoardPort* Port = nullptr;
   IPrinterCanvas* Printer = nullptr;
   const SettingsRec* Settings = nullptr;
-  // Where `dosdevices/` lies, whose `x:` links give the drives other than C.
+  // The folder holding `dosdevices/` (beside the settings file), whose `x:` links give
+  // the drives other than C.
   std::string ProgramFolder;
 };
 
