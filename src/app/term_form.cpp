@@ -25,6 +25,8 @@
 #include "app/epix_host.h"
 #include "app/info_form.h"
 #include "app/key_translation.h"
+#include "app/monitor_form.h"
+#include "common/monitor_texts.h"
 #include "common/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "app/splash_form.h"
@@ -107,6 +109,8 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
 }
 
 TTermFrm::~TTermFrm() {
+  // The monitor lets go of the board service as it goes, so it must go first.
+  delete monitorFrm;
   // The port's workers deliver into the board service: stop them before anything goes.
   ComPort.SetOnTriggerAvail(nullptr);
   try {
@@ -258,6 +262,8 @@ void TTermFrm::BuildMenus() {
 
   QMenu* UtilityCmd = NewSubmenu(TermMenu, "UtilityCmd", 5, "&Utilit\u00E0");
   EPIXCmd = item(UtilityCmd, "EPIXCmd", 19, "&EPIX...");
+  MonitorCmd = item(UtilityCmd, "MonitorCmd", 0, "");
+  SetCaption(MonitorCmd, kMonitorMenuItem, kLanguageItalian);
   UtilityCmd->addSeparator();
   EditStrCmd = item(UtilityCmd, "EditStrCmd", 20, "&Editor Stringhe...");
   QMenu* TasmStrCmd = NewSubmenu(UtilityCmd, "TasmStrCmd", 33, "&Trasmetti Stringa");
@@ -309,6 +315,7 @@ void TTermFrm::BuildMenus() {
   connectTo(ColBackCmd, &TTermFrm::ColBackCmdClick);
   connectTo(ColTextCmd, &TTermFrm::ColTextCmdClick);
   connectTo(EPIXCmd, &TTermFrm::EPIXCmdClick);
+  connectTo(MonitorCmd, &TTermFrm::MonitorCmdClick);
   connectTo(EditStrCmd, &TTermFrm::EditStrCmdClick);
   connectTo(InfoCmd, &TTermFrm::InfoCmdClick);
   connect(ItaLngCmd, &QAction::triggered, this, [this] { LanguageCmdClick(kLanguageItalian); });
@@ -614,6 +621,14 @@ void TTermFrm::ColTextCmdClick() {
 void TTermFrm::EPIXCmdClick() {
   CreateToolWindows();
   ShowEPIXFrm(epixFrm);
+}
+
+void TTermFrm::MonitorCmdClick() {
+  if (!monitorFrm)
+    monitorFrm = new TMonitorFrm(Settings.Rec, [this](IFrameObserver* observer) { board->SetFrameObserver(observer); }, this);
+  monitorFrm->show();
+  monitorFrm->raise();
+  monitorFrm->activateWindow();
 }
 
 void TTermFrm::EditStrCmdClick() {

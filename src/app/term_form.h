@@ -35,6 +35,7 @@ namespace mirte {
 class TBoardService;
 class TComPortLink;
 class TComPortOptions;
+class TMonitorFrm;
 class TQtPrinterCanvas;
 class TTerminal;
 class TTTYEmulator;
@@ -80,7 +81,7 @@ public:
   QAction *CopiaCmd, *DeSelCmd;
   QAction *SelCOMCmd, *ItaLngCmd, *EngLngCmd, *SmallChrCmd, *MedChrCmd, *BigChrCmd, *VBigChrCmd;
   QAction *ColBackCmd, *ColTextCmd;
-  QAction *EPIXCmd, *EditStrCmd, *InfoCmd;
+  QAction *EPIXCmd, *MonitorCmd, *EditStrCmd, *InfoCmd;
   QAction *CopiaPup, *DeSelPup, *ClearTermPup, *PrintPup, *AbortPrintPup;
   std::array<QAction*, 10> TxStrCmd{};
   std::array<QAction*, 10> TxStrPup{};
@@ -90,6 +91,8 @@ public:
   TQtPrinterCanvas& Printer() { return *printer; }
   TComPortOptions* ComPortOptions() const { return comPortOptions; }
   QWidget* EPIXFrm() const { return epixFrm; }
+  // The board monitor, created when first opened.
+  TMonitorFrm* MonitorFrm() const { return monitorFrm; }
   // Set when the program asked to end (Exit, Alt+F4, a deferred close).
   bool Terminated() const { return terminated; }
 
@@ -118,6 +121,7 @@ public:
   void ColBackCmdClick();
   void ColTextCmdClick();
   void EPIXCmdClick();
+  void MonitorCmdClick();
   void EditStrCmdClick();
   void TxStrClick(QAction* item);
   void InfoCmdClick();
@@ -172,6 +176,7 @@ private:
   TQtTranslations qtTranslations;
   TComPortOptions* comPortOptions = nullptr;
   QWidget* epixFrm = nullptr;
+  TMonitorFrm* monitorFrm = nullptr;
   bool shown = false;
   bool terminated = false;
 };

@@ -17,6 +17,7 @@
 #include "board/board_port.h"
 #include "board/board_window.h"
 #include "board/file_service.h"
+#include "board/frame_observer.h"
 #include "board/list_output.h"
 #include "board/printer_canvas.h"
 #include "terminal/terminal_buffer.h"
@@ -82,6 +83,10 @@ public:
   // 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
   void SetReplyDelay(std::chrono::microseconds delay) { replyDelay = delay; }
 
+  // The watcher told of every frame from now on; nullptr stops the reports. A frame that
+  // is under way when the watcher goes is not reported.
+  void SetFrameObserver(IFrameObserver* observer) { observer_ = observer; }
+
   std::uint8_t GetState() const { return state; }
   std::uint8_t GetAttributeMode() const { return attributeMode; }
   std::uint8_t GetPendingRow() const { return pendingRow; }
@@ -103,6 +108,11 @@ private:
   bool SendBytes(const std::uint8_t* data, std::size_t size);
   void ShowMessage(int index);
   void RestoreStatusMessage();
+  // The frame reports (frame_report.cpp): opened when the frame is complete, closed after
+  // its reply; a type that is not served is reported at its type byte.
+  void OpenFrameReport();
+  void CloseFrameReport();
+  void ReportUnservedFrame();
 
   TTerminalBuffer& buffer_;
   IBoardWindow& window_;
@@ -127,6 +137,10 @@ private:
   int savedStatusMessage = -1;
   std::chrono::microseconds replyDelay{5000};
   bool receiving = false;  // inside ComPortTriggerAvail
+
+  IFrameObserver* observer_ = nullptr;
+  bool reportOpen_ = false;
+  TFrameFacts report_;
 
   TFileService fileService;
   TListOutput listOutput;

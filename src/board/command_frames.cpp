@@ -126,6 +126,7 @@ void TBoardService::ExecuteCommand() {
       state = Parameters;
     } else {
       state = count == 0 ? Executing : Console;
+      if (state == Console && observer_) ReportUnservedFrame();
     }
   }
   if (state == Data) {
@@ -138,9 +139,11 @@ void TBoardService::ExecuteCommand() {
     }
   }
   if (state == Executing) {
+    if (observer_) OpenFrameReport();
     SleepAtLeast(replyDelay);
     RestoreStatusMessage();
     CarryOutCommand();
+    if (reportOpen_) CloseFrameReport();
     // A reset during a reply that pumped events has already left this frame; whatever
     // the board began since then is not cut short.
     if (state == Executing) state = Console;
@@ -206,7 +209,13 @@ bool TBoardService::CarryOutCommand() {
 }
 
 bool TBoardService::SendBytes(const std::uint8_t* data, std::size_t size) {
-  return port_ && port_->WriteBlock(data, size);
+  if (!port_ || !port_->WriteBlock(data, size)) return false;
+  if (reportOpen_) {
+    for (std::size_t i = 0; i < size && report_.BytesOut + i < report_.ReplyHead.size(); ++i)
+      report_.ReplyHead[report_.BytesOut + i] = data[i];
+    report_.BytesOut += static_cast<std::uint32_t>(size);
+  }
+  return true;
 }
 
 bool TBoardService::SendResult(std::uint8_t result) {
