@@ -4,9 +4,10 @@
 // cursor addressing offset by 32, characters); DLE DC1 starts a command frame, whose bytes
 // go to the frame collector. Nothing a board sends can fail: unknown sequences are dropped
 // and out-of-range addresses ignored, and ResetConsole returns to console mode from any
-// state, abandoning whatever was half received. A complete frame is carried out no sooner
-// than 5 ms after its last byte, as a file command in the drive folders (TFileService) or
-// as list output (TListOutput), and answered with raw reply bytes on the port. A port
+// state, abandoning whatever was half received. A complete frame is carried out at once,
+// as a file command in the drive folders (TFileService) or as list output (TListOutput);
+// its reply, raw bytes on the port, leaves no sooner than 5 ms after the frame's last
+// byte, and frames without a reply (list output, select drive) do not wait at all. A port
 // that fails during a reply ends the frame: the service is back in console mode.
 #include <chrono>
 #include <cstdint>
@@ -76,8 +77,8 @@ public:
   void EndPrintJob(bool abort) { listOutput.EndPrintJob(abort); }
   bool PrintJobOpen() const { return listOutput.printJobOpen; }
 
-  // The wait between a frame's last byte and its execution; the board needs at least the
-  // 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
+  // The wait between a frame's last byte and the first byte of its reply; the board needs
+  // at least the 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
   void SetReplyDelay(std::chrono::microseconds delay) { replyDelay = delay; }
 
   std::uint8_t GetState() const { return state; }
@@ -124,6 +125,8 @@ private:
   // The message index of the status text when the frame began, -1 for a text of no message.
   int savedStatusMessage = -1;
   std::chrono::microseconds replyDelay{5000};
+  // Monotonic nanoseconds before which no reply byte of the current frame may leave.
+  std::int64_t replyDue = 0;
 
   TFileService fileService;
   TListOutput listOutput;

@@ -47,15 +47,13 @@ std::int64_t MonotonicNanoseconds() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// Waits until `delay` has passed on the monotonic clock, never less. The board turns its
-// line around in that time, so the wait must not end early; it should not end much later
-// either, since every command pays it. The thread sleeps to shortly before the deadline
-// (an interrupted sleep sleeps on to the same point) and yields for the last stretch,
-// which a sleep's wake-up latency would otherwise overshoot.
-void SleepAtLeast(std::chrono::microseconds delay) {
+// Waits until the monotonic clock reaches `deadline` (nanoseconds), never less. The board
+// turns its line around until then, so the wait must not end early; it should not end
+// much later either, since every reply pays it. The thread sleeps to shortly before the
+// deadline (an interrupted sleep sleeps on to the same point) and yields for the last
+// stretch, which a sleep's wake-up latency would otherwise overshoot.
+void SleepUntil(std::int64_t deadline) {
   constexpr std::int64_t kLastStretch = 250000;  // nanoseconds
-  if (delay.count() <= 0) return;
-  const std::int64_t deadline = MonotonicNanoseconds() + static_cast<std::int64_t>(delay.count()) * 1000;
   const std::int64_t wakeAt = deadline - kLastStretch;
   if (wakeAt > MonotonicNanoseconds()) {
     timespec until{static_cast<time_t>(wakeAt / 1000000000), static_cast<long>(wakeAt % 1000000000)};
@@ -128,7 +126,10 @@ void TBoardService::ExecuteCommand() {
     }
   }
   if (state == Executing) {
-    SleepAtLeast(replyDelay);
+    // The board needs the delay to turn its line around before a reply, and only then:
+    // the command itself is carried out at once, and a frame without a reply (list
+    // output above all) never waits, or a listing at line rate would outrun the buffers.
+    replyDue = MonotonicNanoseconds() + static_cast<std::int64_t>(replyDelay.count()) * 1000;
     RestoreStatusMessage();
     CarryOutCommand();
     // A reset during a reply that pumped events has already left this frame; whatever
@@ -196,6 +197,7 @@ bool TBoardService::CarryOutCommand() {
 }
 
 bool TBoardService::SendBytes(const std::uint8_t* data, std::size_t size) {
+  SleepUntil(replyDue);
   return port_ && port_->WriteBlock(data, size);
 }
 
