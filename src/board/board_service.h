@@ -94,12 +94,18 @@ private:
   // States CommandType to Executing: the frame collector (command_frames.cpp).
   void ProcessCommandByte(std::uint8_t byte);
   void ExecuteCommand();
-  // Carries out the complete frame and sends its reply; false when the port failed.
-  bool CarryOutCommand();
-  bool SendResult(std::uint8_t result);
-  bool SendParamBytes(std::size_t count);
-  bool SendRecord();
-  bool SendBytes(const std::uint8_t* data, std::size_t size);
+  // Carries out the complete frame, its reply collected by the senders below.
+  void CarryOutCommand();
+  // The reply senders append to the frame's reply; SendRecord marks it as one that is
+  // waited for until it has left.
+  void SendResult(std::uint8_t result);
+  void SendParamBytes(std::size_t count);
+  void SendRecord();
+  void SendBytes(const std::uint8_t* data, std::size_t size);
+  // Queues the collected reply as one block once replyDue has come, so that its parts
+  // never straggle on the line; a record reply shows "WAIT !" and pumps events until it
+  // has left. False when the port refused it.
+  bool SendReply();
   void ShowMessage(int index);
   void RestoreStatusMessage();
 
@@ -127,6 +133,10 @@ private:
   std::chrono::microseconds replyDelay{5000};
   // Monotonic nanoseconds before which no reply byte of the current frame may leave.
   std::int64_t replyDue = 0;
+  // The current frame's reply: at most a result and a record.
+  std::uint8_t reply[1 + kRecordSize] = {};
+  std::size_t replyLength = 0;
+  bool replyCarriesRecord = false;
 
   TFileService fileService;
   TListOutput listOutput;

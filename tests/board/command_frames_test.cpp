@@ -320,6 +320,8 @@ TEST_F(CommandFramesTest, TheReplyNeverLeavesSoonerThanFiveMilliseconds) {
       service.ComPortTriggerAvail();
       ASSERT_EQ(port.written.size(), c.replyLength) << int(c.frame[2]);
       EXPECT_GE(port.firstWrite - lastByte, std::chrono::milliseconds(5)) << int(c.frame[2]);
+      // One block, so that no part of a reply straggles behind the rest on the line.
+      EXPECT_EQ(port.blocks, std::vector<std::size_t>{c.replyLength}) << int(c.frame[2]);
     }
   }
 }
