@@ -171,6 +171,7 @@ TEST(Dispatcher, TheMainThreadWaitEndsWhenTheOutputRingEmpties) {
     EXPECT_EQ(rig.port.OutputPending(), 0u);
     EXPECT_EQ(rig.board.read(128, 2000ms).size(), 128u);
   }
+  rig.queue.PumpFor(20ms);  // takes a wake that came just after the ring was seen empty
   auto start = std::chrono::steady_clock::now();
   rig.queue.WaitForMessages(30ms);
   EXPECT_GE(std::chrono::steady_clock::now() - start, 25ms) << "the wake was taken by the wait it ended";
