@@ -734,10 +734,12 @@ void TTermFrm::SetPrintJobOpen(bool open) {
 }
 
 void TTermFrm::ProcessPendingEvents() {
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-  // Callers loop on this while bytes drain to the board; a short wait for the next serial
-  // message keeps them from spinning a core for the length of a record at a low baud rate.
+  // Callers loop on this while a reply drains to the board or an echo is awaited. The
+  // wait ends as soon as the port's output has left or a serial message comes, so the
+  // caller sees its condition at once; the millisecond limit keeps the window's own events
+  // (keys, paints, timers) served during a long drain without spinning a core.
   mainQueue->WaitForMessages(std::chrono::milliseconds(1));
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 }  // namespace mirte

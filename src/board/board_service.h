@@ -4,9 +4,10 @@
 // cursor addressing offset by 32, characters); DLE DC1 starts a command frame, whose bytes
 // go to the frame collector. Nothing a board sends can fail: unknown sequences are dropped
 // and out-of-range addresses ignored, and ResetConsole returns to console mode from any
-// state, abandoning whatever was half received. A complete frame is carried out no sooner
-// than 5 ms after its last byte, as a file command in the drive folders (TFileService) or
-// as list output (TListOutput), and answered with raw reply bytes on the port. A port
+// state, abandoning whatever was half received. A complete frame is carried out at once,
+// as a file command in the drive folders (TFileService) or as list output (TListOutput);
+// its reply, raw bytes on the port, leaves no sooner than 5 ms after the frame's last
+// byte, and frames without a reply (list output, select drive) do not wait at all. A port
 // that fails during a reply ends the frame: the service is back in console mode.
 #include <chrono>
 #include <cstdint>
@@ -79,8 +80,8 @@ public:
   void EndPrintJob(bool abort) { listOutput.EndPrintJob(abort); }
   bool PrintJobOpen() const { return listOutput.printJobOpen; }
 
-  // The wait between a frame's last byte and its execution; the board needs at least the
-  // 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
+  // The wait between a frame's last byte and the first byte of its reply; the board needs
+  // at least the 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
   void SetReplyDelay(std::chrono::microseconds delay) { replyDelay = delay; }
 
   // The watcher told of every frame from now on; nullptr stops the reports. A frame that
@@ -100,12 +101,18 @@ private:
   // States CommandType to Executing: the frame collector (command_frames.cpp).
   void ProcessCommandByte(std::uint8_t byte);
   void ExecuteCommand();
-  // Carries out the complete frame and sends its reply; false when the port failed.
-  bool CarryOutCommand();
-  bool SendResult(std::uint8_t result);
-  bool SendParamBytes(std::size_t count);
-  bool SendRecord();
-  bool SendBytes(const std::uint8_t* data, std::size_t size);
+  // Carries out the complete frame, its reply collected by the senders below.
+  void CarryOutCommand();
+  // The reply senders append to the frame's reply; SendRecord marks it as one that is
+  // waited for until it has left.
+  void SendResult(std::uint8_t result);
+  void SendParamBytes(std::size_t count);
+  void SendRecord();
+  void SendBytes(const std::uint8_t* data, std::size_t size);
+  // Queues the collected reply as one block once replyDue has come, so that its parts
+  // never straggle on the line; a record reply shows "WAIT !" and pumps events until it
+  // has left. False when the port refused it.
+  bool SendReply();
   void ShowMessage(int index);
   void RestoreStatusMessage();
   // The frame reports (frame_report.cpp): opened when the frame is complete, closed after
@@ -113,6 +120,8 @@ private:
   void OpenFrameReport();
   void CloseFrameReport();
   void ReportUnservedFrame();
+  // Copies the reply that has just been queued into the open report.
+  void ReportReply();
 
   TTerminalBuffer& buffer_;
   IBoardWindow& window_;
@@ -141,6 +150,12 @@ private:
   IFrameObserver* observer_ = nullptr;
   bool reportOpen_ = false;
   TFrameFacts report_;
+  // Monotonic nanoseconds before which no reply byte of the current frame may leave.
+  std::int64_t replyDue = 0;
+  // The current frame's reply: at most a result and a record.
+  std::uint8_t reply[1 + kRecordSize] = {};
+  std::size_t replyLength = 0;
+  bool replyCarriesRecord = false;
 
   TFileService fileService;
   TListOutput listOutput;

@@ -47,6 +47,12 @@ void TBoardService::CloseFrameReport() {
   observer_->FrameDone(report_);
 }
 
+void TBoardService::ReportReply() {
+  const std::size_t head = std::min(replyLength, report_.ReplyHead.size());
+  std::copy(reply, reply + head, report_.ReplyHead.begin());
+  report_.BytesOut = static_cast<std::uint32_t>(replyLength);
+}
+
 void TBoardService::ReportUnservedFrame() {
   report_.LastByte = TFrameFacts::Clock::now();
   report_.ReplyEnd = report_.LastByte;

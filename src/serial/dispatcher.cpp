@@ -652,12 +652,19 @@ void TBaseDispatcher::WriteAllPending() {
 }
 
 void TBaseDispatcher::AdvanceOutRead(std::uint32_t N, std::uint64_t Generation) {
-  std::lock_guard guard(OutLock);
-  if (Generation != OutGeneration || OutBufferSize == 0) return;
-  OTail += N;
-  if (OTail >= OutBufferSize) OTail -= OutBufferSize;
-  if (OTail == OHead) OTail = OHead = 0;
-  OBufFull = false;
+  bool emptied = false;
+  {
+    std::lock_guard guard(OutLock);
+    if (Generation != OutGeneration || OutBufferSize == 0) return;
+    OTail += N;
+    if (OTail >= OutBufferSize) OTail -= OutBufferSize;
+    emptied = OTail == OHead;
+    if (emptied) OTail = OHead = 0;
+    OBufFull = false;
+  }
+  // The main thread waits for the last byte of a reply to leave before it takes the
+  // board's next frame: tell it at once rather than at its next look.
+  if (emptied && Queue) Queue->Wake();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -6,13 +6,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
@@ -21,10 +24,15 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "app/com_port_options.h"
 #include "common/msg_table.h"
@@ -610,6 +618,175 @@ TEST_F(TermFormBoardTest, ServesTheBoardsConsoleAndDiskThroughTheRunningWindow) 
   EXPECT_TRUE(WaitFor([&] { return RowText(2).substr(0, 4) == "A>OK"; }));
   EXPECT_EQ(Panel(1), "");
   EXPECT_FALSE(frm.Flags().TxBusy);
+}
+
+// The board as a thread of its own that times the program's replies, while the window's
+// event loop runs as it does in the program.
+class TermFormLiveBoardTest : public TermFormBoardTest {
+protected:
+  using Clock = std::chrono::steady_clock;
+
+  void SetUp() override {
+    TermFormBoardTest::SetUp();
+    StartOnBoard(BoardRecord());
+    Sent();
+  }
+
+  // Runs `play` on the board thread; the event loop runs until it has ended.
+  void PlayBoard(const std::function<void()>& play) {
+    QEventLoop loop;
+    std::thread boardThread([&] {
+      play();
+      QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+    boardThread.join();
+  }
+
+  // Board thread: sends the frame and waits for `length` reply bytes; the milliseconds
+  // from the frame's last byte to the reply's last byte, or -1 without a whole reply. The
+  // clock is read before the last byte goes out, so a late board never flatters a reply.
+  double Exchange(const Bytes& frame, std::size_t length, Bytes* reply = nullptr) {
+    board.write(Bytes(frame.begin(), frame.end() - 1));
+    const auto lastByte = Clock::now();
+    board.write(Bytes{frame.back()});
+    Bytes got = board.read(length, 3000ms);
+    const double millis = std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count();
+    if (reply) *reply = got;
+    return got.size() == length ? millis : -1;
+  }
+
+  QStringList PdfFiles() {
+    return QDir(QString::fromStdString(folder.path().string())).entryList({"*.pdf"}, QDir::Files);
+  }
+  void ExpectNoJob() {
+    for (QAction* item : {form->PrintCmd, form->AbortPrintCmd, form->PrintPup, form->AbortPrintPup})
+      EXPECT_FALSE(item->isEnabled()) << item->objectName().toStdString();
+    EXPECT_TRUE(form->SetPrnCmd->isEnabled());
+    EXPECT_EQ(Panel(1), "");
+  }
+};
+
+Bytes ListOutput(const std::string& text) {
+  Bytes frames;
+  for (char c : text) frames.insert(frames.end(), {16, 17, 5, static_cast<std::uint8_t>(c)});
+  return frames;
+}
+
+Bytes Join(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+// The text lines of a PDF, blanks simplified, without empty lines and page breaks.
+std::vector<std::string> PdfLines(const QString& file) {
+  QProcess pdftotext;
+  pdftotext.start("pdftotext", {file, "-"});
+  if (!pdftotext.waitForFinished(60000)) return {};
+  std::vector<std::string> lines;
+  for (const QString& line : QString::fromUtf8(pdftotext.readAllStandardOutput()).split('\n')) {
+    const QString text = QString(line).remove('\f').simplified();
+    if (!text.isEmpty()) lines.push_back(text.toStdString());
+  }
+  return lines;
+}
+
+TEST_F(TermFormLiveBoardTest, RecordsTravelSoonAfterTheWaitAndNeverBeforeIt) {
+  const Bytes name = NameBlock("TIMED", "DAT");
+  std::map<int, std::vector<double>> millis;  // by frame type
+  std::vector<std::string> failures;
+  PlayBoard([&] {
+    auto exchange = [&](const Bytes& frame, std::size_t length) {
+      Bytes reply;
+      const double ms = Exchange(frame, length, &reply);
+      if (ms < 0 || reply[0] != 0) failures.push_back("type " + std::to_string(frame[2]));
+      else millis[frame[2]].push_back(ms);
+    };
+    exchange(Frame(22, name), 1);
+    for (int i = 0; i < 15; ++i) exchange(Frame(21, name, Bytes(128, static_cast<std::uint8_t>(i))), 1);
+    exchange(Frame(16, name), 1);
+    exchange(Frame(15, name), 1);
+    for (int i = 0; i < 15; ++i) exchange(Frame(20, name), 129);
+  });
+  EXPECT_TRUE(failures.empty()) << failures.front();
+  for (int type : {21, 20}) {
+    SCOPED_TRACE("type " + std::to_string(type));
+    ASSERT_EQ(millis[type].size(), 15u);
+    const double fastest = *std::min_element(millis[type].begin(), millis[type].end());
+    EXPECT_GE(fastest, 5.0);
+    // A loaded machine stretches the typical exchange but hardly the best one, so this
+    // holds anywhere and still catches a cost paid by every reply; the benchmark holds
+    // the real limits.
+    EXPECT_LT(fastest, 8.0);
+  }
+  EXPECT_EQ(Panel(1), "");
+  EXPECT_FALSE(form->Flags().TxBusy);
+}
+
+TEST_F(TermFormLiveBoardTest, ALongListingIsTakenWholeWhileTheWindowKeepsServingEvents) {
+  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
+  std::string text;
+  for (int line = 1; text.size() < 10000; ++line) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d LIST OUTPUT FROM THE BOARD\r\n", line);
+    text += buffer;
+  }
+  text.resize(10000);
+  std::vector<std::string> lines;
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t end = std::min(text.find('\n', from), text.size());
+    std::string line = QString::fromStdString(text.substr(from, end - from)).simplified().toStdString();
+    if (!line.empty()) lines.push_back(line);
+    from = end + 1;
+  }
+
+  // The event loop's own timer: how long it ever went without a turn during the listing.
+  QElapsedTimer sinceTick;
+  qint64 longestGap = 0;
+  QTimer ticker;
+  ticker.setInterval(10);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    longestGap = std::max(longestGap, sinceTick.restart());
+  });
+  Bytes reply;
+  PlayBoard([&] {
+    QMetaObject::invokeMethod(&ticker, [&] { sinceTick.start(); ticker.start(); }, Qt::QueuedConnection);
+    board.write(Join(ListOutput(text), Frame(25, {})));
+    reply = board.read(1, 120000ms);
+  });
+  ticker.stop();
+  ASSERT_EQ(reply.size(), 1u) << "the frame after the listing is answered";
+  EXPECT_LT(longestGap, 1000) << "the window is served between bursts of the listing";
+  EXPECT_TRUE(form->Board().PrintJobOpen());
+  EXPECT_EQ(Panel(1), "Document waits for printing");
+
+  PlayBoard([&] { Exchange(Join(ListOutput("\x1A"), Frame(25, {})), 1); });
+  const QStringList files = PdfFiles();
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_EQ(PdfLines(QDir(QString::fromStdString(folder.path().string())).filePath(files[0])), lines);
+  ExpectNoJob();
+}
+
+TEST_F(TermFormLiveBoardTest, JobsWithNothingDrawnLeaveNoFileAndTheWindowAsItWas) {
+  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
+  const struct {
+    const char* what;
+    std::string listing;
+  } cases[] = {
+      {"Ctrl-Z with no job open", "\x1A"},
+      {"a run of 100 Ctrl-Z", std::string(100, '\x1A')},
+      {"a job of CR and LF only", "\r\n\r\n\n\x1A"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExpectNoJob();
+    double ms = -1;
+    PlayBoard([&] { ms = Exchange(Join(ListOutput(c.listing), Frame(25, {})), 1); });
+    EXPECT_GE(ms, 5.0);
+    EXPECT_TRUE(PdfFiles().isEmpty());
+    EXPECT_FALSE(form->PdfFileLb->isVisible());
+    ExpectNoJob();
+  }
 }
 
 }  // namespace

@@ -320,16 +320,48 @@ TEST_F(CommandFramesTest, TruncatedFramesAreAbandonedByAReset) {
   EXPECT_FALSE(fs::exists(temp / "work/X.DAT"));
 }
 
+// The command may be carried out during the wait, but no reply byte leaves before it ends.
 TEST_F(CommandFramesTest, TheReplyNeverLeavesSoonerThanFiveMilliseconds) {
+  temp.write("work/R.DAT", std::string(128, 'r'));
+  const std::string name = NameBlock("R       DAT");
+  Receive(Frame(15, name));
   service.SetReplyDelay(std::chrono::microseconds(5000));
-  for (int i = 0; i < 20; ++i) {
-    TakeWritten();
-    port.Receive(Frame(24));
-    auto lastByte = Clock::now();
-    service.ComPortTriggerAvail();
-    ASSERT_EQ(port.written.size(), 2u);
-    EXPECT_GE(port.firstWrite - lastByte, std::chrono::milliseconds(5));
+  const struct {
+    std::string frame;
+    std::size_t replyLength;
+  } cases[] = {
+      {Frame(24), 2},
+      {Frame(33, name + "\0\0"s), 129},
+      {Frame(21, name) + std::string(128, 'w'), 1},
+      {Frame(17, NameBlock("???????????")), 13},
+  };
+  for (const auto& c : cases) {
+    for (int i = 0; i < 5; ++i) {
+      TakeWritten();
+      port.Receive(c.frame);
+      auto lastByte = Clock::now();
+      service.ComPortTriggerAvail();
+      ASSERT_EQ(port.written.size(), c.replyLength) << int(c.frame[2]);
+      EXPECT_GE(port.firstWrite - lastByte, std::chrono::milliseconds(5)) << int(c.frame[2]);
+      // One block, so that no part of a reply straggles behind the rest on the line.
+      EXPECT_EQ(port.blocks, std::vector<std::size_t>{c.replyLength}) << int(c.frame[2]);
+    }
   }
+}
+
+// List output above all: a listing at line rate must not pay the reply's wait per character.
+TEST_F(CommandFramesTest, FramesWithoutAReplyAreCarriedOutWithoutTheWait) {
+  service.SetReplyDelay(std::chrono::microseconds(5000));
+  std::string frames;
+  for (int i = 0; i < 300; ++i) frames += Frame(5, "x") + Frame(13) + Frame(14, "\2");
+  auto start = Clock::now();
+  Receive(frames);
+  // With the wait, 900 frames would take 4.5 s.
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000));
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_TRUE(service.PrintJobOpen());
+  Receive(Frame(25));
+  EXPECT_EQ(TakeWritten(), Bytes{2}) << "drive C, the working folder, stays selected";
 }
 
 TEST_F(CommandFramesTest, ListOutputFramesReachTheListDevice) {

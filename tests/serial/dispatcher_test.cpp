@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "serial/port_rig.h"
 #include "serial/serial_dispatcher.h"
 
@@ -151,6 +153,42 @@ TEST(Dispatcher, OutputThatWrapsTheRingLeavesOnceAndInOrder) {
   ASSERT_EQ(received.size(), sent.size());
   EXPECT_EQ(received, sent);
   EXPECT_TRUE(rig.pumpUntil([&] { return rig.port.OutputPending() == 0; }));
+}
+
+// A main-thread wait for output to leave must end when the ring empties, not at its limit;
+// a wake that comes before the wait is kept for it, and taken only once.
+TEST(Dispatcher, TheMainThreadWaitEndsWhenTheOutputRingEmpties) {
+  PortRig rig;
+  rig.port.SetOpen(true);
+  rig.queue.PumpFor(50ms);
+  std::vector<std::uint8_t> record(128, 'r');
+  for (int i = 0; i < 5; ++i) {
+    rig.queue.WaitForMessages(0ms);  // a wake left from earlier output
+    auto start = std::chrono::steady_clock::now();
+    rig.port.WriteBlock(record.data(), static_cast<std::uint16_t>(record.size()));
+    while (rig.port.OutputPending() != 0 && std::chrono::steady_clock::now() - start < 20s)
+      rig.queue.WaitForMessages(20s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_EQ(rig.port.OutputPending(), 0u);
+    EXPECT_EQ(rig.board.read(128, 2000ms).size(), 128u);
+  }
+  rig.queue.PumpFor(20ms);  // takes a wake that came just after the ring was seen empty
+  auto start = std::chrono::steady_clock::now();
+  rig.queue.WaitForMessages(30ms);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 25ms) << "the wake was taken by the wait it ended";
+}
+
+TEST(PlainMainThreadQueue, AWakeFromAnotherThreadEndsTheWaitWithoutAMessage) {
+  TPlainMainThreadQueue queue;
+  std::thread worker([&] {
+    std::this_thread::sleep_for(20ms);
+    queue.Wake();
+  });
+  auto start = std::chrono::steady_clock::now();
+  queue.WaitForMessages(20s);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  worker.join();
+  EXPECT_FALSE(queue.HandleOneMessage());
 }
 
 TEST(Dispatcher, ClosingWithAWritePendingOnAFullDeviceCompletes) {
