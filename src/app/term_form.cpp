@@ -106,7 +106,7 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   portLink = std::make_unique<TComPortLink>(ComPort);
   board = std::make_unique<TBoardService>(
       TerminalWn->Buffer(), *this,
-      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, FolderOf(options.ProgramFile)});
+      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, {}});
 
   FormCreate();
 }
@@ -341,6 +341,9 @@ void TTermFrm::FormCreate() {
   flags = TShellFlags{};
   board->InitFileService();
   Settings.LoadSettings(options.ProgramFile);
+  // Whatever folder a drive stands for, the board never reaches the program's own files.
+  board->FileService().SetProgramFiles(
+      TProgramFiles{options.ProgramFile, Settings.SettingsPath, ComDevicesFolder().string()});
   SetTermImp();
   SetTermDim();
   SetStrCaption();
@@ -534,7 +537,8 @@ void TTermFrm::AbortPrintCmdClick() { board->EndPrintJob(true); }
 
 void TTermFrm::ChDirCmdClick() {
   auto& files = board->FileService();
-  const std::string start = files.Drives().CurrentFolder();
+  std::string start = files.Drives().CurrentFolder();
+  if (start.empty()) start = files.Drives().WorkingFolder();
   files.RecordDriveFolder(start);
   const QString title = MsgText(Settings.Rec.Language, 28);
   std::optional<QString> chosen;
@@ -546,7 +550,8 @@ void TTermFrm::ChDirCmdClick() {
     if (!folder.isEmpty()) chosen = folder;
   }
   if (!chosen) {
-    SetWorkingFolder(start);
+    // The working folder stays; only the board's current folder is put back.
+    files.Drives().SetCurrentFolder(start);
     return;
   }
   std::string folder = chosen->toStdString();

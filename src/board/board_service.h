@@ -30,8 +30,8 @@ struct TBoardLinks {
   IBoardPort* Port = nullptr;
   IPrinterCanvas* Printer = nullptr;
   const SettingsRec* Settings = nullptr;
-  // Where `dosdevices/` lies, whose `x:` links give the drives other than C.
-  std::string ProgramFolder;
+  // The program's own files, never served; their dosdevices folder holds the drive links.
+  TProgramFiles ProgramFiles;
 };
 
 class TBoardService {

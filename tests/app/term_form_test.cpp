@@ -576,5 +576,24 @@ TEST_F(TermFormBoardTest, ServesTheBoardsConsoleAndDiskThroughTheRunningWindow) 
   EXPECT_FALSE(frm.Flags().TxBusy);
 }
 
+TEST_F(TermFormBoardTest, TheProgramFolderAsWorkingFolderKeepsTheProgramsFilesFromTheBoard) {
+  folder.write("mirte", "program");
+  folder.write("BOARD.TXT", "b");
+  StartOnBoard(BoardRecord());
+  Sent();
+  board.write(Frame(17, NameBlock("????????", "???")));
+  Bytes found = Reply(13);
+  ASSERT_EQ(found.size(), 13u);
+  EXPECT_EQ(std::string(found.begin() + 2, found.end()), "BOARD   TXT");
+  board.write(Frame(18, NameBlock("????????", "???")));
+  EXPECT_EQ(Reply(13)[0], 255) << "neither mirte nor mirte.SET is listed";
+  for (const auto& name : {NameBlock("MIRTE", "SET"), NameBlock("MIRTE", "")}) {
+    board.write(Frame(19, name));  // delete
+    EXPECT_EQ(Reply(1), Bytes{255});
+  }
+  EXPECT_TRUE(std::filesystem::exists(settingsFile));
+  EXPECT_TRUE(std::filesystem::exists(folder / "mirte"));
+}
+
 }  // namespace
 }  // namespace mirte
