@@ -10,6 +10,7 @@
 
 #include "app/apply_language.h"
 #include "app/maker_logo.h"
+#include "common/drive_texts.h"
 #include "common/settings.h"
 
 namespace mirte {
@@ -37,7 +38,7 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
   layout->setSpacing(10);
   auto* logo = new TMakerLogo(this, true);
   logo->setObjectName("LogoImg");
-  logo->setMinimumHeight(170);
+  logo->setMinimumHeight(120);
   layout->addWidget(logo, 1);
 
   QWidget* panel = NewProductPanel(this);
@@ -56,6 +57,15 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
   static_cast<QVBoxLayout*>(panel->layout())->addLayout(release);
   layout->addWidget(panel);
 
+  WorkFolderStrLb = new QLabel(QString::fromUtf8(kWorkFolderText.Italian.data(), kWorkFolderText.Italian.size()), this);
+  WorkFolderStrLb->setObjectName("WorkFolderStrLb");
+  WorkFolderLb = new QLabel(this);
+  WorkFolderLb->setObjectName("WorkFolderLb");
+  WorkFolderLb->setWordWrap(true);
+  WorkFolderLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(WorkFolderStrLb);
+  layout->addWidget(WorkFolderLb);
+
   OKBtn = new QPushButton("&OK", this);
   OKBtn->setObjectName("OKBtn");
   SetTag(OKBtn, kTagOK);
@@ -66,6 +76,11 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
 
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+}
+
+void TInfoFrm::SetWorkFolder(const QString& folder, int language) {
+  SetCaption(WorkFolderStrLb, kWorkFolderText, language);
+  WorkFolderLb->setText(folder);
 }
 
 void TInfoFrm::showEvent(QShowEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
-// The information window: the maker's identification, the product panel and the release.
+// The information window: the maker's identification, the product panel, the release and
+// the working folder (where the board's drive C is, by default a folder of its own).
 // Created for one modal showing and destroyed afterwards; it re-captions the open windows
 // when shown, so it appears in the current language.
 #include <QDialog>
@@ -15,8 +16,13 @@ class TInfoFrm : public QDialog {
 public:
   TInfoFrm(QWidget* owner, std::function<void()> applyLanguage);
 
+  // The folder shown as the working folder, and the language of its caption.
+  void SetWorkFolder(const QString& folder, int language);
+
   QLabel* RelStrLb = nullptr;
   QLabel* RelNumLb = nullptr;
+  QLabel* WorkFolderStrLb = nullptr;
+  QLabel* WorkFolderLb = nullptr;
   QPushButton* OKBtn = nullptr;
 
 protected:

@@ -636,6 +636,7 @@ void TTermFrm::TxStrClick(QAction* item) {
 
 void TTermFrm::InfoCmdClick() {
   TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); });
+  InfoFrm.SetWorkFolder(QString::fromStdString(board->FileService().Drives().WorkingFolder()), Settings.Rec.Language);
   InfoFrm.exec();
 }
 
