@@ -22,9 +22,11 @@
 
 #include "app/apply_language.h"
 #include "app/com_port_options.h"
+#include "app/drives_form.h"
 #include "app/epix_host.h"
 #include "app/info_form.h"
 #include "app/key_translation.h"
+#include "common/drive_texts.h"
 #include "common/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "app/splash_form.h"
@@ -240,6 +242,8 @@ void TTermFrm::BuildMenus() {
 
   QMenu* ImpostazCmd = NewSubmenu(TermMenu, "ImpostazCmd", 4, "&Impostazioni");
   SelCOMCmd = item(ImpostazCmd, "SelCOMCmd", 13, "&Porta Seriale...");
+  DrivesCmd = item(ImpostazCmd, "DrivesCmd", 0, "");
+  SetCaption(DrivesCmd, kDrivesCmdText, kLanguageItalian);
   ImpostazCmd->addSeparator();
   QMenu* LinguaCmd = NewSubmenu(ImpostazCmd, "LinguaCmd", 14, "&Lingua");
   ItaLngCmd = item(LinguaCmd, "ItaLngCmd", 15, "&Italiano");
@@ -311,6 +315,7 @@ void TTermFrm::BuildMenus() {
   connectTo(DeSelCmd, &TTermFrm::DeSelCmdClick);
   connectTo(DeSelPup, &TTermFrm::DeSelCmdClick);
   connectTo(SelCOMCmd, &TTermFrm::SelCOMCmdClick);
+  connectTo(DrivesCmd, &TTermFrm::DrivesCmdClick);
   connectTo(ColBackCmd, &TTermFrm::ColBackCmdClick);
   connectTo(ColTextCmd, &TTermFrm::ColTextCmdClick);
   connectTo(EPIXCmd, &TTermFrm::EPIXCmdClick);
@@ -562,6 +567,14 @@ void TTermFrm::ChDirCmdClick() {
 }
 
 void TTermFrm::ExitCmdClick() { Terminate(); }
+
+void TTermFrm::DrivesCmdClick() {
+  if (!drivesFrm) drivesFrm = new TDrivesFrm(this, board->FileService().Drives(), Settings.Rec, options.ChooseFolder);
+  drivesFrm->Refresh();
+  drivesFrm->show();
+  drivesFrm->raise();
+  drivesFrm->activateWindow();
+}
 
 void TTermFrm::SelCOMCmdClick() {
   CreateToolWindows();

@@ -34,6 +34,7 @@ namespace mirte {
 class TBoardService;
 class TComPortLink;
 class TComPortOptions;
+class TDrivesFrm;
 class TQtPrinterCanvas;
 class TTerminal;
 class TTTYEmulator;
@@ -78,6 +79,7 @@ public:
   QAction *CopiaCmd, *DeSelCmd;
   QAction *SelCOMCmd, *ItaLngCmd, *EngLngCmd, *SmallChrCmd, *MedChrCmd, *BigChrCmd, *VBigChrCmd;
   QAction *ColBackCmd, *ColTextCmd;
+  QAction* DrivesCmd;
   QAction *EPIXCmd, *EditStrCmd, *InfoCmd;
   QAction *CopiaPup, *DeSelPup, *ClearTermPup, *PrintPup, *AbortPrintPup;
   std::array<QAction*, 10> TxStrCmd{};
@@ -88,6 +90,8 @@ public:
   TQtPrinterCanvas& Printer() { return *printer; }
   TComPortOptions* ComPortOptions() const { return comPortOptions; }
   QWidget* EPIXFrm() const { return epixFrm; }
+  // The Drives window, once the command has opened it (it is then kept, hidden when closed).
+  TDrivesFrm* DrivesFrm() const { return drivesFrm; }
   // Set when the program asked to end (Exit, Alt+F4, a deferred close).
   bool Terminated() const { return terminated; }
 
@@ -110,6 +114,7 @@ public:
   void ChDirCmdClick();
   void ExitCmdClick();
   void SelCOMCmdClick();
+  void DrivesCmdClick();
   void LanguageCmdClick(int language);
   void FontSizeCmdClick(int size);
   void ColBackCmdClick();
@@ -167,6 +172,7 @@ private:
   TLockKeyReader lockKeys;
   TComPortOptions* comPortOptions = nullptr;
   QWidget* epixFrm = nullptr;
+  TDrivesFrm* drivesFrm = nullptr;
   bool shown = false;
   bool terminated = false;
 };
