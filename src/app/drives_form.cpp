@@ -168,7 +168,7 @@ void TDrivesFrm::FillDrives() {
     row->setText(1, folder);
     row->setText(2, letter == working && !root.empty() ? Text(kWorkMark) : QString());
   }
-  DrivesWn->resizeColumnToContents(0);
+  for (int column = 0; column < 2; ++column) DrivesWn->resizeColumnToContents(column);
   WatchFolders();
 }
 
@@ -197,7 +197,7 @@ void TDrivesFrm::FillBoardView() {
       row->setText(1, Text(WhyText(entry.Why)) + FromLocal(entry.Alias));
     }
   }
-  BoardFilesWn->resizeColumnToContents(0);
+  for (int column = 0; column < 3; ++column) BoardFilesWn->resizeColumnToContents(column);
   ApartWn->resizeColumnToContents(0);
   WatchFolders();
 }
