@@ -138,10 +138,10 @@ int main(int argc, char** argv) {
     rig.queue.ProcessMessages();
   };
   TComPortLink link(rig.port);
-  TBoardService service(buffer, window, {&link, nullptr, nullptr, rig.folder.path().string()});
+  TBoardService service(buffer, window, {&link, nullptr, nullptr, {"", "", (rig.folder / "dosdevices").string()}});
   service.ResetConsole();
   service.InitFileService();
-  service.FileService().Drives().SetCurrentFolder((rig.folder / "work").string());
+  service.FileService().SetWorkingFolder((rig.folder / "work").string());
   rig.port.SetOnTriggerAvail([&](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
   rig.port.SetOpen(true);
 

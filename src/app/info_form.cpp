@@ -12,6 +12,7 @@
 #include "app/maker_logo.h"
 #include "common/install_texts.h"
 #include "common/msg_table.h"
+#include "common/drive_texts.h"
 #include "common/settings.h"
 
 namespace mirte {
@@ -39,7 +40,7 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows,
   layout->setSpacing(10);
   auto* logo = new TMakerLogo(this, true);
   logo->setObjectName("LogoImg");
-  logo->setMinimumHeight(170);
+  logo->setMinimumHeight(120);
   layout->addWidget(logo, 1);
 
   QWidget* panel = NewProductPanel(this);
@@ -71,6 +72,14 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows,
   SetFileLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(SetFileStrLb);
   layout->addWidget(SetFileLb);
+  WorkFolderStrLb = new QLabel(QString::fromUtf8(kWorkFolderText.Italian.data(), kWorkFolderText.Italian.size()), this);
+  WorkFolderStrLb->setObjectName("WorkFolderStrLb");
+  WorkFolderLb = new QLabel(this);
+  WorkFolderLb->setObjectName("WorkFolderLb");
+  WorkFolderLb->setWordWrap(true);
+  WorkFolderLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(WorkFolderStrLb);
+  layout->addWidget(WorkFolderLb);
 
   OKBtn = new QPushButton("&OK", this);
   OKBtn->setObjectName("OKBtn");
@@ -82,6 +91,11 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows,
 
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+}
+
+void TInfoFrm::SetWorkFolder(const QString& folder, int language) {
+  SetCaption(WorkFolderStrLb, kWorkFolderText, language);
+  WorkFolderLb->setText(folder);
 }
 
 void TInfoFrm::showEvent(QShowEvent* event) {

@@ -22,11 +22,13 @@
 
 #include "app/apply_language.h"
 #include "app/com_port_options.h"
+#include "app/drives_form.h"
 #include "app/epix_host.h"
 #include "app/info_form.h"
 #include "app/key_translation.h"
 #include "app/monitor_form.h"
 #include "common/monitor_texts.h"
+#include "common/drive_texts.h"
 #include "common/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "app/splash_form.h"
@@ -103,7 +105,7 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   portLink = std::make_unique<TComPortLink>(ComPort);
   board = std::make_unique<TBoardService>(
       TerminalWn->Buffer(), *this,
-      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, settingsLocation.SettingsFolder});
+      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, {}});
 
   FormCreate();
 }
@@ -239,6 +241,8 @@ void TTermFrm::BuildMenus() {
 
   QMenu* ImpostazCmd = NewSubmenu(TermMenu, "ImpostazCmd", 4, "&Impostazioni");
   SelCOMCmd = item(ImpostazCmd, "SelCOMCmd", 13, "&Porta Seriale...");
+  DrivesCmd = item(ImpostazCmd, "DrivesCmd", 0, "");
+  SetCaption(DrivesCmd, kDrivesCmdText, kLanguageItalian);
   ImpostazCmd->addSeparator();
   QMenu* LinguaCmd = NewSubmenu(ImpostazCmd, "LinguaCmd", 14, "&Lingua");
   ItaLngCmd = item(LinguaCmd, "ItaLngCmd", 15, "&Italiano");
@@ -312,6 +316,7 @@ void TTermFrm::BuildMenus() {
   connectTo(DeSelCmd, &TTermFrm::DeSelCmdClick);
   connectTo(DeSelPup, &TTermFrm::DeSelCmdClick);
   connectTo(SelCOMCmd, &TTermFrm::SelCOMCmdClick);
+  connectTo(DrivesCmd, &TTermFrm::DrivesCmdClick);
   connectTo(ColBackCmd, &TTermFrm::ColBackCmdClick);
   connectTo(ColTextCmd, &TTermFrm::ColTextCmdClick);
   connectTo(EPIXCmd, &TTermFrm::EPIXCmdClick);
@@ -343,6 +348,9 @@ void TTermFrm::FormCreate() {
   flags = TShellFlags{};
   board->InitFileService();
   Settings.LoadSettings(settingsLocation);
+  // Whatever folder a drive stands for, the board never reaches the program's own files.
+  board->FileService().SetProgramFiles(
+      TProgramFiles{options.ProgramFile, Settings.SettingsPath, ComDevicesFolder().string()});
   SetTermImp();
   SetTermDim();
   SetStrCaption();
@@ -539,7 +547,8 @@ void TTermFrm::AbortPrintCmdClick() { board->EndPrintJob(true); }
 
 void TTermFrm::ChDirCmdClick() {
   auto& files = board->FileService();
-  const std::string start = files.Drives().CurrentFolder();
+  std::string start = files.Drives().CurrentFolder();
+  if (start.empty()) start = files.Drives().WorkingFolder();
   files.RecordDriveFolder(start);
   const QString title = MsgText(Settings.Rec.Language, 28);
   std::optional<QString> chosen;
@@ -551,7 +560,8 @@ void TTermFrm::ChDirCmdClick() {
     if (!folder.isEmpty()) chosen = folder;
   }
   if (!chosen) {
-    SetWorkingFolder(start);
+    // The working folder stays; only the board's current folder is put back.
+    files.Drives().SetCurrentFolder(start);
     return;
   }
   std::string folder = chosen->toStdString();
@@ -562,6 +572,14 @@ void TTermFrm::ChDirCmdClick() {
 }
 
 void TTermFrm::ExitCmdClick() { Terminate(); }
+
+void TTermFrm::DrivesCmdClick() {
+  if (!drivesFrm) drivesFrm = new TDrivesFrm(this, board->FileService().Drives(), Settings.Rec, options.ChooseFolder);
+  drivesFrm->Refresh();
+  drivesFrm->show();
+  drivesFrm->raise();
+  drivesFrm->activateWindow();
+}
 
 void TTermFrm::SelCOMCmdClick() {
   CreateToolWindows();
@@ -644,6 +662,7 @@ void TTermFrm::TxStrClick(QAction* item) {
 
 void TTermFrm::InfoCmdClick() {
   TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); }, Settings.SettingsPath);
+  InfoFrm.SetWorkFolder(QString::fromStdString(board->FileService().Drives().WorkingFolder()), Settings.Rec.Language);
   InfoFrm.exec();
 }
 

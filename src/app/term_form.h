@@ -36,6 +36,7 @@ class TBoardService;
 class TComPortLink;
 class TComPortOptions;
 class TMonitorFrm;
+class TDrivesFrm;
 class TQtPrinterCanvas;
 class TTerminal;
 class TTTYEmulator;
@@ -81,6 +82,7 @@ public:
   QAction *CopiaCmd, *DeSelCmd;
   QAction *SelCOMCmd, *ItaLngCmd, *EngLngCmd, *SmallChrCmd, *MedChrCmd, *BigChrCmd, *VBigChrCmd;
   QAction *ColBackCmd, *ColTextCmd;
+  QAction* DrivesCmd;
   QAction *EPIXCmd, *MonitorCmd, *EditStrCmd, *InfoCmd;
   QAction *CopiaPup, *DeSelPup, *ClearTermPup, *PrintPup, *AbortPrintPup;
   std::array<QAction*, 10> TxStrCmd{};
@@ -93,6 +95,8 @@ public:
   QWidget* EPIXFrm() const { return epixFrm; }
   // The board monitor, created when first opened.
   TMonitorFrm* MonitorFrm() const { return monitorFrm; }
+  // The Drives window, once the command has opened it (it is then kept, hidden when closed).
+  TDrivesFrm* DrivesFrm() const { return drivesFrm; }
   // Set when the program asked to end (Exit, Alt+F4, a deferred close).
   bool Terminated() const { return terminated; }
 
@@ -116,6 +120,7 @@ public:
   void ChDirCmdClick();
   void ExitCmdClick();
   void SelCOMCmdClick();
+  void DrivesCmdClick();
   void LanguageCmdClick(int language);
   void FontSizeCmdClick(int size);
   void ColBackCmdClick();
@@ -177,6 +182,7 @@ private:
   TComPortOptions* comPortOptions = nullptr;
   QWidget* epixFrm = nullptr;
   TMonitorFrm* monitorFrm = nullptr;
+  TDrivesFrm* drivesFrm = nullptr;
   bool shown = false;
   bool terminated = false;
 };

@@ -79,7 +79,7 @@ TBoardService::TBoardService(TTerminalBuffer& buffer, IBoardWindow& window, TBoa
       window_(window),
       port_(links.Port),
       noPrinter_(links.Printer ? nullptr : std::make_unique<TNoPrinter>()),
-      fileService(paramBuffer, recordBuffer, std::move(links.ProgramFolder)),
+      fileService(paramBuffer, recordBuffer, std::move(links.ProgramFiles)),
       listOutput(window, links.Printer ? *links.Printer : *noPrinter_,
                  links.Settings ? *links.Settings : noSettings_) {}
 

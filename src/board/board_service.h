@@ -32,9 +32,8 @@ struct TBoardLinks {
   IBoardPort* Port = nullptr;
   IPrinterCanvas* Printer = nullptr;
   const SettingsRec* Settings = nullptr;
-  // The folder holding `dosdevices/` (beside the settings file), whose `x:` links give
-  // the drives other than C.
-  std::string ProgramFolder;
+  // The program's own files, never served; their dosdevices folder holds the drive links.
+  TProgramFiles ProgramFiles;
 };
 
 class TBoardService {

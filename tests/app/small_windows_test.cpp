@@ -164,6 +164,9 @@ TEST(InfoFormTest, ShowsTheReleaseInTheCurrentLanguage) {
     EXPECT_EQ(info.windowTitle(), language == 2 ? "Information" : "Informazioni");
     EXPECT_EQ(info.OKBtn->size(), QSize(113, 33));
     EXPECT_EQ(info.size(), QSize(328, 400));
+    info.SetWorkFolder("/home/user/MIRTE", language);
+    EXPECT_EQ(info.WorkFolderStrLb->text(), language == 2 ? "Working folder:" : "Cartella di lavoro:");
+    EXPECT_EQ(info.WorkFolderLb->text(), "/home/user/MIRTE");
     QTest::mouseClick(info.OKBtn, Qt::LeftButton);
     EXPECT_EQ(info.result(), QDialog::Accepted);
   }

@@ -40,6 +40,7 @@
 #include "board/board_service.h"
 #include "support/qt_test_app.h"
 #include "support/pty_pair.h"
+#include "support/scoped_environment.h"
 #include "support/temp_folder.h"
 #include "terminal/terminal_widget.h"
 
@@ -67,6 +68,8 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit 
 class TermFormTest : public ::testing::Test {
 protected:
   mirte::testing::TempFolder folder;
+  // The default working folder goes to a home of the test's own.
+  mirte::testing::ScopedEnvironment home{"HOME", (folder / "home").string()};
   std::string program = (folder / "mirte").string();
   std::filesystem::path settingsFile = folder / "mirte.SET";
   std::unique_ptr<TTermFrm> form;
@@ -74,6 +77,7 @@ protected:
 
   void SetUp() override {
     App();
+    std::filesystem::create_directory(folder / "home");
     std::filesystem::create_directory(folder / "dosdevices");
     std::filesystem::create_symlink(folder / "no-such-device", folder / "dosdevices" / "com1");
   }
@@ -141,7 +145,9 @@ TEST_F(TermFormTest, FirstStartComesUpWithTheDefaultsAndWritesThem) {
   EXPECT_EQ(frm.TerminalWn->FontColor(), 0x00C0C0C0u);
   EXPECT_EQ(frm.TerminalWn->Color(), 0x00800000u);
   EXPECT_FALSE(frm.PrintSingPgCmd->isChecked());
-  EXPECT_EQ(std::filesystem::current_path(), folder.path());
+  // The working folder is one of its own, not the program folder.
+  EXPECT_EQ(std::filesystem::current_path(), folder / "home/MIRTE");
+  EXPECT_EQ(rec.WorkFolder.str(), (folder / "home/MIRTE").string());
   for (QAction* item : frm.TxStrCmd) EXPECT_FALSE(item->isEnabled());
   EXPECT_EQ(frm.TxStrCmd[2]->text(), "3: <None>");
   EXPECT_EQ(Panel(2).size(), 17) << "lock keys show blanks without an X11 display";
@@ -385,7 +391,7 @@ TEST_F(TermFormTest, AJobWrittenAsPdfShowsItsFileNameWithoutTouchingTheMessagePa
   ASSERT_TRUE(frm.PdfFileLb->isVisible());
   const QString name = frm.PdfFileLb->text();
   EXPECT_TRUE(name.startsWith("MIRTE Print ") && name.endsWith(".pdf")) << name.toStdString();
-  EXPECT_TRUE(std::filesystem::exists(folder / name.toStdString()));
+  EXPECT_TRUE(std::filesystem::exists(folder / "home/MIRTE" / name.toStdString())) << "in the working folder";
   EXPECT_EQ(Panel(1), "") << "the message panel keeps its own text";
   QElapsedTimer waited;
   waited.start();
@@ -787,6 +793,24 @@ TEST_F(TermFormLiveBoardTest, JobsWithNothingDrawnLeaveNoFileAndTheWindowAsItWas
     EXPECT_FALSE(form->PdfFileLb->isVisible());
     ExpectNoJob();
   }
+
+TEST_F(TermFormBoardTest, TheProgramFolderAsWorkingFolderKeepsTheProgramsFilesFromTheBoard) {
+  folder.write("mirte", "program");
+  folder.write("BOARD.TXT", "b");
+  StartOnBoard(BoardRecord());
+  Sent();
+  board.write(Frame(17, NameBlock("????????", "???")));
+  Bytes found = Reply(13);
+  ASSERT_EQ(found.size(), 13u);
+  EXPECT_EQ(std::string(found.begin() + 2, found.end()), "BOARD   TXT");
+  board.write(Frame(18, NameBlock("????????", "???")));
+  EXPECT_EQ(Reply(13)[0], 255) << "neither mirte nor mirte.SET is listed";
+  for (const auto& name : {NameBlock("MIRTE", "SET"), NameBlock("MIRTE", "")}) {
+    board.write(Frame(19, name));  // delete
+    EXPECT_EQ(Reply(1), Bytes{255});
+  }
+  EXPECT_TRUE(std::filesystem::exists(settingsFile));
+  EXPECT_TRUE(std::filesystem::exists(folder / "mirte"));
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ protected:
     service.SetReplyDelay(std::chrono::microseconds(0));
     service.ResetConsole();
     service.InitFileService();
-    service.FileService().Drives().SetCurrentFolder(work);
+    service.FileService().SetWorkingFolder(work);
     window.calls.clear();
   }
 
@@ -113,7 +113,7 @@ protected:
   testing::FakeBoardWindow window;
   ScriptedPort port;
   SettingsRec settings{};
-  TBoardService service{buffer, window, {&port, nullptr, &settings, (temp / "prog").string()}};
+  TBoardService service{buffer, window, {&port, nullptr, &settings, {"", "", (temp / "prog/dosdevices").string()}}};
 };
 
 TEST_F(CommandFramesTest, EveryServedTypeAnswersWithItsLayoutWholeOrByteByByte) {
