@@ -10,6 +10,8 @@
 
 #include "app/apply_language.h"
 #include "app/maker_logo.h"
+#include "common/install_texts.h"
+#include "common/msg_table.h"
 #include "common/settings.h"
 
 namespace mirte {
@@ -20,7 +22,7 @@ constexpr int kTagRelease = 31;
 constexpr int kTagOK = 26;
 }  // namespace
 
-TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
+TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows, const std::string& settingsPath)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       applyLanguage(std::move(applyLanguageToWindows)) {
   setObjectName("InfoFrm");
@@ -55,6 +57,20 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
   release->addWidget(RelNumLb, 1);
   static_cast<QVBoxLayout*>(panel->layout())->addLayout(release);
   layout->addWidget(panel);
+
+  SetFileStrLb = new QLabel(this);
+  SetFileStrLb->setObjectName("SetFileStrLb");
+  SetCaption(SetFileStrLb, kSettingsFileText, kLanguageItalian);
+  SetFileLb = new QLabel(this);
+  SetFileLb->setObjectName("SetFileLb");
+  const QString path = QString::fromStdString(settingsPath);
+  const int width = 328 - layout->contentsMargins().left() - layout->contentsMargins().right();
+  SetFileLb->setText(SetFileLb->fontMetrics().elidedText(path, Qt::ElideMiddle, width));
+  SetFileLb->setToolTip(path);
+  // So the path can be copied into a file manager or a terminal.
+  SetFileLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(SetFileStrLb);
+  layout->addWidget(SetFileLb);
 
   OKBtn = new QPushButton("&OK", this);
   OKBtn->setObjectName("OKBtn");

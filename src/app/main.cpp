@@ -8,6 +8,9 @@
 #include "app/term_form.h"
 
 int main(int argc, char* argv[]) {
+  // Qt's own dialogs speak the language chosen in MIRTE; a desktop's native ones would
+  // speak the desktop's.
+  QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   QApplication app(argc, argv);
   QApplication::setApplicationName("MIRTE");
   QApplication::setWindowIcon(mirte::ProductIcon());

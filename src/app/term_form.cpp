@@ -25,6 +25,8 @@
 #include "app/epix_host.h"
 #include "app/info_form.h"
 #include "app/key_translation.h"
+#include "app/monitor_form.h"
+#include "common/monitor_texts.h"
 #include "common/msg_table.h"
 #include "common/port_texts.h"
 #include "app/port_messages.h"
@@ -58,12 +60,6 @@ std::string ExecutableFile() {
   return error ? std::string("mirte") : path.string();
 }
 
-std::string FolderOf(const std::string& programFile) {
-  std::string folder = std::filesystem::path(programFile).parent_path().string();
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
 QMenu* NewSubmenu(QWidget* parent, const char* name, int tag, const char* italian) {
   auto* menu = new QMenu(QString::fromUtf8(italian), parent);
   menu->setObjectName(name);
@@ -83,8 +79,9 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   SetTag(this, 1);
   setWindowTitle(QString::fromUtf8(kDesignCaption));
   if (options.ProgramFile.empty()) options.ProgramFile = ExecutableFile();
-  // COM numbers name devices through dosdevices/ beside the program whose settings these are.
-  SetComDevicesFolder(std::filesystem::path(FolderOf(options.ProgramFile)) / "dosdevices");
+  settingsLocation = FindSettingsLocation(options.ProgramFile);
+  // COM numbers name devices through the dosdevices/ that lies beside these settings.
+  SetComDevicesFolder(settingsLocation.DosDevicesFolder());
 
   ComPort.SetMainThreadQueue(mainQueue.get());
   ComPort.SetPromptForPort(false);
@@ -113,12 +110,14 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   portLink = std::make_unique<TComPortLink>(ComPort);
   board = std::make_unique<TBoardService>(
       TerminalWn->Buffer(), *this,
-      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, FolderOf(options.ProgramFile)});
+      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, settingsLocation.SettingsFolder});
 
   FormCreate();
 }
 
 TTermFrm::~TTermFrm() {
+  // The monitor lets go of the board service as it goes, so it must go first.
+  delete monitorFrm;
   // The port's workers deliver into the board service: stop them before anything goes.
   ComPort.SetOnTriggerAvail(nullptr);
   ComPort.SetOnDeviceLost(nullptr);
@@ -272,6 +271,8 @@ void TTermFrm::BuildMenus() {
 
   QMenu* UtilityCmd = NewSubmenu(TermMenu, "UtilityCmd", 5, "&Utilit\u00E0");
   EPIXCmd = item(UtilityCmd, "EPIXCmd", 19, "&EPIX...");
+  MonitorCmd = item(UtilityCmd, "MonitorCmd", 0, "");
+  SetCaption(MonitorCmd, kMonitorMenuItem, kLanguageItalian);
   UtilityCmd->addSeparator();
   EditStrCmd = item(UtilityCmd, "EditStrCmd", 20, "&Editor Stringhe...");
   QMenu* TasmStrCmd = NewSubmenu(UtilityCmd, "TasmStrCmd", 33, "&Trasmetti Stringa");
@@ -323,6 +324,7 @@ void TTermFrm::BuildMenus() {
   connectTo(ColBackCmd, &TTermFrm::ColBackCmdClick);
   connectTo(ColTextCmd, &TTermFrm::ColTextCmdClick);
   connectTo(EPIXCmd, &TTermFrm::EPIXCmdClick);
+  connectTo(MonitorCmd, &TTermFrm::MonitorCmdClick);
   connectTo(EditStrCmd, &TTermFrm::EditStrCmdClick);
   connectTo(InfoCmd, &TTermFrm::InfoCmdClick);
   connect(ItaLngCmd, &QAction::triggered, this, [this] { LanguageCmdClick(kLanguageItalian); });
@@ -353,7 +355,7 @@ void TTermFrm::FormCreate() {
   if (options.ShowSplash) (new TSplashFrm())->ShowAndHold(options.SplashWait);
   flags = TShellFlags{};
   board->InitFileService();
-  Settings.LoadSettings(options.ProgramFile);
+  Settings.LoadSettings(settingsLocation);
   SetTermImp();
   SetTermDim();
   SetStrCaption();
@@ -505,7 +507,10 @@ void TTermFrm::ShowKeyState() {
   if (Panels[2]->text() != text) Panels[2]->setText(text);
 }
 
-void TTermFrm::ApplyLanguage() { mirte::ApplyLanguage(Settings.Rec); }
+void TTermFrm::ApplyLanguage() {
+  qtTranslations.Apply(Settings.Rec.Language);
+  mirte::ApplyLanguage(Settings.Rec);
+}
 
 void TTermFrm::FormShow() {
   UpdateComInfo();
@@ -685,6 +690,14 @@ void TTermFrm::EPIXCmdClick() {
   ShowEPIXFrm(epixFrm);
 }
 
+void TTermFrm::MonitorCmdClick() {
+  if (!monitorFrm)
+    monitorFrm = new TMonitorFrm(Settings.Rec, [this](IFrameObserver* observer) { board->SetFrameObserver(observer); }, this);
+  monitorFrm->show();
+  monitorFrm->raise();
+  monitorFrm->activateWindow();
+}
+
 void TTermFrm::EditStrCmdClick() {
   mirte::EditStrCmd(this, Settings, [this] { ApplyLanguage(); }, [this] { SetStrCaption(); });
 }
@@ -697,7 +710,7 @@ void TTermFrm::TxStrClick(QAction* item) {
 }
 
 void TTermFrm::InfoCmdClick() {
-  TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); });
+  TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); }, Settings.SettingsPath);
   InfoFrm.exec();
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "app/lock_keys.h"
+#include "app/qt_translations.h"
 #include "common/settings.h"
 #include "board/board_window.h"
 #include "serial/com_port.h"
@@ -36,6 +37,7 @@ namespace mirte {
 class TBoardService;
 class TComPortLink;
 class TComPortOptions;
+class TMonitorFrm;
 class TQtPrinterCanvas;
 class TTerminal;
 class TTTYEmulator;
@@ -43,7 +45,8 @@ class TTTYEmulator;
 // What the start-up and the commands take from outside; tests replace the parts that
 // would block, wait or leave the program.
 struct TTermFrmOptions {
-  // The program file whose folder holds the settings and dosdevices/; empty: this process.
+  // The program file whose settings and dosdevices/ are used (where they lie is
+  // FindSettingsLocation's rule); empty: this process.
   std::string ProgramFile;
   bool ShowSplash = true;
   std::chrono::milliseconds SplashWait{2500};
@@ -83,7 +86,7 @@ public:
   QAction *CopiaCmd, *DeSelCmd;
   QAction *SelCOMCmd, *ItaLngCmd, *EngLngCmd, *SmallChrCmd, *MedChrCmd, *BigChrCmd, *VBigChrCmd;
   QAction *ColBackCmd, *ColTextCmd;
-  QAction *EPIXCmd, *EditStrCmd, *InfoCmd;
+  QAction *EPIXCmd, *MonitorCmd, *EditStrCmd, *InfoCmd;
   QAction *CopiaPup, *DeSelPup, *ClearTermPup, *PrintPup, *AbortPrintPup;
   std::array<QAction*, 10> TxStrCmd{};
   std::array<QAction*, 10> TxStrPup{};
@@ -93,6 +96,8 @@ public:
   TQtPrinterCanvas& Printer() { return *printer; }
   TComPortOptions* ComPortOptions() const { return comPortOptions; }
   QWidget* EPIXFrm() const { return epixFrm; }
+  // The board monitor, created when first opened.
+  TMonitorFrm* MonitorFrm() const { return monitorFrm; }
   // Set when the program asked to end (Exit, Alt+F4, a deferred close).
   bool Terminated() const { return terminated; }
 
@@ -102,6 +107,7 @@ public:
   void SetStrCaption();
   void UpdateComInfo();
   void ShowKeyState();
+  // Captions of every open window, and Qt's own texts, in the settings' language.
   void ApplyLanguage();
 
   // --- Command handlers -----------------------------------------------------------------
@@ -120,6 +126,7 @@ public:
   void ColBackCmdClick();
   void ColTextCmdClick();
   void EPIXCmdClick();
+  void MonitorCmdClick();
   void EditStrCmdClick();
   void TxStrClick(QAction* item);
   void InfoCmdClick();
@@ -170,6 +177,7 @@ private:
   std::optional<QColor> ChooseColor(const QColor& initial);
 
   TTermFrmOptions options;
+  TSettingsLocation settingsLocation;
   TShellFlags flags;
   std::unique_ptr<IMainThreadQueue> mainQueue;
   std::unique_ptr<TTTYEmulator> DummyTrm;
@@ -180,8 +188,10 @@ private:
   TPortRecovery recovery{ComPort};
   // Why the port did not open, for the status bar; Fault None when nothing is known.
   TPortDiagnosis portFault;
+  TQtTranslations qtTranslations;
   TComPortOptions* comPortOptions = nullptr;
   QWidget* epixFrm = nullptr;
+  TMonitorFrm* monitorFrm = nullptr;
   bool shown = false;
   bool terminated = false;
 };

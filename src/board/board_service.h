@@ -17,6 +17,7 @@
 #include "board/board_port.h"
 #include "board/board_window.h"
 #include "board/file_service.h"
+#include "board/frame_observer.h"
 #include "board/list_output.h"
 #include "board/printer_canvas.h"
 #include "terminal/terminal_buffer.h"
@@ -30,7 +31,8 @@ struct TBoardLinks {
   IBoardPort* Port = nullptr;
   IPrinterCanvas* Printer = nullptr;
   const SettingsRec* Settings = nullptr;
-  // Where `dosdevices/` lies, whose `x:` links give the drives other than C.
+  // The folder holding `dosdevices/` (beside the settings file), whose `x:` links give
+  // the drives other than C.
   std::string ProgramFolder;
 };
 
@@ -68,7 +70,8 @@ public:
 
   // The port's data-available handler: every waiting byte is read, DTR flips once per
   // byte before the byte is acted on, then DataSeen is set and the de-select timer
-  // restarted.
+  // restarted. Called again while it runs (from a reply wait's message handling), it
+  // returns at once and leaves the bytes to the running loop.
   void ComPortTriggerAvail();
 
   // Empty open-file table, drive folders "A:" to "P:", no search, no print job; from now
@@ -83,6 +86,10 @@ public:
   // The wait between a frame's last byte and its execution; the board needs at least the
   // 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
   void SetReplyDelay(std::chrono::microseconds delay) { replyDelay = delay; }
+
+  // The watcher told of every frame from now on; nullptr stops the reports. A frame that
+  // is under way when the watcher goes is not reported.
+  void SetFrameObserver(IFrameObserver* observer) { observer_ = observer; }
 
   std::uint8_t GetState() const { return state; }
   std::uint8_t GetAttributeMode() const { return attributeMode; }
@@ -105,6 +112,11 @@ private:
   bool SendBytes(const std::uint8_t* data, std::size_t size);
   void ShowMessage(int index);
   void RestoreStatusMessage();
+  // The frame reports (frame_report.cpp): opened when the frame is complete, closed after
+  // its reply; a type that is not served is reported at its type byte.
+  void OpenFrameReport();
+  void CloseFrameReport();
+  void ReportUnservedFrame();
 
   TTerminalBuffer& buffer_;
   IBoardWindow& window_;
@@ -128,6 +140,11 @@ private:
   // The message index of the status text when the frame began, -1 for a text of no message.
   int savedStatusMessage = -1;
   std::chrono::microseconds replyDelay{5000};
+  bool receiving = false;  // inside ComPortTriggerAvail
+
+  IFrameObserver* observer_ = nullptr;
+  bool reportOpen_ = false;
+  TFrameFacts report_;
 
   TFileService fileService;
   TListOutput listOutput;

@@ -68,6 +68,16 @@ void SleepAtLeast(std::chrono::microseconds delay) {
 }  // namespace
 
 void TBoardService::ComPortTriggerAvail() {
+  // A delivery that arrives while a reply wait inside this loop handles window messages
+  // would feed its bytes to a frame still being answered, where they would be dropped. It
+  // reads nothing: the loop below takes them once the reply has left, and the port
+  // announces bytes a delivery leaves unread again.
+  if (receiving) return;
+  receiving = true;
+  struct EndOfLoop {
+    bool& flag;
+    ~EndOfLoop() { flag = false; }
+  } endOfLoop{receiving};
   if (port_) {
     std::uint8_t byte;
     while (port_->ReadChar(byte)) {
@@ -116,6 +126,7 @@ void TBoardService::ExecuteCommand() {
       state = Parameters;
     } else {
       state = count == 0 ? Executing : Console;
+      if (state == Console && observer_) ReportUnservedFrame();
     }
   }
   if (state == Data) {
@@ -128,9 +139,11 @@ void TBoardService::ExecuteCommand() {
     }
   }
   if (state == Executing) {
+    if (observer_) OpenFrameReport();
     SleepAtLeast(replyDelay);
     RestoreStatusMessage();
     CarryOutCommand();
+    if (reportOpen_) CloseFrameReport();
     // A reset during a reply that pumped events has already left this frame; whatever
     // the board began since then is not cut short.
     if (state == Executing) state = Console;
@@ -196,7 +209,13 @@ bool TBoardService::CarryOutCommand() {
 }
 
 bool TBoardService::SendBytes(const std::uint8_t* data, std::size_t size) {
-  return port_ && port_->WriteBlock(data, size);
+  if (!port_ || !port_->WriteBlock(data, size)) return false;
+  if (reportOpen_) {
+    for (std::size_t i = 0; i < size && report_.BytesOut + i < report_.ReplyHead.size(); ++i)
+      report_.ReplyHead[report_.BytesOut + i] = data[i];
+    report_.BytesOut += static_cast<std::uint32_t>(size);
+  }
+  return true;
 }
 
 bool TBoardService::SendResult(std::uint8_t result) {

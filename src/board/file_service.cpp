@@ -126,9 +126,13 @@ bool TFileService::SetWorkingFolder(const std::string& folder) {
 }
 
 std::string TFileService::NameBlockToPath() const {
+  return PathOfNameBlock(std::span<const std::uint8_t, 12>(paramBuffer.first<12>()));
+}
+
+std::string TFileService::PathOfNameBlock(std::span<const std::uint8_t, 12> block) const {
   // A board service that was never started (a console-only one) reaches no folder at all.
   if (!serving) return {};
-  std::uint8_t drive = paramBuffer[0];
+  std::uint8_t drive = block[0];
   std::string folder;
   if (drive == 0) {
     folder = drives.CurrentFolder();
@@ -139,9 +143,13 @@ std::string TFileService::NameBlockToPath() const {
   } else {
     return {};
   }
-  std::string name = BoardName(paramBuffer.subspan<1, 8>(), paramBuffer.subspan<9, 3>(), true);
+  std::string name = BoardName(block.subspan<1, 8>(), block.subspan<9, 3>(), true);
   if (!IsPlainName(name)) return {};
   return JoinDosPath(folder, name);
+}
+
+std::string TFileService::FoundPath() const {
+  return search.Active() ? JoinDosPath(search.Folder(), search.Found().Name) : std::string();
 }
 
 void TFileService::PathToNameBlock(const std::string& path) {

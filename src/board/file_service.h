@@ -61,6 +61,10 @@ public:
   // folder + '/' + the upper-case board name, with trailing '?' runs turned into '*'.
   // Empty when the block names no file the board may reach.
   std::string NameBlockToPath() const;
+  // The same for a name block kept elsewhere (drive byte and 8 + 3 name bytes).
+  std::string PathOfNameBlock(std::span<const std::uint8_t, 12> block) const;
+  // The PC file the last successful search step found; empty while no search runs.
+  std::string FoundPath() const;
   // Writes the 8.3 form of the path's file name into paramBuffer 1 to 11.
   void PathToNameBlock(const std::string& path);
 

@@ -65,13 +65,14 @@ void TSettings::SetWorkFolder(const std::string& path) {
   Rec.WorkFolder.assign(FitsCp1252(path) ? Utf8ToCp1252(path) : path);
 }
 
-void TSettings::LoadSettings() { LoadSettings(ExecutablePath()); }
+void TSettings::LoadSettings() { LoadSettings(FindSettingsLocation(ExecutablePath())); }
 
-void TSettings::LoadSettings(const std::string& programFile) {
-  std::filesystem::path program(programFile);
-  ProgramFolder = program.parent_path().string();
-  if (ProgramFolder.empty() || ProgramFolder.back() != '/') ProgramFolder += '/';
-  SettingsPath = std::filesystem::path(program).replace_extension(".SET").string();
+void TSettings::LoadSettings(const std::string& programFile) { LoadSettings(SettingsBesideProgram(programFile)); }
+
+void TSettings::LoadSettings(const TSettingsLocation& location) {
+  ProgramFolder = location.ProgramFolder;
+  SettingsPath = location.SettingsPath;
+  CreateSettingsFolder(location);
 
   if (!ReadRecord(SettingsPath, Rec)) {
     SetDefaultSettings();

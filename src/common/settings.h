@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/settings_location.h"
+
 namespace mirte {
 
 static_assert(std::endian::native == std::endian::little, "the settings record is stored as in memory");
@@ -77,12 +79,15 @@ class TSettings {
 public:
   SettingsRec Rec{};
   std::string ProgramFolder;  // the program's folder, with a trailing '/'
-  std::string SettingsPath;   // <program file name>.SET beside it
+  std::string SettingsPath;   // where FindSettingsLocation puts the file
 
-  // Fills ProgramFolder and SettingsPath from the running executable, then loads.
+  // Loads from where FindSettingsLocation puts the running executable's settings.
   void LoadSettings();
-  // The same with an explicit program file (tests use a temporary folder).
+  // Loads from `<program file name>.SET` beside an explicit program file.
   void LoadSettings(const std::string& programFile);
+  // Fills ProgramFolder and SettingsPath from the location, creates its folder when it
+  // is missing, then loads.
+  void LoadSettings(const TSettingsLocation& location);
   void SaveSettings() const;
   void SetDefaultSettings();
   // Corrects WorkFolder, Language, Baud, FontSize, Release in this order; true when

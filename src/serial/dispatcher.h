@@ -237,6 +237,8 @@ private:
 
   // Worker-side steps.
   void ReceivePass();
+  // Announces the unread bytes when some arrived since the last announcement or the last
+  // delivery left some unread; true when the handlers took exactly what was announced.
   bool CheckReceiveTriggers();
   bool CheckStatusTriggers() { return false; }
   bool CheckTimerTriggers() { return false; }
@@ -280,8 +282,14 @@ private:
   std::uint32_t DTail = 0;  // read position
   bool DBufFull = false;
   std::uint16_t AvailThreshold = 0;  // GeneralLock
-  std::uint32_t AvailScan = 0;       // worker only
-  std::uint32_t AvailNotify = 0;     // worker only
+  // Whether there is something to announce is decided from running totals, never from
+  // ring positions: a burst of exactly the ring's size brings the write position back to
+  // where it was and would look like nothing.
+  std::uint64_t ReceivedTotal = 0;   // bytes ever taken into the ring; RecvLock
+  std::uint64_t AnnouncedTotal = 0;  // ReceivedTotal at the last announcement; worker only
+  // A delivery ended with bytes unread (the handler ran out of time, never ran, or left
+  // them): they are announced again at the next pass even if nothing more arrives.
+  bool ReannounceUnread = false;     // worker only
   bool AvailDispatching = false;
   std::uint32_t HandlerReads = 0;
   std::uint32_t MaxHandlerReads = 0;

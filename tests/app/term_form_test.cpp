@@ -5,13 +5,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTest>
@@ -223,6 +227,38 @@ TEST_F(TermFormTest, LanguageSwitchReachesTheToolWindowsToo) {
     EXPECT_EQ(frm.EPIXFrm()->windowTitle(), QString::fromUtf8(MsgTable(language, 37)));
     EXPECT_EQ(frm.ComPortOptions()->windowTitle(), QString::fromUtf8(MsgTable(language, 23)));
   }
+}
+
+// Qt's own buttons: a question and a file dialog made before the switch follow it, as do
+// those made after it.
+TEST_F(TermFormTest, ItalianReachesQtsOwnDialogsAndEnglishTakesThemBack) {
+  TTermFrm& frm = Start();
+  QMessageBox question(QMessageBox::Question, "MIRTE", "?", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  QFileDialog files(nullptr, "MIRTE");
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  files.setAcceptMode(QFileDialog::AcceptOpen);
+  auto* fileButtons = files.findChild<QDialogButtonBox*>();
+  ASSERT_NE(fileButtons, nullptr);
+  // Whether a caption marks an accelerator differs between first build and re-caption.
+  auto texts = [&] {
+    QStringList shown{question.button(QMessageBox::Yes)->text(), question.button(QMessageBox::No)->text(),
+                      question.button(QMessageBox::Cancel)->text(), fileButtons->button(QDialogButtonBox::Open)->text(),
+                      fileButtons->button(QDialogButtonBox::Cancel)->text()};
+    return shown.replaceInStrings("&", "");
+  };
+  const QStringList english{"Yes", "No", "Cancel", "Open", "Cancel"};
+  const QStringList italian{"S\u00EC", "No", "Annulla", "Apri", "Annulla"};
+  EXPECT_EQ(texts(), english);
+
+  frm.ItaLngCmd->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(texts(), italian);
+  QMessageBox later(QMessageBox::Question, "MIRTE", "?", QMessageBox::Ok | QMessageBox::Cancel);
+  EXPECT_EQ(later.button(QMessageBox::Cancel)->text(), "Annulla");
+
+  frm.EngLngCmd->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(texts(), english);
 }
 
 TEST_F(TermFormTest, ChoosingTheSelectedLanguageOrFontSizeChangesNothing) {

@@ -240,6 +240,29 @@ TEST_F(CommandFramesTest, RecordRepliesWaitForTheOutputToLeaveWhilePumpingEvents
   EXPECT_EQ(service.GetState(), TBoardService::Console);
 }
 
+TEST_F(CommandFramesTest, ADeliveryDuringARecordReplyLeavesTheBytesAfterTheFrameToTheLoop) {
+  temp.write("work/R.DAT", std::string(128, 'r'));
+  std::string name = NameBlock("R       DAT");
+  Receive(Frame(15, name));
+  TakeWritten();
+  port.drainPerService = 32;
+  int nested = 0;
+  window.onPump = [&] {
+    // The port announces the rest of the burst again while the record is still leaving.
+    ++nested;
+    service.ComPortTriggerAvail();
+  };
+  std::string burst = Frame(20, name) + "AB" + Frame(25);
+  port.dtrChanges = 0;
+  Receive(burst);
+  EXPECT_GT(nested, 0);
+  EXPECT_EQ(Row(1), "AB") << "displayed, not dropped into the frame being answered";
+  EXPECT_EQ(port.dtrChanges, static_cast<int>(burst.size())) << "each byte taken once";
+  Bytes reply = TakeWritten();
+  ASSERT_EQ(reply.size(), 1u + 128u + 1u);
+  EXPECT_EQ(reply.back(), 2) << "the frame after the text is answered too";
+}
+
 TEST_F(CommandFramesTest, AResetWhileAReplyWaitsLeavesTheNewConsoleStateAlone) {
   temp.write("work/R.DAT", std::string(128, 'r'));
   std::string name = NameBlock("R       DAT");

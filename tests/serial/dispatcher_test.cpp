@@ -27,7 +27,7 @@ struct Announcements {
   std::vector<std::uint8_t> bytes;
 };
 
-TEST(Dispatcher, BytesLeftUnreadAreAnnouncedAgainOnlyWithLaterBytes) {
+TEST(Dispatcher, BytesLeftUnreadAreAnnouncedAgainWithoutWaitingForLaterBytes) {
   PortRig rig;
   Announcements seen;
   std::size_t readPerCall = 2;
@@ -38,15 +38,15 @@ TEST(Dispatcher, BytesLeftUnreadAreAnnouncedAgainOnlyWithLaterBytes) {
   rig.port.SetOpen(true);
 
   rig.board.write("abcde");
-  ASSERT_TRUE(rig.pumpUntil([&] { return seen.counts.size() == 1; }));
+  ASSERT_TRUE(rig.pumpUntil([&] { return seen.bytes.size() == 5; }));
+  EXPECT_EQ(seen.counts, (std::vector<std::uint16_t>{5, 3, 1})) << "each announcement counts what is still unread";
   rig.queue.PumpFor(150ms);
-  EXPECT_EQ(seen.counts, (std::vector<std::uint16_t>{5})) << "no announcement without new bytes";
-  EXPECT_EQ(rig.port.CurrentDispatcher()->InBuffUsed(), 3u);
+  EXPECT_EQ(seen.counts.size(), 3u) << "nothing unread, nothing announced";
 
   readPerCall = 100;
   rig.board.write("fg");
-  ASSERT_TRUE(rig.pumpUntil([&] { return seen.counts.size() == 2; }));
-  EXPECT_EQ(seen.counts[1], 5) << "the old three and the new two";
+  ASSERT_TRUE(rig.pumpUntil([&] { return seen.counts.size() == 4; }));
+  EXPECT_EQ(seen.counts[3], 2);
   EXPECT_EQ(std::string(seen.bytes.begin(), seen.bytes.end()), "abcdefg");
   auto* dispatcher = rig.port.CurrentDispatcher();
   // The worker moves the read position once the handler has returned.
@@ -100,8 +100,9 @@ TEST(Dispatcher, AFullRingLeavesTheRestInTheDriverUntilTheProgramReads) {
   // announced to the handler, which now reads everything.
   while (rig.port.InputReady()) received.push_back(rig.port.ReadChar());
   EXPECT_GE(received.size(), ReceiveBufferSize);
-  ASSERT_TRUE(rig.pumpUntil([&] { return received.size() == sent.size(); }));
-  EXPECT_EQ(received, sent);
+  ASSERT_TRUE(rig.pumpUntil([&] { return received.size() >= sent.size(); }))
+      << received.size() << " of " << sent.size();
+  EXPECT_EQ(received, sent) << "every byte once, in order";
 }
 
 TEST(Dispatcher, DiscardingInputInsideTheHandlerConsumesEveryUnreadByte) {

@@ -1,0 +1,169 @@
+// What the board monitor costs the board: the whole program (main window offscreen, its
+// port on a pseudo-terminal board reached as COM1 through dosdevices/) serves a board that
+// reads a file record by record (type 20), in rounds that alternate between the monitor
+// closed and the monitor open. Prints records per second for each state (median of the
+// rounds) and the difference, with the 5 ms reply wait and once more without it, where
+// the monitor's own share of a frame shows most. Arguments: records per round (200),
+// rounds per state (5).
+#include <poll.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/monitor_form.h"
+#include "app/term_form.h"
+#include "board/board_service.h"
+#include "common/settings.h"
+#include "support/pty_pair.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool ReadExactly(int fd, std::uint8_t* data, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0) return false;
+    ssize_t n = ::read(fd, data + done, count - done);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string Frame(std::uint8_t type, const std::string& params) {
+  return std::string("\x10\x11") + static_cast<char>(type) + params;
+}
+
+// The board's side of one round: open, read `records` records, close. Records per second
+// of the reads, or a negative number when the exchange went wrong.
+double ReadRound(int fd, int records) {
+  const std::string name = std::string("\0", 1) + "BENCH   DAT";
+  std::uint8_t reply[129];
+  if (!WriteAll(fd, Frame(15, name)) || !ReadExactly(fd, reply, 1) || reply[0] != 0) return -1;
+  const auto start = Clock::now();
+  for (int i = 0; i < records; ++i)
+    if (!WriteAll(fd, Frame(20, name)) || !ReadExactly(fd, reply, 129) || reply[0] != 0) return -1;
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (!WriteAll(fd, Frame(16, name)) || !ReadExactly(fd, reply, 1)) return -1;
+  return records / seconds;
+}
+
+// Runs the board's round in a thread of its own while the program's event loop serves it.
+double ServeRound(int fd, int records) {
+  std::atomic<bool> done{false};
+  double rate = -1;
+  std::thread boardSide([&] {
+    rate = ReadRound(fd, records);
+    done = true;
+  });
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (done) loop.quit();
+  });
+  check.start(20);
+  loop.exec();
+  boardSide.join();
+  return rate;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const int records = argc > 1 ? std::max(10, std::atoi(argv[1])) : 200;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  mirte::testing::TempFolder folder;
+  mirte::testing::PtyPair board;
+  std::filesystem::create_directory(folder / "dosdevices");
+  std::filesystem::create_symlink(board.slavePath(), folder / "dosdevices" / "com1");
+
+  {
+    // COM1 and the temporary folder as working folder, where the file to read lies.
+    mirte::TSettings settings;
+    settings.ProgramFolder = folder.path().string() + "/";
+    settings.SetDefaultSettings();
+    settings.Rec.ComNumber = 1;
+    settings.Rec.WorkFolder.assign(folder.path().string());
+    std::string bytes(sizeof(mirte::SettingsRec), '\0');
+    std::memcpy(bytes.data(), &settings.Rec, sizeof(mirte::SettingsRec));
+    folder.write("mirte.SET", bytes);
+  }
+  folder.write("BENCH.DAT", std::string(static_cast<std::size_t>(records) * 128, 'b'));
+
+  QApplication app(argc, argv);
+  mirte::TTermFrmOptions options;
+  options.ProgramFile = (folder / "mirte").string();
+  options.ShowSplash = false;
+  options.Terminate = [] {};
+  auto frm = std::make_unique<mirte::TTermFrm>(options);
+  frm->show();
+  QApplication::processEvents();
+  if (!frm->ComPort.Open()) {
+    std::fprintf(stderr, "the port did not open\n");
+    return 1;
+  }
+  board.readUntilQuiet(std::chrono::milliseconds(50));
+
+  bool sound = true;
+  std::printf("board monitor cost: %d records (type 20) per round, %d rounds per state, alternating\n", records,
+              rounds);
+  for (long wait : {5000L, 0L}) {
+    frm->Board().SetReplyDelay(std::chrono::microseconds(wait));
+    std::vector<double> closed, open;
+    for (int round = 0; round < 2 * rounds; ++round) {
+      const bool watching = round % 2 == 1;
+      if (watching) {
+        frm->MonitorCmd->trigger();
+      } else if (frm->MonitorFrm()) {
+        frm->MonitorFrm()->close();
+      }
+      QApplication::processEvents();
+      double rate = ServeRound(board.master(), records);
+      if (rate < 0) sound = false;
+      (watching ? open : closed).push_back(rate);
+    }
+    const double c = Median(closed), o = Median(open);
+    std::printf("reply wait %.0f ms: monitor closed %8.1f records/s  open %8.1f records/s  difference %+.2f %%\n",
+                wait / 1000.0, c, o, 100.0 * (o - c) / c);
+  }
+  if (auto* monitor = frm->MonitorFrm())
+    std::printf("rows in the monitor %llu, frames counted %llu\n",
+                static_cast<unsigned long long>(monitor->Log().EndIndex() - monitor->Log().FirstIndex()),
+                static_cast<unsigned long long>(monitor->Log().Totals().Frames));
+  frm.reset();
+  if (!sound) std::fprintf(stderr, "an exchange with the board went wrong\n");
+  return sound ? 0 : 1;
+}

@@ -1,0 +1,312 @@
+#include "app/monitor_form.h"
+
+#include <QAbstractTableModel>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <deque>
+
+#include "app/apply_language.h"
+#include "common/monitor_texts.h"
+
+namespace mirte {
+
+// The rows of the log that pass the filter, as the table shows them. It follows the log
+// only when told to (Publish), so the table changes no more often than that.
+class TMonitorModel : public QAbstractTableModel {
+public:
+  TMonitorModel(const TMonitorLog& log, std::function<int()> language, QObject* parent)
+      : QAbstractTableModel(parent), log_(log), language_(std::move(language)) {}
+
+  int rowCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : static_cast<int>(shown_.size());
+  }
+  int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : kMonitorColumnCount; }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    if (role == Qt::DisplayRole) return Cell(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole) {
+      const bool number = index.column() == kColumnTime || index.column() == kColumnRecord ||
+                          index.column() == kColumnReply;
+      return static_cast<int>(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    return {};
+  }
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+    return QString::fromStdString(MonitorHeading(section, language_()));
+  }
+
+  QString Cell(int row, int column) const {
+    return QString::fromStdString(MonitorCell(RowAt(row), column, language_()));
+  }
+  QString Line(int row) const { return QString::fromStdString(MonitorLine(RowAt(row), language_())); }
+
+  void SetFilter(const QString& filter) {
+    filter_ = filter;
+    Refill();
+  }
+
+  // Everything again, as after a language switch: the filter matches the texts as shown.
+  void Refill() {
+    beginResetModel();
+    shown_.clear();
+    for (std::uint64_t i = log_.FirstIndex(); i < log_.EndIndex(); ++i)
+      if (Matches(i)) shown_.push_back(i);
+    scanned_ = log_.EndIndex();
+    endResetModel();
+  }
+
+  void Publish(bool lastRowGrown) {
+    const std::uint64_t first = log_.FirstIndex();
+    std::size_t dropped = 0;
+    while (dropped < shown_.size() && shown_[dropped] < first) ++dropped;
+    if (dropped > 0) {
+      beginRemoveRows({}, 0, static_cast<int>(dropped) - 1);
+      shown_.erase(shown_.begin(), shown_.begin() + static_cast<std::ptrdiff_t>(dropped));
+      endRemoveRows();
+    }
+    scanned_ = std::max(scanned_, first);
+    if (lastRowGrown && scanned_ == log_.EndIndex() && log_.EndIndex() > first) FollowLastRow(log_.EndIndex() - 1);
+    std::vector<std::uint64_t> added;
+    for (std::uint64_t i = scanned_; i < log_.EndIndex(); ++i)
+      if (Matches(i)) added.push_back(i);
+    scanned_ = log_.EndIndex();
+    if (added.empty()) return;
+    const int at = rowCount();
+    beginInsertRows({}, at, at + static_cast<int>(added.size()) - 1);
+    shown_.insert(shown_.end(), added.begin(), added.end());
+    endInsertRows();
+  }
+
+private:
+  const TMonitorRow& RowAt(int row) const { return log_.Row(shown_[static_cast<std::size_t>(row)]); }
+
+  bool Matches(std::uint64_t index) const {
+    if (filter_.isEmpty()) return true;
+    return QString::fromStdString(MonitorLine(log_.Row(index), language_())).contains(filter_, Qt::CaseInsensitive);
+  }
+
+  // A row of list characters that grew may now pass the filter, or no longer pass it.
+  void FollowLastRow(std::uint64_t last) {
+    const bool shown = !shown_.empty() && shown_.back() == last;
+    const bool matches = Matches(last);
+    const int row = rowCount() - 1;
+    if (shown && matches) {
+      emit dataChanged(index(row, 0), index(row, kMonitorColumnCount - 1));
+    } else if (shown) {
+      beginRemoveRows({}, row, row);
+      shown_.pop_back();
+      endRemoveRows();
+    } else if (matches) {
+      beginInsertRows({}, row + 1, row + 1);
+      shown_.push_back(last);
+      endInsertRows();
+    }
+  }
+
+  const TMonitorLog& log_;
+  std::function<int()> language_;
+  QString filter_;
+  std::deque<std::uint64_t> shown_;  // log indexes of the rows shown
+  std::uint64_t scanned_ = 0;        // log rows before this one have been considered
+};
+
+namespace {
+
+QPushButton* NewButton(QWidget* parent, const char* name, const TTextPair& caption, int language) {
+  auto* button = new QPushButton(parent);
+  button->setObjectName(name);
+  SetCaption(button, caption, language);
+  return button;
+}
+
+}  // namespace
+
+TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWidget* owner, std::size_t maxRows)
+    : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                         Qt::WindowCloseButtonHint),
+      settings(settingsRec),
+      attach(std::move(attachTo)),
+      log(maxRows) {
+  setObjectName("MonitorFrm");
+  const int language = Language();
+  SetCaption(this, kMonitorTitle, language);
+  resize(1100, 520);
+
+  model = new TMonitorModel(log, [this] { return Language(); }, this);
+  RowsVw = new QTableView(this);
+  RowsVw->setObjectName("RowsVw");
+  RowsVw->setModel(model);
+  RowsVw->setSelectionBehavior(QAbstractItemView::SelectRows);
+  RowsVw->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  RowsVw->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  RowsVw->setWordWrap(false);
+  RowsVw->setAlternatingRowColors(true);
+  RowsVw->verticalHeader()->hide();
+  // One fixed row height keeps a table of 100,000 rows as quick as a short one.
+  RowsVw->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  RowsVw->verticalHeader()->setDefaultSectionSize(RowsVw->fontMetrics().height() + 4);
+  const int widths[kMonitorColumnCount] = {90, 190, 200, 60, 320, 140, 90};
+  for (int column = 0; column < kMonitorColumnCount; ++column) RowsVw->setColumnWidth(column, widths[column]);
+  RowsVw->horizontalHeader()->setStretchLastSection(true);
+  auto* copyKey = new QAction(RowsVw);
+  copyKey->setShortcut(QKeySequence::Copy);
+  copyKey->setShortcutContext(Qt::WidgetShortcut);
+  RowsVw->addAction(copyKey);
+  connect(copyKey, &QAction::triggered, this, [this] { CopyBtnClick(); });
+
+  TotalsLb = new QLabel(this);
+  TotalsLb->setObjectName("TotalsLb");
+  TotalsLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  PauseBtn = NewButton(this, "PauseBtn", kMonitorPause, language);
+  PauseBtn->setCheckable(true);
+  ClearBtn = NewButton(this, "ClearBtn", kMonitorClear, language);
+  CopyBtn = NewButton(this, "CopyBtn", kMonitorCopy, language);
+  SaveBtn = NewButton(this, "SaveBtn", kMonitorSave, language);
+  FilterLb = new QLabel(this);
+  FilterLb->setObjectName("FilterLb");
+  SetCaption(FilterLb, kMonitorFilter, language);
+  FilterEd = new QLineEdit(this);
+  FilterEd->setObjectName("FilterEd");
+  FilterEd->setClearButtonEnabled(true);
+  FilterLb->setBuddy(FilterEd);
+
+  auto* buttons = new QHBoxLayout;
+  for (QWidget* w : std::initializer_list<QWidget*>{PauseBtn, ClearBtn, CopyBtn, SaveBtn}) buttons->addWidget(w);
+  buttons->addSpacing(16);
+  buttons->addWidget(FilterLb);
+  buttons->addWidget(FilterEd, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(buttons);
+  layout->addWidget(RowsVw, 1);
+  layout->addWidget(TotalsLb);
+
+  connect(PauseBtn, &QPushButton::clicked, this, [this] { PauseBtnClick(); });
+  connect(ClearBtn, &QPushButton::clicked, this, [this] { ClearBtnClick(); });
+  connect(CopyBtn, &QPushButton::clicked, this, [this] { CopyBtnClick(); });
+  connect(SaveBtn, &QPushButton::clicked, this, [this] { SaveBtnClick(); });
+  connect(FilterEd, &QLineEdit::textChanged, this, [this](const QString& text) { model->SetFilter(text); });
+
+  RepaintTmr = new QTimer(this);
+  RepaintTmr->setObjectName("RepaintTmr");
+  RepaintTmr->setInterval(kRepaintMs);
+  connect(RepaintTmr, &QTimer::timeout, this, [this] { Publish(); });
+  ShowTotals();
+}
+
+TMonitorFrm::~TMonitorFrm() {
+  if (attach) attach(nullptr);
+}
+
+void TMonitorFrm::FrameDone(const TFrameFacts& facts) { log.Add(facts); }
+
+int TMonitorFrm::ShownRows() const { return model->rowCount(); }
+
+QString TMonitorFrm::ShownLine(int row) const { return model->Line(row); }
+
+void TMonitorFrm::Publish() {
+  QScrollBar* bar = RowsVw->verticalScrollBar();
+  const bool following = bar->value() == bar->maximum();
+  const int before = model->rowCount();
+  model->Publish(log.TakeLastRowGrown());
+  if (following && model->rowCount() != before) RowsVw->scrollToBottom();
+  ShowTotals();
+}
+
+void TMonitorFrm::ShowTotals() {
+  const QString text = QString::fromStdString(
+      MonitorTotalsText(log.Totals(), log.RecordsPerSecond(TMonitorLog::Clock::now()), Language()));
+  if (TotalsLb->text() != text) TotalsLb->setText(text);
+}
+
+void TMonitorFrm::PauseBtnClick() { log.SetPaused(PauseBtn->isChecked()); }
+
+void TMonitorFrm::ClearBtnClick() {
+  log.Clear();
+  model->Refill();
+  ShowTotals();
+}
+
+void TMonitorFrm::CopyBtnClick() {
+  QModelIndexList chosen = RowsVw->selectionModel()->selectedRows();
+  if (chosen.isEmpty()) return;
+  std::sort(chosen.begin(), chosen.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  QStringList lines;
+  for (const QModelIndex& index : chosen) lines << model->Line(index.row());
+  QApplication::clipboard()->setText(lines.join('\n') + '\n');
+}
+
+bool TMonitorFrm::SaveRows(const QString& path) const {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  QStringList headings;
+  for (int column = 0; column < kMonitorColumnCount; ++column)
+    headings << QString::fromStdString(MonitorHeading(column, Language()));
+  QByteArray text = headings.join('\t').toUtf8() + '\n';
+  for (int row = 0; row < model->rowCount(); ++row) text += model->Line(row).toUtf8() + '\n';
+  return file.write(text) == text.size() && file.flush();
+}
+
+void TMonitorFrm::SaveBtnClick() {
+  const int language = Language();
+  const QString title = PairText(kMonitorSaveTitle, language);
+  const QString filter = PairText(kMonitorSaveFilter, language);
+  std::optional<QString> chosen;
+  if (ChooseSaveFile) {
+    chosen = ChooseSaveFile(title, filter);
+  } else {
+    QString path = QFileDialog::getSaveFileName(this, title, QString(), filter, nullptr, QFileDialog::DontUseNativeDialog);
+    if (!path.isEmpty()) chosen = path;
+  }
+  if (!chosen) return;
+  // Rows taken in since the last repaint are saved too.
+  Publish();
+  if (!SaveRows(*chosen))
+    QMessageBox::warning(this, windowTitle(), PairText(kMonitorSaveFailed, language).arg(*chosen));
+}
+
+void TMonitorFrm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (event->spontaneous()) return;
+  if (attach) attach(this);
+  Publish();
+  RepaintTmr->start();
+}
+
+void TMonitorFrm::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // A minimized window is still watching.
+  if (event->spontaneous()) return;
+  if (attach) attach(nullptr);
+  RepaintTmr->stop();
+  Publish();
+}
+
+void TMonitorFrm::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::LanguageChange) return;
+  model->Refill();
+  ShowTotals();
+}
+
+}  // namespace mirte

@@ -1,0 +1,308 @@
+#include "app/monitor_log.h"
+
+#include <cstdio>
+
+#include "common/monitor_texts.h"
+
+namespace mirte {
+
+namespace {
+
+constexpr std::uint8_t kTypePrint = 5;
+constexpr std::uint8_t kTypeSelectDrive = 14;
+constexpr std::uint8_t kTypeRename = 23;
+constexpr std::uint8_t kTypeDrives = 24;
+constexpr std::uint8_t kTypeCurrentDrive = 25;
+constexpr const char* kNone = "\u2014";
+
+bool NamesAFile(std::uint8_t type) {
+  return (type >= 15 && type <= kTypeRename) || type == 30 || (type >= 33 && type <= 36);
+}
+
+bool AnswersWithResult(std::uint8_t type) {
+  return (type >= 15 && type <= kTypeRename) || type == 30 || type == 32 || type == 33 || type == 34 || type == 37 ||
+         type == 40;
+}
+
+bool ReadsRecord(std::uint8_t type) { return type == 20 || type == 33; }
+bool WritesRecord(std::uint8_t type) { return type == 21 || type == 34; }
+
+const TTextPair* TypePair(std::uint8_t type) {
+  switch (type) {
+    case 5: return &kFramePrint;
+    case 13: return &kFrameDiskReset;
+    case 14: return &kFrameSelectDrive;
+    case 15: return &kFrameOpen;
+    case 16: return &kFrameClose;
+    case 17: return &kFrameSearchFirst;
+    case 18: return &kFrameSearchNext;
+    case 19: return &kFrameDelete;
+    case 20: return &kFrameRead;
+    case 21: return &kFrameWrite;
+    case 22: return &kFrameMake;
+    case 23: return &kFrameRename;
+    case 24: return &kFrameDrives;
+    case 25: return &kFrameCurrentDrive;
+    case 29: return &kFrameReadOnlyDrives;
+    case 30: return &kFrameAttributes;
+    case 32: return &kFrameUserNumber;
+    case 33: return &kFrameRandomRead;
+    case 34: return &kFrameRandomWrite;
+    case 35: return &kFrameFileSize;
+    case 36: return &kFrameCurrentRecord;
+    case 37: return &kFrameResetDrives;
+    case 40: return &kFrameZeroFillWrite;
+    default: return nullptr;
+  }
+}
+
+std::string Replace(std::string_view pattern, const std::string& value) {
+  std::string text(pattern);
+  if (auto at = text.find("%1"); at != std::string::npos) text.replace(at, 2, value);
+  return text;
+}
+
+// Board bytes that are no plain characters are shown by their value, so that a name with
+// stray bytes can be told from one without.
+void AppendBoardByte(std::string& out, std::uint8_t byte) {
+  if (byte >= 0x20 && byte < 0x7F) {
+    out += static_cast<char>(byte);
+  } else {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+    out += hex;
+  }
+}
+
+// 8 + 3 name bytes as the board sent them, wildcards included: blanks are left out and
+// the extension's flag bits are not part of the name.
+std::string BoardName(const std::uint8_t* name, const std::uint8_t* ext) {
+  std::string base, extension;
+  for (int i = 0; i < 8; ++i)
+    if (name[i] != ' ') AppendBoardByte(base, name[i]);
+  for (int i = 0; i < 3; ++i)
+    if ((ext[i] & 0x7F) != ' ') AppendBoardByte(extension, static_cast<std::uint8_t>(ext[i] & 0x7F));
+  return extension.empty() ? base : base + "." + extension;
+}
+
+// Drive `index` (0 = A) as a letter; a byte naming no drive A to P is shown as sent.
+std::string DriveText(int index, std::uint8_t sent) {
+  if (index >= 0 && index < kBoardDriveCount) return std::string{static_cast<char>('A' + index), ':'};
+  return "#" + std::to_string(sent) + ":";
+}
+
+std::string FileText(const TFrameFacts& facts) {
+  const auto& p = facts.Params;
+  if (facts.Type == kTypeSelectDrive) return DriveText(p[0], p[0]);
+  if (!NamesAFile(facts.Type)) return {};
+  std::string drive = p[0] == 0 ? std::string{facts.CurrentDrive, ':'} : DriveText(p[0] - 1, p[0]);
+  std::string text = drive + BoardName(&p[1], &p[9]);
+  if (facts.Type == kTypeRename) text += " \u2192 " + BoardName(&p[12], &p[20]);
+  return text;
+}
+
+std::int64_t RecordOf(const TFrameFacts& facts) {
+  const auto& p = facts.Params;
+  if (facts.Type == 33 || facts.Type == 34) return p[12] + 256 * p[13];
+  if ((facts.Type == 35 || facts.Type == 36) && facts.BytesOut >= 3)
+    return facts.ReplyHead[0] + 256 * facts.ReplyHead[1] + 65536 * facts.ReplyHead[2];
+  return -1;
+}
+
+std::string AnswerOf(const TFrameFacts& facts) {
+  if (facts.Type == kTypeCurrentDrive && facts.BytesOut >= 1) return DriveText(facts.ReplyHead[0], facts.ReplyHead[0]);
+  if (facts.Type == kTypeDrives && facts.BytesOut >= 2) {
+    const unsigned vector = facts.ReplyHead[0] | facts.ReplyHead[1] << 8;
+    std::string letters;
+    for (int i = 0; i < kBoardDriveCount; ++i)
+      if (vector & (1u << i)) {
+        if (!letters.empty()) letters += ' ';
+        letters += static_cast<char>('A' + i);
+      }
+    return letters;
+  }
+  return {};
+}
+
+// Digits in groups of three, as each language writes them.
+std::string Grouped(std::uint64_t value, int language) {
+  std::string digits = std::to_string(value);
+  const char separator = language == kLanguageItalian ? '.' : ',';
+  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+    digits.insert(static_cast<std::size_t>(at), 1, separator);
+  return digits;
+}
+
+std::string Milliseconds(std::chrono::nanoseconds span, int language) {
+  const long long tenths = (span.count() + 50000) / 100000;
+  std::string text = std::to_string(tenths / 10) + (language == kLanguageItalian ? "," : ".") +
+                     std::to_string(tenths % 10);
+  return text;
+}
+
+std::string ResultText(const TMonitorRow& row, int language) {
+  if (row.Result < 0) return row.Answer.empty() ? std::string(kNone) : row.Answer;
+  const TTextPair* word = &kResultOtherWord;
+  if (row.Result == kResultOk)
+    word = &kResultOkWord;
+  else if (row.Result == kResultFailed)
+    word = &kResultFailedWord;
+  else if (row.Result == kResultEndOfFile && ReadsRecord(row.Type))
+    word = &kResultEndOfFileWord;
+  else if (row.Result == kResultShortWrite && row.Type == 34)
+    word = &kResultShortWriteWord;
+  return std::string(word->Pick(language)) + " (" + std::to_string(row.Result) + ")";
+}
+
+}  // namespace
+
+TMonitorLog::TMonitorLog(std::size_t maxRows) : maxRows_(maxRows < 1 ? 1 : maxRows) {}
+
+void TMonitorLog::Add(const TFrameFacts& facts) {
+  ++totals_.Frames;
+  totals_.BytesIn += facts.BytesIn;
+  totals_.BytesOut += facts.BytesOut;
+  const bool answered = facts.BytesOut > 0;
+  const std::uint8_t result = facts.ReplyHead[0];
+  bool recordMoved = false;
+  if (facts.Served && ReadsRecord(facts.Type) && answered && result == kResultOk) {
+    ++totals_.RecordsRead;
+    recordMoved = true;
+  } else if (facts.Served && WritesRecord(facts.Type) && answered &&
+             (result == kResultOk || (facts.Type == 34 && result == kResultShortWrite))) {
+    ++totals_.RecordsWritten;
+    recordMoved = true;
+  }
+  if (recordMoved) {
+    DropRecordsBefore(facts.ReplyEnd - std::chrono::seconds(1));
+    recentRecords_.push_back(facts.ReplyEnd);
+  }
+
+  const bool print = facts.Served && facts.Type == kTypePrint;
+  if (paused_) {
+    // A run of list characters that pauses in the middle is not continued afterwards.
+    printRunOpen_ = false;
+    return;
+  }
+  if (print && printRunOpen_ && !rows_.empty()) {
+    TMonitorRow& run = rows_.back();
+    ++run.Characters;
+    run.Reply = facts.ReplyEnd - facts.LastByte;
+    lastRowGrown_ = true;
+    return;
+  }
+  TMonitorRow row;
+  row.Type = facts.Type;
+  row.Served = facts.Served;
+  if (facts.Served) {
+    row.File = FileText(facts);
+    row.Record = RecordOf(facts);
+    row.Path = facts.Path;
+    if (AnswersWithResult(facts.Type) && answered) row.Result = result;
+    row.Answer = AnswerOf(facts);
+    row.Reply = facts.ReplyEnd - facts.LastByte;
+    row.Characters = print ? 1 : 0;
+  }
+  AppendRow(std::move(row), facts);
+  printRunOpen_ = print;
+}
+
+void TMonitorLog::AppendRow(TMonitorRow row, const TFrameFacts& facts) {
+  if (!hasOrigin_) {
+    origin_ = facts.LastByte;
+    hasOrigin_ = true;
+  }
+  row.At = facts.LastByte - origin_;
+  rows_.push_back(std::move(row));
+  lastRowGrown_ = false;
+  if (rows_.size() > maxRows_) {
+    rows_.pop_front();
+    ++first_;
+  }
+}
+
+void TMonitorLog::Clear() {
+  first_ += rows_.size();
+  rows_.clear();
+  hasOrigin_ = false;
+  printRunOpen_ = false;
+  lastRowGrown_ = false;
+  totals_ = {};
+  recentRecords_.clear();
+}
+
+bool TMonitorLog::TakeLastRowGrown() {
+  const bool grown = lastRowGrown_;
+  lastRowGrown_ = false;
+  return grown;
+}
+
+void TMonitorLog::DropRecordsBefore(Clock::time_point limit) {
+  while (!recentRecords_.empty() && recentRecords_.front() <= limit) recentRecords_.pop_front();
+}
+
+std::size_t TMonitorLog::RecordsPerSecond(Clock::time_point now) {
+  DropRecordsBefore(now - std::chrono::seconds(1));
+  return recentRecords_.size();
+}
+
+std::string FrameTypeName(std::uint8_t type, bool served, int language) {
+  const TTextPair* pair = served ? TypePair(type) : nullptr;
+  if (!pair) return Replace(kFrameUnknown.Pick(language), std::to_string(type));
+  return std::string(pair->Pick(language));
+}
+
+std::string MonitorCell(const TMonitorRow& row, int column, int language) {
+  switch (column) {
+    case kColumnTime:
+      return Milliseconds(row.At, language);
+    case kColumnType:
+      if (row.Served && row.Type == kTypePrint)
+        return row.Characters == 1 ? std::string(kFramePrintOne.Pick(language))
+                                   : Replace(kFramePrintRun.Pick(language), Grouped(row.Characters, language));
+      return FrameTypeName(row.Type, row.Served, language);
+    case kColumnFile:
+      return row.File;
+    case kColumnRecord:
+      return row.Record < 0 ? std::string() : std::to_string(row.Record);
+    case kColumnPath:
+      return row.Path.empty() ? std::string(kNone) : row.Path;
+    case kColumnResult:
+      return ResultText(row, language);
+    case kColumnReply:
+      return row.Reply.count() < 0 ? std::string(kNone) : Milliseconds(row.Reply, language);
+    default:
+      return {};
+  }
+}
+
+std::string MonitorLine(const TMonitorRow& row, int language) {
+  std::string line;
+  for (int column = 0; column < kMonitorColumnCount; ++column) {
+    if (column > 0) line += '\t';
+    line += MonitorCell(row, column, language);
+  }
+  return line;
+}
+
+std::string MonitorHeading(int column, int language) {
+  static constexpr const TTextPair* kHeadings[kMonitorColumnCount] = {
+      &kMonitorTimeColumn, &kMonitorTypeColumn,   &kMonitorFileColumn, &kMonitorRecordColumn,
+      &kMonitorPathColumn, &kMonitorResultColumn, &kMonitorReplyColumn};
+  if (column < 0 || column >= kMonitorColumnCount) return {};
+  return std::string(kHeadings[column]->Pick(language));
+}
+
+std::string MonitorTotalsText(const TMonitorTotals& totals, std::size_t recordsPerSecond, int language) {
+  const std::string values[] = {Grouped(totals.Frames, language),   Grouped(totals.RecordsRead, language),
+                                Grouped(totals.RecordsWritten, language), Grouped(totals.BytesIn, language),
+                                Grouped(totals.BytesOut, language), Grouped(recordsPerSecond, language)};
+  std::string text(kMonitorTotals.Pick(language));
+  for (std::size_t i = 0; i < std::size(values); ++i) {
+    const std::string mark = "%" + std::to_string(i + 1);
+    if (auto at = text.find(mark); at != std::string::npos) text.replace(at, mark.size(), values[i]);
+  }
+  return text;
+}
+
+}  // namespace mirte

@@ -1,0 +1,334 @@
+#include "app/monitor_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/term_form.h"
+#include "board/board_service.h"
+#include "common/msg_table.h"
+#include "support/pty_pair.h"
+#include "support/qt_test_app.h"
+#include "support/temp_folder.h"
+
+namespace mirte {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5000ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > limit.count()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QTest::qSleep(1);
+  }
+  return true;
+}
+
+Bytes NameBlock(const char* name, const char* ext) {
+  Bytes block(12, ' ');
+  block[0] = 0;
+  for (std::size_t i = 0; name[i]; ++i) block[1 + i] = static_cast<std::uint8_t>(name[i]);
+  for (std::size_t i = 0; ext[i]; ++i) block[9 + i] = static_cast<std::uint8_t>(ext[i]);
+  return block;
+}
+
+Bytes Frame(std::uint8_t type, Bytes params, const Bytes& data = {}) {
+  Bytes frame{16, 17, type};
+  frame.insert(frame.end(), params.begin(), params.end());
+  frame.insert(frame.end(), data.begin(), data.end());
+  return frame;
+}
+
+Bytes Plus(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// The main window on a pseudo-terminal board (COM3 through dosdevices/com3), its working
+// folder the test's own; the board monitor opened from the Utility menu.
+class MonitorFormTest : public ::testing::Test {
+protected:
+  mirte::testing::TempFolder folder;
+  mirte::testing::PtyPair board;
+  std::unique_ptr<TTermFrm> form;
+  TMonitorFrm* monitor = nullptr;
+
+  void SetUp() override {
+    mirte::testing::TestApp();
+    std::filesystem::create_directory(folder / "dosdevices");
+    std::filesystem::create_symlink(board.slavePath(), folder / "dosdevices" / "com3");
+    TSettings settings;
+    settings.ProgramFolder = folder.path().string() + "/";
+    settings.SetDefaultSettings();
+    settings.Rec.ComNumber = 3;
+    settings.Rec.WorkFolder.assign(folder.path().string());
+    Bytes bytes(sizeof(SettingsRec));
+    std::memcpy(bytes.data(), &settings.Rec, sizeof(SettingsRec));
+    folder.write("mirte.SET", bytes);
+
+    TTermFrmOptions options;
+    options.ProgramFile = (folder / "mirte").string();
+    options.ShowSplash = false;
+    options.Terminate = [] {};
+    form = std::make_unique<TTermFrm>(options);
+    form->show();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(form->ComPort.Open());
+    board.readUntilQuiet(50ms);
+    form->MonitorCmd->trigger();
+    monitor = form->MonitorFrm();
+    ASSERT_NE(monitor, nullptr);
+  }
+  void TearDown() override { form.reset(); }
+
+  // The board's side of an exchange: the window answers from its event loop.
+  Bytes Exchange(const Bytes& frame, std::size_t replySize) {
+    board.write(frame);
+    Bytes got;
+    QElapsedTimer clock;
+    clock.start();
+    while (got.size() < replySize && clock.elapsed() < 3000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      Bytes chunk = board.read(replySize - got.size(), 2ms);
+      got.insert(got.end(), chunk.begin(), chunk.end());
+    }
+    return got;
+  }
+  bool FramesSeen(std::uint64_t count) {
+    return WaitFor([&] { return monitor->Log().Totals().Frames >= count; });
+  }
+  // What the table shows once the next repaint has come.
+  QStringList Shown(int column) {
+    monitor->Publish();
+    QStringList cells;
+    for (int row = 0; row < monitor->ShownRows(); ++row) cells << monitor->ShownLine(row).split('\t').value(column);
+    return cells;
+  }
+  QString WorkFolder() { return QString::fromStdString(form->Board().FileService().Drives().CurrentFolder()); }
+
+  // A short file session: open, three reads, a random read, close, search, make, write,
+  // rename, and a type the service does not serve. 11 frames.
+  void PlayFileSession() {
+    Bytes content(256);
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i);
+    folder.write("TEST.TXT", content);
+    const Bytes test = NameBlock("TEST", "TXT");
+    const Bytes made = NameBlock("NEW", "DAT");
+    EXPECT_EQ(Exchange(Frame(15, test), 1), Bytes{0});
+    EXPECT_EQ(Exchange(Frame(20, test), 129).at(0), 0);
+    EXPECT_EQ(Exchange(Frame(20, test), 129).at(0), 0);
+    EXPECT_EQ(Exchange(Frame(20, test), 129).at(0), 1);
+    EXPECT_EQ(Exchange(Frame(33, Plus(test, {1, 0})), 129).at(0), 0);
+    EXPECT_EQ(Exchange(Frame(16, test), 1), Bytes{0});
+    EXPECT_EQ(Exchange(Frame(17, NameBlock("????????", "TXT")), 13).at(0), 0);
+    EXPECT_EQ(Exchange(Frame(22, made), 1), Bytes{0});
+    EXPECT_EQ(Exchange(Frame(21, made, Bytes(128, 'w')), 1), Bytes{0});
+    EXPECT_EQ(Exchange(Frame(23, Plus(made, {'O', 'L', 'D', ' ', ' ', ' ', ' ', ' ', 'D', 'A', 'T'})), 1), Bytes{0});
+    board.write(Frame(7, {}));
+    EXPECT_TRUE(FramesSeen(11));
+  }
+};
+
+TEST_F(MonitorFormTest, EveryFrameOfAFileSessionIsARowWithItsFileAndItsAnswer) {
+  PlayFileSession();
+  const QString f = WorkFolder();
+  const QStringList expected[] = {
+      {"Open", "C:TEST.TXT", "", f + "/TEST.TXT", "ok (0)"},
+      {"Read", "C:TEST.TXT", "", f + "/TEST.TXT", "ok (0)"},
+      {"Read", "C:TEST.TXT", "", f + "/TEST.TXT", "ok (0)"},
+      {"Read", "C:TEST.TXT", "", f + "/TEST.TXT", "end of file (1)"},
+      {"Random read", "C:TEST.TXT", "1", f + "/TEST.TXT", "ok (0)"},
+      {"Close", "C:TEST.TXT", "", f + "/TEST.TXT", "ok (0)"},
+      {"Search first", "C:????????.TXT", "", f + "/TEST.TXT", "ok (0)"},
+      {"Make", "C:NEW.DAT", "", f + "/NEW.DAT", "ok (0)"},
+      {"Write", "C:NEW.DAT", "", f + "/NEW.DAT", "ok (0)"},
+      {"Rename", "C:NEW.DAT \u2192 OLD.DAT", "", f + "/NEW.DAT", "ok (0)"},
+      {"unknown 7", "", "", "\u2014", "\u2014"},
+  };
+  monitor->Publish();
+  ASSERT_EQ(monitor->ShownRows(), 11);
+  double previous = -1;
+  for (int row = 0; row < 11; ++row) {
+    SCOPED_TRACE(row);
+    QStringList cells = monitor->ShownLine(row).split('\t');
+    ASSERT_EQ(cells.size(), kMonitorColumnCount);
+    EXPECT_EQ(cells.mid(kColumnType, 5), expected[row]);
+    const double at = cells[kColumnTime].toDouble();
+    EXPECT_GE(at, previous) << "time since the first row";
+    previous = at;
+    if (row < 10) {
+      EXPECT_GE(cells[kColumnReply].toDouble(), 5.0) << "the reply comes no sooner than 5 ms";
+    }
+  }
+  EXPECT_EQ(monitor->ShownLine(0).split('\t')[kColumnTime], "0.0");
+  const TMonitorTotals& totals = monitor->Log().Totals();
+  EXPECT_EQ(totals.Frames, 11u);
+  EXPECT_EQ(totals.RecordsRead, 3u);
+  EXPECT_EQ(totals.RecordsWritten, 1u);
+  EXPECT_EQ(totals.BytesIn, 15u * 7 + 17 + 143 + 26 + 3);
+  EXPECT_EQ(totals.BytesOut, 1u + 129 * 4 + 1 + 13 + 1 + 1 + 1);
+  monitor->Publish();
+  EXPECT_TRUE(monitor->TotalsLb->text().startsWith("Frames: 11    Records read: 3    written: 1"))
+      << monitor->TotalsLb->text().toStdString();
+}
+
+TEST_F(MonitorFormTest, ListCharactersMakeOneRowThatGrowsWhileTheyCome) {
+  form->Board().SetReplyDelay(0us);
+  board.write(Frame(15, NameBlock("X", "")));
+  ASSERT_TRUE(FramesSeen(1));
+  Bytes text;
+  for (int i = 0; i < 5000; ++i) {
+    const std::uint8_t ch = i % 50 == 49 ? '\n' : static_cast<std::uint8_t>('A' + i % 26);
+    text.insert(text.end(), {16, 17, 5, ch});
+  }
+  board.write(Bytes(text.begin(), text.begin() + 8000));
+  ASSERT_TRUE(FramesSeen(2001));
+  QStringList types = Shown(kColumnType);
+  ASSERT_EQ(types.size(), 2);
+  EXPECT_TRUE(types[1].startsWith("Print, ")) << types[1].toStdString();
+  board.write(Bytes(text.begin() + 8000, text.end()));
+  ASSERT_TRUE(FramesSeen(5001));
+  EXPECT_EQ(Shown(kColumnType), (QStringList{"Open", "Print, 5,000 characters"}));
+  form->Board().EndPrintJob(true);
+}
+
+TEST_F(MonitorFormTest, PauseStopsTheRowsButNotTheCountAndClearEmptiesTheTable) {
+  form->Board().SetReplyDelay(0us);
+  EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u);
+  monitor->PauseBtn->click();
+  EXPECT_EQ(Exchange(Frame(24, {}), 2).size(), 2u);
+  EXPECT_EQ(Exchange(Frame(16, NameBlock("NONE", "")), 1), Bytes{255});
+  ASSERT_TRUE(FramesSeen(3));
+  EXPECT_EQ(Shown(kColumnType), QStringList{"Current drive"});
+  EXPECT_TRUE(monitor->TotalsLb->text().startsWith("Frames: 3 ")) << monitor->TotalsLb->text().toStdString();
+  monitor->PauseBtn->click();
+  EXPECT_EQ(Exchange(Frame(16, NameBlock("NONE", "")), 1), Bytes{255});
+  ASSERT_TRUE(FramesSeen(4));
+  EXPECT_EQ(Shown(kColumnType), (QStringList{"Current drive", "Close"}));
+  EXPECT_EQ(Shown(kColumnResult), (QStringList{"C:", "failed (255)"}));
+
+  monitor->ClearBtn->click();
+  EXPECT_EQ(monitor->ShownRows(), 0);
+  EXPECT_TRUE(monitor->TotalsLb->text().startsWith("Frames: 0 "));
+  EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u);
+  ASSERT_TRUE(FramesSeen(1));
+  EXPECT_EQ(Shown(kColumnTime), QStringList{"0.0"}) << "the clock starts again at the first row";
+}
+
+TEST_F(MonitorFormTest, TheLanguageSwitchReachesCaptionsHeadingsAndRows) {
+  PlayFileSession();
+  monitor->Publish();
+  EXPECT_EQ(monitor->windowTitle(), "Board Monitor");
+  EXPECT_EQ(form->MonitorCmd->text(), "Board &Monitor...");
+  form->LanguageCmdClick(kLanguageItalian);
+  EXPECT_EQ(form->MonitorCmd->text(), "&Monitor scheda...");
+  EXPECT_EQ(monitor->windowTitle(), "Monitor scheda");
+  EXPECT_EQ(monitor->PauseBtn->text(), "&Pausa");
+  EXPECT_EQ(monitor->ClearBtn->text(), "&Svuota");
+  EXPECT_EQ(monitor->CopyBtn->text(), "&Copia");
+  EXPECT_EQ(monitor->SaveBtn->text(), "Sal&va...");
+  EXPECT_EQ(monitor->FilterLb->text(), "&Filtro:");
+  auto* table = monitor->RowsVw;
+  EXPECT_EQ(table->model()->headerData(kColumnPath, Qt::Horizontal).toString(), "Percorso PC");
+  EXPECT_EQ(table->model()->headerData(kColumnResult, Qt::Horizontal).toString(), "Esito");
+  EXPECT_EQ(Shown(kColumnType).mid(0, 5), (QStringList{"Apri", "Leggi", "Leggi", "Leggi", "Lettura casuale"}));
+  EXPECT_EQ(Shown(kColumnResult)[3], "fine file (1)");
+  EXPECT_EQ(Shown(kColumnType)[10], "sconosciuto 7");
+  EXPECT_TRUE(monitor->TotalsLb->text().startsWith("Frame: 11    Record letti: 3    scritti: 1"));
+  form->LanguageCmdClick(kLanguageEnglish);
+  EXPECT_EQ(monitor->PauseBtn->text(), "&Pause");
+  EXPECT_EQ(Shown(kColumnType)[0], "Open");
+}
+
+TEST_F(MonitorFormTest, FilterCopyAndSaveWorkOnTheRowsShown) {
+  PlayFileSession();
+  monitor->FilterEd->setText("new.dat");
+  EXPECT_EQ(Shown(kColumnType), (QStringList{"Make", "Write", "Rename"})) << "the filter ignores case";
+
+  auto* table = monitor->RowsVw;
+  table->selectionModel()->select(table->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  table->selectionModel()->select(table->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  monitor->CopyBtn->click();
+  QStringList copied = QApplication::clipboard()->text().split('\n');
+  ASSERT_EQ(copied.size(), 3);
+  EXPECT_EQ(copied[0], monitor->ShownLine(0)) << "rows in table order, whatever the order chosen";
+  EXPECT_EQ(copied[1], monitor->ShownLine(2));
+  EXPECT_EQ(copied[2], "");
+  EXPECT_EQ(copied[0].split('\t').size(), kMonitorColumnCount);
+
+  const std::filesystem::path saved = folder / "rows.txt";
+  QString offered;
+  monitor->ChooseSaveFile = [&](const QString& title, const QString&) -> std::optional<QString> {
+    offered = title;
+    return QString::fromStdString(saved.string());
+  };
+  monitor->SaveBtn->click();
+  EXPECT_EQ(offered, "Save the monitor rows");
+  Bytes bytes = folder.read("rows.txt");
+  QStringList lines = QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())).split('\n');
+  ASSERT_EQ(lines.size(), 5);
+  EXPECT_EQ(lines[0], "Time (ms)\tType\tFile\tRecord\tPC path\tResult\tReply (ms)");
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(lines[row + 1], monitor->ShownLine(row));
+
+  monitor->FilterEd->clear();
+  EXPECT_EQ(monitor->ShownRows(), 11);
+  monitor->ChooseSaveFile = [](const QString&, const QString&) { return std::optional<QString>(); };
+  std::filesystem::remove(saved);
+  monitor->SaveBtn->click();
+  EXPECT_FALSE(std::filesystem::exists(saved)) << "a cancelled dialog writes nothing";
+  EXPECT_FALSE(monitor->SaveRows(QString::fromStdString((folder / "no-such-folder" / "rows.txt").string())));
+}
+
+TEST_F(MonitorFormTest, AClosedMonitorWatchesNothingAndKeepsItsRows) {
+  form->Board().SetReplyDelay(0us);
+  EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u);
+  ASSERT_TRUE(FramesSeen(1));
+  monitor->close();
+  EXPECT_FALSE(monitor->isVisible());
+  EXPECT_FALSE(monitor->RepaintTmr->isActive());
+  EXPECT_EQ(Exchange(Frame(24, {}), 2).size(), 2u);
+  QTest::qWait(20);
+  EXPECT_EQ(monitor->Log().Totals().Frames, 1u);
+
+  form->MonitorCmd->trigger();
+  EXPECT_EQ(form->MonitorFrm(), monitor) << "created once";
+  EXPECT_TRUE(monitor->isVisible());
+  EXPECT_TRUE(monitor->RepaintTmr->isActive());
+  EXPECT_EQ(Exchange(Frame(32, {}), 1), Bytes{0});
+  ASSERT_TRUE(FramesSeen(2));
+  EXPECT_EQ(Shown(kColumnType), (QStringList{"Current drive", "User number"}));
+}
+
+TEST_F(MonitorFormTest, FramesReachTheTableOnlyWhenItIsRepainted) {
+  TFrameFacts facts;
+  facts.Served = false;
+  facts.Type = 99;
+  monitor->Publish();
+  for (int i = 0; i < 1000; ++i) monitor->FrameDone(facts);
+  EXPECT_EQ(monitor->ShownRows(), 0) << "taking a frame in touches no widget";
+  EXPECT_TRUE(WaitFor([&] { return monitor->ShownRows() == 1000; }, 1000ms)) << "the repaint timer brings them in";
+  EXPECT_EQ(monitor->RepaintTmr->interval(), 50);
+}
+
+}  // namespace
+}  // namespace mirte

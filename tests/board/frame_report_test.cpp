@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "board/board_service.h"
+#include "board/frame_observer.h"
+#include "support/fake_board_window.h"
+#include "support/temp_folder.h"
+#include "terminal/terminal_buffer.h"
+
+namespace mirte {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+// Received bytes queued by the test; written bytes leave one block per ServicePort call.
+class QueuedPort : public IBoardPort {
+public:
+  bool InputReady() override { return !input.empty(); }
+  bool ReadChar(std::uint8_t& byte) override {
+    if (input.empty()) return false;
+    byte = input.front();
+    input.pop_front();
+    return true;
+  }
+  bool DTR() override { return dtr; }
+  void SetDTR(bool on) override { dtr = on; }
+  bool WriteBlock(const std::uint8_t*, std::size_t size) override {
+    pending += static_cast<std::uint32_t>(size);
+    return true;
+  }
+  std::uint32_t OutputPending() override { return pending; }
+  void ServicePort() override { pending = 0; }
+
+  std::deque<std::uint8_t> input;
+  bool dtr = false;
+  std::uint32_t pending = 0;
+};
+
+class RecordingObserver : public IFrameObserver {
+public:
+  void FrameDone(const TFrameFacts& facts) override { frames.push_back(facts); }
+  std::vector<TFrameFacts> frames;
+};
+
+std::string Frame(std::uint8_t type, std::string_view params = {}) {
+  return "\x10\x11"s + static_cast<char>(type) + std::string(params);
+}
+
+class FrameReportTest : public ::testing::Test {
+protected:
+  FrameReportTest() {
+    fs::create_directories(temp / "prog/dosdevices");
+    fs::create_directories(temp / "work");
+    work = fs::canonical(temp / "work").string();
+    buffer.tbSetSVRowCount(24);
+    service.SetReplyDelay(std::chrono::microseconds(0));
+    service.ResetConsole();
+    service.InitFileService();
+    service.FileService().Drives().SetCurrentFolder(work);
+    service.SetFrameObserver(&observer);
+  }
+  void Receive(std::string_view bytes) {
+    port.input.insert(port.input.end(), bytes.begin(), bytes.end());
+    service.ComPortTriggerAvail();
+  }
+
+  testing::TempFolder temp;
+  std::string work;
+  TTerminalBuffer buffer;
+  testing::FakeBoardWindow window;
+  QueuedPort port;
+  RecordingObserver observer;
+  TBoardService service{buffer, window, {&port, nullptr, nullptr, (temp / "prog").string()}};
+};
+
+TEST_F(FrameReportTest, FactsKeepTheNameAsSentThePathServedAndTheReplysHead) {
+  temp.write("work/LONGFILENAME.TXT", "x");
+  Receive(Frame(17, "\0????????TXT"s) + Frame(35, "\0LONGFI~1TXT"s) + Frame(7) + "Z");
+  ASSERT_EQ(observer.frames.size(), 3u);
+
+  const TFrameFacts& search = observer.frames[0];
+  EXPECT_TRUE(search.Served);
+  EXPECT_EQ(std::string(search.Params.begin() + 1, search.Params.begin() + 12), "????????TXT")
+      << "the search's answer overwrote the buffer, not the facts";
+  EXPECT_EQ(search.Path, work + "/LONGFILENAME.TXT") << "the file found, under its real name";
+  EXPECT_EQ(search.ReplyHead[0], 0);
+  EXPECT_EQ(search.BytesOut, 13u);
+  EXPECT_EQ(search.BytesIn, 15u);
+  EXPECT_EQ(search.CurrentDrive, 'C');
+  EXPECT_LE(search.LastByte, search.ReplyEnd);
+
+  const TFrameFacts& size = observer.frames[1];
+  EXPECT_EQ(size.Path, work + "/LONGFI~1.TXT") << "the path the name block stands for";
+  EXPECT_EQ(size.ReplyHead, (std::array<std::uint8_t, 3>{1, 0, 0}));
+
+  const TFrameFacts& unknown = observer.frames[2];
+  EXPECT_FALSE(unknown.Served);
+  EXPECT_EQ(unknown.Type, 7);
+  EXPECT_EQ(unknown.BytesIn, 3u);
+  EXPECT_EQ(unknown.BytesOut, 0u);
+  auto top = buffer.GetCharRow(1);
+  ASSERT_FALSE(top.empty());
+  EXPECT_EQ(top[0], 'Z') << "what follows an unserved type is console output";
+}
+
+TEST_F(FrameReportTest, AWatcherThatGoesDuringARecordReplyHearsNothingOfThatFrame) {
+  temp.write("work/A.TXT", std::string(128, 'a'));
+  Receive(Frame(15, "\0A       TXT"s));
+  window.onPump = [&] { service.SetFrameObserver(nullptr); };
+  Receive(Frame(20, "\0A       TXT"s));
+  EXPECT_GE(window.pumpCount, 1);
+  ASSERT_EQ(observer.frames.size(), 1u) << "only the open";
+  window.onPump = nullptr;
+
+  // Attached in the middle of a frame: that frame is reported once it is done.
+  const std::string close = Frame(16, "\0A       TXT"s);
+  Receive(close.substr(0, 5));
+  service.SetFrameObserver(&observer);
+  Receive(close.substr(5));
+  ASSERT_EQ(observer.frames.size(), 2u);
+  EXPECT_EQ(observer.frames[1].Type, 16);
+  EXPECT_EQ(observer.frames[1].ReplyHead[0], 0);
+}
+
+}  // namespace
+}  // namespace mirte
