@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "app/maker_logo.h"
+#include "app/signal_exit.h"
 #include "app/term_form.h"
 
 int main(int argc, char* argv[]) {
@@ -19,5 +20,7 @@ int main(int argc, char* argv[]) {
   mirte::TTermFrm TermFrm;
   TermFrm.CreateToolWindows();
   TermFrm.show();
+  // Log-out and kill end the program as Exit does, so that nothing in progress is lost.
+  mirte::TSignalExit endOnSignal([&TermFrm] { TermFrm.ExitCmdClick(); });
   return QApplication::exec();
 }

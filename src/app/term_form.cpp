@@ -30,6 +30,8 @@
 #include "common/monitor_texts.h"
 #include "common/drive_texts.h"
 #include "common/msg_table.h"
+#include "common/port_texts.h"
+#include "app/port_messages.h"
 #include "app/printer_canvas_qt.h"
 #include "app/splash_form.h"
 #include "app/user_string_sender.h"
@@ -95,6 +97,11 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   ComPort.SetHWFlowOptions(0);
   ComPort.SetSWFlowOptions(swfNone);
   ComPort.SetOnTriggerAvail([this](TCustomComPort&, std::uint16_t) { ComPortTriggerAvail(); });
+  ComPort.SetOnDeviceLost([this](TCustomComPort&) { ComPortDeviceLost(); });
+  ComPort.SetOnPortOpen([this](TCustomComPort&) {
+    recovery.Opened();
+    portFault = {};
+  });
 
   BuildTerminal();
   BuildMenus();
@@ -115,6 +122,8 @@ TTermFrm::~TTermFrm() {
   delete monitorFrm;
   // The port's workers deliver into the board service: stop them before anything goes.
   ComPort.SetOnTriggerAvail(nullptr);
+  ComPort.SetOnDeviceLost(nullptr);
+  ComPort.SetOnPortOpen(nullptr);
   try {
     ComPort.SetOpen(false);
   } catch (const ESerialException&) {
@@ -341,6 +350,10 @@ void TTermFrm::BuildTimers() {
   DeSelTmr->setObjectName("DeSelTmr");
   DeSelTmr->setInterval(100);
   connect(DeSelTmr, &QTimer::timeout, this, [this] { DeSelTmrTimer(); });
+  ReconnectTmr = new QTimer(this);
+  ReconnectTmr->setObjectName("ReconnectTmr");
+  ReconnectTmr->setInterval(kReconnectMs);
+  connect(ReconnectTmr, &QTimer::timeout, this, [this] { ReconnectTmrTimer(); });
 }
 
 void TTermFrm::FormCreate() {
@@ -391,6 +404,7 @@ void TTermFrm::SetTermImp() {
   } else {
     flags.ComNotAvailable = true;
   }
+  if (flags.ComNotAvailable) portFault = DiagnosePort(rec.ComNumber);
   ItaLngCmd->setChecked(rec.Language == kLanguageItalian);
   EngLngCmd->setChecked(rec.Language == kLanguageEnglish);
   SetCheckedFontItem();
@@ -451,12 +465,49 @@ void TTermFrm::SetStrCaption() {
 }
 
 void TTermFrm::UpdateComInfo() {
+  const int language = Settings.Rec.Language;
   QString text;
-  if (flags.ComNotAvailable)
-    text = MsgText(Settings.Rec.Language, 63);
-  else if (ComPort.TapiMode() == tmNone || ComPort.TapiMode() == tmOff)
+  QString hint;
+  if (recovery.Active()) {
+    text = PairText(kPortLostPanel, language).arg(recovery.ComNumber());
+    hint = PairText(kPortLostHint, language).arg(QString::fromStdString(recovery.Device()));
+  } else if (flags.ComNotAvailable) {
+    text = PortFailurePanel(portFault, language);
+    if (portFault.Fault != TPortFault::None) hint = PortFailureMessage(portFault, language);
+  } else if (ComPort.TapiMode() == tmNone || ComPort.TapiMode() == tmOff) {
     text = QString(" COM%1:%2 Baud").arg(ComPort.ComNumber()).arg(ComPort.Baud());
+  }
   Panels[0]->setText(text);
+  Panels[0]->setToolTip(hint);
+}
+
+void TTermFrm::ComPortDeviceLost() {
+  if (!ComPort.Open()) return;
+  recovery.Lost();
+  flags.ComNotAvailable = true;
+  board->AbandonFrame();
+  UpdateComInfo();
+  ReconnectTmr->start();
+}
+
+void TTermFrm::ReconnectTmrTimer() {
+  if (!recovery.Active()) {
+    ReconnectTmr->stop();
+    return;
+  }
+  if (recovery.Retry()) PortReopened();
+}
+
+void TTermFrm::PortReopened() {
+  ReconnectTmr->stop();
+  flags.ComNotAvailable = false;
+  // As at start-up: nothing from before the plug counts, and the board sees DTR move once.
+  try {
+    ComPort.DiscardInput();
+    ComPort.SetDTR(!ComPort.DTR());
+  } catch (const ESerialException&) {
+  }
+  UpdateComInfo();
 }
 
 void TTermFrm::ShowKeyState() {
@@ -497,6 +548,12 @@ void TTermFrm::closeEvent(QCloseEvent* event) {
   }
   event->accept();
   Terminate();
+}
+
+void TTermFrm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // The port panel's own texts are not in the message table, which the switch translates.
+  if (event->type() == QEvent::LanguageChange && Panels[0]) UpdateComInfo();
 }
 
 void TTermFrm::RefreshTmrTimer() {
@@ -583,8 +640,18 @@ void TTermFrm::DrivesCmdClick() {
 
 void TTermFrm::SelCOMCmdClick() {
   CreateToolWindows();
-  TSelComHost host{[this] { UpdateComInfo(); }, [this] { FocusTerminal(); }};
+  TSelComHost host{[this] { UpdateComInfo(); }, [this] { FocusTerminal(); },
+                   [this](const TPortDiagnosis& why) { portFault = why; }};
+  // While the dialog is open the port is the user's business.
+  ReconnectTmr->stop();
   mirte::SelCOMCmdClick(ComPort, *comPortOptions, Settings, flags, host);
+  if (recovery.Active() && !comPortOptions->Confirmed) ReconnectTmr->start();
+  // A port the user chose is theirs: the one that went away is no longer waited for.
+  if (comPortOptions->Confirmed && recovery.Active()) {
+    recovery.Stop();
+    ReconnectTmr->stop();
+    UpdateComInfo();
+  }
 }
 
 void TTermFrm::LanguageCmdClick(int language) {

@@ -23,6 +23,8 @@
 #include "common/settings.h"
 #include "board/board_window.h"
 #include "serial/com_port.h"
+#include "serial/port_diagnosis.h"
+#include "serial/port_recovery.h"
 
 class QAction;
 class QLabel;
@@ -73,6 +75,9 @@ public:
   QMenu* PopupMenu = nullptr;
   QTimer* RefreshTmr = nullptr;
   QTimer* DeSelTmr = nullptr;
+  // Runs while the port's device is away: looks for it about once a second.
+  QTimer* ReconnectTmr = nullptr;
+  static constexpr int kReconnectMs = 1000;
   // The file name of a print job that went to a PDF, shown over the message panel.
   QLabel* PdfFileLb = nullptr;
   QTimer* PdfFileTmr = nullptr;
@@ -134,6 +139,10 @@ public:
   void TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift);
   void TerminalWnKeyPress(std::uint8_t& ch);
   void ComPortTriggerAvail();
+  // The port's device went away: the port is closed quietly, the status bar says so and
+  // the device is looked for until it is back, or until the user picks a port.
+  void ComPortDeviceLost();
+  bool PortLost() const { return recovery.Active(); }
 
   // --- IBoardWindow ---------------------------------------------------------------------
   TShellFlags& Flags() override { return flags; }
@@ -150,6 +159,7 @@ public:
 protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
 private:
   void BuildTerminal();
@@ -160,6 +170,8 @@ private:
   void FormShow();
   void RefreshTmrTimer();
   void DeSelTmrTimer();
+  void ReconnectTmrTimer();
+  void PortReopened();
   void Terminate();
   void SetCheckedFontItem();
   void SetWorkingFolder(const std::string& folder);
@@ -178,6 +190,9 @@ private:
   std::unique_ptr<TComPortLink> portLink;
   std::unique_ptr<TBoardService> board;
   TLockKeyReader lockKeys;
+  TPortRecovery recovery{ComPort};
+  // Why the port did not open, for the status bar; Fault None when nothing is known.
+  TPortDiagnosis portFault;
   TQtTranslations qtTranslations;
   TComPortOptions* comPortOptions = nullptr;
   QWidget* epixFrm = nullptr;

@@ -63,6 +63,10 @@ public:
 
   void ProcessBoardByte(std::uint8_t byte);
   void ResetConsole();
+  // Back to console mode, dropping a half-received frame or escape sequence, as
+  // ResetConsole does, but leaving the screen and the window alone: for a link that broke
+  // off in the middle of a frame.
+  void AbandonFrame();
 
   // The port's data-available handler: every waiting byte is read, DTR flips once per
   // byte before the byte is acted on, then DataSeen is set and the de-select timer

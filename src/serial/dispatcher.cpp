@@ -200,6 +200,32 @@ void TBaseDispatcher::SignalWorkersToStop() {
   ThreadAck.Reset();
 }
 
+void TBaseDispatcher::MarkDeviceGone() {
+  if (DeviceGone.exchange(true)) return;
+  AnnounceDeviceLoss();
+}
+
+void TBaseDispatcher::SetDeviceLostTarget(std::weak_ptr<IMessageTarget> Target) {
+  {
+    std::lock_guard guard(GeneralLock);
+    DeviceLostTarget = std::move(Target);
+  }
+  if (DeviceGone.load()) AnnounceDeviceLoss();
+}
+
+void TBaseDispatcher::AnnounceDeviceLoss() {
+  // Posted, never sent: the worker that noticed must not wait on the main thread, which
+  // may itself be waiting for output that can no longer leave.
+  std::weak_ptr<IMessageTarget> target;
+  {
+    std::lock_guard guard(GeneralLock);
+    target = DeviceLostTarget;
+  }
+  if (!Queue || target.expired()) return;
+  if (DeviceLossAnnounced.exchange(true)) return;
+  Queue->PostMessage(target, DeviceLostMsg, 0, static_cast<std::intptr_t>(FHandle) << 16);
+}
+
 void TBaseDispatcher::ReleaseBuffers() {
   if (ReleaseClaimed.exchange(true)) return;
   StopWorkers();

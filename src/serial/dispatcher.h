@@ -154,6 +154,10 @@ public:
   bool WorkersRunning() const { return FWorkersRunning.load(); }
   int ActiveThreads() const { return FActiveThreads.load(); }
   bool DeviceOpen() const { return ComHandle >= 0; }
+  // Where the loss of the device is announced (DeviceLostMsg, posted once per dispatcher);
+  // a device already gone when the target is set is announced at once.
+  void SetDeviceLostTarget(std::weak_ptr<IMessageTarget> Target);
+  bool DeviceLost() const { return DeviceGone.load(); }
   // Waits, without handling messages, at most `Limit` for every worker to end.
   bool WaitWorkersEnded(std::chrono::milliseconds Limit);
 
@@ -185,6 +189,9 @@ protected:
   virtual void StartWorkers();
   virtual void StopWorkers();
   void ReleaseBuffers();
+  // Any worker that meets a vanished device (hang-up, EIO, ENXIO, ENODEV) says so here; the
+  // first call announces the loss, later ones only keep the mark.
+  void MarkDeviceGone();
   // Closes the port, waits for every worker and closes the device; run by the most
   // derived destructor, while the device operations still exist.
   void Shutdown();
@@ -313,6 +320,9 @@ private:
   std::atomic<bool> FDispatching{false};
   std::atomic<bool> CloseRequested{false};
   std::atomic<std::uint32_t> LastDeviceEvent{0};
+  std::weak_ptr<IMessageTarget> DeviceLostTarget;  // GeneralLock
+  std::atomic<bool> DeviceLossAnnounced{false};
+  void AnnounceDeviceLoss();
 
   std::vector<TTimerTrigger> TimerTriggers;
   std::vector<TDataTrigger> DataTriggers;

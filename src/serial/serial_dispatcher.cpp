@@ -87,8 +87,9 @@ int TSerialDispatcher::ReadDevice(std::uint8_t* Buffer, std::uint32_t Len) {
     if (got >= 0) return static_cast<int>(got);
     if (errno == EINTR) continue;
     if (errno == EAGAIN) return 0;
-    if (errno == EIO || errno == ENXIO || errno == ENODEV) DeviceGone = true;
-    return -errno;
+    const int error = errno;
+    if (error == EIO || error == ENXIO || error == ENODEV) MarkDeviceGone();
+    return -error;
   }
 }
 
@@ -100,8 +101,9 @@ int TSerialDispatcher::WriteDevice(const std::uint8_t* Buffer, std::uint32_t Len
     if (put >= 0) return static_cast<int>(put);
     if (errno == EINTR) continue;
     if (errno == EAGAIN) return 0;
-    if (errno == EIO || errno == ENXIO || errno == ENODEV) DeviceGone = true;
-    return -errno;
+    const int error = errno;
+    if (error == EIO || error == ENXIO || error == ENODEV) MarkDeviceGone();
+    return -error;
   }
 }
 
@@ -123,7 +125,7 @@ std::uint32_t TSerialDispatcher::WaitDeviceEvent() {
   }
   if (watchDevice && fds[1].revents) {
     if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      DeviceGone = true;
+      MarkDeviceGone();
       return EV_ERR;
     }
     return EV_RXCHAR;
@@ -141,7 +143,7 @@ bool TSerialDispatcher::WaitWritable() {
       OutFlushEvent.Reset();
       return false;
     }
-    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) DeviceGone = true;
+    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) MarkDeviceGone();
     return true;
   }
 }
