@@ -12,6 +12,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QSaveFile>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -29,6 +32,8 @@
 #include "app/monitor_form.h"
 #include "common/monitor_texts.h"
 #include "common/drive_texts.h"
+#include "app/paste_sender.h"
+#include "common/console_texts.h"
 #include "common/msg_table.h"
 #include "common/port_texts.h"
 #include "app/port_messages.h"
@@ -41,6 +46,7 @@
 #include "platform/com_devices.h"
 #include "serial/port_list.h"
 #include "serial/qt_main_thread_queue.h"
+#include "terminal/console_text.h"
 #include "terminal/terminal_emulator.h"
 #include "terminal/terminal_widget.h"
 
@@ -124,6 +130,8 @@ TTermFrm::~TTermFrm() {
   ComPort.SetOnTriggerAvail(nullptr);
   ComPort.SetOnDeviceLost(nullptr);
   ComPort.SetOnPortOpen(nullptr);
+  board->SetConsoleLog(nullptr);
+  ConsoleLog.Close();
   try {
     ComPort.SetOpen(false);
   } catch (const ESerialException&) {
@@ -239,7 +247,7 @@ void TTermFrm::BuildMenus() {
   AbortPrintCmd = item(ComandiCmd, "AbortPrintCmd", 9, "&Annulla Stampa", {}, false);
   ComandiCmd->addSeparator();
   ChDirCmd = item(ComandiCmd, "ChDirCmd", 10, "&Cambia Cartella...");
-  ComandiCmd->addSeparator();
+  QAction* exitSeparator = ComandiCmd->addSeparator();
   ExitCmd = item(ComandiCmd, "ExitCmd", 11, "&Esci", QKeySequence(Qt::ALT | Qt::Key_F4));
   TermMenu->addMenu(ComandiCmd);
 
@@ -289,7 +297,7 @@ void TTermFrm::BuildMenus() {
 
   CopiaPup = item(PopupMenu, "CopiaPup", 12, "&Copia", QKeySequence(Qt::CTRL | Qt::Key_C), false);
   DeSelPup = item(PopupMenu, "DeSelPup", 29, "&Deseleziona", {}, false);
-  PopupMenu->addSeparator();
+  QAction* clearSeparator = PopupMenu->addSeparator();
   ClearTermPup = item(PopupMenu, "ClearTermPup", 6, "Cancella T&erminale", QKeySequence(Qt::CTRL | Qt::Key_Home));
   PopupMenu->addSeparator();
   PrintPup = item(PopupMenu, "PrintPup", 8, "S&tampa", {}, false);
@@ -309,6 +317,8 @@ void TTermFrm::BuildMenus() {
     for (QAction* action : {TxStrCmd[idx], TxStrPup[idx]})
       connect(action, &QAction::triggered, this, [this, action] { TxStrClick(action); });
   }
+
+  BuildConsoleItems(ComandiCmd, exitSeparator, EditCmd, clearSeparator);
 
   connectTo(ClearTermCmd, &TTermFrm::ClearTermCmdClick);
   connectTo(ClearTermPup, &TTermFrm::ClearTermCmdClick);
@@ -570,6 +580,8 @@ void TTermFrm::Terminate() {
   flags.CloseRequested = true;
   if (terminated) return;
   terminated = true;
+  board->SetConsoleLog(nullptr);
+  ConsoleLog.Close();
   try {
     ComPort.SetOpen(false);
   } catch (const ESerialException&) {
@@ -748,6 +760,7 @@ void TTermFrm::SendToPort(const std::string& bytes) {
 }
 
 void TTermFrm::TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift) {
+  if (pasting && key == Qt::Key_Escape && shift == Qt::NoModifier) pasteStopped = true;
   TKeyEvent event{key, static_cast<unsigned>(shift.toInt()), {}};
   TKeyResult result = mirte::TerminalWnKeyDown(event);
   switch (result.Action) {
@@ -761,6 +774,9 @@ void TTermFrm::TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift) {
       break;
     case TKeyAction::EndProgram:
       Terminate();
+      break;
+    case TKeyAction::Paste:
+      PasteCmdClick();
       break;
     default:
       // Alt with a menu's letter still opens that menu, as the window system's own menu
@@ -785,6 +801,11 @@ void TTermFrm::OpenMenuByMnemonic(int key) {
 }
 
 void TTermFrm::TerminalWnKeyPress(std::uint8_t& ch) {
+  if (pasting && ch == 0x1B) {  // the Esc that stops a paste goes no further
+    pasteStopped = true;
+    ch = 0;
+    return;
+  }
   if (!flags.ComNotAvailable) SendToPort(std::string(1, static_cast<char>(ch)));
   ch = 0;
 }
@@ -826,6 +847,106 @@ void TTermFrm::ProcessPendingEvents() {
   // (keys, paints, timers) served during a long drain without spinning a core.
   mainQueue->WaitForMessages(std::chrono::milliseconds(1));
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+}  // namespace mirte
+
+namespace mirte {
+
+// --- Console: paste, save and log ----------------------------------------------------------
+
+void TTermFrm::BuildConsoleItems(QMenu* comandi, QAction* beforeExit, QMenu* edit,
+                                 QAction* popupBeforeClear) {
+  const int language = Settings.Rec.Language;
+  auto item = [this, language](const char* name, const TTextPair& caption) {
+    auto* action = new QAction(this);
+    action->setObjectName(name);
+    SetCaption(action, caption, language);
+    return action;
+  };
+  PasteCmd = item("PasteCmd", console_texts::PasteCmd);
+  PastePup = item("PastePup", console_texts::PasteCmd);
+  for (QAction* paste : {PasteCmd, PastePup}) {
+    // Shown in the menus; Shift+Insert reaches the key handling, which pastes.
+    paste->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+    paste->setShortcutContext(Qt::WidgetShortcut);
+    connect(paste, &QAction::triggered, this, [this] { PasteCmdClick(); });
+  }
+  SaveTextCmd = item("SaveTextCmd", console_texts::SaveTextCmd);
+  connect(SaveTextCmd, &QAction::triggered, this, [this] { SaveTextCmdClick(); });
+  LogConsoleCmd = item("LogConsoleCmd", console_texts::LogConsoleCmd);
+  LogConsoleCmd->setCheckable(true);
+  connect(LogConsoleCmd, &QAction::triggered, this, [this] { LogConsoleCmdClick(); });
+  comandi->insertAction(beforeExit, LogConsoleCmd);
+  edit->addSeparator();
+  edit->addAction(PasteCmd);
+  edit->addSeparator();
+  edit->addAction(SaveTextCmd);
+  PopupMenu->insertAction(popupBeforeClear, PastePup);
+
+  LogFlushTmr = new QTimer(this);
+  LogFlushTmr->setObjectName("LogFlushTmr");
+  LogFlushTmr->setInterval(1000);
+  connect(LogFlushTmr, &QTimer::timeout, this, [this] { ConsoleLog.Flush(); });
+}
+
+std::optional<QString> TTermFrm::ChooseFile(const QString& title, const QString& suggested) {
+  const QString start = QString::fromStdString(Settings.WorkFolderPath()) + "/" + suggested;
+  if (options.ChooseFile) return options.ChooseFile(title, start);
+  // The log appends to a file chosen again, so no overwrite question is asked; Save asks.
+  const QString chosen = QFileDialog::getSaveFileName(
+      this, title, start, PairText(console_texts::TextFilter, Settings.Rec.Language), nullptr,
+      QFileDialog::DontUseNativeDialog |
+          (suggested.endsWith(".log") ? QFileDialog::DontConfirmOverwrite : QFileDialog::Options()));
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen;
+}
+
+void TTermFrm::PasteCmdClick() {
+  // One paced transfer at a time: a user string or a paste already waiting keeps the line.
+  if (flags.ComNotAvailable || flags.TxBusy || pasting) return;
+  const std::string bytes = PasteBytes(QGuiApplication::clipboard()->text().toStdString());
+  if (bytes.empty()) return;
+  TerminalWn->ReturnToLive();
+  pasting = true;
+  pasteStopped = false;
+  SendEchoPaced(bytes, flags, ComPort,
+                [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); },
+                &pasteStopped);
+  pasting = false;
+}
+
+void TTermFrm::SaveTextCmdClick() {
+  const int language = Settings.Rec.Language;
+  const auto path = ChooseFile(PairText(console_texts::SaveTextTitle, language), "console.txt");
+  if (!path) return;
+  const std::string text = ConsoleText(TerminalWn->Buffer());
+  QSaveFile file(*path);
+  const bool written = file.open(QIODevice::WriteOnly) &&
+                       file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
+                       file.commit();
+  if (!written) QMessageBox::warning(this, windowTitle(), PairText(console_texts::CannotWrite, language) + "\n" + *path);
+}
+
+void TTermFrm::LogConsoleCmdClick() {
+  if (ConsoleLog.IsOpen()) {
+    board->SetConsoleLog(nullptr);
+    ConsoleLog.Close();
+    LogFlushTmr->stop();
+    LogConsoleCmd->setChecked(false);
+    return;
+  }
+  LogConsoleCmd->setChecked(false);
+  const int language = Settings.Rec.Language;
+  const auto path = ChooseFile(PairText(console_texts::LogConsoleTitle, language), "console.log");
+  if (!path) return;
+  if (!ConsoleLog.Open(QFile::encodeName(*path).toStdString())) {
+    QMessageBox::warning(this, windowTitle(), PairText(console_texts::CannotWrite, language) + "\n" + *path);
+    return;
+  }
+  board->SetConsoleLog(&ConsoleLog);
+  LogFlushTmr->start();
+  LogConsoleCmd->setChecked(true);
 }
 
 }  // namespace mirte

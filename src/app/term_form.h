@@ -22,6 +22,7 @@
 #include "app/qt_translations.h"
 #include "common/settings.h"
 #include "board/board_window.h"
+#include "board/console_log.h"
 #include "serial/com_port.h"
 #include "serial/port_diagnosis.h"
 #include "serial/port_recovery.h"
@@ -56,6 +57,8 @@ struct TTermFrmOptions {
   std::function<std::optional<QString>(const QString& start, const QString& title)> ChooseFolder;
   // Ends the program at once; unset means leaving the event loop.
   std::function<void()> Terminate;
+  // The file to save or log the console to; unset means the standard save dialog.
+  std::function<std::optional<QString>(const QString& title, const QString& suggested)> ChooseFile;
 };
 
 class TTermFrm : public QMainWindow, public IBoardWindow {
@@ -92,6 +95,10 @@ public:
   QAction *CopiaPup, *DeSelPup, *ClearTermPup, *PrintPup, *AbortPrintPup;
   std::array<QAction*, 10> TxStrCmd{};
   std::array<QAction*, 10> TxStrPup{};
+  // The console's paste, save and log commands; LogFlushTmr writes the log out every second.
+  QAction *PasteCmd, *PastePup, *SaveTextCmd, *LogConsoleCmd;
+  QTimer* LogFlushTmr = nullptr;
+  TConsoleLog ConsoleLog;
 
   TSettings Settings;
   TBoardService& Board() { return *board; }
@@ -135,6 +142,10 @@ public:
   void EditStrCmdClick();
   void TxStrClick(QAction* item);
   void InfoCmdClick();
+  void PasteCmdClick();
+  void SaveTextCmdClick();
+  void LogConsoleCmdClick();
+  bool Pasting() const { return pasting; }
   void TerminalWnClick();
   void TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift);
   void TerminalWnKeyPress(std::uint8_t& ch);
@@ -166,6 +177,8 @@ private:
   void BuildStatusBar();
   void BuildMenus();
   void BuildTimers();
+  void BuildConsoleItems(QMenu* comandi, QAction* beforeExit, QMenu* edit, QAction* popupBeforeClear);
+  std::optional<QString> ChooseFile(const QString& title, const QString& suggested);
   void FormCreate();
   void FormShow();
   void RefreshTmrTimer();
@@ -200,6 +213,8 @@ private:
   TDrivesFrm* drivesFrm = nullptr;
   bool shown = false;
   bool terminated = false;
+  bool pasting = false;
+  bool pasteStopped = false;  // Esc during a paste
 };
 
 }  // namespace mirte

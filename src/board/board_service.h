@@ -17,6 +17,7 @@
 #include "common/settings.h"
 #include "board/board_port.h"
 #include "board/board_window.h"
+#include "board/console_log.h"
 #include "board/file_service.h"
 #include "board/frame_observer.h"
 #include "board/list_output.h"
@@ -67,6 +68,8 @@ public:
   // ResetConsole does, but leaving the screen and the window alone: for a link that broke
   // off in the middle of a frame.
   void AbandonFrame();
+  // What the console displays also goes to this log while one is set (nullptr: none).
+  void SetConsoleLog(TConsoleLog* log) { consoleLog_ = log; }
 
   // The port's data-available handler: every waiting byte is read, DTR flips once per
   // byte before the byte is acted on, then DataSeen is set and the de-select timer
@@ -129,6 +132,7 @@ private:
   TTerminalBuffer& buffer_;
   IBoardWindow& window_;
   IBoardPort* port_;
+  TConsoleLog* consoleLog_ = nullptr;
   // Stand-ins for a missing printer and settings, so list output always has both.
   std::unique_ptr<IPrinterCanvas> noPrinter_;
   SettingsRec noSettings_{};

@@ -74,6 +74,7 @@ protected:
   std::filesystem::path settingsFile = folder / "mirte.SET";
   std::unique_ptr<TTermFrm> form;
   int terminations = 0;
+  std::optional<QString> chosenFile;  // what the save dialog answers
 
   void SetUp() override {
     App();
@@ -107,6 +108,7 @@ protected:
     options.ProgramFile = program;
     options.ShowSplash = false;
     options.Terminate = [this] { ++terminations; };
+    options.ChooseFile = [this](const QString&, const QString&) { return chosenFile; };
     form = std::make_unique<TTermFrm>(options);
     form->show();
     QCoreApplication::processEvents();
@@ -811,6 +813,115 @@ TEST_F(TermFormBoardTest, TheProgramFolderAsWorkingFolderKeepsTheProgramsFilesFr
   }
   EXPECT_TRUE(std::filesystem::exists(settingsFile));
   EXPECT_TRUE(std::filesystem::exists(folder / "mirte"));
+
+// --- Console: paste, log and save -----------------------------------------------------------
+
+// Plays a board that echoes every byte it takes, from the window's own event loop, and
+// notes how many bytes each read found: one each time, when the sender waits for echoes.
+class EchoingBoard {
+public:
+  explicit EchoingBoard(mirte::testing::PtyPair& pty) : board(pty) {
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      Bytes got = board.read(64, 3ms);  // a shorter wait rounds down to none
+      if (got.empty()) return;
+      chunks.push_back(got.size());
+      received.insert(received.end(), got.begin(), got.end());
+      if (echo) board.write(got);
+    });
+    timer.start();
+  }
+  mirte::testing::PtyPair& board;
+  QTimer timer;
+  bool echo = true;
+  Bytes received;
+  std::vector<std::size_t> chunks;
+};
+
+TEST_F(TermFormBoardTest, PasteTypesTheClipboardPacedByTheEchoUntilEsc) {
+  TTermFrm& frm = StartOnBoard(BoardRecord());
+  Sent();
+  EchoingBoard echoing(board);
+  // A paste that never ends would hang the test; this ends it as a close would.
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] { frm.Flags().CloseRequested = true; });
+  guard.start(5000);
+  QApplication::clipboard()->setText(QString::fromUtf8("ab\ncd\r\n\u00e9f"));
+  QTest::keyClick(frm.TerminalWn, Qt::Key_Insert, Qt::ShiftModifier);  // returns when sent
+  ASSERT_TRUE(WaitFor([&] { return echoing.received.size() >= 8; }, 2000ms))
+      << std::string(echoing.received.begin(), echoing.received.end()) << " " << echoing.chunks.size();
+  EXPECT_EQ(echoing.received, (Bytes{'a', 'b', '\r', 'c', 'd', '\r', 0xE9, 'f'}));
+  EXPECT_EQ(echoing.chunks, std::vector<std::size_t>(8, 1)) << "one character per echo";
+  EXPECT_FALSE(frm.Flags().TxBusy);
+  // The board's screen shows the echoes: CR returned to column 1 each time.
+  ASSERT_TRUE(WaitFor([&] { return RowText(1).substr(0, 2) == "\xe9" "f"; }));
+
+  // A board that stays silent keeps the paste waiting after its first character; Esc ends
+  // it and is not sent. Ctrl+V is still the board's key.
+  echoing.echo = false;
+  echoing.received.clear();
+  QApplication::clipboard()->setText("xyz");
+  QTimer::singleShot(100, &frm, [&] { QTest::keyClick(frm.TerminalWn, Qt::Key_Escape); });
+  frm.PasteCmd->trigger();
+  EXPECT_FALSE(frm.Pasting());
+  EXPECT_FALSE(frm.Flags().TxBusy);
+  QTest::keyClick(frm.TerminalWn, Qt::Key_V, Qt::ControlModifier);
+  ASSERT_TRUE(WaitFor([&] { return echoing.received.size() >= 2; }, 1000ms));
+  QTest::qWait(100);
+  EXPECT_EQ(echoing.received, (Bytes{'x', 0x16}));
+}
+
+TEST_F(TermFormBoardTest, LogConsoleAppendsTheBoardsTextWhileChecked) {
+  SettingsRec rec = BoardRecord();
+  rec.Language = kLanguageEnglish;
+  TTermFrm& frm = StartOnBoard(rec);
+  EXPECT_EQ(Caption("LogConsoleCmd"), "&Log Console...");
+  EXPECT_EQ(Caption("SaveTextCmd"), "&Save Console Text...");
+  EXPECT_EQ(Caption("PasteCmd"), "&Paste");
+  Sent();
+  chosenFile.reset();
+  frm.LogConsoleCmd->trigger();  // the dialog is cancelled
+  EXPECT_FALSE(frm.LogConsoleCmd->isChecked());
+
+  chosenFile = QString::fromStdString((folder / "board.log").string());
+  frm.LogConsoleCmd->trigger();
+  EXPECT_TRUE(frm.LogConsoleCmd->isChecked());
+  board.write("MIRTE\r\n");
+  Bytes currentDrive{16, 17, 25};  // a command frame in between, answered and not logged
+  board.write(currentDrive);
+  EXPECT_EQ(Reply(1).size(), 1u);
+  board.write("A>\xc9\xcd");
+  // Whole lines reach the file within a second, while logging goes on.
+  EXPECT_TRUE(WaitFor([&] {
+    const Bytes text = folder.read("board.log");
+    return std::string(text.begin(), text.end()) == "MIRTE\n";
+  }, 2000ms));
+  ASSERT_TRUE(WaitFor([&] { return RowText(2).substr(0, 2) == "A>"; }));
+  frm.LogConsoleCmd->trigger();
+  EXPECT_FALSE(frm.LogConsoleCmd->isChecked());
+  board.write("more\r\n");
+  ASSERT_TRUE(WaitFor([&] { return RowText(2).substr(4, 4) == "more"; }));
+  const Bytes text = folder.read("board.log");
+  EXPECT_EQ(std::string(text.begin(), text.end()), "MIRTE\nA>\u2554\u2550\n");
+}
+
+TEST_F(TermFormBoardTest, SaveConsoleTextWritesHistoryAndScreen) {
+  TTermFrm& frm = StartOnBoard(BoardRecord());
+  std::string stream, expected;
+  for (int n = 1; n <= 40; ++n) {
+    stream += "line " + std::to_string(n) + "\r\n";
+    expected += "line " + std::to_string(n) + "\n";
+  }
+  board.write(stream + "end \xb1  ");
+  ASSERT_TRUE(WaitFor([&] { return RowText(24).substr(0, 3) == "end"; }));
+  chosenFile = QString::fromStdString((folder / "saved.txt").string());
+  frm.SaveTextCmd->trigger();
+  const Bytes text = folder.read("saved.txt");
+  EXPECT_EQ(std::string(text.begin(), text.end()), expected + "end \u2592\n");
+  EXPECT_EQ(frm.TerminalWn->Buffer().RowsAbove(), 17);
+  QTest::keyClick(frm.TerminalWn, Qt::Key_Home, Qt::ControlModifier);  // Clear Terminal
+  EXPECT_EQ(frm.TerminalWn->Buffer().RowsAbove(), 0);
 }
 
 }  // namespace
