@@ -111,6 +111,7 @@ Run Send(pid_t pid, mirte::testing::PtyPair& board, const std::string& text, std
 void Print(const char* name, const Run& run, std::size_t bytes) {
   std::printf("%-18s cpu %6.2f%% of a core  (%.3f s CPU in %.3f s, %zu bytes)\n", name,
               100.0 * run.cpu / run.wall, run.cpu, run.wall, bytes);
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -148,6 +149,7 @@ int main(int argc, char* argv[]) {
     return 2;
   }
 
+  std::fprintf(stderr, "program pid %d\n", static_cast<int>(pid));  // for perf -p
   // The program answers once its window is up and its port open.
   bool up = false;
   for (auto deadline = Clock::now() + 30s; !up && Clock::now() < deadline;) up = Sync(board, 300ms);

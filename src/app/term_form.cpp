@@ -152,6 +152,11 @@ void TTermFrm::BuildTerminal() {
   TerminalWn->SetCursorType(TCursorType::ctUnderline);
   TerminalWn->SetBlinkTime(0);
   TerminalWn->SetUseLazyDisplay(false);
+  // A board streaming text scrolls the whole screen with nearly every burst, and painting
+  // the screen is the dearest part of a burst. Changes that follow a paint within 40 ms
+  // join the next one (25 screens a second, faster than anyone reads); the first change
+  // after a quiet spell, such as the echo of a key, is still painted at once.
+  TerminalWn->SetRepaintInterval(40);
   TerminalWn->SetCaptureFile("TERMINAL.CAP");
   TerminalWn->SetFont(QFont("Courier New", 10));
   TerminalWn->SetFontColor(kColorSilver);

@@ -28,6 +28,7 @@ int TSerialDispatcher::OpenDevice(const std::string& DevicePath) {
   int fd = OpenTtyDevice(DevicePath);
   if (fd < 0) return fd;
   DeviceGone = false;
+  HasModemLines = TtyHasModemLines(fd);
   ComHandle = fd;
   return 0;
 }
@@ -46,7 +47,7 @@ int TSerialDispatcher::SetupQueues(std::uint32_t, std::uint32_t) { return 0; }
 
 int TSerialDispatcher::SetModemLine(int Line, bool Raise) {
   int fd = ComHandle;
-  if (fd < 0) return 0;
+  if (fd < 0 || !HasModemLines.load()) return 0;
   return SetTtyModemLine(fd, Line, Raise);
 }
 
@@ -150,7 +151,7 @@ bool TSerialDispatcher::WaitWritable() {
 
 void TSerialDispatcher::RefreshModemLines() {
   int fd = ComHandle;
-  int bits = fd >= 0 ? TtyModemLines(fd) : 0;
+  int bits = fd >= 0 && HasModemLines.load() ? TtyModemLines(fd) : 0;
   std::uint8_t high = 0;
   if (bits & TIOCM_CTS) high |= CTSMask;
   if (bits & TIOCM_DSR) high |= DSRMask;

@@ -241,6 +241,39 @@ TEST_F(TerminalWidgetTest, StreamOfChangesIsPaintedAtMostOncePerInterval) {
   EXPECT_EQ(Emulator().PaintedRowCount() - first, 3);  // rows 3 to 5 in one paint
 }
 
+TEST_F(TerminalWidgetTest, RowsRepaintedAfterScrollsLookAsIfDrawnAfresh) {
+  term.clearFocus();  // no caret over the cells
+  // Lines with attributes and box glyphs scroll past several times; rows coming back with
+  // the same bytes but other attributes must not be shown as they looked before.
+  for (int line = 0; line < 60; ++line) {
+    const std::uint8_t attrs[] = {0, TAttr::Bold, TAttr::Underline | TAttr::Reverse, 0};
+    Buffer().SetCurrentAttributes(attrs[line % 4]);
+    Buffer().PutString("line " + std::to_string(line % 7) + " \xC9\xCD\xBB text");
+    Buffer().SetCurrentAttributes(0);
+    Buffer().CarriageReturn();
+    Buffer().LineFeed();
+    if (line % 5 == 0) Flush();
+  }
+  Flush();
+  const QImage shown = Grab();
+
+  // Drawn directly, one column short of whole rows.
+  const QRect area = term.TextArea();
+  QImage fresh(area.size(), QImage::Format_RGB32);
+  fresh.fill(Qt::magenta);
+  {
+    QPainter painter(&fresh);
+    Emulator().Paint(painter, QRect(0, 0, area.width() - term.CellWidth(), area.height()));
+  }
+  const QPoint origin = term.ClientRect().topLeft();
+  for (int y = 0; y < area.height(); ++y) {
+    for (int x = 0; x < area.width() - term.CellWidth(); ++x) {
+      ASSERT_EQ(Rgb(shown.pixel(origin + QPoint(x, y))), Rgb(fresh.pixel(x, y)))
+          << "pixel " << x << "," << y << " in row " << (y / term.CellHeight() + 1);
+    }
+  }
+}
+
 TEST_F(TerminalWidgetTest, HalfCellClipPaintsTheWholeCell) {
   QImage canvas(term.TextArea().size(), QImage::Format_RGB32);
   canvas.fill(Qt::magenta);
