@@ -191,7 +191,7 @@ TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWid
   // One fixed row height keeps a table of 100,000 rows as quick as a short one.
   RowsVw->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   RowsVw->verticalHeader()->setDefaultSectionSize(RowsVw->fontMetrics().height() + 4);
-  const int widths[kMonitorColumnCount] = {90, 190, 200, 60, 320, 140, 90};
+  const int widths[kMonitorColumnCount] = {80, 170, 180, 60, 300, 130, 90};
   for (int column = 0; column < kMonitorColumnCount; ++column) RowsVw->setColumnWidth(column, widths[column]);
   RowsVw->horizontalHeader()->setStretchLastSection(true);
   RowsVw->setItemDelegate(new TPlainCellDelegate(RowsVw));
