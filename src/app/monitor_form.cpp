@@ -12,9 +12,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -132,6 +134,30 @@ private:
 
 namespace {
 
+// Draws a cell as one line of plain text on its row's background. The table is repainted
+// whole at every refresh while frames come, and the style's full item drawing would cost
+// the board service, which shares the thread, several times as much.
+class TPlainCellDelegate : public QStyledItemDelegate {
+public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette& palette = option.palette;
+    if (selected)
+      painter->fillRect(option.rect, palette.highlight());
+    else if (option.features & QStyleOptionViewItem::Alternate)
+      painter->fillRect(option.rect, palette.alternateBase());
+    painter->setPen(selected ? palette.highlightedText().color() : palette.text().color());
+    const int alignment = index.data(Qt::TextAlignmentRole).toInt();
+    painter->drawText(option.rect.adjusted(kMargin, 0, -kMargin, 0), alignment | Qt::TextSingleLine,
+                      index.data(Qt::DisplayRole).toString());
+  }
+
+private:
+  static constexpr int kMargin = 4;
+};
+
 QPushButton* NewButton(QWidget* parent, const char* name, const TTextPair& caption, int language) {
   auto* button = new QPushButton(parent);
   button->setObjectName(name);
@@ -165,9 +191,10 @@ TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWid
   // One fixed row height keeps a table of 100,000 rows as quick as a short one.
   RowsVw->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   RowsVw->verticalHeader()->setDefaultSectionSize(RowsVw->fontMetrics().height() + 4);
-  const int widths[kMonitorColumnCount] = {90, 190, 200, 60, 320, 140, 90};
+  const int widths[kMonitorColumnCount] = {80, 170, 180, 60, 300, 130, 90};
   for (int column = 0; column < kMonitorColumnCount; ++column) RowsVw->setColumnWidth(column, widths[column]);
   RowsVw->horizontalHeader()->setStretchLastSection(true);
+  RowsVw->setItemDelegate(new TPlainCellDelegate(RowsVw));
   auto* copyKey = new QAction(RowsVw);
   copyKey->setShortcut(QKeySequence::Copy);
   copyKey->setShortcutContext(Qt::WidgetShortcut);
@@ -177,6 +204,10 @@ TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWid
   TotalsLb = new QLabel(this);
   TotalsLb->setObjectName("TotalsLb");
   TotalsLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // Its text changes at every refresh: a size of its own and a background of its own keep
+  // that from laying out or repainting the rest of the window.
+  TotalsLb->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  TotalsLb->setAutoFillBackground(true);
 
   PauseBtn = NewButton(this, "PauseBtn", kMonitorPause, language);
   PauseBtn->setCheckable(true);

@@ -3,7 +3,7 @@
 // its record, the PC path served and the answer, and a line of totals. It watches the
 // board service only while it is shown; closed, it is hidden and the service runs as if
 // it did not exist. Frames are taken in as they complete but reach the table at most
-// 20 times a second, however fast they come. Pause stops new rows (the totals go on),
+// 10 times a second, however fast they come. Pause stops new rows (the totals go on),
 // Clear starts afresh, Copy puts the selected rows on the clipboard as tab-separated
 // lines, Save writes the rows shown to a text file, and the filter hides every row whose
 // text does not contain it (in either case).
@@ -33,7 +33,9 @@ public:
   // The file to save to; nothing when the user cancels.
   using ChooseFileFn = std::function<std::optional<QString>(const QString& title, const QString& filter)>;
 
-  static constexpr int kRepaintMs = 50;
+  // Ten refreshes a second still look live and cost the board service, which shares the
+  // thread, half of what twenty would while frames stream in.
+  static constexpr int kRepaintMs = 100;
 
   TMonitorFrm(const SettingsRec& settings, AttachFn attach, QWidget* owner,
               std::size_t maxRows = TMonitorLog::kMaxRows);
