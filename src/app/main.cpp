@@ -1,6 +1,6 @@
 // MIRTE: the splash and the main window with its start-up, the port options and EPIX
 // windows created hidden, then the event loop until the program is ended. The program
-// takes no command-line arguments; its only configuration is the settings file beside it.
+// takes no command-line arguments; its only configuration is its settings file.
 #include <QApplication>
 
 #include "app/maker_logo.h"
@@ -13,6 +13,8 @@ int main(int argc, char* argv[]) {
   QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   QApplication app(argc, argv);
   QApplication::setApplicationName("MIRTE");
+  // So that the desktop finds the menu entry, and its icon, for the program's windows.
+  QApplication::setDesktopFileName(MIRTE_APP_ID);
   QApplication::setWindowIcon(mirte::ProductIcon());
   // Closing the main window ends the program even while the EPIX window is open.
   QApplication::setQuitOnLastWindowClosed(false);
