@@ -89,6 +89,8 @@ public:
   TBoardService& Board() { return *board; }
   TQtPrinterCanvas& Printer() { return *printer; }
   TComPortOptions* ComPortOptions() const { return comPortOptions; }
+  // Where the settings file and dosdevices/ are for this run.
+  const TSettingsLocation& SettingsLocation() const { return settingsLocation; }
   QWidget* EPIXFrm() const { return epixFrm; }
   // Set when the program asked to end (Exit, Alt+F4, a deferred close).
   bool Terminated() const { return terminated; }
