@@ -104,6 +104,8 @@ public:
   TBoardService& Board() { return *board; }
   TQtPrinterCanvas& Printer() { return *printer; }
   TComPortOptions* ComPortOptions() const { return comPortOptions; }
+  // Where the settings file and dosdevices/ are for this run.
+  const TSettingsLocation& SettingsLocation() const { return settingsLocation; }
   QWidget* EPIXFrm() const { return epixFrm; }
   // The board monitor, created when first opened.
   TMonitorFrm* MonitorFrm() const { return monitorFrm; }
