@@ -75,7 +75,7 @@ protected:
   testing::FakeBoardWindow window;
   QueuedPort port;
   RecordingObserver observer;
-  TBoardService service{buffer, window, {&port, nullptr, nullptr, (temp / "prog").string()}};
+  TBoardService service{buffer, window, {&port, nullptr, nullptr, TProgramFiles{}}};
 };
 
 TEST_F(FrameReportTest, FactsKeepTheNameAsSentThePathServedAndTheReplysHead) {
