@@ -97,8 +97,11 @@ void TSettings::LoadSettings(const TSettingsLocation& location) {
   }
   // The default working folder is made the first time it is needed; a home that cannot
   // take it leaves the board without a working folder rather than in another one.
-  std::string work = WorkFolderPath();
-  if (work == DefaultWorkFolder() && !IsFolder(work)) ::mkdir(work.c_str(), 0777);
+  // Only the default can be missing here: the checks replace any other missing folder.
+  if (!IsFolder(WorkFolderPath())) {
+    std::string folder = DefaultWorkFolder();
+    if (!folder.empty()) ::mkdir(folder.c_str(), 0777);
+  }
 }
 
 std::string TSettings::DefaultWorkFolder() const {
@@ -158,8 +161,10 @@ void TSettings::SetDefaultSettings() {
 bool TSettings::CheckSettings() {
   bool unchanged = true;
   if (!IsFolder(WorkFolderPath())) {
-    if (WorkFolderPath() != DefaultWorkFolder()) unchanged = false;
+    // The default folder that is merely not made yet is no correction of the record.
+    std::string stored = Rec.WorkFolder.str();
     SetWorkFolder(DefaultWorkFolder());
+    if (Rec.WorkFolder.str() != stored) unchanged = false;
   }
   if (Rec.Language != 1 && Rec.Language != 2) {
     Rec.Language = 2;

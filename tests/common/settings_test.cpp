@@ -245,6 +245,19 @@ TEST_F(SettingsTest, TheDefaultWorkingFolderIsMadeOnceAndKeptAsAnyChosenOne) {
   EXPECT_EQ(std::filesystem::last_write_time(settingsFile), before);
 }
 
+TEST_F(SettingsTest, AHomeWhoseNameWindows1252CannotSpellStillGetsItsWorkingFolder) {
+  std::filesystem::create_directory(folder / "Платы");
+  mirte::testing::ScopedEnvironment cyrillicHome{"HOME", (folder / "Платы").string()};
+  TSettings first;
+  first.LoadSettings(program);
+  EXPECT_EQ(first.WorkFolderPath(), (folder / "Платы/MIRTE").string());
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "Платы/MIRTE"));
+  auto before = std::filesystem::last_write_time(settingsFile);
+  TSettings second;
+  second.LoadSettings(program);
+  EXPECT_EQ(std::filesystem::last_write_time(settingsFile), before) << "nothing to correct";
+}
+
 TEST_F(SettingsTest, NothingButARegularFileIsReadOrWrittenAtTheSettingsPath) {
   folder.write("precious.txt", "precious");
   struct Case {
