@@ -112,6 +112,8 @@ private:
   bool SendBytes(const std::uint8_t* data, std::size_t size);
   void ShowMessage(int index);
   void RestoreStatusMessage();
+  // The interpreter's state as reset leaves it.
+  void ReturnToConsole();
   // The frame reports (frame_report.cpp): opened when the frame is complete, closed after
   // its reply; a type that is not served is reported at its type byte.
   void OpenFrameReport();
