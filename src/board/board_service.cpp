@@ -227,14 +227,18 @@ void TBoardService::ResetConsole() {
   buffer_.ResetBuffer();
   buffer_.ClearScreenHome();
   window_.SetCursorShape(TCursorType::ctUnderline);
-  AbandonFrame();
   window_.SetStatusText("");
+  ReturnToConsole();
 }
 
 void TBoardService::AbandonFrame() {
   // A frame cut off while its record came in leaves "WAIT !" behind; the text from before
   // the frame comes back.
   if (state >= CommandType && state <= Data) RestoreStatusMessage();
+  ReturnToConsole();
+}
+
+void TBoardService::ReturnToConsole() {
   state = Console;
   pendingRow = 0;
   attributeMode = 1;

@@ -121,6 +121,8 @@ private:
   bool SendReply();
   void ShowMessage(int index);
   void RestoreStatusMessage();
+  // The interpreter's state as reset leaves it.
+  void ReturnToConsole();
   // The frame reports (frame_report.cpp): opened when the frame is complete, closed after
   // its reply; a type that is not served is reported at its type byte.
   void OpenFrameReport();

@@ -1,5 +1,6 @@
 #include "serial/port_list.h"
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "serial/serial_dispatcher.h"
@@ -11,7 +12,9 @@ bool PortAvailable(int ComNumber) {
   if (ComNumber <= 0) return false;
   TSerialDispatcher probe(nullptr);
   int result = probe.ProbeDevice(ComNumber);
-  return result == 0 || result == ecDeviceBusy;
+  // A device this user may not open exists all the same: listed, it can be chosen and
+  // then says why it does not open.
+  return result == 0 || result == ecDeviceBusy || result == -EACCES || result == -EPERM;
 }
 
 void TDeviceSelectionForm::EnumAllPorts(const std::function<void()>& AfterProbe) {

@@ -11,7 +11,8 @@ namespace mirte {
 
 inline constexpr int MaxListedComNumber = 50;
 
-// True when port n opens, or exists but another open (in this program or another) holds it.
+// True when port n opens, or exists but another open (in this program or another) holds it
+// or this user may not open it.
 // 0 is false without any device access.
 bool PortAvailable(int ComNumber);
 

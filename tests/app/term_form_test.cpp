@@ -225,10 +225,11 @@ TEST_F(TermFormTest, CaptionsFollowTheLanguage) {
     EXPECT_EQ(FileRecord().Language, language);
   }
   EXPECT_FALSE(frm.TxStrCmd[2]->isEnabled());
-  // A panel showing something of no message is left as it is.
-  frm.Panels[0]->setText(" COM2:38400 Baud");
+  // A panel showing something of no message is left as it is (the port panel is the
+  // window's own and always shows the port's state).
+  frm.Panels[1]->setText(" COM2:38400 Baud");
   frm.LanguageCmdClick(2);
-  EXPECT_EQ(Panel(0), " COM2:38400 Baud");
+  EXPECT_EQ(Panel(1), " COM2:38400 Baud");
 }
 
 TEST_F(TermFormTest, LanguageSwitchReachesTheToolWindowsToo) {

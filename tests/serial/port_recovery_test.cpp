@@ -32,7 +32,12 @@ protected:
     rig.port.SetOnDeviceLost([this](TCustomComPort&) { ++lost; });
     rig.port.SetOpen(true);
   }
-  void Unplug() { rig.board.closeMaster(); }
+  // The pty goes, and its name with it: a new pty elsewhere may take the same number, so
+  // the link is pointed where nothing is, as a vanished USB node would be.
+  void Unplug() {
+    rig.board.closeMaster();
+    rig.link(PortRig::BoardCom, rig.folder / "unplugged");
+  }
   PtyPair& Replug() {
     replugged = std::make_unique<PtyPair>();
     rig.link(PortRig::BoardCom, replugged->slavePath());
