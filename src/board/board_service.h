@@ -106,9 +106,11 @@ private:
   bool SendBytes(const std::uint8_t* data, std::size_t size);
   void ShowMessage(int index);
   void RestoreStatusMessage();
-  // The frame reports (frame_report.cpp): opened when the frame is complete, closed after
-  // its reply; a type that is not served is reported at its type byte.
+  // The frame reports (frame_report.cpp): opened when the frame is complete, told of every
+  // reply block, closed after the reply; a type that is not served is reported at its type
+  // byte.
   void OpenFrameReport();
+  void NoteReplyBytes(const std::uint8_t* data, std::size_t size);
   void CloseFrameReport();
   void ReportUnservedFrame();
 

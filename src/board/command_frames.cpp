@@ -200,11 +200,7 @@ bool TBoardService::CarryOutCommand() {
 
 bool TBoardService::SendBytes(const std::uint8_t* data, std::size_t size) {
   if (!port_ || !port_->WriteBlock(data, size)) return false;
-  if (reportOpen_) {
-    for (std::size_t i = 0; i < size && report_.BytesOut + i < report_.ReplyHead.size(); ++i)
-      report_.ReplyHead[report_.BytesOut + i] = data[i];
-    report_.BytesOut += static_cast<std::uint32_t>(size);
-  }
+  if (reportOpen_) NoteReplyBytes(data, size);
   return true;
 }
 

@@ -47,6 +47,12 @@ void TBoardService::CloseFrameReport() {
   observer_->FrameDone(report_);
 }
 
+void TBoardService::NoteReplyBytes(const std::uint8_t* data, std::size_t size) {
+  for (std::size_t i = 0; i < size && report_.BytesOut + i < report_.ReplyHead.size(); ++i)
+    report_.ReplyHead[report_.BytesOut + i] = data[i];
+  report_.BytesOut += static_cast<std::uint32_t>(size);
+}
+
 void TBoardService::ReportUnservedFrame() {
   report_.LastByte = TFrameFacts::Clock::now();
   report_.ReplyEnd = report_.LastByte;
