@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build needs, then builds and runs every test:
-#  build/       everything, Qt tests on the offscreen platform
+#  build/       everything, Qt tests on the offscreen platform, then the Debian package
 #  build-asan/  plain C++ libraries under AddressSanitizer + UndefinedBehaviorSanitizer
 #  build-tsan/  the serial layer's tests under ThreadSanitizer
 #  build-fuzz/  fuzz targets, each run for a bounded time (when clang is present)
@@ -22,6 +22,12 @@ step "build (RelWithDebInfo)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRTE_WERROR=$werror >/dev/null
 cmake --build build
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+
+step "Debian package"
+(cd build && cpack -G DEB >/dev/null && dpkg-deb --info mirte_*.deb | grep -E "^ (Package|Version|Depends):")
+if command -v lintian >/dev/null; then
+  lintian --fail-on error build/mirte_*.deb
+fi
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer (plain C++)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIRTE_WITH_QT=OFF -DMIRTE_BENCH=OFF \

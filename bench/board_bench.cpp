@@ -131,12 +131,17 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(rig.folder / "work");
   TTerminalBuffer buffer;
   testing::FakeBoardWindow window;
-  window.onPump = [&] { rig.queue.ProcessMessages(); };
+  // As the main window pumps: wait for news from the port (its output has left, a
+  // message came), then handle what is waiting.
+  window.onPump = [&] {
+    rig.queue.WaitForMessages(std::chrono::milliseconds(1));
+    rig.queue.ProcessMessages();
+  };
   TComPortLink link(rig.port);
-  TBoardService service(buffer, window, {&link, nullptr, nullptr, rig.folder.path().string()});
+  TBoardService service(buffer, window, {&link, nullptr, nullptr, {"", "", (rig.folder / "dosdevices").string()}});
   service.ResetConsole();
   service.InitFileService();
-  service.FileService().Drives().SetCurrentFolder((rig.folder / "work").string());
+  service.FileService().SetWorkingFolder((rig.folder / "work").string());
   rig.port.SetOnTriggerAvail([&](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
   rig.port.SetOpen(true);
 

@@ -167,11 +167,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   mirte::testing::FakeBoardWindow window;
   TTerminalBuffer buffer;
   {
-    TBoardService service(buffer, window, {&port, &printer, &settings, (sandbox.root / "prog").string()});
+    TBoardService service(buffer, window, {&port, &printer, &settings, {"", "", (sandbox.root / "prog/dosdevices").string()}});
     service.SetReplyDelay(std::chrono::microseconds(0));
     service.ResetConsole();
     service.InitFileService();
-    service.FileService().Drives().SetCurrentFolder(sandbox.drives[0].string());
+    service.FileService().SetWorkingFolder(sandbox.drives[0].string());
     for (std::size_t i = 2; i < size; ++i) {
       if ((options & 16) && data[i] == 0xF0) {
         service.ProcessBoardByte(0x10);

@@ -1,5 +1,6 @@
 #include "app/com_port_options.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
@@ -11,12 +12,17 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <exception>
+#include <set>
 #include <string>
 
 #include "app/apply_language.h"
+#include "app/port_messages.h"
+#include "common/port_texts.h"
 #include "platform/com_devices.h"
 #include "serial/port_list.h"
 
@@ -28,7 +34,6 @@ constexpr int kTagComports = 24;
 constexpr int kTagBauds = 25;
 constexpr int kTagOK = 26;
 constexpr int kTagCancel = 27;
-constexpr int kMsgPortInUse = 87;
 constexpr const char* kBaudCaptions[5] = {"9600", "19200", "38400", "57600", "115200"};
 
 // The hourglass for as long as the port list is being probed, whatever happens meanwhile.
@@ -56,11 +61,32 @@ TComPortOptions::TComPortOptions(QWidget* owner) : QDialog(owner) {
   PortComboBox->setEditable(false);
   // The user's choice only: filling the list or preselecting an entry is not a change.
   connect(PortComboBox, &QComboBox::activated, this, &TComPortOptions::PortComboBoxChange);
+  // Entries name their device and adapter: the list, not the narrow box, shows them whole.
+  PortComboBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  PortComboBox->setMinimumContentsLength(8);
   DeviceLb = new QLabel(Comports);
   DeviceLb->setObjectName("DeviceLb");
+  DeviceLb->setWordWrap(false);
+  ComNumberLb = new QLabel("come &COM", Comports);
+  ComNumberLb->setObjectName("ComNumberLb");
+  SetCaption(ComNumberLb, kAdapterComNumberLb, kLanguageItalian);
+  ComNumberWn = new QSpinBox(Comports);
+  ComNumberWn->setObjectName("ComNumberWn");
+  ComNumberWn->setRange(1, MaxListedComNumber);
+  ComNumberLb->setBuddy(ComNumberWn);
+  auto* numberLayout = new QHBoxLayout;
+  numberLayout->addWidget(ComNumberLb);
+  numberLayout->addWidget(ComNumberWn);
+  ComNumberLb->hide();
+  ComNumberWn->hide();
   auto* portLayout = new QVBoxLayout(Comports);
   portLayout->addWidget(PortComboBox);
   portLayout->addWidget(DeviceLb);
+  portLayout->addLayout(numberLayout);
+  AdapterTmr = new QTimer(this);
+  AdapterTmr->setObjectName("AdapterTmr");
+  AdapterTmr->setInterval(kAdapterScanMs);
+  connect(AdapterTmr, &QTimer::timeout, this, &TComPortOptions::AddNewAdapters);
 
   Bauds = new QGroupBox("&Baud Rate:", this);
   Bauds->setObjectName("Bauds");
@@ -119,11 +145,47 @@ bool TComPortOptions::Execute(bool portNotAvailable) {
     WaitCursor hourglass;
     TDeviceSelectionForm devices;
     devices.EnumAllPorts([] { QCoreApplication::processEvents(); });
-    for (const std::string& entry : devices.DeviceList) PortComboBox->addItem(QString::fromStdString(entry));
+    for (const std::string& entry : devices.DeviceList) {
+      const int number = ComNumberOfDeviceEntry(entry);
+      PortComboBox->addItem(QString::fromStdString(entry) + DescribeComNumber(number), number);
+    }
+    AddNewAdapters();
   }
 
+  AdapterTmr->start();
   Confirmed = exec() == QDialog::Accepted;
+  AdapterTmr->stop();
   return Confirmed;
+}
+
+QString TComPortOptions::DescribeComNumber(int comNumber) const {
+  const auto device = ComDevicePath(comNumber);
+  const TSerialAdapter adapter = DescribeSerialDevice(device, DeviceRoots);
+  QString text = QString::fromUtf8(" – ") + QString::fromStdString(device.string());
+  if (!adapter.Product.empty() || !adapter.Serial.empty() || !adapter.Manufacturer.empty())
+    text += QString::fromUtf8(" – ") + QString::fromStdString(adapter.Label());
+  return text;
+}
+
+void TComPortOptions::AddNewAdapters() {
+  // An adapter counts as named when a listed number already reaches its tty, or when it
+  // is listed as a new adapter already.
+  std::set<std::string> known;
+  for (int i = 0; i < PortComboBox->count(); ++i) {
+    const int number = PortComboBox->itemData(i).toInt();
+    const std::string path = number > 0 ? ComDevicePath(number).string()
+                                        : PortComboBox->itemData(i, kAdapterPathRole).toString().toStdString();
+    const TSerialAdapter adapter = DescribeSerialDevice(path, DeviceRoots);
+    known.insert(adapter.KernelName.empty() ? path : adapter.KernelName);
+  }
+  for (const TSerialAdapter& adapter : ListSerialAdapters(DeviceRoots)) {
+    if (known.count(adapter.KernelName)) continue;
+    known.insert(adapter.KernelName);
+    const QString device = QString::fromStdString(adapter.Device.string());
+    PortComboBox->addItem(PairText(kNewAdapterEntry, Language).arg(QString::fromStdString(adapter.Label()), device), 0);
+    PortComboBox->setItemData(PortComboBox->count() - 1, device, kAdapterPathRole);
+  }
+  if (auto* list = PortComboBox->view()) list->setMinimumWidth(list->sizeHintForColumn(0) + 8);
 }
 
 void TComPortOptions::showEvent(QShowEvent* event) {
@@ -134,9 +196,10 @@ void TComPortOptions::showEvent(QShowEvent* event) {
 void TComPortOptions::FormShow() {
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+  ComNumberLb->hide();
+  ComNumberWn->hide();
   if (ComPort.TapiMode() != tmOn && !comNotAvailable) {
-    const QString wanted = QString::fromStdString(DirectToComEntry(ComPort.ComNumber()));
-    PortComboBox->setCurrentIndex(PortComboBox->findText(wanted, Qt::MatchExactly));
+    PortComboBox->setCurrentIndex(ComPort.ComNumber() > 0 ? PortComboBox->findData(ComPort.ComNumber()) : -1);
     OKBtn->setEnabled(true);
   } else {
     PortComboBox->setCurrentIndex(-1);
@@ -147,6 +210,14 @@ void TComPortOptions::FormShow() {
 }
 
 void TComPortOptions::PortComboBoxChange(int index) {
+  const QString adapter = PortComboBox->itemData(index, kAdapterPathRole).toString();
+  if (!adapter.isEmpty()) {
+    ShowAdapter(adapter);
+    OKBtn->setEnabled(true);
+    return;
+  }
+  ComNumberLb->hide();
+  ComNumberWn->hide();
   const std::string entry = PortComboBox->itemText(index).toStdString();
   if (entry.find(DirectToComPrefix) == std::string::npos) {
     OKBtn->setEnabled(false);
@@ -154,7 +225,7 @@ void TComPortOptions::PortComboBoxChange(int index) {
     return;
   }
   ComPort.SetTapiMode(tmOff);
-  ComPort.SetComNumber(static_cast<std::uint16_t>(ComNumberOfDeviceEntry(entry)));
+  ComPort.SetComNumber(static_cast<std::uint16_t>(PortComboBox->itemData(index).toInt()));
   OKBtn->setEnabled(true);
   ShowDevice(ComPort.ComNumber());
 }
@@ -166,7 +237,39 @@ void TComPortOptions::ShowDevice(int comNumber) {
   DeviceLb->setText(DeviceLb->fontMetrics().elidedText(path, Qt::ElideMiddle, width));
 }
 
-void TComPortOptions::OKBtnClick() { accept(); }
+void TComPortOptions::ShowAdapter(const QString& device) {
+  DeviceLb->setToolTip(device);
+  const int width = DeviceLb->contentsRect().width() > 0 ? DeviceLb->contentsRect().width() : 150;
+  DeviceLb->setText(DeviceLb->fontMetrics().elidedText(device, Qt::ElideMiddle, width));
+  const int free = FirstFreeComNumber(device.toStdString());
+  ComNumberWn->setValue(free > 0 ? free : 17);
+  ComNumberLb->show();
+  ComNumberWn->show();
+}
+
+bool TComPortOptions::LinkChosenAdapter() {
+  const QString device = PortComboBox->currentData(kAdapterPathRole).toString();
+  const int number = ComNumberWn->value();
+  const std::error_code error = LinkComDevice(number, device.toStdString());
+  if (error) {
+    const QString link = QString::fromStdString((ComDevicesFolder() / ("com" + std::to_string(number))).string());
+    QMessageBox box(QMessageBox::Critical, "MIRTE",
+                    PairText(kAdapterLinkFailed, Language).arg(link, QString::fromLocal8Bit(error.message().c_str())),
+                    QMessageBox::Ok, this);
+    box.exec();
+    return false;
+  }
+  ComPort.SetTapiMode(tmOff);
+  ComPort.SetComNumber(static_cast<std::uint16_t>(number));
+  return true;
+}
+
+void TComPortOptions::OKBtnClick() {
+  if (PortComboBox->currentIndex() >= 0 && !PortComboBox->currentData(kAdapterPathRole).toString().isEmpty() &&
+      !LinkChosenAdapter())
+    return;
+  accept();
+}
 
 void TComPortOptions::CancelBtnClick() { reject(); }
 
@@ -185,6 +288,7 @@ void SelCOMCmdClick(TComPort& comPort, TComPortOptions& options, TSettings& sett
                     const TSelComHost& host) {
   comPort.SetOpen(false);
   options.AssignPort(comPort);
+  options.Language = settings.Rec.Language;
   if (options.Execute(flags.ComNotAvailable)) {
     options.GetPort(comPort);
     settings.Rec.ComNumber = comPort.ComNumber();
@@ -209,7 +313,9 @@ void SelCOMCmdClick(TComPort& comPort, TComPortOptions& options, TSettings& sett
         // Closing a port that never opened has nothing left to undo.
       }
       flags.ComNotAvailable = true;
-      QMessageBox box(QMessageBox::Critical, "MIRTE", MsgText(settings.Rec.Language, kMsgPortInUse), QMessageBox::Ok,
+      const TPortDiagnosis why = DiagnosePort(comPort.ComNumber());
+      if (host.PortFailed) host.PortFailed(why);
+      QMessageBox box(QMessageBox::Critical, "MIRTE", PortFailureMessage(why, settings.Rec.Language), QMessageBox::Ok,
                       options.parentWidget());
       box.exec();
     }

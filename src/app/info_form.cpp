@@ -10,6 +10,9 @@
 
 #include "app/apply_language.h"
 #include "app/maker_logo.h"
+#include "common/install_texts.h"
+#include "common/msg_table.h"
+#include "common/drive_texts.h"
 #include "common/settings.h"
 
 namespace mirte {
@@ -20,7 +23,7 @@ constexpr int kTagRelease = 31;
 constexpr int kTagOK = 26;
 }  // namespace
 
-TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
+TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows, const std::string& settingsPath)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       applyLanguage(std::move(applyLanguageToWindows)) {
   setObjectName("InfoFrm");
@@ -37,7 +40,7 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
   layout->setSpacing(10);
   auto* logo = new TMakerLogo(this, true);
   logo->setObjectName("LogoImg");
-  logo->setMinimumHeight(170);
+  logo->setMinimumHeight(120);
   layout->addWidget(logo, 1);
 
   QWidget* panel = NewProductPanel(this);
@@ -56,6 +59,28 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
   static_cast<QVBoxLayout*>(panel->layout())->addLayout(release);
   layout->addWidget(panel);
 
+  SetFileStrLb = new QLabel(this);
+  SetFileStrLb->setObjectName("SetFileStrLb");
+  SetCaption(SetFileStrLb, kSettingsFileText, kLanguageItalian);
+  SetFileLb = new QLabel(this);
+  SetFileLb->setObjectName("SetFileLb");
+  const QString path = QString::fromStdString(settingsPath);
+  const int width = 328 - layout->contentsMargins().left() - layout->contentsMargins().right();
+  SetFileLb->setText(SetFileLb->fontMetrics().elidedText(path, Qt::ElideMiddle, width));
+  SetFileLb->setToolTip(path);
+  // So the path can be copied into a file manager or a terminal.
+  SetFileLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(SetFileStrLb);
+  layout->addWidget(SetFileLb);
+  WorkFolderStrLb = new QLabel(QString::fromUtf8(kWorkFolderText.Italian.data(), kWorkFolderText.Italian.size()), this);
+  WorkFolderStrLb->setObjectName("WorkFolderStrLb");
+  WorkFolderLb = new QLabel(this);
+  WorkFolderLb->setObjectName("WorkFolderLb");
+  WorkFolderLb->setWordWrap(true);
+  WorkFolderLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(WorkFolderStrLb);
+  layout->addWidget(WorkFolderLb);
+
   OKBtn = new QPushButton("&OK", this);
   OKBtn->setObjectName("OKBtn");
   SetTag(OKBtn, kTagOK);
@@ -66,6 +91,11 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows)
 
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+}
+
+void TInfoFrm::SetWorkFolder(const QString& folder, int language) {
+  SetCaption(WorkFolderStrLb, kWorkFolderText, language);
+  WorkFolderLb->setText(folder);
 }
 
 void TInfoFrm::showEvent(QShowEvent* event) {

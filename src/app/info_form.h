@@ -1,10 +1,13 @@
 #pragma once
-// The information window: the maker's identification, the product panel and the release.
+// The information window: the maker's identification, the product panel, the release and
+// the working folder (where the board's drive C is, by default a folder of its own).
 // Created for one modal showing and destroyed afterwards; it re-captions the open windows
-// when shown, so it appears in the current language.
+// when shown, so it appears in the current language. Below the release it names the
+// settings file, shortened in the middle when it is too long and whole in its tooltip.
 #include <QDialog>
 
 #include <functional>
+#include <string>
 
 class QLabel;
 class QPushButton;
@@ -13,10 +16,17 @@ namespace mirte {
 
 class TInfoFrm : public QDialog {
 public:
-  TInfoFrm(QWidget* owner, std::function<void()> applyLanguage);
+  TInfoFrm(QWidget* owner, std::function<void()> applyLanguage, const std::string& settingsPath = {});
+
+  // The folder shown as the working folder, and the language of its caption.
+  void SetWorkFolder(const QString& folder, int language);
 
   QLabel* RelStrLb = nullptr;
   QLabel* RelNumLb = nullptr;
+  QLabel* SetFileStrLb = nullptr;
+  QLabel* SetFileLb = nullptr;
+  QLabel* WorkFolderStrLb = nullptr;
+  QLabel* WorkFolderLb = nullptr;
   QPushButton* OKBtn = nullptr;
 
 protected:

@@ -54,6 +54,9 @@ TKeyResult TerminalWnKeyDown(const TKeyEvent& event) {
     case 0:
       result.Bytes = EditingKeySequence(event.Key);
       break;
+    case modifiers::Shift:
+      if (event.Key == keys::Insert) result.Action = TKeyAction::Paste;
+      break;
     default:
       break;
   }

@@ -24,6 +24,7 @@ enum class TKeyAction {
   ClearTerminal,    // Ctrl+Home
   SendUserString,   // Ctrl+F1 ... Ctrl+F10, when that user string's item is enabled
   EndProgram,       // Alt+F4
+  Paste,            // Shift+Insert: the clipboard's text goes to the board as typed
 };
 
 struct TKeyResult {

@@ -1,14 +1,20 @@
 // MIRTE: the splash and the main window with its start-up, the port options and EPIX
 // windows created hidden, then the event loop until the program is ended. The program
-// takes no command-line arguments; its only configuration is the settings file beside it.
+// takes no command-line arguments; its only configuration is its settings file.
 #include <QApplication>
 
 #include "app/maker_logo.h"
+#include "app/signal_exit.h"
 #include "app/term_form.h"
 
 int main(int argc, char* argv[]) {
+  // Qt's own dialogs speak the language chosen in MIRTE; a desktop's native ones would
+  // speak the desktop's.
+  QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   QApplication app(argc, argv);
   QApplication::setApplicationName("MIRTE");
+  // So that the desktop finds the menu entry, and its icon, for the program's windows.
+  QApplication::setDesktopFileName(MIRTE_APP_ID);
   QApplication::setWindowIcon(mirte::ProductIcon());
   // Closing the main window ends the program even while the EPIX window is open.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -16,5 +22,7 @@ int main(int argc, char* argv[]) {
   mirte::TTermFrm TermFrm;
   TermFrm.CreateToolWindows();
   TermFrm.show();
+  // Log-out and kill end the program as Exit does, so that nothing in progress is lost.
+  mirte::TSignalExit endOnSignal([&TermFrm] { TermFrm.ExitCmdClick(); });
   return QApplication::exec();
 }

@@ -99,16 +99,18 @@ void TMakerLogo::paintEvent(QPaintEvent*) {
 
 QIcon ProductIcon() {
   QIcon icon;
-  for (int side : {16, 32, 48, 64, 128}) {
-    QPixmap pixmap(side, side);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    PaintEmblem(painter, QRectF(0, 0, side, side));
-    painter.end();
-    icon.addPixmap(pixmap);
-  }
+  for (int side : {16, 32, 48, 64, 128}) icon.addPixmap(QPixmap::fromImage(EmblemImage(side)));
   return icon;
+}
+
+QImage EmblemImage(int side) {
+  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  PaintEmblem(painter, QRectF(0, 0, side, side));
+  painter.end();
+  return image;
 }
 
 QWidget* NewProductPanel(QWidget* parent) {

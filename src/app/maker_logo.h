@@ -3,6 +3,7 @@
 // the maker's name and contact lines beside or below it. Drawn, not loaded, so the program
 // needs no image files; it scales to whatever size its window gives it.
 #include <QIcon>
+#include <QImage>
 #include <QWidget>
 
 namespace mirte {
@@ -29,6 +30,8 @@ private:
 
 // The emblem as the windows' icon.
 QIcon ProductIcon();
+// The emblem alone on a transparent square of `side` pixels (the desktop's icon files).
+QImage EmblemImage(int side);
 
 // A yellow panel with the product name in large letters and its description below.
 QWidget* NewProductPanel(QWidget* parent);

@@ -11,6 +11,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QStringList>
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <string>
@@ -122,18 +123,47 @@ void TQtPrinterCanvas::BeginDoc(const std::string& jobTitle) {
   startTime = Now();
 
   if (chosenPrinter && !chosenFile.isEmpty()) {
-    const QString path = chosenFileUsed ? UnusedPath(chosenFile) : chosenFile;
-    chosenFileUsed = true;
-    if (BeginOnPdfFile(path, chosenPrinter->pageLayout(), kPdfResolution)) return;
-  } else if (chosenPrinter) {
+    PreparePdf(true, chosenPrinter->pageLayout());
+    return;
+  }
+  if (chosenPrinter) {
     if (PrinterExists(*chosenPrinter) && BeginOnPrinter(chosenPrinter)) return;
   } else if (const QPrinterInfo info = QPrinterInfo::defaultPrinter(); !info.isNull()) {
     auto printer = std::make_shared<QPrinter>(info, QPrinter::HighResolution);
     if (PrinterExists(*printer) && BeginOnPrinter(printer)) return;
   }
-  if (BeginOnFallbackPdf(DefaultPdfLayout(), kPdfResolution)) return;
-  // Not even a file can be written: keep the job in memory, to try again at its end.
-  BeginOnPrinter(nullptr);
+  PreparePdf(false, DefaultPdfLayout());
+}
+
+void TQtPrinterCanvas::PreparePdf(bool toChosenFile, const QPageLayout& layout) {
+  // The file is made by the job's first text, so a job that draws nothing leaves none.
+  // Until then a writer without a file answers the layout's metrics.
+  pdfWriter = std::make_unique<QPdfWriter>(QString());
+  pdfWriter->setResolution(kPdfResolution);
+  pdfWriter->setPageLayout(layout);
+  pendingChosenFile = toChosenFile;
+  pagesBeforeText = 0;
+  target = TJobTarget::PdfFile;
+}
+
+void TQtPrinterCanvas::OpenPendingPdf() {
+  const QPageLayout layout = pdfWriter->pageLayout();
+  const int pages = pagesBeforeText;
+  bool opened = false;
+  if (pendingChosenFile) {
+    const QString path = chosenFileUsed ? UnusedPath(chosenFile) : chosenFile;
+    chosenFileUsed = true;
+    opened = BeginOnPdfFile(path, layout, kPdfResolution);
+  }
+  if (!opened) opened = BeginOnFallbackPdf(layout, kPdfResolution);
+  if (!opened) {
+    // Not even a file can be written: keep the job in memory, to try again at its end.
+    pdfWriter.reset();
+    BeginOnPrinter(nullptr);
+    spool.assign(static_cast<std::size_t>(pages) + 1, {});
+    return;
+  }
+  for (int page = 0; page < pages; ++page) pdfWriter->newPage();
 }
 
 bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& layout, int resolution) {
@@ -177,7 +207,9 @@ bool TQtPrinterCanvas::BeginOnFallbackPdf(const QPageLayout& layout, int resolut
 }
 
 void TQtPrinterCanvas::NewPage() {
-  if (target == TJobTarget::PdfFile) {
+  if (target == TJobTarget::PdfFile && !painter.isActive()) {
+    ++pagesBeforeText;
+  } else if (target == TJobTarget::PdfFile) {
     pdfWriter->newPage();
   } else if (target == TJobTarget::Printer) {
     spool.emplace_back();
@@ -185,6 +217,7 @@ void TQtPrinterCanvas::NewPage() {
 }
 
 void TQtPrinterCanvas::TextOut(int x, int y, std::string_view text) {
+  if (target == TJobTarget::PdfFile && !painter.isActive()) OpenPendingPdf();
   if (target == TJobTarget::PdfFile) {
     painter.drawText(QPoint(x, y + painter.fontMetrics().ascent()), FromCp1252(text));
   } else if (target == TJobTarget::Printer) {
@@ -207,6 +240,10 @@ void TQtPrinterCanvas::EndDoc() {
     return;
   }
   if (target != TJobTarget::PdfFile) return;
+  if (!painter.isActive()) {
+    CloseJob();
+    return;
+  }
   const QString path = jobFile;
   const bool written = painter.end();
   CloseJob();
@@ -214,6 +251,11 @@ void TQtPrinterCanvas::EndDoc() {
 }
 
 void TQtPrinterCanvas::EndSpooledJob() {
+  if (std::all_of(spool.begin(), spool.end(), [](const auto& page) { return page.empty(); })) {
+    // Nothing was drawn: no sheet goes to the printer.
+    CloseJob();
+    return;
+  }
   if (jobPrinter && painter.begin(jobPrinter.get())) {
     ReplaySpool();
     painter.end();
@@ -234,7 +276,7 @@ void TQtPrinterCanvas::EndSpooledJob() {
 }
 
 void TQtPrinterCanvas::Abort() {
-  if (target == TJobTarget::PdfFile) {
+  if (target == TJobTarget::PdfFile && painter.isActive()) {
     painter.end();
     QFile::remove(jobFile);
   }
@@ -246,6 +288,8 @@ void TQtPrinterCanvas::CloseJob() {
   pdfWriter.reset();
   jobPrinter.reset();
   jobFile.clear();
+  pendingChosenFile = false;
+  pagesBeforeText = 0;
   spool.clear();
 }
 

@@ -6,7 +6,9 @@
 // the job title and its start time, laid out in the device units of a 600 dpi page of the
 // system's default paper size; no board output is lost for want of a printer. Jobs on a
 // real printer are kept in memory until they end, so Abort truly discards them; PDF
-// files are written as the job goes and Abort removes them. Files are never overwritten.
+// files are made by a job's first text, written as the job goes, and Abort removes them.
+// A job that ends without any text drawn leaves no file and sends no page to a printer.
+// Files are never overwritten.
 #include <QDateTime>
 #include <QFont>
 #include <QPageSize>
@@ -53,7 +55,8 @@ public:
   QPrinter* ChosenPrinter() const { return chosenPrinter.get(); }
 
   bool JobOpen() const { return target != TJobTarget::None; }
-  // The PDF file the open job is written to; empty for a job on a real printer.
+  // The PDF file the open job is written to; empty for a job on a real printer and
+  // before a PDF job's first text.
   QString JobFile() const { return jobFile; }
 
   // Called after a job has been completed as a PDF file, with the file's full path.
@@ -69,6 +72,10 @@ private:
     QString Text;
   };
 
+  // A PDF job whose file is made by OpenPendingPdf at its first text: the chosen file
+  // (numbered after its first job) or, failing that, a new file in the working folder.
+  void PreparePdf(bool toChosenFile, const QPageLayout& layout);
+  void OpenPendingPdf();
   bool BeginOnPdfFile(const QString& path, const QPageLayout& layout, int resolution);
   bool BeginOnPrinter(const std::shared_ptr<QPrinter>& printer);
   bool BeginOnFallbackPdf(const QPageLayout& layout, int resolution);
@@ -92,6 +99,8 @@ private:
   std::shared_ptr<QPrinter> jobPrinter;  // the real printer of a spooled job
   std::unique_ptr<QPdfWriter> pdfWriter;  // the file of a PdfFile job
   QString jobFile;
+  bool pendingChosenFile = false;  // the PDF job not yet drawn on goes to the chosen file
+  int pagesBeforeText = 0;         // pages a PDF job turned before its file was made
   std::vector<std::vector<TSpooledText>> spool;
   mutable std::unique_ptr<QPdfWriter> metricsPage;  // never begun: only answers metrics
 };

@@ -12,6 +12,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QClipboard>
+#include <QMessageBox>
+#include <QSaveFile>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -22,12 +25,18 @@
 
 #include "app/apply_language.h"
 #include "app/com_port_options.h"
+#include "app/drives_form.h"
 #include "app/epix_host.h"
 #include "app/info_form.h"
 #include "app/key_translation.h"
 #include "app/monitor_form.h"
 #include "common/monitor_texts.h"
+#include "common/drive_texts.h"
+#include "app/paste_sender.h"
+#include "common/console_texts.h"
 #include "common/msg_table.h"
+#include "common/port_texts.h"
+#include "app/port_messages.h"
 #include "app/printer_canvas_qt.h"
 #include "app/splash_form.h"
 #include "app/user_string_sender.h"
@@ -37,6 +46,7 @@
 #include "platform/com_devices.h"
 #include "serial/port_list.h"
 #include "serial/qt_main_thread_queue.h"
+#include "terminal/console_text.h"
 #include "terminal/terminal_emulator.h"
 #include "terminal/terminal_widget.h"
 
@@ -58,12 +68,6 @@ std::string ExecutableFile() {
   return error ? std::string("mirte") : path.string();
 }
 
-std::string FolderOf(const std::string& programFile) {
-  std::string folder = std::filesystem::path(programFile).parent_path().string();
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
 QMenu* NewSubmenu(QWidget* parent, const char* name, int tag, const char* italian) {
   auto* menu = new QMenu(QString::fromUtf8(italian), parent);
   menu->setObjectName(name);
@@ -83,8 +87,9 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   SetTag(this, 1);
   setWindowTitle(QString::fromUtf8(kDesignCaption));
   if (options.ProgramFile.empty()) options.ProgramFile = ExecutableFile();
-  // COM numbers name devices through dosdevices/ beside the program whose settings these are.
-  SetComDevicesFolder(std::filesystem::path(FolderOf(options.ProgramFile)) / "dosdevices");
+  settingsLocation = FindSettingsLocation(options.ProgramFile);
+  // COM numbers name devices through the dosdevices/ that lies beside these settings.
+  SetComDevicesFolder(settingsLocation.DosDevicesFolder());
 
   ComPort.SetMainThreadQueue(mainQueue.get());
   ComPort.SetPromptForPort(false);
@@ -98,6 +103,11 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   ComPort.SetHWFlowOptions(0);
   ComPort.SetSWFlowOptions(swfNone);
   ComPort.SetOnTriggerAvail([this](TCustomComPort&, std::uint16_t) { ComPortTriggerAvail(); });
+  ComPort.SetOnDeviceLost([this](TCustomComPort&) { ComPortDeviceLost(); });
+  ComPort.SetOnPortOpen([this](TCustomComPort&) {
+    recovery.Opened();
+    portFault = {};
+  });
 
   BuildTerminal();
   BuildMenus();
@@ -108,7 +118,7 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   portLink = std::make_unique<TComPortLink>(ComPort);
   board = std::make_unique<TBoardService>(
       TerminalWn->Buffer(), *this,
-      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, FolderOf(options.ProgramFile)});
+      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, {}});
 
   FormCreate();
 }
@@ -118,6 +128,10 @@ TTermFrm::~TTermFrm() {
   delete monitorFrm;
   // The port's workers deliver into the board service: stop them before anything goes.
   ComPort.SetOnTriggerAvail(nullptr);
+  ComPort.SetOnDeviceLost(nullptr);
+  ComPort.SetOnPortOpen(nullptr);
+  board->SetConsoleLog(nullptr);
+  ConsoleLog.Close();
   try {
     ComPort.SetOpen(false);
   } catch (const ESerialException&) {
@@ -138,6 +152,11 @@ void TTermFrm::BuildTerminal() {
   TerminalWn->SetCursorType(TCursorType::ctUnderline);
   TerminalWn->SetBlinkTime(0);
   TerminalWn->SetUseLazyDisplay(false);
+  // A board streaming text scrolls the whole screen with nearly every burst, and painting
+  // the screen is the dearest part of a burst. Changes that follow a paint within 40 ms
+  // join the next one (25 screens a second, faster than anyone reads); the first change
+  // after a quiet spell, such as the echo of a key, is still painted at once.
+  TerminalWn->SetRepaintInterval(40);
   TerminalWn->SetCaptureFile("TERMINAL.CAP");
   TerminalWn->SetFont(QFont("Courier New", 10));
   TerminalWn->SetFontColor(kColorSilver);
@@ -233,7 +252,7 @@ void TTermFrm::BuildMenus() {
   AbortPrintCmd = item(ComandiCmd, "AbortPrintCmd", 9, "&Annulla Stampa", {}, false);
   ComandiCmd->addSeparator();
   ChDirCmd = item(ComandiCmd, "ChDirCmd", 10, "&Cambia Cartella...");
-  ComandiCmd->addSeparator();
+  QAction* exitSeparator = ComandiCmd->addSeparator();
   ExitCmd = item(ComandiCmd, "ExitCmd", 11, "&Esci", QKeySequence(Qt::ALT | Qt::Key_F4));
   TermMenu->addMenu(ComandiCmd);
 
@@ -244,6 +263,8 @@ void TTermFrm::BuildMenus() {
 
   QMenu* ImpostazCmd = NewSubmenu(TermMenu, "ImpostazCmd", 4, "&Impostazioni");
   SelCOMCmd = item(ImpostazCmd, "SelCOMCmd", 13, "&Porta Seriale...");
+  DrivesCmd = item(ImpostazCmd, "DrivesCmd", 0, "");
+  SetCaption(DrivesCmd, kDrivesCmdText, kLanguageItalian);
   ImpostazCmd->addSeparator();
   QMenu* LinguaCmd = NewSubmenu(ImpostazCmd, "LinguaCmd", 14, "&Lingua");
   ItaLngCmd = item(LinguaCmd, "ItaLngCmd", 15, "&Italiano");
@@ -281,7 +302,7 @@ void TTermFrm::BuildMenus() {
 
   CopiaPup = item(PopupMenu, "CopiaPup", 12, "&Copia", QKeySequence(Qt::CTRL | Qt::Key_C), false);
   DeSelPup = item(PopupMenu, "DeSelPup", 29, "&Deseleziona", {}, false);
-  PopupMenu->addSeparator();
+  QAction* clearSeparator = PopupMenu->addSeparator();
   ClearTermPup = item(PopupMenu, "ClearTermPup", 6, "Cancella T&erminale", QKeySequence(Qt::CTRL | Qt::Key_Home));
   PopupMenu->addSeparator();
   PrintPup = item(PopupMenu, "PrintPup", 8, "S&tampa", {}, false);
@@ -302,6 +323,8 @@ void TTermFrm::BuildMenus() {
       connect(action, &QAction::triggered, this, [this, action] { TxStrClick(action); });
   }
 
+  BuildConsoleItems(ComandiCmd, exitSeparator, EditCmd, clearSeparator);
+
   connectTo(ClearTermCmd, &TTermFrm::ClearTermCmdClick);
   connectTo(ClearTermPup, &TTermFrm::ClearTermCmdClick);
   connectTo(SetPrnCmd, &TTermFrm::SetPrnCmdClick);
@@ -317,6 +340,7 @@ void TTermFrm::BuildMenus() {
   connectTo(DeSelCmd, &TTermFrm::DeSelCmdClick);
   connectTo(DeSelPup, &TTermFrm::DeSelCmdClick);
   connectTo(SelCOMCmd, &TTermFrm::SelCOMCmdClick);
+  connectTo(DrivesCmd, &TTermFrm::DrivesCmdClick);
   connectTo(ColBackCmd, &TTermFrm::ColBackCmdClick);
   connectTo(ColTextCmd, &TTermFrm::ColTextCmdClick);
   connectTo(EPIXCmd, &TTermFrm::EPIXCmdClick);
@@ -341,13 +365,20 @@ void TTermFrm::BuildTimers() {
   DeSelTmr->setObjectName("DeSelTmr");
   DeSelTmr->setInterval(100);
   connect(DeSelTmr, &QTimer::timeout, this, [this] { DeSelTmrTimer(); });
+  ReconnectTmr = new QTimer(this);
+  ReconnectTmr->setObjectName("ReconnectTmr");
+  ReconnectTmr->setInterval(kReconnectMs);
+  connect(ReconnectTmr, &QTimer::timeout, this, [this] { ReconnectTmrTimer(); });
 }
 
 void TTermFrm::FormCreate() {
   if (options.ShowSplash) (new TSplashFrm())->ShowAndHold(options.SplashWait);
   flags = TShellFlags{};
   board->InitFileService();
-  Settings.LoadSettings(options.ProgramFile);
+  Settings.LoadSettings(settingsLocation);
+  // Whatever folder a drive stands for, the board never reaches the program's own files.
+  board->FileService().SetProgramFiles(
+      TProgramFiles{options.ProgramFile, Settings.SettingsPath, ComDevicesFolder().string()});
   SetTermImp();
   SetTermDim();
   SetStrCaption();
@@ -388,6 +419,7 @@ void TTermFrm::SetTermImp() {
   } else {
     flags.ComNotAvailable = true;
   }
+  if (flags.ComNotAvailable) portFault = DiagnosePort(rec.ComNumber);
   ItaLngCmd->setChecked(rec.Language == kLanguageItalian);
   EngLngCmd->setChecked(rec.Language == kLanguageEnglish);
   SetCheckedFontItem();
@@ -448,12 +480,49 @@ void TTermFrm::SetStrCaption() {
 }
 
 void TTermFrm::UpdateComInfo() {
+  const int language = Settings.Rec.Language;
   QString text;
-  if (flags.ComNotAvailable)
-    text = MsgText(Settings.Rec.Language, 63);
-  else if (ComPort.TapiMode() == tmNone || ComPort.TapiMode() == tmOff)
+  QString hint;
+  if (recovery.Active()) {
+    text = PairText(kPortLostPanel, language).arg(recovery.ComNumber());
+    hint = PairText(kPortLostHint, language).arg(QString::fromStdString(recovery.Device()));
+  } else if (flags.ComNotAvailable) {
+    text = PortFailurePanel(portFault, language);
+    if (portFault.Fault != TPortFault::None) hint = PortFailureMessage(portFault, language);
+  } else if (ComPort.TapiMode() == tmNone || ComPort.TapiMode() == tmOff) {
     text = QString(" COM%1:%2 Baud").arg(ComPort.ComNumber()).arg(ComPort.Baud());
+  }
   Panels[0]->setText(text);
+  Panels[0]->setToolTip(hint);
+}
+
+void TTermFrm::ComPortDeviceLost() {
+  if (!ComPort.Open()) return;
+  recovery.Lost();
+  flags.ComNotAvailable = true;
+  board->AbandonFrame();
+  UpdateComInfo();
+  ReconnectTmr->start();
+}
+
+void TTermFrm::ReconnectTmrTimer() {
+  if (!recovery.Active()) {
+    ReconnectTmr->stop();
+    return;
+  }
+  if (recovery.Retry()) PortReopened();
+}
+
+void TTermFrm::PortReopened() {
+  ReconnectTmr->stop();
+  flags.ComNotAvailable = false;
+  // As at start-up: nothing from before the plug counts, and the board sees DTR move once.
+  try {
+    ComPort.DiscardInput();
+    ComPort.SetDTR(!ComPort.DTR());
+  } catch (const ESerialException&) {
+  }
+  UpdateComInfo();
 }
 
 void TTermFrm::ShowKeyState() {
@@ -461,7 +530,10 @@ void TTermFrm::ShowKeyState() {
   if (Panels[2]->text() != text) Panels[2]->setText(text);
 }
 
-void TTermFrm::ApplyLanguage() { mirte::ApplyLanguage(Settings.Rec); }
+void TTermFrm::ApplyLanguage() {
+  qtTranslations.Apply(Settings.Rec.Language);
+  mirte::ApplyLanguage(Settings.Rec);
+}
 
 void TTermFrm::FormShow() {
   UpdateComInfo();
@@ -493,6 +565,12 @@ void TTermFrm::closeEvent(QCloseEvent* event) {
   Terminate();
 }
 
+void TTermFrm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // The port panel's own texts are not in the message table, which the switch translates.
+  if (event->type() == QEvent::LanguageChange && Panels[0]) UpdateComInfo();
+}
+
 void TTermFrm::RefreshTmrTimer() {
   ShowKeyState();
   if (flags.CloseRequested) Terminate();
@@ -507,6 +585,8 @@ void TTermFrm::Terminate() {
   flags.CloseRequested = true;
   if (terminated) return;
   terminated = true;
+  board->SetConsoleLog(nullptr);
+  ConsoleLog.Close();
   try {
     ComPort.SetOpen(false);
   } catch (const ESerialException&) {
@@ -541,7 +621,8 @@ void TTermFrm::AbortPrintCmdClick() { board->EndPrintJob(true); }
 
 void TTermFrm::ChDirCmdClick() {
   auto& files = board->FileService();
-  const std::string start = files.Drives().CurrentFolder();
+  std::string start = files.Drives().CurrentFolder();
+  if (start.empty()) start = files.Drives().WorkingFolder();
   files.RecordDriveFolder(start);
   const QString title = MsgText(Settings.Rec.Language, 28);
   std::optional<QString> chosen;
@@ -553,7 +634,8 @@ void TTermFrm::ChDirCmdClick() {
     if (!folder.isEmpty()) chosen = folder;
   }
   if (!chosen) {
-    SetWorkingFolder(start);
+    // The working folder stays; only the board's current folder is put back.
+    files.Drives().SetCurrentFolder(start);
     return;
   }
   std::string folder = chosen->toStdString();
@@ -565,10 +647,28 @@ void TTermFrm::ChDirCmdClick() {
 
 void TTermFrm::ExitCmdClick() { Terminate(); }
 
+void TTermFrm::DrivesCmdClick() {
+  if (!drivesFrm) drivesFrm = new TDrivesFrm(this, board->FileService().Drives(), Settings.Rec, options.ChooseFolder);
+  drivesFrm->Refresh();
+  drivesFrm->show();
+  drivesFrm->raise();
+  drivesFrm->activateWindow();
+}
+
 void TTermFrm::SelCOMCmdClick() {
   CreateToolWindows();
-  TSelComHost host{[this] { UpdateComInfo(); }, [this] { FocusTerminal(); }};
+  TSelComHost host{[this] { UpdateComInfo(); }, [this] { FocusTerminal(); },
+                   [this](const TPortDiagnosis& why) { portFault = why; }};
+  // While the dialog is open the port is the user's business.
+  ReconnectTmr->stop();
   mirte::SelCOMCmdClick(ComPort, *comPortOptions, Settings, flags, host);
+  if (recovery.Active() && !comPortOptions->Confirmed) ReconnectTmr->start();
+  // A port the user chose is theirs: the one that went away is no longer waited for.
+  if (comPortOptions->Confirmed && recovery.Active()) {
+    recovery.Stop();
+    ReconnectTmr->stop();
+    UpdateComInfo();
+  }
 }
 
 void TTermFrm::LanguageCmdClick(int language) {
@@ -647,7 +747,8 @@ void TTermFrm::TxStrClick(QAction* item) {
 }
 
 void TTermFrm::InfoCmdClick() {
-  TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); });
+  TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); }, Settings.SettingsPath);
+  InfoFrm.SetWorkFolder(QString::fromStdString(board->FileService().Drives().WorkingFolder()), Settings.Rec.Language);
   InfoFrm.exec();
 }
 
@@ -666,6 +767,7 @@ void TTermFrm::SendToPort(const std::string& bytes) {
 }
 
 void TTermFrm::TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift) {
+  if (pasting && key == Qt::Key_Escape && shift == Qt::NoModifier) pasteStopped = true;
   TKeyEvent event{key, static_cast<unsigned>(shift.toInt()), {}};
   TKeyResult result = mirte::TerminalWnKeyDown(event);
   switch (result.Action) {
@@ -679,6 +781,9 @@ void TTermFrm::TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift) {
       break;
     case TKeyAction::EndProgram:
       Terminate();
+      break;
+    case TKeyAction::Paste:
+      PasteCmdClick();
       break;
     default:
       // Alt with a menu's letter still opens that menu, as the window system's own menu
@@ -703,6 +808,11 @@ void TTermFrm::OpenMenuByMnemonic(int key) {
 }
 
 void TTermFrm::TerminalWnKeyPress(std::uint8_t& ch) {
+  if (pasting && ch == 0x1B) {  // the Esc that stops a paste goes no further
+    pasteStopped = true;
+    ch = 0;
+    return;
+  }
   if (!flags.ComNotAvailable) SendToPort(std::string(1, static_cast<char>(ch)));
   ch = 0;
 }
@@ -738,10 +848,112 @@ void TTermFrm::SetPrintJobOpen(bool open) {
 }
 
 void TTermFrm::ProcessPendingEvents() {
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-  // Callers loop on this while bytes drain to the board; a short wait for the next serial
-  // message keeps them from spinning a core for the length of a record at a low baud rate.
+  // Callers loop on this while a reply drains to the board or an echo is awaited. The
+  // wait ends as soon as the port's output has left or a serial message comes, so the
+  // caller sees its condition at once; the millisecond limit keeps the window's own events
+  // (keys, paints, timers) served during a long drain without spinning a core.
   mainQueue->WaitForMessages(std::chrono::milliseconds(1));
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+}  // namespace mirte
+
+namespace mirte {
+
+// --- Console: paste, save and log ----------------------------------------------------------
+
+void TTermFrm::BuildConsoleItems(QMenu* comandi, QAction* beforeExit, QMenu* edit,
+                                 QAction* popupBeforeClear) {
+  const int language = Settings.Rec.Language;
+  auto item = [this, language](const char* name, const TTextPair& caption) {
+    auto* action = new QAction(this);
+    action->setObjectName(name);
+    SetCaption(action, caption, language);
+    return action;
+  };
+  PasteCmd = item("PasteCmd", console_texts::PasteCmd);
+  PastePup = item("PastePup", console_texts::PasteCmd);
+  for (QAction* paste : {PasteCmd, PastePup}) {
+    // Shown in the menus; Shift+Insert reaches the key handling, which pastes.
+    paste->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+    paste->setShortcutContext(Qt::WidgetShortcut);
+    connect(paste, &QAction::triggered, this, [this] { PasteCmdClick(); });
+  }
+  SaveTextCmd = item("SaveTextCmd", console_texts::SaveTextCmd);
+  connect(SaveTextCmd, &QAction::triggered, this, [this] { SaveTextCmdClick(); });
+  LogConsoleCmd = item("LogConsoleCmd", console_texts::LogConsoleCmd);
+  LogConsoleCmd->setCheckable(true);
+  connect(LogConsoleCmd, &QAction::triggered, this, [this] { LogConsoleCmdClick(); });
+  comandi->insertAction(beforeExit, LogConsoleCmd);
+  edit->addSeparator();
+  edit->addAction(PasteCmd);
+  edit->addSeparator();
+  edit->addAction(SaveTextCmd);
+  PopupMenu->insertAction(popupBeforeClear, PastePup);
+
+  LogFlushTmr = new QTimer(this);
+  LogFlushTmr->setObjectName("LogFlushTmr");
+  LogFlushTmr->setInterval(1000);
+  connect(LogFlushTmr, &QTimer::timeout, this, [this] { ConsoleLog.Flush(); });
+}
+
+std::optional<QString> TTermFrm::ChooseFile(const QString& title, const QString& suggested) {
+  const QString start = QString::fromStdString(Settings.WorkFolderPath()) + "/" + suggested;
+  if (options.ChooseFile) return options.ChooseFile(title, start);
+  // The log appends to a file chosen again, so no overwrite question is asked; Save asks.
+  const QString chosen = QFileDialog::getSaveFileName(
+      this, title, start, PairText(console_texts::TextFilter, Settings.Rec.Language), nullptr,
+      QFileDialog::DontUseNativeDialog |
+          (suggested.endsWith(".log") ? QFileDialog::DontConfirmOverwrite : QFileDialog::Options()));
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen;
+}
+
+void TTermFrm::PasteCmdClick() {
+  // One paced transfer at a time: a user string or a paste already waiting keeps the line.
+  if (flags.ComNotAvailable || flags.TxBusy || pasting) return;
+  const std::string bytes = PasteBytes(QGuiApplication::clipboard()->text().toStdString());
+  if (bytes.empty()) return;
+  TerminalWn->ReturnToLive();
+  pasting = true;
+  pasteStopped = false;
+  SendEchoPaced(bytes, flags, ComPort,
+                [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); },
+                &pasteStopped);
+  pasting = false;
+}
+
+void TTermFrm::SaveTextCmdClick() {
+  const int language = Settings.Rec.Language;
+  const auto path = ChooseFile(PairText(console_texts::SaveTextTitle, language), "console.txt");
+  if (!path) return;
+  const std::string text = ConsoleText(TerminalWn->Buffer());
+  QSaveFile file(*path);
+  const bool written = file.open(QIODevice::WriteOnly) &&
+                       file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
+                       file.commit();
+  if (!written) QMessageBox::warning(this, windowTitle(), PairText(console_texts::CannotWrite, language) + "\n" + *path);
+}
+
+void TTermFrm::LogConsoleCmdClick() {
+  if (ConsoleLog.IsOpen()) {
+    board->SetConsoleLog(nullptr);
+    ConsoleLog.Close();
+    LogFlushTmr->stop();
+    LogConsoleCmd->setChecked(false);
+    return;
+  }
+  LogConsoleCmd->setChecked(false);
+  const int language = Settings.Rec.Language;
+  const auto path = ChooseFile(PairText(console_texts::LogConsoleTitle, language), "console.log");
+  if (!path) return;
+  if (!ConsoleLog.Open(QFile::encodeName(*path).toStdString())) {
+    QMessageBox::warning(this, windowTitle(), PairText(console_texts::CannotWrite, language) + "\n" + *path);
+    return;
+  }
+  board->SetConsoleLog(&ConsoleLog);
+  LogFlushTmr->start();
+  LogConsoleCmd->setChecked(true);
 }
 
 }  // namespace mirte

@@ -19,9 +19,13 @@
 #include <string>
 
 #include "app/lock_keys.h"
+#include "app/qt_translations.h"
 #include "common/settings.h"
 #include "board/board_window.h"
+#include "board/console_log.h"
 #include "serial/com_port.h"
+#include "serial/port_diagnosis.h"
+#include "serial/port_recovery.h"
 
 class QAction;
 class QLabel;
@@ -35,6 +39,7 @@ class TBoardService;
 class TComPortLink;
 class TComPortOptions;
 class TMonitorFrm;
+class TDrivesFrm;
 class TQtPrinterCanvas;
 class TTerminal;
 class TTTYEmulator;
@@ -42,7 +47,8 @@ class TTTYEmulator;
 // What the start-up and the commands take from outside; tests replace the parts that
 // would block, wait or leave the program.
 struct TTermFrmOptions {
-  // The program file whose folder holds the settings and dosdevices/; empty: this process.
+  // The program file whose settings and dosdevices/ are used (where they lie is
+  // FindSettingsLocation's rule); empty: this process.
   std::string ProgramFile;
   bool ShowSplash = true;
   std::chrono::milliseconds SplashWait{2500};
@@ -51,6 +57,8 @@ struct TTermFrmOptions {
   std::function<std::optional<QString>(const QString& start, const QString& title)> ChooseFolder;
   // Ends the program at once; unset means leaving the event loop.
   std::function<void()> Terminate;
+  // The file to save or log the console to; unset means the standard save dialog.
+  std::function<std::optional<QString>(const QString& title, const QString& suggested)> ChooseFile;
 };
 
 class TTermFrm : public QMainWindow, public IBoardWindow {
@@ -70,6 +78,9 @@ public:
   QMenu* PopupMenu = nullptr;
   QTimer* RefreshTmr = nullptr;
   QTimer* DeSelTmr = nullptr;
+  // Runs while the port's device is away: looks for it about once a second.
+  QTimer* ReconnectTmr = nullptr;
+  static constexpr int kReconnectMs = 1000;
   // The file name of a print job that went to a PDF, shown over the message panel.
   QLabel* PdfFileLb = nullptr;
   QTimer* PdfFileTmr = nullptr;
@@ -79,10 +90,15 @@ public:
   QAction *CopiaCmd, *DeSelCmd;
   QAction *SelCOMCmd, *ItaLngCmd, *EngLngCmd, *SmallChrCmd, *MedChrCmd, *BigChrCmd, *VBigChrCmd;
   QAction *ColBackCmd, *ColTextCmd;
+  QAction* DrivesCmd;
   QAction *EPIXCmd, *MonitorCmd, *EditStrCmd, *InfoCmd;
   QAction *CopiaPup, *DeSelPup, *ClearTermPup, *PrintPup, *AbortPrintPup;
   std::array<QAction*, 10> TxStrCmd{};
   std::array<QAction*, 10> TxStrPup{};
+  // The console's paste, save and log commands; LogFlushTmr writes the log out every second.
+  QAction *PasteCmd, *PastePup, *SaveTextCmd, *LogConsoleCmd;
+  QTimer* LogFlushTmr = nullptr;
+  TConsoleLog ConsoleLog;
 
   TSettings Settings;
   TBoardService& Board() { return *board; }
@@ -91,6 +107,8 @@ public:
   QWidget* EPIXFrm() const { return epixFrm; }
   // The board monitor, created when first opened.
   TMonitorFrm* MonitorFrm() const { return monitorFrm; }
+  // The Drives window, once the command has opened it (it is then kept, hidden when closed).
+  TDrivesFrm* DrivesFrm() const { return drivesFrm; }
   // Set when the program asked to end (Exit, Alt+F4, a deferred close).
   bool Terminated() const { return terminated; }
 
@@ -100,6 +118,7 @@ public:
   void SetStrCaption();
   void UpdateComInfo();
   void ShowKeyState();
+  // Captions of every open window, and Qt's own texts, in the settings' language.
   void ApplyLanguage();
 
   // --- Command handlers -----------------------------------------------------------------
@@ -113,6 +132,7 @@ public:
   void ChDirCmdClick();
   void ExitCmdClick();
   void SelCOMCmdClick();
+  void DrivesCmdClick();
   void LanguageCmdClick(int language);
   void FontSizeCmdClick(int size);
   void ColBackCmdClick();
@@ -122,10 +142,18 @@ public:
   void EditStrCmdClick();
   void TxStrClick(QAction* item);
   void InfoCmdClick();
+  void PasteCmdClick();
+  void SaveTextCmdClick();
+  void LogConsoleCmdClick();
+  bool Pasting() const { return pasting; }
   void TerminalWnClick();
   void TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift);
   void TerminalWnKeyPress(std::uint8_t& ch);
   void ComPortTriggerAvail();
+  // The port's device went away: the port is closed quietly, the status bar says so and
+  // the device is looked for until it is back, or until the user picks a port.
+  void ComPortDeviceLost();
+  bool PortLost() const { return recovery.Active(); }
 
   // --- IBoardWindow ---------------------------------------------------------------------
   TShellFlags& Flags() override { return flags; }
@@ -142,16 +170,21 @@ public:
 protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
 private:
   void BuildTerminal();
   void BuildStatusBar();
   void BuildMenus();
   void BuildTimers();
+  void BuildConsoleItems(QMenu* comandi, QAction* beforeExit, QMenu* edit, QAction* popupBeforeClear);
+  std::optional<QString> ChooseFile(const QString& title, const QString& suggested);
   void FormCreate();
   void FormShow();
   void RefreshTmrTimer();
   void DeSelTmrTimer();
+  void ReconnectTmrTimer();
+  void PortReopened();
   void Terminate();
   void SetCheckedFontItem();
   void SetWorkingFolder(const std::string& folder);
@@ -162,6 +195,7 @@ private:
   std::optional<QColor> ChooseColor(const QColor& initial);
 
   TTermFrmOptions options;
+  TSettingsLocation settingsLocation;
   TShellFlags flags;
   std::unique_ptr<IMainThreadQueue> mainQueue;
   std::unique_ptr<TTTYEmulator> DummyTrm;
@@ -169,11 +203,18 @@ private:
   std::unique_ptr<TComPortLink> portLink;
   std::unique_ptr<TBoardService> board;
   TLockKeyReader lockKeys;
+  TPortRecovery recovery{ComPort};
+  // Why the port did not open, for the status bar; Fault None when nothing is known.
+  TPortDiagnosis portFault;
+  TQtTranslations qtTranslations;
   TComPortOptions* comPortOptions = nullptr;
   QWidget* epixFrm = nullptr;
   TMonitorFrm* monitorFrm = nullptr;
+  TDrivesFrm* drivesFrm = nullptr;
   bool shown = false;
   bool terminated = false;
+  bool pasting = false;
+  bool pasteStopped = false;  // Esc during a paste
 };
 
 }  // namespace mirte

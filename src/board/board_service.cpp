@@ -79,7 +79,7 @@ TBoardService::TBoardService(TTerminalBuffer& buffer, IBoardWindow& window, TBoa
       window_(window),
       port_(links.Port),
       noPrinter_(links.Printer ? nullptr : std::make_unique<TNoPrinter>()),
-      fileService(paramBuffer, recordBuffer, std::move(links.ProgramFolder)),
+      fileService(paramBuffer, recordBuffer, std::move(links.ProgramFiles)),
       listOutput(window, links.Printer ? *links.Printer : *noPrinter_,
                  links.Settings ? *links.Settings : noSettings_) {}
 
@@ -115,6 +115,7 @@ void TBoardService::ProcessBoardByte(std::uint8_t byte) {
 }
 
 void TBoardService::ConsoleByte(std::uint8_t byte) {
+  if (consoleLog_ != nullptr) consoleLog_->ConsoleByte(byte, buffer_.GetCurrentAttributes());
   switch (byte) {
     case 1:  // SOH: home; the buffer clamps row 0, column 0 to the top-left cell
       buffer_.GotoRowCol(0, 0);
@@ -175,9 +176,11 @@ void TBoardService::EscapeByte(std::uint8_t byte) {
       break;
     case 'K':
       buffer_.EraseLineFromCursor();
+      if (consoleLog_ != nullptr) consoleLog_->EraseToEnd();
       break;
     case 'k':
       buffer_.EraseScreenFromCursor();
+      if (consoleLog_ != nullptr) consoleLog_->EraseToEnd();
       break;
     case 'M':
       window_.SetCursorShape(TCursorType::ctUnderline);
@@ -210,7 +213,10 @@ void TBoardService::CursorAddressByte(std::uint8_t byte) {
   }
   const bool rowValid = pendingRow >= kFirstAddressByte && pendingRow <= kLastRowByte;
   const bool colValid = byte >= kFirstAddressByte && byte <= kLastColumnByte;
-  if (rowValid && colValid) buffer_.GotoRowCol(pendingRow - kAddressOffset, byte - kAddressOffset);
+  if (rowValid && colValid) {
+    buffer_.GotoRowCol(pendingRow - kAddressOffset, byte - kAddressOffset);
+    if (consoleLog_ != nullptr) consoleLog_->CursorAddressed(byte - kAddressOffset);
+  }
   pendingRow = 0;
   state = Console;
 }
@@ -221,7 +227,14 @@ void TBoardService::ResetConsole() {
   buffer_.ResetBuffer();
   buffer_.ClearScreenHome();
   window_.SetCursorShape(TCursorType::ctUnderline);
+  AbandonFrame();
   window_.SetStatusText("");
+}
+
+void TBoardService::AbandonFrame() {
+  // A frame cut off while its record came in leaves "WAIT !" behind; the text from before
+  // the frame comes back.
+  if (state >= CommandType && state <= Data) RestoreStatusMessage();
   state = Console;
   pendingRow = 0;
   attributeMode = 1;

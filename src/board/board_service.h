@@ -4,9 +4,10 @@
 // cursor addressing offset by 32, characters); DLE DC1 starts a command frame, whose bytes
 // go to the frame collector. Nothing a board sends can fail: unknown sequences are dropped
 // and out-of-range addresses ignored, and ResetConsole returns to console mode from any
-// state, abandoning whatever was half received. A complete frame is carried out no sooner
-// than 5 ms after its last byte, as a file command in the drive folders (TFileService) or
-// as list output (TListOutput), and answered with raw reply bytes on the port. A port
+// state, abandoning whatever was half received. A complete frame is carried out at once,
+// as a file command in the drive folders (TFileService) or as list output (TListOutput);
+// its reply, raw bytes on the port, leaves no sooner than 5 ms after the frame's last
+// byte, and frames without a reply (list output, select drive) do not wait at all. A port
 // that fails during a reply ends the frame: the service is back in console mode.
 #include <chrono>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "common/settings.h"
 #include "board/board_port.h"
 #include "board/board_window.h"
+#include "board/console_log.h"
 #include "board/file_service.h"
 #include "board/frame_observer.h"
 #include "board/list_output.h"
@@ -31,8 +33,8 @@ struct TBoardLinks {
   IBoardPort* Port = nullptr;
   IPrinterCanvas* Printer = nullptr;
   const SettingsRec* Settings = nullptr;
-  // Where `dosdevices/` lies, whose `x:` links give the drives other than C.
-  std::string ProgramFolder;
+  // The program's own files, never served; their dosdevices folder holds the drive links.
+  TProgramFiles ProgramFiles;
 };
 
 class TBoardService {
@@ -62,10 +64,17 @@ public:
 
   void ProcessBoardByte(std::uint8_t byte);
   void ResetConsole();
+  // Back to console mode, dropping a half-received frame or escape sequence, as
+  // ResetConsole does, but leaving the screen and the window alone: for a link that broke
+  // off in the middle of a frame.
+  void AbandonFrame();
+  // What the console displays also goes to this log while one is set (nullptr: none).
+  void SetConsoleLog(TConsoleLog* log) { consoleLog_ = log; }
 
   // The port's data-available handler: every waiting byte is read, DTR flips once per
   // byte before the byte is acted on, then DataSeen is set and the de-select timer
-  // restarted.
+  // restarted. Called again while it runs (from a reply wait's message handling), it
+  // returns at once and leaves the bytes to the running loop.
   void ComPortTriggerAvail();
 
   // Empty open-file table, drive folders "A:" to "P:", no search, no print job; from now
@@ -77,8 +86,8 @@ public:
   void EndPrintJob(bool abort) { listOutput.EndPrintJob(abort); }
   bool PrintJobOpen() const { return listOutput.printJobOpen; }
 
-  // The wait between a frame's last byte and its execution; the board needs at least the
-  // 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
+  // The wait between a frame's last byte and the first byte of its reply; the board needs
+  // at least the 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
   void SetReplyDelay(std::chrono::microseconds delay) { replyDelay = delay; }
 
   // The watcher told of every frame from now on; nullptr stops the reports. A frame that
@@ -98,25 +107,32 @@ private:
   // States CommandType to Executing: the frame collector (command_frames.cpp).
   void ProcessCommandByte(std::uint8_t byte);
   void ExecuteCommand();
-  // Carries out the complete frame and sends its reply; false when the port failed.
-  bool CarryOutCommand();
-  bool SendResult(std::uint8_t result);
-  bool SendParamBytes(std::size_t count);
-  bool SendRecord();
-  bool SendBytes(const std::uint8_t* data, std::size_t size);
+  // Carries out the complete frame, its reply collected by the senders below.
+  void CarryOutCommand();
+  // The reply senders append to the frame's reply; SendRecord marks it as one that is
+  // waited for until it has left.
+  void SendResult(std::uint8_t result);
+  void SendParamBytes(std::size_t count);
+  void SendRecord();
+  void SendBytes(const std::uint8_t* data, std::size_t size);
+  // Queues the collected reply as one block once replyDue has come, so that its parts
+  // never straggle on the line; a record reply shows "WAIT !" and pumps events until it
+  // has left. False when the port refused it.
+  bool SendReply();
   void ShowMessage(int index);
   void RestoreStatusMessage();
-  // The frame reports (frame_report.cpp): opened when the frame is complete, told of every
-  // reply block, closed after the reply; a type that is not served is reported at its type
-  // byte.
+  // The frame reports (frame_report.cpp): opened when the frame is complete, closed after
+  // its reply; a type that is not served is reported at its type byte.
   void OpenFrameReport();
-  void NoteReplyBytes(const std::uint8_t* data, std::size_t size);
   void CloseFrameReport();
   void ReportUnservedFrame();
+  // Copies the reply that has just been queued into the open report.
+  void ReportReply();
 
   TTerminalBuffer& buffer_;
   IBoardWindow& window_;
   IBoardPort* port_;
+  TConsoleLog* consoleLog_ = nullptr;
   // Stand-ins for a missing printer and settings, so list output always has both.
   std::unique_ptr<IPrinterCanvas> noPrinter_;
   SettingsRec noSettings_{};
@@ -136,10 +152,17 @@ private:
   // The message index of the status text when the frame began, -1 for a text of no message.
   int savedStatusMessage = -1;
   std::chrono::microseconds replyDelay{5000};
+  bool receiving = false;  // inside ComPortTriggerAvail
 
   IFrameObserver* observer_ = nullptr;
   bool reportOpen_ = false;
   TFrameFacts report_;
+  // Monotonic nanoseconds before which no reply byte of the current frame may leave.
+  std::int64_t replyDue = 0;
+  // The current frame's reply: at most a result and a record.
+  std::uint8_t reply[1 + kRecordSize] = {};
+  std::size_t replyLength = 0;
+  bool replyCarriesRecord = false;
 
   TFileService fileService;
   TListOutput listOutput;

@@ -38,7 +38,8 @@ public:
   virtual void RestartDeSelectTimer() = 0;
   // While a print job is open Print and Abort Print are enabled and printer set-up is not.
   virtual void SetPrintJobOpen(bool open) = 0;
-  // Handles whatever events are waiting, then returns (used by loops that wait on the port).
+  // One turn of a loop that waits on the port: waits briefly for news from the port (its
+  // output has left, a message came), then handles whatever events are waiting.
   virtual void ProcessPendingEvents() = 0;
 };
 

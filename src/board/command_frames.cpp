@@ -2,7 +2,9 @@
 #include <sched.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "common/msg_table.h"
 #include "board/board_service.h"
@@ -47,15 +49,13 @@ std::int64_t MonotonicNanoseconds() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// Waits until `delay` has passed on the monotonic clock, never less. The board turns its
-// line around in that time, so the wait must not end early; it should not end much later
-// either, since every command pays it. The thread sleeps to shortly before the deadline
-// (an interrupted sleep sleeps on to the same point) and yields for the last stretch,
-// which a sleep's wake-up latency would otherwise overshoot.
-void SleepAtLeast(std::chrono::microseconds delay) {
+// Waits until the monotonic clock reaches `deadline` (nanoseconds), never less. The board
+// turns its line around until then, so the wait must not end early; it should not end
+// much later either, since every reply pays it. The thread sleeps to shortly before the
+// deadline (an interrupted sleep sleeps on to the same point) and yields for the last
+// stretch, which a sleep's wake-up latency would otherwise overshoot.
+void SleepUntil(std::int64_t deadline) {
   constexpr std::int64_t kLastStretch = 250000;  // nanoseconds
-  if (delay.count() <= 0) return;
-  const std::int64_t deadline = MonotonicNanoseconds() + static_cast<std::int64_t>(delay.count()) * 1000;
   const std::int64_t wakeAt = deadline - kLastStretch;
   if (wakeAt > MonotonicNanoseconds()) {
     timespec until{static_cast<time_t>(wakeAt / 1000000000), static_cast<long>(wakeAt % 1000000000)};
@@ -68,6 +68,16 @@ void SleepAtLeast(std::chrono::microseconds delay) {
 }  // namespace
 
 void TBoardService::ComPortTriggerAvail() {
+  // A delivery that arrives while a reply wait inside this loop handles window messages
+  // would feed its bytes to a frame still being answered, where they would be dropped. It
+  // reads nothing: the loop below takes them once the reply has left, and the port
+  // announces bytes a delivery leaves unread again.
+  if (receiving) return;
+  receiving = true;
+  struct EndOfLoop {
+    bool& flag;
+    ~EndOfLoop() { flag = false; }
+  } endOfLoop{receiving};
   if (port_) {
     std::uint8_t byte;
     while (port_->ReadChar(byte)) {
@@ -130,9 +140,15 @@ void TBoardService::ExecuteCommand() {
   }
   if (state == Executing) {
     if (observer_) OpenFrameReport();
-    SleepAtLeast(replyDelay);
+    // The board needs the delay to turn its line around before a reply, and only then:
+    // the command itself is carried out at once, and a frame without a reply (list
+    // output above all) never waits, or a listing at line rate would outrun the buffers.
+    replyDue = MonotonicNanoseconds() + static_cast<std::int64_t>(replyDelay.count()) * 1000;
     RestoreStatusMessage();
+    replyLength = 0;
+    replyCarriesRecord = false;
     CarryOutCommand();
+    SendReply();
     if (reportOpen_) CloseFrameReport();
     // A reset during a reply that pumped events has already left this frame; whatever
     // the board began since then is not cut short.
@@ -140,82 +156,118 @@ void TBoardService::ExecuteCommand() {
   }
 }
 
-bool TBoardService::CarryOutCommand() {
+void TBoardService::CarryOutCommand() {
   switch (commandType) {
     case 5:
       listOutput.ListOutput(paramBuffer[0]);
-      return true;
+      break;
     case 14:
       fileService.SelectBoardDrive();
-      return true;
+      break;
     case 15:
-      return SendResult(fileService.OpenBoardFile());
+      SendResult(fileService.OpenBoardFile());
+      break;
     case 16:
-      return SendResult(fileService.CloseBoardFile());
+      SendResult(fileService.CloseBoardFile());
+      break;
     case 17:
-      return SendResult(fileService.SearchFirstFile()) && SendParamBytes(12);
+      SendResult(fileService.SearchFirstFile());
+      SendParamBytes(12);
+      break;
     case 18:
-      return SendResult(fileService.SearchNextFile()) && SendParamBytes(12);
+      SendResult(fileService.SearchNextFile());
+      SendParamBytes(12);
+      break;
     case 19:
-      return SendResult(fileService.DeleteBoardFiles());
+      SendResult(fileService.DeleteBoardFiles());
+      break;
     case 20:
-      return SendResult(fileService.ReadNextRecord()) && SendRecord();
+      SendResult(fileService.ReadNextRecord());
+      SendRecord();
+      break;
     case 21:
-      return SendResult(fileService.WriteNextRecord());
+      SendResult(fileService.WriteNextRecord());
+      break;
     case 22:
-      return SendResult(fileService.MakeBoardFile());
+      SendResult(fileService.MakeBoardFile());
+      break;
     case 23:
-      return SendResult(fileService.RenameBoardFile());
+      SendResult(fileService.RenameBoardFile());
+      break;
     case 24: {
       std::uint16_t vector = fileService.GetDriveVector();
       const std::uint8_t reply[2] = {static_cast<std::uint8_t>(vector), static_cast<std::uint8_t>(vector >> 8)};
-      return SendBytes(reply, sizeof reply);
+      SendBytes(reply, sizeof reply);
+      break;
     }
     case 25:
-      return SendResult(fileService.GetCurrentDrive());
+      SendResult(fileService.GetCurrentDrive());
+      break;
     case 29: {
       const std::uint8_t noReadOnlyDrives[2] = {0, 0};
-      return SendBytes(noReadOnlyDrives, sizeof noReadOnlyDrives);
+      SendBytes(noReadOnlyDrives, sizeof noReadOnlyDrives);
+      break;
     }
     case 30:
-      return SendResult(fileService.SetBoardFileAttr());
+      SendResult(fileService.SetBoardFileAttr());
+      break;
     case 33:
-      return SendResult(fileService.ReadRandomRecord()) && SendRecord();
+      SendResult(fileService.ReadRandomRecord());
+      SendRecord();
+      break;
     case 34:
-      return SendResult(fileService.WriteRandomRecord());
+      SendResult(fileService.WriteRandomRecord());
+      break;
     case 35:
       fileService.ComputeFileSize();
-      return SendParamBytes(3);
+      SendParamBytes(3);
+      break;
     case 36:
       fileService.GetCurrentRecord();
-      return SendParamBytes(3);
+      SendParamBytes(3);
+      break;
     case 32:  // user number: always 0
     case 37:  // reset drives: nothing to do
     case 40:  // write with zero fill: not served, reported as done
-      return SendResult(0);
+      SendResult(0);
+      break;
     default:  // 13: nothing is done
-      return true;
+      break;
   }
 }
 
-bool TBoardService::SendBytes(const std::uint8_t* data, std::size_t size) {
-  if (!port_ || !port_->WriteBlock(data, size)) return false;
-  if (reportOpen_) NoteReplyBytes(data, size);
-  return true;
+void TBoardService::SendBytes(const std::uint8_t* data, std::size_t size) {
+  size = std::min(size, sizeof reply - replyLength);
+  std::memcpy(reply + replyLength, data, size);
+  replyLength += size;
 }
 
-bool TBoardService::SendResult(std::uint8_t result) {
-  return SendBytes(&result, 1);
+void TBoardService::SendResult(std::uint8_t result) {
+  SendBytes(&result, 1);
 }
 
-bool TBoardService::SendParamBytes(std::size_t count) {
-  return SendBytes(paramBuffer, count);
+void TBoardService::SendParamBytes(std::size_t count) {
+  SendBytes(paramBuffer, count);
 }
 
-bool TBoardService::SendRecord() {
+void TBoardService::SendRecord() {
+  SendBytes(recordBuffer, kRecordSize);
+  replyCarriesRecord = true;
+}
+
+bool TBoardService::SendReply() {
+  if (replyLength == 0) return true;
+  SleepUntil(replyDue);
+  if (!replyCarriesRecord) {
+    bool queued = port_ && port_->WriteBlock(reply, replyLength);
+    if (queued && reportOpen_) ReportReply();
+    return queued;
+  }
+
   savedStatusMessage = FindMessageIndex(window_.StatusText());
   ShowMessage(kMsgWait);
-  bool queued = SendBytes(recordBuffer, kRecordSize);
+  bool queued = port_ && port_->WriteBlock(reply, replyLength);
+  if (queued && reportOpen_) ReportReply();
   if (queued) {
     // A reply sent from inside another wait (a user string, a nested frame) must not end
     // that wait's busy state.

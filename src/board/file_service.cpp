@@ -55,19 +55,6 @@ std::string NameOf(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
 }
 
-// The real file a board path stands for, empty when there is none.
-std::string ExistingFile(const std::string& path) {
-  if (path.empty()) return {};
-  std::string folder = FolderOf(path);
-  std::string real = FindDosFile(folder, NameOf(path));
-  return real.empty() ? std::string() : JoinDosPath(folder, real);
-}
-
-int OpenExisting(const std::string& path) {
-  std::string real = ExistingFile(path);
-  return real.empty() ? -1 : DosOpenReadWrite(real);
-}
-
 std::int64_t ReadFully(int fd, std::uint8_t* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
@@ -97,8 +84,8 @@ bool SeekTo(int fd, std::int64_t offset) {
 
 }  // namespace
 
-TFileService::TFileService(ParamSpan params, RecordSpan record, std::string programFolder)
-    : paramBuffer(params), recordBuffer(record), drives(std::move(programFolder)) {
+TFileService::TFileService(ParamSpan params, RecordSpan record, TProgramFiles programFiles)
+    : paramBuffer(params), recordBuffer(record), drives(std::move(programFiles)) {
   ClearTables();
 }
 
@@ -120,9 +107,37 @@ void TFileService::RecordDriveFolder(const std::string& folder) {
 }
 
 bool TFileService::SetWorkingFolder(const std::string& folder) {
-  bool changed = drives.SetCurrentFolder(folder);
-  RecordDriveFolder(changed ? drives.CurrentFolder() : folder);
+  bool changed = drives.SetWorkingFolder(folder);
+  if (changed) RecordDriveFolder(drives.CurrentFolder());
   return changed;
+}
+
+// A name in a folder the board may reach that is not one of the program's own files.
+bool TFileService::ServedName(const std::string& folder, std::string_view name) const {
+  return drives.Reachable(folder) && !drives.IsProgramFile(folder, name);
+}
+
+// The real file a board path stands for, empty when there is none the board may reach.
+std::string TFileService::ServedFile(const std::string& path) const {
+  if (path.empty()) return {};
+  std::string folder = FolderOf(path);
+  std::string name = NameOf(path);
+  if (!ServedName(folder, name)) return {};
+  std::string real = FindDosFile(folder, name);
+  if (real.empty() || drives.IsProgramFile(folder, real)) return {};
+  return JoinDosPath(folder, real);
+}
+
+// Opens the file for one transfer, locked against other programs for as long as it is open.
+int TFileService::OpenForTransfer(const std::string& path) const {
+  std::string real = ServedFile(path);
+  if (real.empty()) return -1;
+  int fd = DosOpenReadWrite(real);
+  if (fd >= 0 && !DosLockForTransfer(fd)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 std::string TFileService::NameBlockToPath() const {
@@ -192,8 +207,9 @@ void TFileService::SelectBoardDrive() {
   std::string current = drives.CurrentFolder();
   RecordDriveFolder(current);
   std::uint8_t drive = paramBuffer[0];
-  // Drive numbers beyond P name no drive: the board stays where it is.
-  if (drive < kBoardDriveCount) drives.SetCurrentFolder(DriveFolders[drive]);
+  // Drive numbers beyond P, and drives with no folder behind them, name no drive: the board
+  // stays where it is. A folder recorded for a drive that has since moved is not entered.
+  if (drive < kBoardDriveCount) drives.SelectDrive(static_cast<char>('A' + drive), DriveFolders[drive]);
 }
 
 std::uint8_t TFileService::OpenOrMake(bool make) {
@@ -202,11 +218,12 @@ std::uint8_t TFileService::OpenOrMake(bool make) {
   int fd;
   if (make) {
     std::string name = NameOf(path);
-    if (!IsCreatableName(name)) return kResultFailed;
-    std::string real = ExistingFile(path);
-    fd = DosCreateFile(real.empty() ? path : real);
+    if (!IsCreatableName(name) || !ServedName(FolderOf(path), name)) return kResultFailed;
+    std::string real = FindDosFile(FolderOf(path), name);
+    if (!real.empty() && drives.IsProgramFile(FolderOf(path), real)) return kResultFailed;
+    fd = DosCreateFile(real.empty() ? path : JoinDosPath(FolderOf(path), real));
   } else {
-    fd = OpenExisting(path);
+    fd = OpenForTransfer(path);
   }
   if (fd < 0) return kResultFailed;
   close(fd);
@@ -229,13 +246,22 @@ std::uint8_t TFileService::CloseBoardFile() {
   return kResultOk;
 }
 
+bool TFileService::StartSearch(const std::string& path) {
+  std::string folder = FolderOf(path);
+  if (!drives.Reachable(folder)) {
+    search.Close();
+    return false;
+  }
+  return search.FindFirst(folder, NameOf(path), [&](std::string_view name) { return drives.IsProgramFile(folder, name); });
+}
+
 std::uint8_t TFileService::SearchFirstFile() {
   std::string path = NameBlockToPath();
   if (path.empty()) {
     search.Close();
     return kResultFailed;
   }
-  if (!search.FindFirst(FolderOf(path), NameOf(path))) return kResultFailed;
+  if (!StartSearch(path)) return kResultFailed;
   PathToNameBlock(JoinDosPath(search.Folder(), search.Found().Alias));
   return kResultOk;
 }
@@ -253,18 +279,22 @@ std::uint8_t TFileService::DeleteBoardFiles() {
     return kResultFailed;
   }
   std::string folder = FolderOf(path);
-  if (!search.FindFirst(folder, NameOf(path))) return kResultFailed;
+  if (!StartSearch(path)) return kResultFailed;
   do {
     const TDosFileInfo& file = search.Found();
     FreeEntry(JoinDosPath(folder, file.Alias));
     FreeEntry(JoinDosPath(folder, DosUpper(file.Name)));
-    if (!DosDeleteFile(JoinDosPath(folder, file.Name))) return kResultFailed;
+    std::string real = JoinDosPath(folder, file.Name);
+    if (DosLockedByOther(real) || !DosDeleteFile(real)) {
+      search.Close();
+      return kResultFailed;
+    }
   } while (search.FindNext());
   return kResultOk;
 }
 
 std::uint8_t TFileService::ReadRecordAt(OpenFileEntry& entry, std::int64_t offset) {
-  int fd = OpenExisting(entry.path);
+  int fd = OpenForTransfer(entry.path);
   if (fd < 0) return kResultFailed;
   if (!SeekTo(fd, offset)) {
     close(fd);
@@ -285,7 +315,7 @@ std::uint8_t TFileService::ReadRecordAt(OpenFileEntry& entry, std::int64_t offse
 }
 
 std::int64_t TFileService::WriteRecordAt(OpenFileEntry& entry, std::int64_t offset) {
-  int fd = OpenExisting(entry.path);
+  int fd = OpenForTransfer(entry.path);
   if (fd < 0) return -1;
   if (!SeekTo(fd, offset)) {
     close(fd);
@@ -335,8 +365,10 @@ std::uint8_t TFileService::RenameBoardFile() {
   std::string newName = BoardName(paramBuffer.subspan<12, 8>(), paramBuffer.subspan<20, 3>(), false);
   if (!IsCreatableName(newName)) return kResultFailed;
   std::string folder = FolderOf(path);
-  std::string real = FindDosFile(folder, NameOf(path));
-  if (real.empty()) return kResultFailed;
+  if (!ServedName(folder, newName)) return kResultFailed;
+  std::string served = ServedFile(path);
+  if (served.empty() || DosLockedByOther(served)) return kResultFailed;
+  std::string real = NameOf(served);
   // The new name may only be taken by the file itself (a change of case).
   std::string holder = FindDosFile(folder, newName);
   if (!holder.empty() && holder != real) return kResultFailed;
@@ -346,8 +378,9 @@ std::uint8_t TFileService::RenameBoardFile() {
 std::uint16_t TFileService::GetDriveVector() const {
   std::uint16_t vector = 0;
   if (!serving) return vector;
-  for (int i = 0; i < kBoardDriveCount; ++i)
-    if (drives.DriveExists(static_cast<char>('A' + i))) vector = static_cast<std::uint16_t>(vector | (1u << i));
+  auto roots = drives.Roots();
+  for (std::size_t i = 0; i < roots.size(); ++i)
+    if (!roots[i].empty()) vector = static_cast<std::uint16_t>(vector | (1u << i));
   return vector;
 }
 
@@ -359,8 +392,8 @@ std::uint8_t TFileService::SetBoardFileAttr() {
   std::string path = NameBlockToPath();
   if (path.empty()) return kResultFailed;
   FreeEntry(path);
-  std::string real = ExistingFile(path);
-  if (real.empty()) return kResultFailed;
+  std::string real = ServedFile(path);
+  if (real.empty() || DosLockedByOther(real)) return kResultFailed;
   // Only read-only has a meaning here; the system and archive flags are accepted.
   bool readOnly = (paramBuffer[9] & 0x80) != 0;
   return DosSetReadOnly(real, readOnly) ? kResultOk : kResultFailed;
@@ -374,7 +407,8 @@ void TFileService::StoreThreeBytes(std::uint32_t value) {
 
 void TFileService::ComputeFileSize() {
   std::int64_t length = 0;
-  int fd = OpenExisting(NameBlockToPath());
+  std::string real = ServedFile(NameBlockToPath());
+  int fd = real.empty() ? -1 : DosOpenReadWrite(real);
   if (fd >= 0) {
     off_t end = lseek(fd, 0, SEEK_END);
     if (end > 0) length = end;

@@ -2,9 +2,16 @@
 // The board's disk service: the file commands of the command frames carried out in the PC
 // folders that stand for drives A to P. It works on the frame's parameter and record
 // buffers that it is given, answers with result bytes (0 success, 255 failure, 1 end of
-// file, 6 short random write) and keeps no PC file open between commands. A board name is
-// never a path: a name holding '/' or NUL, or starting with '.', fails with 255, and files
-// are only ever touched inside the current folder of a drive.
+// file, 6 short random write) and keeps no PC file open between commands.
+// The board reaches the folders the user chose and nothing else: a drive is the working
+// folder (drive C when no mapped drive holds it) or the folder a `dosdevices/x:` link leads
+// to, and a drive's current folder never leaves its root (TDosDrives). Every command checks
+// again that its file lies in such a folder, so an open file of a drive since unmapped, or of
+// a working folder since changed, answers 255 as a vanished file does. A board name is
+// never a path: a name holding '/' or NUL, or starting with '.', fails with 255. The
+// program's own files (executable, settings file, dosdevices folder) are skipped by searches
+// and fail every command. A file another program holds locked (flock, POSIX or OFD record
+// locks) fails too, and each transfer locks its file for its own length.
 #include <array>
 #include <cstdint>
 #include <span>
@@ -36,25 +43,27 @@ public:
   using ParamSpan = std::span<std::uint8_t, kParamBufferSize>;
   using RecordSpan = std::span<std::uint8_t, kRecordSize>;
 
-  // The buffers belong to the board service and outlive this object. Drives other than C
-  // come from `dosdevices/x:` links in programFolder.
-  TFileService(ParamSpan paramBuffer, RecordSpan recordBuffer, std::string programFolder = {});
+  // The buffers belong to the board service and outlive this object.
+  TFileService(ParamSpan paramBuffer, RecordSpan recordBuffer, TProgramFiles programFiles = {});
+
+  // The program's own files, which are never served; the drive links lie in their
+  // dosdevices folder. The main window hands them over once it knows them.
+  void SetProgramFiles(TProgramFiles programFiles) { drives.SetProgramFiles(std::move(programFiles)); }
 
   // One empty open-file entry, every drive folder "X:" (the drive's own current folder),
   // no search.
   void InitFileService();
 
-  // The drive letters and the PC's current folder. The main window makes the working
-  // folder current here.
+  // The drive letters and the PC's current folder.
   TDosDrives& Drives() { return drives; }
   const TDosDrives& Drives() const { return drives; }
   // The folder last current on each drive A to P, or "X:" for the drive's own.
   std::array<std::string, kBoardDriveCount> DriveFolders;
-  // Records a folder under its own drive letter; folders on drives beyond P are not kept.
+  // Records a folder under its own drive letter; a folder no drive holds is not kept.
   void RecordDriveFolder(const std::string& folder);
-  // Makes the folder the PC's current folder (false, and nothing changes, when it does not
-  // exist) and records it under its drive letter either way, as the start-up and the
-  // change-folder command of the main window do. Folders keep their case.
+  // Makes the folder the working folder and the PC's current folder, and records it under
+  // its drive letter, as the start-up and the change-folder command of the main window do.
+  // False when it does not exist. Folders keep their case.
   bool SetWorkingFolder(const std::string& folder);
 
   // The PC path the name block in paramBuffer 0 to 11 stands for: the drive's current
@@ -96,6 +105,10 @@ private:
   void FreeEntry(const std::string& path);
   void UseEntry(const std::string& path);
   std::uint8_t OpenOrMake(bool make);
+  std::string ServedFile(const std::string& path) const;
+  int OpenForTransfer(const std::string& path) const;
+  bool StartSearch(const std::string& path);
+  bool ServedName(const std::string& folder, std::string_view name) const;
   std::uint8_t ReadRecordAt(OpenFileEntry& entry, std::int64_t offset);
   std::int64_t WriteRecordAt(OpenFileEntry& entry, std::int64_t offset);
   std::int64_t RandomRecordOffset() const;

@@ -47,10 +47,10 @@ void TBoardService::CloseFrameReport() {
   observer_->FrameDone(report_);
 }
 
-void TBoardService::NoteReplyBytes(const std::uint8_t* data, std::size_t size) {
-  for (std::size_t i = 0; i < size && report_.BytesOut + i < report_.ReplyHead.size(); ++i)
-    report_.ReplyHead[report_.BytesOut + i] = data[i];
-  report_.BytesOut += static_cast<std::uint32_t>(size);
+void TBoardService::ReportReply() {
+  const std::size_t head = std::min(replyLength, report_.ReplyHead.size());
+  std::copy(reply, reply + head, report_.ReplyHead.begin());
+  report_.BytesOut = static_cast<std::uint32_t>(replyLength);
 }
 
 void TBoardService::ReportUnservedFrame() {

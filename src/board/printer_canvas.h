@@ -14,7 +14,8 @@ public:
   // Begins a document with the job title (UTF-8). The font is "Times New Roman" 12 pt.
   virtual void BeginDoc(const std::string& title) = 0;
   virtual void NewPage() = 0;
-  // Ends the document: it goes to the printer.
+  // Ends the document: it goes to the printer, unless nothing was drawn on it (a job of
+  // Ctrl-Z alone, or of line ends only), which leaves nothing behind.
   virtual void EndDoc() = 0;
   // Cancels the document: nothing is printed.
   virtual void Abort() = 0;

@@ -1,9 +1,12 @@
 #include "common/settings.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -30,11 +33,23 @@ std::string ExecutablePath() {
   return error ? std::string() : path.string();
 }
 
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
+  if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) return user->pw_dir;
+  return {};
+}
+
 // Reads exactly sizeof(SettingsRec) bytes; a shorter file counts as unreadable, longer
-// files are read only as far as the record goes.
+// files are read only as far as the record goes. Only a regular file is read: a link is not
+// followed, and a FIFO or device is opened without waiting and then left alone.
 bool ReadRecord(const std::string& file, SettingsRec& rec) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
   SettingsRec loaded;
   auto* into = reinterpret_cast<char*>(&loaded);
   std::size_t got = 0;
@@ -65,13 +80,14 @@ void TSettings::SetWorkFolder(const std::string& path) {
   Rec.WorkFolder.assign(FitsCp1252(path) ? Utf8ToCp1252(path) : path);
 }
 
-void TSettings::LoadSettings() { LoadSettings(ExecutablePath()); }
+void TSettings::LoadSettings() { LoadSettings(FindSettingsLocation(ExecutablePath())); }
 
-void TSettings::LoadSettings(const std::string& programFile) {
-  std::filesystem::path program(programFile);
-  ProgramFolder = program.parent_path().string();
-  if (ProgramFolder.empty() || ProgramFolder.back() != '/') ProgramFolder += '/';
-  SettingsPath = std::filesystem::path(program).replace_extension(".SET").string();
+void TSettings::LoadSettings(const std::string& programFile) { LoadSettings(SettingsBesideProgram(programFile)); }
+
+void TSettings::LoadSettings(const TSettingsLocation& location) {
+  ProgramFolder = location.ProgramFolder;
+  SettingsPath = location.SettingsPath;
+  CreateSettingsFolder(location);
 
   if (!ReadRecord(SettingsPath, Rec)) {
     SetDefaultSettings();
@@ -79,10 +95,29 @@ void TSettings::LoadSettings(const std::string& programFile) {
   } else if (!CheckSettings()) {
     SaveSettings();
   }
+  // The default working folder is made the first time it is needed; a home that cannot
+  // take it leaves the board without a working folder rather than in another one.
+  std::string work = WorkFolderPath();
+  if (work == DefaultWorkFolder() && !IsFolder(work)) ::mkdir(work.c_str(), 0777);
+}
+
+std::string TSettings::DefaultWorkFolder() const {
+  std::string home = HomeFolder();
+  if (home.empty()) return {};
+  if (home.back() != '/') home += '/';
+  return home + "MIRTE";
 }
 
 void TSettings::SaveSettings() const {
-  int fd = ::open(SettingsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Never written through something else standing at the name: a link, a FIFO, a folder.
+  struct stat info {};
+  bool exists = ::lstat(SettingsPath.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) return;
+  // A settings file the user made read-only is kept as it is.
+  if (exists && (info.st_mode & S_IWUSR) == 0) return;
+  std::filesystem::path target(SettingsPath);
+  std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  int fd = ::mkstemp(temporary.data());
   if (fd < 0) return;
   const auto* from = reinterpret_cast<const char*>(&Rec);
   std::size_t written = 0;
@@ -92,7 +127,11 @@ void TSettings::SaveSettings() const {
     if (n <= 0) break;
     written += static_cast<std::size_t>(n);
   }
-  ::close(fd);
+  // The old file is replaced only by a complete new one that is on the disk.
+  mode_t mode = exists ? (info.st_mode & 07777) : 0644;
+  bool complete = written == sizeof Rec && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  complete = ::close(fd) == 0 && complete;
+  if (!complete || ::rename(temporary.c_str(), SettingsPath.c_str()) != 0) ::unlink(temporary.c_str());
 }
 
 void TSettings::SetDefaultSettings() {
@@ -105,10 +144,10 @@ void TSettings::SetDefaultSettings() {
   Rec.PrintEachPage = 0;
   std::memset(Rec.Release.Text, 0, sizeof Rec.Release.Text);
   Rec.Release.assign(kRelease);
-  // Folder names keep their case on this system, so the default working folder is the
-  // program folder exactly as the system names it.
+  // A folder of its own, not the program folder: the board is never handed the program's
+  // files or its neighbours by default.
   std::memset(Rec.WorkFolder.Text, 0, sizeof Rec.WorkFolder.Text);
-  SetWorkFolder(ProgramFolder);
+  SetWorkFolder(DefaultWorkFolder());
   for (auto& text : Rec.UserStr) {
     text.Length = 0;
     std::memset(text.Text, 0, sizeof text.Text);
@@ -119,8 +158,8 @@ void TSettings::SetDefaultSettings() {
 bool TSettings::CheckSettings() {
   bool unchanged = true;
   if (!IsFolder(WorkFolderPath())) {
-    SetWorkFolder(ProgramFolder);
-    unchanged = false;
+    if (WorkFolderPath() != DefaultWorkFolder()) unchanged = false;
+    SetWorkFolder(DefaultWorkFolder());
   }
   if (Rec.Language != 1 && Rec.Language != 2) {
     Rec.Language = 2;

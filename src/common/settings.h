@@ -2,12 +2,18 @@
 // The settings record and its file. The record is stored byte for byte: 604 bytes,
 // little-endian, strings as a length byte plus a fixed number of Windows-1252 bytes.
 // Loading never fails: a missing or short file gives the defaults, invalid fields are
-// corrected one by one, and either case writes the file back. Write errors are ignored.
+// corrected one by one, and either case writes the file back. Only a regular file is read
+// or replaced; anything else at the settings path (a link, a FIFO, a folder) is neither
+// waited on nor written through. Saving writes a new file beside the old one, flushes it
+// and renames it over the old one, so a failed save leaves the old settings whole. Write
+// errors are ignored. The default working folder is `~/MIRTE`, made on first use.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "common/settings_location.h"
 
 namespace mirte {
 
@@ -77,17 +83,22 @@ class TSettings {
 public:
   SettingsRec Rec{};
   std::string ProgramFolder;  // the program's folder, with a trailing '/'
-  std::string SettingsPath;   // <program file name>.SET beside it
+  std::string SettingsPath;   // where FindSettingsLocation puts the file
 
-  // Fills ProgramFolder and SettingsPath from the running executable, then loads.
+  // Loads from where FindSettingsLocation puts the running executable's settings.
   void LoadSettings();
-  // The same with an explicit program file (tests use a temporary folder).
+  // Loads from `<program file name>.SET` beside an explicit program file.
   void LoadSettings(const std::string& programFile);
+  // Fills ProgramFolder and SettingsPath from the location, creates its folder when it
+  // is missing, then loads.
+  void LoadSettings(const TSettingsLocation& location);
   void SaveSettings() const;
   void SetDefaultSettings();
   // Corrects WorkFolder, Language, Baud, FontSize, Release in this order; true when
-  // nothing had to be corrected.
+  // nothing had to be corrected. A missing working folder becomes the default one.
   bool CheckSettings();
+  // `MIRTE` in the user's home folder ($HOME, else the account's), empty without a home.
+  std::string DefaultWorkFolder() const;
 
   // WorkFolder as a path of this system, and back. Names Windows-1252 cannot spell are
   // kept in the record with their own bytes so they still name the same folder.

@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -15,6 +16,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "common/msg_table.h"
 #include "common/settings.h"
@@ -99,6 +101,7 @@ void TEPIXFrm::BuildControls() {
   ROMDiskWn->setSelectionMode(QAbstractItemView::SingleSelection);
   ROMDiskWn->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QLatin1Char('X')) * 72 + 24);
   ROMDiskWn->setContextMenuPolicy(Qt::CustomContextMenu);
+  ROMDiskWn->installEventFilter(this);
   AddFileBtn = Named(new QPushButton(it(43), ROMDiskBox), "AddFileBtn", 43);
   ModFileBtn = Named(new QPushButton(it(44), ROMDiskBox), "ModFileBtn", 44);
   DelFileBtn = Named(new QPushButton(it(45), ROMDiskBox), "DelFileBtn", 45);
@@ -168,6 +171,15 @@ void TEPIXFrm::showEvent(QShowEvent* event) {
     if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
     centred = true;
   }
+  // A window of the main window's: the window manager keeps it above its owner and
+  // minimises it with it.
+  if (QWidget* owner = parentWidget()) {
+    QWindow* own = windowHandle();
+    QWindow* owners = owner->window()->windowHandle();
+    if (own && owners) own->setTransientParent(owners);
+  }
+  // On the first item, Space would change the EPROM type without a word.
+  if (QAbstractButton* type = EPROMItems->checkedButton()) type->setFocus(Qt::OtherFocusReason);
   QWidget::showEvent(event);
 }
 
@@ -228,6 +240,17 @@ void TEPIXFrm::PlaceFreeLabels() {
 
 bool TEPIXFrm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ROMDiskBox && event->type() == QEvent::Resize) PlaceFreeLabels();
+  if (watched == ROMDiskWn && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Delete) {
+      DelFileROMDisk();
+      return true;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      ModFileROMDisk();
+      return true;
+    }
+  }
   return QWidget::eventFilter(watched, event);
 }
 

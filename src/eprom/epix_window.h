@@ -1,7 +1,9 @@
 #pragma once
 // The EPIX window, where the user composes a user EPROM. Created once, hidden, by the main
-// window (which owns it); shown modelessly by ShowEPIX() and only hidden when closed, so the
-// composition lives until the program ends. Make opens the modal progress window.
+// window (which owns it and which it stays above); shown modelessly by ShowEPIX() and only
+// hidden when closed, so the composition lives until the program ends. It opens with the
+// focus on the checked EPROM type; in the list Delete removes the selected file and Return
+// modifies it. Make opens the modal progress window.
 #include <QWidget>
 
 #include "eprom/qt_dialogs.h"

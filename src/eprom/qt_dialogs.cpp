@@ -5,6 +5,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include <algorithm>
+
 #include "eprom/tag_captions.h"
 
 namespace mirte {
@@ -18,6 +20,16 @@ const QString kBoxTitle = QStringLiteral("MIRTE");
 }  // namespace
 
 std::optional<std::string> TQtEpixDialogs::ChooseFile(const TFileDialogSpec& request, int language) {
+  auto chosen = RunFileDialog(request, language, false);
+  if (chosen.empty()) return std::nullopt;
+  return chosen.front();
+}
+
+std::vector<std::string> TQtEpixDialogs::ChooseFiles(const TFileDialogSpec& request, int language) {
+  return RunFileDialog(request, language, !request.Save);
+}
+
+std::vector<std::string> TQtEpixDialogs::RunFileDialog(const TFileDialogSpec& request, int language, bool several) {
   QFileDialog dialog(owner, EpromText(language, request.TitleMessage));
   QStringList filters;
   for (const auto& filter : SplitFilter(FilterMessageText(language, request.FilterMessage))) filters << FromUtf8(filter);
@@ -25,7 +37,7 @@ std::optional<std::string> TQtEpixDialogs::ChooseFile(const TFileDialogSpec& req
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
   dialog.setDefaultSuffix(FromUtf8(request.DefaultSuffix));
   dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(request.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setFileMode(request.Save ? QFileDialog::AnyFile : several ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   if (!request.PresetPath.empty()) {
     const QFileInfo preset(FromUtf8(request.PresetPath));
     dialog.setDirectory(preset.absolutePath());
@@ -33,10 +45,12 @@ std::optional<std::string> TQtEpixDialogs::ChooseFile(const TFileDialogSpec& req
   } else if (!request.StartFolder.empty()) {
     dialog.setDirectory(FromUtf8(request.StartFolder));
   }
-  if (runner.Run(dialog) != QDialog::Accepted) return std::nullopt;
-  const QStringList chosen = dialog.selectedFiles();
-  if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
-  return chosen.first().toStdString();
+  if (runner.Run(dialog) != QDialog::Accepted) return {};
+  std::vector<std::string> paths;
+  for (const QString& path : dialog.selectedFiles())
+    if (!path.isEmpty()) paths.push_back(path.toStdString());
+  if (!several && paths.size() > 1) paths.resize(1);
+  return paths;
 }
 
 bool TQtEpixDialogs::AskText(const std::string& caption, const std::string& prompt, std::string& text) {
@@ -45,6 +59,12 @@ bool TQtEpixDialogs::AskText(const std::string& caption, const std::string& prom
   dialog.setWindowTitle(FromUtf8(caption));
   dialog.setLabelText(FromUtf8(prompt));
   dialog.setTextValue(FromUtf8(text));
+  // The window manager draws the title in a bolder, often larger font than the dialog's,
+  // with its buttons beside it; a dialog sized to its field alone cuts the title short.
+  QFont titleFont = dialog.font();
+  titleFont.setBold(true);
+  const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(dialog.windowTitle()) * 5 / 4 + 120;
+  dialog.setMinimumWidth(std::max(dialog.minimumSizeHint().width(), titleWidth));
   if (runner.Run(dialog) != QDialog::Accepted) return false;
   text = dialog.textValue().toStdString();
   return true;

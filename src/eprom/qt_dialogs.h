@@ -24,11 +24,15 @@ public:
   TQtEpixDialogs(QWidget* owner, const TDialogRunner& runner) : owner(owner), runner(runner) {}
 
   std::optional<std::string> ChooseFile(const TFileDialogSpec& request, int language) override;
+  std::vector<std::string> ChooseFiles(const TFileDialogSpec& request, int language) override;
+  // The name prompt is at least as wide as its title needs.
   bool AskText(const std::string& caption, const std::string& prompt, std::string& text) override;
   void ShowMessage(const std::string& text, TMsgIcon icon) override;
   bool Confirm(const std::string& text) override;
 
 private:
+  std::vector<std::string> RunFileDialog(const TFileDialogSpec& request, int language, bool several);
+
   QWidget* owner;
   const TDialogRunner& runner;
 };

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/epix_texts.h"
 #include "common/msg_table.h"
 #include "common/settings.h"
 #include "platform/code_page.h"
@@ -111,11 +112,12 @@ std::int32_t TRomDiskEditor::ChkRDFile(const std::string& path, bool check, int 
   return size;
 }
 
-bool TRomDiskEditor::AskRDName(std::string& name, int index) {
+bool TRomDiskEditor::AskRDName(std::string& name, int index, const std::string& forPath) {
+  const std::string prompt = forPath.empty() ? Text(69) : Paragraph(forPath, Text(69));
   for (;;) {
     const std::string before = name;
     std::string typed = Cp1252ToUtf8(name);
-    if (!dialogs.AskText(Text(68), Text(69), typed)) return false;
+    if (!dialogs.AskText(Text(68), prompt, typed)) return false;
     name = UpperCp1252(Utf8ToCp1252(typed));
     if (!ValidRomDiskName(name)) {
       dialogs.ShowMessage(Text(70), TMsgIcon::Error);
@@ -145,6 +147,17 @@ std::optional<std::string> TRomDiskEditor::ChooseFile(const TFileDialogSpec& req
   if (!chosen || chosen->empty()) return std::nullopt;
   // Paths keep their case: the file system here tells TEST.SVX and test.svx apart.
   return std::filesystem::absolute(*chosen, ignored).lexically_normal().string();
+}
+
+std::vector<std::string> TRomDiskEditor::ChooseFiles(const TFileDialogSpec& request) {
+  std::error_code ignored;
+  const auto savedFolder = std::filesystem::current_path(ignored);
+  auto chosen = dialogs.ChooseFiles(request, Language());
+  if (!savedFolder.empty()) std::filesystem::current_path(savedFolder, ignored);
+  std::vector<std::string> paths;
+  for (const std::string& path : chosen)
+    if (!path.empty()) paths.push_back(std::filesystem::absolute(path, ignored).lexically_normal().string());
+  return paths;
 }
 
 bool TRomDiskEditor::ChooseSOLVFile() {
@@ -177,17 +190,26 @@ bool TRomDiskEditor::ChooseBinFile() {
 
 bool TRomDiskEditor::AddFile(int* newLine) {
   if (RDRec.FileCount >= kMaxRomDiskFiles) return false;
-  const auto path = ChooseFile({72, 73, "SVX", false, "", WorkFolder()});
-  if (!path) return false;
-  const std::int32_t size = ChkRDFile(*path, true, -1);
-  if (size < 0) return false;
-  std::string name = ProposedRomDiskName(*path);
-  if (!AskRDName(name, -1)) return false;
-  RDRec.Files[RDRec.FileCount] = TDirList{*path, PadRomDiskName(name), size};
-  ++RDRec.FileCount;
-  CalcRDFree();
-  if (newLine) *newLine = RDRec.FileCount - 1;
-  return true;
+  const std::vector<std::string> paths = ChooseFiles({72, 73, "SVX", false, "", WorkFolder()});
+  // One file is asked for exactly as it always was; of several, each prompt names its file.
+  const bool several = paths.size() > 1;
+  bool added = false;
+  for (const std::string& path : paths) {
+    if (RDRec.FileCount >= kMaxRomDiskFiles) {
+      dialogs.ShowMessage(std::string(kRomDiskFullText.Pick(Language())), TMsgIcon::Warning);
+      break;
+    }
+    const std::int32_t size = ChkRDFile(path, true, -1);
+    if (size < 0) continue;
+    std::string name = ProposedRomDiskName(path);
+    if (!AskRDName(name, -1, several ? path : std::string())) break;
+    RDRec.Files[RDRec.FileCount] = TDirList{path, PadRomDiskName(name), size};
+    ++RDRec.FileCount;
+    CalcRDFree();
+    added = true;
+    if (newLine) *newLine = RDRec.FileCount - 1;
+  }
+  return added;
 }
 
 bool TRomDiskEditor::ModifyFile(int selectedLine) {

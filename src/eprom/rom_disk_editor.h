@@ -32,6 +32,12 @@ public:
   virtual ~IEpixDialogs() = default;
   // The chosen path, or nothing when the user cancelled.
   virtual std::optional<std::string> ChooseFile(const TFileDialogSpec& request, int language) = 0;
+  // An open dialog that accepts several files at once; none when the user cancelled. By
+  // default a dialog of one file.
+  virtual std::vector<std::string> ChooseFiles(const TFileDialogSpec& request, int language) {
+    auto one = ChooseFile(request, language);
+    return one ? std::vector<std::string>{*one} : std::vector<std::string>{};
+  }
   // One-line input preset with text; false when cancelled. Texts are UTF-8.
   virtual bool AskText(const std::string& caption, const std::string& prompt, std::string& text) = 0;
   virtual void ShowMessage(const std::string& text, TMsgIcon icon) = 0;
@@ -63,13 +69,17 @@ public:
   // is refused. index is -1 for a new entry, else the 1-based entry it would replace.
   std::int32_t ChkRDFile(const std::string& path, bool check, int index);
   // Asks for the ROM-disk name until a valid, unused one is confirmed; false on cancel.
-  // name is Windows-1252, upper case, not padded.
-  bool AskRDName(std::string& name, int index);
+  // name is Windows-1252, upper case, not padded. A non-empty forPath is shown above the
+  // prompt, so that of several files each name is asked for knowingly.
+  bool AskRDName(std::string& name, int index, const std::string& forPath = {});
 
   // Handlers. Each returns true when the record changed; the line to select afterwards
   // (0-based, -1 none) is given back through the pointer where it can change.
   bool ChooseSOLVFile();
   bool ChooseBinFile();
+  // Adds every file chosen in one dialog, in order, asking each one's name in turn. A file
+  // refused by its checks is skipped; Cancel on a name keeps the files named so far and
+  // drops the rest, as does reaching 63 files (with a message).
   bool AddFile(int* newLine);
   bool ModifyFile(int selectedLine);
   bool DeleteFile(int selectedLine, int* newLine);
@@ -90,6 +100,7 @@ public:
 
 private:
   std::optional<std::string> ChooseFile(const TFileDialogSpec& request);
+  std::vector<std::string> ChooseFiles(const TFileDialogSpec& request);
   std::string WorkFolder() const;
 
   const TSettings& settings;

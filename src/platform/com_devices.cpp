@@ -1,5 +1,6 @@
 #include "platform/com_devices.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -64,6 +65,42 @@ std::filesystem::path ComDevicePath(int comNumber) {
     if (!error) return target.is_absolute() ? target : folder / target;
   }
   return DefaultComDevicePath(comNumber);
+}
+
+namespace {
+
+constexpr int kHighestComNumber = 50;
+
+std::filesystem::path LinkPath(int comNumber) { return ComDevicesFolder() / ("com" + std::to_string(comNumber)); }
+
+}  // namespace
+
+int FirstFreeComNumber(const std::filesystem::path& device, int first) {
+  for (int n = std::max(first, 1); n <= kHighestComNumber; ++n) {
+    std::error_code error;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(LinkPath(n), error))) continue;
+    const auto fixed = DefaultComDevicePath(n);
+    if (fixed.empty() || !std::filesystem::exists(fixed, error)) return n;
+    if (std::filesystem::equivalent(fixed, device, error)) return n;
+  }
+  return 0;
+}
+
+std::error_code LinkComDevice(int comNumber, const std::filesystem::path& device) {
+  if (comNumber < 1 || comNumber > kHighestComNumber) return std::make_error_code(std::errc::invalid_argument);
+  std::error_code error;
+  std::filesystem::create_directories(ComDevicesFolder(), error);
+  if (error) return error;
+  const auto link = LinkPath(comNumber);
+  const auto status = std::filesystem::symlink_status(link, error);
+  if (std::filesystem::exists(status)) {
+    // Only a link of ours is replaced; a file or folder of that name is the user's.
+    if (!std::filesystem::is_symlink(status)) return std::make_error_code(std::errc::file_exists);
+    std::filesystem::remove(link, error);
+    if (error) return error;
+  }
+  std::filesystem::create_symlink(device, link, error);
+  return error;
 }
 
 }  // namespace mirte

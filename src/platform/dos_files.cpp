@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 #include <map>
 #include <numeric>
 #include <set>
+
+#include "platform/com_devices.h"
 
 namespace mirte {
 
@@ -84,12 +87,6 @@ std::string WithoutTrailingSlashes(std::string folder) {
   return folder;
 }
 
-std::string Canonical(const std::string& folder) {
-  char resolved[PATH_MAX];
-  if (realpath(folder.c_str(), resolved)) return resolved;
-  return WithoutTrailingSlashes(folder);
-}
-
 bool LiesUnder(const std::string& folder, const std::string& root) {
   if (root == "/") return true;
   return folder == root || (folder.size() > root.size() && folder.compare(0, root.size(), root) == 0 &&
@@ -98,8 +95,43 @@ bool LiesUnder(const std::string& folder, const std::string& root) {
 
 int DriveIndex(char letter) {
   if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  if (letter < 'A' || letter > 'Z') return -1;
+  if (letter < 'A' || letter >= 'A' + TDosDrives::kDriveCount) return -1;
   return letter - 'A';
+}
+
+char DriveLetter(int index) {
+  return static_cast<char>('A' + index);
+}
+
+// The canonical form of an existing folder, empty for anything else.
+std::string CanonicalFolder(const std::string& folder) {
+  if (folder.empty() || folder[0] != '/') return {};
+  char resolved[PATH_MAX];
+  if (!realpath(folder.c_str(), resolved)) return {};
+  struct stat st;
+  if (stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  return resolved;
+}
+
+// The folder and name of a path; "" and "" for an empty path.
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+bool IsLockedError(int error) {
+  return error == EWOULDBLOCK || error == EAGAIN || error == EACCES;
+}
+
+// The whole file, from its start to any length.
+struct flock WholeFile(short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 0;
+  return lock;
 }
 
 bool LstatRegular(const std::string& path, struct stat& st) {
@@ -278,7 +310,7 @@ std::string JoinDosPath(const std::string& folder, std::string_view name) {
   return path;
 }
 
-bool TDosSearch::FindFirst(const std::string& searchFolder, std::string_view searchPattern) {
+bool TDosSearch::FindFirst(const std::string& searchFolder, std::string_view searchPattern, const TSkip& skip) {
   Close();
   folder = searchFolder;
   pattern = searchPattern;
@@ -289,6 +321,7 @@ bool TDosSearch::FindFirst(const std::string& searchFolder, std::string_view sea
     for (auto& file : ListDosFiles(folder))
       if (file.Name == name) entries.push_back(std::move(file));
   }
+  if (skip) std::erase_if(entries, [&](const TDosFileInfo& file) { return skip(file.Name); });
   active = true;
   return Advance();
 }
@@ -348,7 +381,15 @@ int DosCreateFile(const std::string& path) {
       return -1;
     }
   }
-  return OpenRegular(path, O_RDWR | O_CREAT | O_TRUNC, 0666);
+  int fd = OpenRegular(path, O_RDWR | O_CREAT, 0666);
+  if (fd < 0) return -1;
+  if (!DosLockForTransfer(fd) || ftruncate(fd, 0) != 0) {
+    int error = errno;
+    close(fd);
+    errno = error == 0 ? EWOULDBLOCK : error;
+    return -1;
+  }
+  return fd;
 }
 
 bool DosDeleteFile(const std::string& path) {
@@ -377,10 +418,101 @@ bool DosFolderExists(const std::string& folder) {
   return !folder.empty() && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-TDosDrives::TDosDrives(std::string folder) : programFolder(std::move(folder)) {}
+TDosDrives::TDosDrives(TProgramFiles files) : programFiles(std::move(files)) {}
 
-void TDosDrives::SetProgramFolder(std::string folder) {
-  programFolder = std::move(folder);
+void TDosDrives::SetProgramFiles(TProgramFiles files) {
+  programFiles = std::move(files);
+}
+
+std::string TDosDrives::DosDevicesFolder() const {
+  if (!programFiles.DosDevices.empty()) return programFiles.DosDevices;
+  return ComDevicesFolder().string();
+}
+
+std::string TDosDrives::LinkPath(int index) const {
+  std::string link = JoinDosPath(DosDevicesFolder(), "");
+  link += static_cast<char>('a' + index);
+  link += ':';
+  return link;
+}
+
+std::string TDosDrives::LinkTarget(char letter) const {
+  int index = DriveIndex(letter);
+  if (index < 0) return {};
+  char target[PATH_MAX];
+  ssize_t n = readlink(LinkPath(index).c_str(), target, sizeof target - 1);
+  if (n <= 0) return {};
+  return std::string(target, static_cast<std::size_t>(n));
+}
+
+std::string TDosDrives::MappedFolder(char letter) const {
+  int index = DriveIndex(letter);
+  if (index < 0) return {};
+  // Only a link counts: a real folder named "x:" would lie inside the program's own files.
+  std::string link = LinkPath(index);
+  struct stat st;
+  if (lstat(link.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return {};
+  return CanonicalFolder(link);
+}
+
+bool TDosDrives::MapDrive(char letter, const std::string& folder) {
+  int index = DriveIndex(letter);
+  if (index < 0 || !DosFolderExists(folder) || folder[0] != '/') {
+    errno = EINVAL;
+    return false;
+  }
+  if (!UnmapDrive(letter) && errno != ENOENT) return false;
+  std::string devices = DosDevicesFolder();
+  if (mkdir(devices.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  return symlink(WithoutTrailingSlashes(folder).c_str(), LinkPath(index).c_str()) == 0;
+}
+
+bool TDosDrives::UnmapDrive(char letter) {
+  int index = DriveIndex(letter);
+  if (index < 0) {
+    errno = EINVAL;
+    return false;
+  }
+  std::string link = LinkPath(index);
+  struct stat st;
+  if (lstat(link.c_str(), &st) != 0) return false;
+  if (!S_ISLNK(st.st_mode)) {
+    errno = EPERM;
+    return false;
+  }
+  return unlink(link.c_str()) == 0;
+}
+
+std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
+  std::array<std::string, kDriveCount> roots;
+  for (int i = 0; i < kDriveCount; ++i) roots[static_cast<std::size_t>(i)] = MappedFolder(DriveLetter(i));
+  std::string working = CanonicalFolder(workingFolder);
+  if (!working.empty() && DriveOf(working, roots) == 0) roots['C' - 'A'] = working;
+  return roots;
+}
+
+char TDosDrives::DriveOf(const std::string& canonical, const std::array<std::string, kDriveCount>& roots) const {
+  char best = 0;
+  std::size_t bestLength = 0;
+  for (int i = 0; i < kDriveCount; ++i) {
+    const std::string& root = roots[static_cast<std::size_t>(i)];
+    if (!root.empty() && (best == 0 || root.size() > bestLength) && LiesUnder(canonical, root)) {
+      best = DriveLetter(i);
+      bestLength = root.size();
+    }
+  }
+  return best;
+}
+
+bool TDosDrives::SetWorkingFolder(const std::string& folder) {
+  workingFolder = WithoutTrailingSlashes(folder);
+  return SetCurrentFolder(workingFolder);
+}
+
+char TDosDrives::WorkingDrive() const {
+  std::string working = CanonicalFolder(workingFolder);
+  char drive = working.empty() ? 0 : DriveOf(working, Roots());
+  return drive == 0 ? 'C' : drive;
 }
 
 bool TDosDrives::DriveExists(char letter) const {
@@ -390,34 +522,21 @@ bool TDosDrives::DriveExists(char letter) const {
 std::string TDosDrives::DriveRoot(char letter) const {
   int index = DriveIndex(letter);
   if (index < 0) return {};
-  if (index == 'C' - 'A') return "/";
-  std::string link = JoinDosPath(programFolder.empty() ? "." : programFolder, "dosdevices/");
-  link += static_cast<char>('a' + index);
-  link += ':';
-  if (!DosFolderExists(link)) return {};
-  return Canonical(link);
+  return Roots()[static_cast<std::size_t>(index)];
 }
 
 char TDosDrives::DriveOf(const std::string& folder) const {
-  std::string canonical = Canonical(folder);
-  char best = 'C';
-  std::size_t bestLength = 0;
-  for (char letter = 'A'; letter <= 'Z'; ++letter) {
-    if (letter == 'C') continue;
-    std::string root = DriveRoot(letter);
-    if (!root.empty() && root.size() > bestLength && LiesUnder(canonical, root)) {
-      best = letter;
-      bestLength = root.size();
-    }
-  }
-  return best;
+  std::string canonical = CanonicalFolder(folder);
+  return canonical.empty() ? 0 : DriveOf(canonical, Roots());
+}
+
+char TDosDrives::CurrentDrive() const {
+  if (DriveExists(currentDrive)) return currentDrive;
+  return WorkingDrive();
 }
 
 std::string TDosDrives::CurrentFolder() const {
-  const std::string& folder = currentFolders[static_cast<std::size_t>(currentDrive - 'A')];
-  if (!folder.empty()) return folder;
-  std::string root = DriveRoot(currentDrive);
-  return root.empty() ? "/" : root;
+  return CurrentFolderOf(CurrentDrive());
 }
 
 std::string TDosDrives::CurrentFolderOf(char letter) const {
@@ -426,19 +545,84 @@ std::string TDosDrives::CurrentFolderOf(char letter) const {
   std::string root = DriveRoot(letter);
   if (root.empty()) return {};
   const std::string& folder = currentFolders[static_cast<std::size_t>(index)];
-  return folder.empty() ? root : folder;
+  // A folder that is no longer the drive's, or is now reached through a link, is left.
+  if (folder.empty() || !LiesUnder(folder, root) || CanonicalFolder(folder) != folder) return root;
+  return folder;
 }
 
 bool TDosDrives::SetCurrentFolder(const std::string& folder) {
-  std::string target;
-  if (folder.size() == 2 && folder[1] == ':' && DriveIndex(folder[0]) >= 0)
-    target = CurrentFolderOf(folder[0]);
-  else if (!folder.empty() && folder[0] == '/')
-    target = WithoutTrailingSlashes(folder);
-  if (!DosFolderExists(target)) return false;
-  char letter = DriveOf(target);
-  currentFolders[static_cast<std::size_t>(letter - 'A')] = target;
+  if (folder.size() == 2 && folder[1] == ':') return SelectDrive(folder[0], folder);
+  std::string canonical = CanonicalFolder(folder);
+  if (canonical.empty()) return false;
+  char letter = DriveOf(canonical, Roots());
+  if (letter == 0) return false;
+  currentFolders[static_cast<std::size_t>(letter - 'A')] = canonical;
   currentDrive = letter;
+  return true;
+}
+
+bool TDosDrives::SelectDrive(char letter, const std::string& folder) {
+  int index = DriveIndex(letter);
+  if (index < 0) return false;
+  auto roots = Roots();
+  const std::string& root = roots[static_cast<std::size_t>(index)];
+  if (root.empty()) return false;
+  std::string canonical = CanonicalFolder(folder);
+  if (!canonical.empty() && LiesUnder(canonical, root) && DriveOf(canonical, roots) == DriveLetter(index))
+    currentFolders[static_cast<std::size_t>(index)] = canonical;
+  currentDrive = DriveLetter(index);
+  return true;
+}
+
+bool TDosDrives::Reachable(const std::string& folder) const {
+  std::string canonical = CanonicalFolder(folder);
+  return !canonical.empty() && canonical == WithoutTrailingSlashes(folder) && DriveOf(canonical, Roots()) != 0;
+}
+
+bool TDosDrives::IsProgramFile(const std::string& folder, std::string_view name) const {
+  std::string canonical = CanonicalFolder(folder);
+  if (canonical.empty()) return false;
+  std::string upper = DosUpper(name);
+  auto sameEntry = [&](const std::string& path) {
+    if (path.empty()) return false;
+    auto [ownFolder, ownName] = SplitPath(path);
+    return DosUpper(ownName) == upper && CanonicalFolder(ownFolder) == canonical;
+  };
+  if (sameEntry(programFiles.Executable) || sameEntry(programFiles.SettingsFile)) return true;
+  std::string devices = WithoutTrailingSlashes(DosDevicesFolder());
+  if (sameEntry(devices)) return true;
+  if (std::string devicesCanonical = CanonicalFolder(devices);
+      !devicesCanonical.empty() && LiesUnder(canonical, devicesCanonical))
+    return true;
+  // The executable reached under another name (a hard link) is still the executable.
+  struct stat own, other;
+  return !programFiles.Executable.empty() && stat(programFiles.Executable.c_str(), &own) == 0 &&
+         lstat(JoinDosPath(canonical, name).c_str(), &other) == 0 && own.st_dev == other.st_dev &&
+         own.st_ino == other.st_ino;
+}
+
+bool DosLockedByOther(const std::string& path) {
+  int fd = OpenRegular(path, O_RDONLY);
+  if (fd < 0) return false;
+  bool locked = false;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    locked = IsLockedError(errno);
+  } else {
+    // An OFD query sees POSIX record locks of every process and OFD locks of every open
+    // file, but not the flock just taken.
+    struct flock probe = WholeFile(F_WRLCK);
+    locked = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  }
+  close(fd);
+  return locked;
+}
+
+bool DosLockForTransfer(int fd) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 && IsLockedError(errno)) return false;
+  // An OFD lock belongs to this descriptor alone and ends with it; programs that lock
+  // with lockf or fcntl see it, as flock users see the one above.
+  struct flock lock = WholeFile(F_WRLCK);
+  if (fcntl(fd, F_OFD_SETLK, &lock) != 0 && IsLockedError(errno)) return false;
   return true;
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 // DOS-style drives and file names on a POSIX file system, for the board's disk service and
-// the ROM-disk names. Drive C is "/", any other letter exists only through a link
-// `dosdevices/x:` beside the program. Every regular, visible file has an 8.3 alias that is
+// the ROM-disk names. Drives stand only for folders the user chose (see TDosDrives). Every
+// regular, visible file has an 8.3 alias that is
 // unique in its folder; board names find files through it, case-insensitively. Nothing here
 // follows a symbolic link to a file, opens anything but a regular file, or creates a name
 // that is not a plain name inside its folder.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,9 +64,11 @@ std::string JoinDosPath(const std::string& folder, std::string_view name);
 
 // One directory search at a time: a sorted snapshot of the folder taken by FindFirst,
 // walked by FindNext. A pattern without wildcards finds the one file FindDosFile finds.
+// Files for which `skip` says true (by real name) are never found.
 class TDosSearch {
 public:
-  bool FindFirst(const std::string& folder, std::string_view pattern);
+  using TSkip = std::function<bool(std::string_view name)>;
+  bool FindFirst(const std::string& folder, std::string_view pattern, const TSkip& skip = {});
   bool FindNext();
   void Close();
   bool Active() const { return active; }
@@ -92,44 +95,101 @@ bool DosSetReadOnly(const std::string& path, bool readOnly);
 // Opens an existing regular, writable file for reading and writing (never through a link).
 int DosOpenReadWrite(const std::string& path);
 // Creates a regular file, or truncates an existing writable one; never through a link.
+// An existing file is locked for the transfer before it is truncated, so a file another
+// program holds locked is left as it is.
 int DosCreateFile(const std::string& path);
 bool DosDeleteFile(const std::string& path);
 // Renames a regular file within the file system; fails when the new name exists.
 bool DosRenameFile(const std::string& from, const std::string& to);
 bool DosFolderExists(const std::string& folder);
 
-// Drive letters A to Z and the current folder of each. Drive C is "/"; another letter X
-// exists while `dosdevices/x:` in the program folder leads to a folder, which is that
-// drive's root. The PC's current folder is the current folder of the current drive; it is
-// kept here, not in the process, so that nothing else in the program depends on it.
+// The program's own files. They are never served, whatever folder a drive stands for: a
+// search skips them and every command on them fails.
+struct TProgramFiles {
+  std::string Executable;
+  std::string SettingsFile;
+  // The folder of the drive links (and COM links); empty: ComDevicesFolder().
+  std::string DosDevices;
+};
+
+// Board drives A to P on folders the user chose, and nothing else. A letter X stands for a
+// folder only through a symbolic link `dosdevices/x:` to it (C included); the link target is
+// that drive's root. The working folder is always reachable: when no mapped drive holds it,
+// it is drive C, and drive C's root is the working folder itself. So no drive stands for "/"
+// or for anything above a chosen folder unless the user linked it so by hand.
+// Each drive keeps its own current folder (initially its root), stored without links; one
+// that has left its drive (the link now points elsewhere, the folder went away) falls back
+// to the root. The PC's current folder is the current folder of the current drive; a current
+// drive that disappears gives way to the working folder's drive. Nothing is cached: a link
+// made or removed takes effect for the next question asked.
 class TDosDrives {
 public:
-  explicit TDosDrives(std::string programFolder = {});
+  static constexpr int kDriveCount = 16;  // A to P
 
-  void SetProgramFolder(std::string programFolder);
-  const std::string& ProgramFolder() const { return programFolder; }
+  explicit TDosDrives(TProgramFiles files = {});
 
-  // Letters are 'A' to 'Z' (lower case is accepted); anything else does not exist.
+  void SetProgramFiles(TProgramFiles files);
+  const TProgramFiles& ProgramFiles() const { return programFiles; }
+  std::string DosDevicesFolder() const;
+
+  // The folder the user chose; it becomes the PC's current folder, on its own drive. False
+  // when it does not exist (it is still kept, and drive C then stands for nothing).
+  bool SetWorkingFolder(const std::string& folder);
+  const std::string& WorkingFolder() const { return workingFolder; }
+  // The drive that holds the working folder: the mapped one with the longest root, else C.
+  char WorkingDrive() const;
+
+  // Letters are 'A' to 'P' (lower case is accepted); anything else does not exist.
   bool DriveExists(char letter) const;
   // The drive's root folder, empty when the drive does not exist.
   std::string DriveRoot(char letter) const;
-  // The drive whose root holds the folder: the mapped drive with the longest root, else C.
+  // The folder a `dosdevices/x:` link leads to, empty when there is no link or it leads to
+  // no folder; LinkTarget gives what the link says even then.
+  std::string MappedFolder(char letter) const;
+  std::string LinkTarget(char letter) const;
+  // Makes `dosdevices/x:` a link to the folder (replacing an older link), or removes it.
+  // Only links are ever replaced or removed; false with errno on failure.
+  bool MapDrive(char letter, const std::string& folder);
+  bool UnmapDrive(char letter);
+  // The drive whose root holds the folder (the longest root wins), 0 when none does.
   char DriveOf(const std::string& folder) const;
 
-  // The PC's current folder and its drive.
+  // The PC's current folder and its drive; the folder is empty when no drive exists.
   std::string CurrentFolder() const;
-  char CurrentDrive() const { return currentDrive; }
-  // The current folder of a drive (initially its root); empty when the drive does not exist.
+  char CurrentDrive() const;
+  // The current folder of a drive; empty when the drive does not exist.
   std::string CurrentFolderOf(char letter) const;
 
-  // Makes an existing folder current, on its own drive. "X:" stands for the current folder
-  // of drive X. False (and nothing changes) when there is no such folder.
+  // Makes an existing folder current, on the drive that holds it. "X:" stands for the
+  // current folder of drive X. False (and nothing changes) when no drive holds it.
   bool SetCurrentFolder(const std::string& folder);
+  // Makes drive X current at the given folder, or at its own current folder when the given
+  // one ("X:", a folder since left) is not inside it. False when the drive does not exist.
+  bool SelectDrive(char letter, const std::string& folder);
+
+  // The root of every drive at once, empty for a drive that does not exist.
+  std::array<std::string, kDriveCount> Roots() const;
+
+  // True for a folder inside some drive's root, reached without links.
+  bool Reachable(const std::string& folder) const;
+  // True when `name` in `folder` is, or could become, one of the program's own files or
+  // lies in its dosdevices folder; names are compared case-insensitively.
+  bool IsProgramFile(const std::string& folder, std::string_view name) const;
 
 private:
-  std::string programFolder;
+  char DriveOf(const std::string& canonical, const std::array<std::string, kDriveCount>& roots) const;
+  std::string LinkPath(int index) const;
+
+  TProgramFiles programFiles;
+  std::string workingFolder;
   char currentDrive = 'C';
-  std::array<std::string, 26> currentFolders;  // empty: the drive's root
+  std::array<std::string, kDriveCount> currentFolders;  // empty: the drive's root
 };
+
+// Locks of other programs. DosLockedByOther is true while another process holds the file
+// locked (flock, POSIX or OFD record locks); DosLockForTransfer takes both kinds on an open
+// descriptor for as long as it stays open, and fails when someone else holds either.
+bool DosLockedByOther(const std::string& path);
+bool DosLockForTransfer(int fd);
 
 }  // namespace mirte

@@ -41,6 +41,7 @@ TCustomComPort::~TCustomComPort() {
   FOnTriggerOutbuffFree = nullptr;
   FOnTriggerOutbuffUsed = nullptr;
   FOnTriggerOutSent = nullptr;
+  FOnDeviceLost = nullptr;
   try {
     if (FPortState == StateOpen) ClosePort();
   } catch (...) {
@@ -98,7 +99,8 @@ void TCustomComPort::CreateDispatcher() {
 int TCustomComPort::OpenDevice() {
   std::uint32_t lineControl = (FDTR ? 0x01 : 0) | (FRTS ? 0x02 : 0) | ((FHWFlowOptions & hwfUseDTR) ? 0x10 : 0) |
                               ((FHWFlowOptions & hwfUseRTS) ? 0x20 : 0);
-  return Dispatcher->InitPort(ComDevicePath(FComNumber).string(), FBaud, lineControl, FOutSize, FInSize, FStopBits,
+  const std::string device = FDevicePath.empty() ? ComDevicePath(FComNumber).string() : FDevicePath;
+  return Dispatcher->InitPort(device, FBaud, lineControl, FOutSize, FInSize, FStopBits,
                               FDataBits, static_cast<std::uint16_t>(FParity));
 }
 
@@ -134,6 +136,7 @@ void TCustomComPort::OpenPort() {
     Force = false;
     FOpen = true;
     HandleNotifyWindow(true);
+    Dispatcher->SetDeviceLostTarget(NotifyWindow);
     if (CopyTriggers && SavedTriggers) {
       CopyTriggers = false;
       Dispatcher->RestoreTriggers(*SavedTriggers);
@@ -210,13 +213,17 @@ void TCustomComPort::HandleNotifyWindow(bool Create) {
 
 std::intptr_t TCustomComPort::HandleNotifyMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam) {
   if (Msg != AvailTriggerMsg && Msg != DataTriggerMsg && Msg != TimerTriggerMsg && Msg != StatusTriggerMsg &&
-      Msg != PortClosingMsg)
+      Msg != PortClosingMsg && Msg != DeviceLostMsg)
     return 0;
   std::lock_guard registryGuard(TBaseDispatcher::RegistryLock());
   auto* dispatcher = TBaseDispatcher::FindDispatcher(static_cast<int>((LParam >> 16) & 0xFFFF));
   if (!dispatcher || !dispatcher->ComPort()) return 0;
   TCustomComPort& port = *dispatcher->ComPort();
   try {
+    if (Msg == DeviceLostMsg) {
+      if (port.FPortState == StateOpen && port.FOnDeviceLost) port.FOnDeviceLost(port);
+      return 0;
+    }
     auto trigger = static_cast<std::uint16_t>(WParam);
     auto data = Msg == AvailTriggerMsg ? trigger : static_cast<std::uint16_t>(LParam & 0xFFFF);
     port.DoTrigger(static_cast<std::uint16_t>(Msg), trigger, data);
@@ -384,6 +391,7 @@ void TCustomComPort::SetDeviceLayer(TDeviceLayer Value) {
 
 void TCustomComPort::SetComNumber(std::uint16_t Value) {
   if (Value == FComNumber && !Force) return;
+  FDevicePath.clear();
   if (PortIsOpen()) {
     ClosePort();
     FComNumber = Value;
@@ -659,6 +667,7 @@ void TCustomComPort::Assign(const TCustomComPort& Source) {
   Force = Source.Force;
   FDeviceLayer = Source.FDeviceLayer;
   FComNumber = Source.FComNumber;
+  FDevicePath.clear();
   FBaud = Source.FBaud;
   FParity = Source.FParity;
   FDataBits = Source.FDataBits;

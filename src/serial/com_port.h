@@ -86,6 +86,10 @@ public:
   void SetDeviceLayer(TDeviceLayer Value);
   std::uint16_t ComNumber() const { return FComNumber; }
   void SetComNumber(std::uint16_t Value);
+  // The device the next opens use instead of the one ComNumber names (a by-id name found
+  // again under a new node); empty: the number's own. A new number or Assign clears it.
+  const std::string& DevicePath() const { return FDevicePath; }
+  void SetDevicePath(const std::string& Value) { FDevicePath = Value; }
   std::int32_t Baud() const { return FBaud; }
   void SetBaud(std::int32_t Value);
   bool PromptForPort() const { return FPromptForPort; }
@@ -178,6 +182,12 @@ public:
   const TNotifyEvent& OnTriggerOutSent() const { return FOnTriggerOutSent; }
   void SetOnTriggerOutSent(TNotifyEvent Value);
 
+  // Raised on the main thread, once, when the device of the open port has gone away
+  // (unplugged, hung up). The port stays open until its owner closes it; a port closed
+  // before the news arrives hears nothing.
+  const TNotifyEvent& OnDeviceLost() const { return FOnDeviceLost; }
+  void SetOnDeviceLost(TNotifyEvent Value) { FOnDeviceLost = std::move(Value); }
+
   TPortState PortState() const { return FPortState; }
 
   // Operations.
@@ -256,6 +266,7 @@ private:
 
   TDeviceLayer FDeviceLayer = dlWin32;
   std::uint16_t FComNumber = 0;
+  std::string FDevicePath;
   std::int32_t FBaud = 19200;
   bool FPromptForPort = true;
   TParity FParity = pNone;
@@ -303,6 +314,7 @@ private:
   TNotifyEvent FOnTriggerOutbuffFree;
   TNotifyEvent FOnTriggerOutbuffUsed;
   TNotifyEvent FOnTriggerOutSent;
+  TNotifyEvent FOnDeviceLost;
 
   TPortState FPortState = StateClosed;
   std::unique_ptr<TBaseDispatcher> Dispatcher;

@@ -6,13 +6,15 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QAbstractItemView>
 #include <QScreen>
 
+#include "platform/com_devices.h"
 #include "serial/port_list.h"
 
 namespace mirte {
 
-TComSelectForm::TComSelectForm(QWidget* parent)
+TComSelectForm::TComSelectForm(QWidget* parent, const TDeviceRoots& roots)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
   setWindowTitle("Select Port");
   QFont font("MS Sans Serif");
@@ -50,7 +52,18 @@ TComSelectForm::TComSelectForm(QWidget* parent)
   connect(OkBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
-  for (const auto& entry : AvailableComEntries()) PortsComboBox->addItem(QString::fromStdString(entry));
+  // The box is narrow; its list opens as wide as the entries need.
+  PortsComboBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  for (const auto& entry : AvailableComEntries()) {
+    const int number = ComNumberOfSelectEntry(entry);
+    const auto device = ComDevicePath(number);
+    const TSerialAdapter adapter = DescribeSerialDevice(device, roots);
+    QString text = QString::fromStdString(entry) + QString::fromUtf8(" \u2013 ") + QString::fromStdString(device.string());
+    if (!adapter.Product.empty() || !adapter.Serial.empty() || !adapter.Manufacturer.empty())
+      text += QString::fromUtf8(" \u2013 ") + QString::fromStdString(adapter.Label());
+    PortsComboBox->addItem(text, number);
+  }
+  if (auto* list = PortsComboBox->view()) list->setMinimumWidth(list->sizeHintForColumn(0) + 8);
   if (PortsComboBox->count() > 0) PortsComboBox->setCurrentIndex(0);
 
   if (auto* screen = QGuiApplication::primaryScreen()) {
@@ -61,7 +74,7 @@ TComSelectForm::TComSelectForm(QWidget* parent)
 
 int TComSelectForm::SelectedComNumber() const {
   if (PortsComboBox->currentIndex() < 0) return 0;
-  return ComNumberOfSelectEntry(PortsComboBox->currentText().toStdString());
+  return PortsComboBox->currentData().toInt();
 }
 
 int PromptForComPort(QWidget* parent) {

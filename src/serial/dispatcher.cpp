@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "serial/dispatcher_threads.h"
 #include "serial/ser_except.h"
@@ -125,6 +126,8 @@ int TBaseDispatcher::InitPort(const std::string& DevicePath, std::int32_t Baud, 
     DBuffer.assign(ReceiveBufferSize, 0);
     DHead = DTail = 0;
     DBufFull = false;
+    ReceivedTotal = AnnouncedTotal = 0;
+    ReannounceUnread = false;
     OBuffer.assign(OutSize, 0);
     OutBufferSize = OutSize;
     OHead = OTail = 0;
@@ -148,12 +151,10 @@ int TBaseDispatcher::InitPort(const std::string& DevicePath, std::int32_t Baud, 
     SetRTS(LineControl & 0x02);
   {
     std::lock_guard guard(GeneralLock);
-    AvailScan = 0;
     AvailThreshold = 0;
     TimerTriggers.clear();
     DataTriggers.clear();
     StatusTriggers.clear();
-    AvailNotify = 0;
     LastBaud = 115200;
   }
   RefreshModemLines();
@@ -197,6 +198,32 @@ void TBaseDispatcher::SignalWorkersToStop() {
   PassDone.Set();
   GeneralEvent.Set();
   ThreadAck.Reset();
+}
+
+void TBaseDispatcher::MarkDeviceGone() {
+  if (DeviceGone.exchange(true)) return;
+  AnnounceDeviceLoss();
+}
+
+void TBaseDispatcher::SetDeviceLostTarget(std::weak_ptr<IMessageTarget> Target) {
+  {
+    std::lock_guard guard(GeneralLock);
+    DeviceLostTarget = std::move(Target);
+  }
+  if (DeviceGone.load()) AnnounceDeviceLoss();
+}
+
+void TBaseDispatcher::AnnounceDeviceLoss() {
+  // Posted, never sent: the worker that noticed must not wait on the main thread, which
+  // may itself be waiting for output that can no longer leave.
+  std::weak_ptr<IMessageTarget> target;
+  {
+    std::lock_guard guard(GeneralLock);
+    target = DeviceLostTarget;
+  }
+  if (!Queue || target.expired()) return;
+  if (DeviceLossAnnounced.exchange(true)) return;
+  Queue->PostMessage(target, DeviceLostMsg, 0, static_cast<std::intptr_t>(FHandle) << 16);
 }
 
 void TBaseDispatcher::ReleaseBuffers() {
@@ -332,13 +359,15 @@ void TBaseDispatcher::ReceivePass() {
     }
   }
   if (total > 0) DBufFull = DHead == DTail;
+  ReceivedTotal += total;
 }
 
 bool TBaseDispatcher::CheckReceiveTriggers() {
   std::uint32_t count;
+  std::uint64_t received;
   {
     std::lock_guard guard(RecvLock);
-    AvailScan = DHead;
+    received = ReceivedTotal;
     count = unreadIn(DHead, DTail, DBufFull);
   }
   std::uint16_t threshold;
@@ -346,10 +375,11 @@ bool TBaseDispatcher::CheckReceiveTriggers() {
     std::lock_guard guard(GeneralLock);
     threshold = AvailThreshold;
   }
-  if (threshold == 0 || AvailScan == AvailNotify || count < threshold) return false;
-  bool result = DispatchTrigger(AvailTriggerMsg, static_cast<std::uint16_t>(count), 0);
-  AvailNotify = AvailScan;
-  return result;
+  bool fresh = received != AnnouncedTotal;
+  if (threshold == 0 || count < threshold || !(fresh || ReannounceUnread)) return false;
+  AnnouncedTotal = received;
+  ReannounceUnread = false;
+  return DispatchTrigger(AvailTriggerMsg, static_cast<std::uint16_t>(count), 0);
 }
 
 bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, std::uint16_t Data) {
@@ -367,7 +397,13 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
     AvailDispatching = availKind;
   }
   std::intptr_t lParam = static_cast<std::intptr_t>(Data) + static_cast<std::intptr_t>(FHandle) * 65536;
-  auto beforeHandler = [this] {
+  // The count was set to 0 together with the dispatch flag, in one step. The first handler
+  // must not reset it again: a reader already busy on the main thread (a handler past its
+  // time limit, or a read outside any handler) may have read through it in between, and
+  // those bytes would then be handed out a second time.
+  bool firstHandler = true;
+  auto beforeHandler = [this, &firstHandler] {
+    if (std::exchange(firstHandler, false)) return;
     std::lock_guard guard(RecvLock);
     HandlerReads = 0;
   };
@@ -442,6 +478,11 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
       if (MaxHandlerReads != 0) DBufFull = false;
       result = Msg != AvailTriggerMsg || MaxHandlerReads == Trigger;
     }
+    // Whatever is still unread — the handler ran out of time, never ran, or left bytes —
+    // is announced again at the next pass; waiting for later bytes could mean waiting for
+    // ever, since a board may send nothing more until it has had its reply.
+    if (Msg == AvailTriggerMsg && !CloseRequested.load() && unreadIn(DHead, DTail, DBufFull) > 0)
+      ReannounceUnread = true;
     AvailDispatching = false;
     HandlerReads = 0;
   }
@@ -637,12 +678,19 @@ void TBaseDispatcher::WriteAllPending() {
 }
 
 void TBaseDispatcher::AdvanceOutRead(std::uint32_t N, std::uint64_t Generation) {
-  std::lock_guard guard(OutLock);
-  if (Generation != OutGeneration || OutBufferSize == 0) return;
-  OTail += N;
-  if (OTail >= OutBufferSize) OTail -= OutBufferSize;
-  if (OTail == OHead) OTail = OHead = 0;
-  OBufFull = false;
+  bool emptied = false;
+  {
+    std::lock_guard guard(OutLock);
+    if (Generation != OutGeneration || OutBufferSize == 0) return;
+    OTail += N;
+    if (OTail >= OutBufferSize) OTail -= OutBufferSize;
+    emptied = OTail == OHead;
+    if (emptied) OTail = OHead = 0;
+    OBufFull = false;
+  }
+  // The main thread waits for the last byte of a reply to leave before it takes the
+  // board's next frame: tell it at once rather than at its next look.
+  if (emptied && Queue) Queue->Wake();
 }
 
 // ---------------------------------------------------------------------------------------

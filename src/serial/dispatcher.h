@@ -154,6 +154,10 @@ public:
   bool WorkersRunning() const { return FWorkersRunning.load(); }
   int ActiveThreads() const { return FActiveThreads.load(); }
   bool DeviceOpen() const { return ComHandle >= 0; }
+  // Where the loss of the device is announced (DeviceLostMsg, posted once per dispatcher);
+  // a device already gone when the target is set is announced at once.
+  void SetDeviceLostTarget(std::weak_ptr<IMessageTarget> Target);
+  bool DeviceLost() const { return DeviceGone.load(); }
   // Waits, without handling messages, at most `Limit` for every worker to end.
   bool WaitWorkersEnded(std::chrono::milliseconds Limit);
 
@@ -185,6 +189,9 @@ protected:
   virtual void StartWorkers();
   virtual void StopWorkers();
   void ReleaseBuffers();
+  // Any worker that meets a vanished device (hang-up, EIO, ENXIO, ENODEV) says so here; the
+  // first call announces the loss, later ones only keep the mark.
+  void MarkDeviceGone();
   // Closes the port, waits for every worker and closes the device; run by the most
   // derived destructor, while the device operations still exist.
   void Shutdown();
@@ -230,6 +237,8 @@ private:
 
   // Worker-side steps.
   void ReceivePass();
+  // Announces the unread bytes when some arrived since the last announcement or the last
+  // delivery left some unread; true when the handlers took exactly what was announced.
   bool CheckReceiveTriggers();
   bool CheckStatusTriggers() { return false; }
   bool CheckTimerTriggers() { return false; }
@@ -273,8 +282,14 @@ private:
   std::uint32_t DTail = 0;  // read position
   bool DBufFull = false;
   std::uint16_t AvailThreshold = 0;  // GeneralLock
-  std::uint32_t AvailScan = 0;       // worker only
-  std::uint32_t AvailNotify = 0;     // worker only
+  // Whether there is something to announce is decided from running totals, never from
+  // ring positions: a burst of exactly the ring's size brings the write position back to
+  // where it was and would look like nothing.
+  std::uint64_t ReceivedTotal = 0;   // bytes ever taken into the ring; RecvLock
+  std::uint64_t AnnouncedTotal = 0;  // ReceivedTotal at the last announcement; worker only
+  // A delivery ended with bytes unread (the handler ran out of time, never ran, or left
+  // them): they are announced again at the next pass even if nothing more arrives.
+  bool ReannounceUnread = false;     // worker only
   bool AvailDispatching = false;
   std::uint32_t HandlerReads = 0;
   std::uint32_t MaxHandlerReads = 0;
@@ -305,6 +320,9 @@ private:
   std::atomic<bool> FDispatching{false};
   std::atomic<bool> CloseRequested{false};
   std::atomic<std::uint32_t> LastDeviceEvent{0};
+  std::weak_ptr<IMessageTarget> DeviceLostTarget;  // GeneralLock
+  std::atomic<bool> DeviceLossAnnounced{false};
+  void AnnounceDeviceLoss();
 
   std::vector<TTimerTrigger> TimerTriggers;
   std::vector<TDataTrigger> DataTriggers;

@@ -55,9 +55,15 @@ public:
   // Main thread only: handles at most one pending message; false when none was waiting.
   virtual bool HandleOneMessage() = 0;
 
-  // Main thread only: sleeps until a message arrives or `MaxWait` passes, without handling
-  // it. Lets a main-thread wait keep serving messages without spinning.
+  // Main thread only: sleeps until a message arrives, Wake is called or `MaxWait` passes,
+  // without handling anything. Lets a main-thread wait keep serving messages without
+  // spinning.
   virtual void WaitForMessages(std::chrono::milliseconds MaxWait) = 0;
+
+  // Any thread: ends the main thread's WaitForMessages now, or its next one if none is in
+  // progress, without a message. A worker calls it when something a main-thread wait
+  // polls for has come true (the output ring has emptied), so the wait ends at once.
+  virtual void Wake() = 0;
 };
 
 }  // namespace mirte

@@ -94,7 +94,14 @@ bool TPlainMainThreadQueue::HandleOneMessage() {
 
 void TPlainMainThreadQueue::WaitForMessages(std::chrono::milliseconds MaxWait) {
   std::unique_lock guard(Lock);
-  Arrived.wait_for(guard, MaxWait, [this] { return !Pending.empty(); });
+  Arrived.wait_for(guard, MaxWait, [this] { return !Pending.empty() || WakePending; });
+  WakePending = false;
+}
+
+void TPlainMainThreadQueue::Wake() {
+  std::lock_guard guard(Lock);
+  WakePending = true;
+  Arrived.notify_all();
 }
 
 bool TPlainMainThreadQueue::PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit) {

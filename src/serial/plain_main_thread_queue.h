@@ -29,6 +29,7 @@ public:
   void ProcessMessages() override;
   bool HandleOneMessage() override;
   void WaitForMessages(std::chrono::milliseconds MaxWait) override;
+  void Wake() override;
 
   // Handles messages until `Done` holds or `Limit` passes; true when `Done` held.
   bool PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit);
@@ -46,6 +47,7 @@ private:
   mutable std::mutex Lock;
   std::condition_variable Arrived;
   std::deque<std::shared_ptr<TEntry>> Pending;
+  bool WakePending = false;
 };
 
 }  // namespace mirte

@@ -116,7 +116,14 @@ bool TQtMainThreadQueue::HandleOneMessage() {
 
 void TQtMainThreadQueue::WaitForMessages(std::chrono::milliseconds MaxWait) {
   std::unique_lock guard(CountLock);
-  Arrived.wait_for(guard, MaxWait, [this] { return Waiting > 0; });
+  Arrived.wait_for(guard, MaxWait, [this] { return Waiting > 0 || WakePending; });
+  WakePending = false;
+}
+
+void TQtMainThreadQueue::Wake() {
+  std::lock_guard guard(CountLock);
+  WakePending = true;
+  Arrived.notify_all();
 }
 
 }  // namespace mirte

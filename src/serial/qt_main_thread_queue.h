@@ -27,6 +27,7 @@ public:
   // Handles the serial messages waiting for this queue (not other events).
   bool HandleOneMessage() override;
   void WaitForMessages(std::chrono::milliseconds MaxWait) override;
+  void Wake() override;
 
 protected:
   void customEvent(QEvent* event) override;
@@ -35,11 +36,12 @@ private:
   struct TEntry;
   void Enqueue(const std::shared_ptr<TEntry>& Entry);
 
-  // Counts serial messages posted and not yet handled, so that a main-thread wait can
-  // sleep until one arrives.
+  // Counts serial messages posted and not yet handled, and keeps a wake not yet taken, so
+  // that a main-thread wait can sleep until either comes.
   std::mutex CountLock;
   std::condition_variable Arrived;
   int Waiting = 0;
+  bool WakePending = false;
 };
 
 }  // namespace mirte

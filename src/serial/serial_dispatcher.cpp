@@ -28,6 +28,7 @@ int TSerialDispatcher::OpenDevice(const std::string& DevicePath) {
   int fd = OpenTtyDevice(DevicePath);
   if (fd < 0) return fd;
   DeviceGone = false;
+  HasModemLines = TtyHasModemLines(fd);
   ComHandle = fd;
   return 0;
 }
@@ -46,7 +47,7 @@ int TSerialDispatcher::SetupQueues(std::uint32_t, std::uint32_t) { return 0; }
 
 int TSerialDispatcher::SetModemLine(int Line, bool Raise) {
   int fd = ComHandle;
-  if (fd < 0) return 0;
+  if (fd < 0 || !HasModemLines.load()) return 0;
   return SetTtyModemLine(fd, Line, Raise);
 }
 
@@ -87,8 +88,9 @@ int TSerialDispatcher::ReadDevice(std::uint8_t* Buffer, std::uint32_t Len) {
     if (got >= 0) return static_cast<int>(got);
     if (errno == EINTR) continue;
     if (errno == EAGAIN) return 0;
-    if (errno == EIO || errno == ENXIO || errno == ENODEV) DeviceGone = true;
-    return -errno;
+    const int error = errno;
+    if (error == EIO || error == ENXIO || error == ENODEV) MarkDeviceGone();
+    return -error;
   }
 }
 
@@ -100,8 +102,9 @@ int TSerialDispatcher::WriteDevice(const std::uint8_t* Buffer, std::uint32_t Len
     if (put >= 0) return static_cast<int>(put);
     if (errno == EINTR) continue;
     if (errno == EAGAIN) return 0;
-    if (errno == EIO || errno == ENXIO || errno == ENODEV) DeviceGone = true;
-    return -errno;
+    const int error = errno;
+    if (error == EIO || error == ENXIO || error == ENODEV) MarkDeviceGone();
+    return -error;
   }
 }
 
@@ -123,7 +126,7 @@ std::uint32_t TSerialDispatcher::WaitDeviceEvent() {
   }
   if (watchDevice && fds[1].revents) {
     if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      DeviceGone = true;
+      MarkDeviceGone();
       return EV_ERR;
     }
     return EV_RXCHAR;
@@ -141,14 +144,14 @@ bool TSerialDispatcher::WaitWritable() {
       OutFlushEvent.Reset();
       return false;
     }
-    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) DeviceGone = true;
+    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) MarkDeviceGone();
     return true;
   }
 }
 
 void TSerialDispatcher::RefreshModemLines() {
   int fd = ComHandle;
-  int bits = fd >= 0 ? TtyModemLines(fd) : 0;
+  int bits = fd >= 0 && HasModemLines.load() ? TtyModemLines(fd) : 0;
   std::uint8_t high = 0;
   if (bits & TIOCM_CTS) high |= CTSMask;
   if (bits & TIOCM_DSR) high |= DSRMask;

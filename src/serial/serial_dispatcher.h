@@ -4,6 +4,7 @@
 // line errors from TIOCGICOUNT where the driver counts them, and waits by poll() on the
 // device plus an eventfd. The driver's queue sizes have no Linux equivalent: accepted and
 // ignored.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,6 +39,10 @@ protected:
   void RefreshModemLines() override;
 
 private:
+  // A device without modem lines (a pseudo-terminal) refuses every modem-line call. The
+  // program flips DTR for each received byte, so the refusal is learnt once at open
+  // instead of being asked of the kernel thousands of times a second.
+  std::atomic<bool> HasModemLines{true};
   std::uint8_t PreviousModemBits = 0;
   TTtyErrorCounts ErrorCounts;  // under OutLock
 };

@@ -138,6 +138,11 @@ int TtyModemLines(int fd) {
   return bits;
 }
 
+bool TtyHasModemLines(int fd) {
+  int bits = 0;
+  return ioctl(fd, TIOCMGET, &bits) == 0 || (errno != ENOTTY && errno != EINVAL);
+}
+
 std::uint8_t ReadTtyLineErrors(int fd, TTtyErrorCounts& last) {
   serial_icounter_struct counts{};
   if (ioctl(fd, TIOCGICOUNT, &counts) != 0) return 0;

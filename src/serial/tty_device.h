@@ -28,6 +28,8 @@ int TtyBytesWaiting(int fd);
 int SetTtyModemLine(int fd, int line, bool raise);
 // The TIOCM_ bits of the modem lines; 0 where the device has none.
 int TtyModemLines(int fd);
+// False for a device that has no modem lines at all (a pseudo-terminal).
+bool TtyHasModemLines(int fd);
 
 // Line-error counters of the driver, where it keeps them.
 struct TTtyErrorCounts {

@@ -180,7 +180,8 @@ TTerminalBuffer::TTerminalBuffer(bool wideChars)
       charSets_(1, 80, 200, 0),
       attributes_(1, 80, 200, 0),
       foreColors_(4, 80, 200, kColorSilver),
-      backColors_(4, 80, 200, kColorBlack) {
+      backColors_(4, 80, 200, kColorBlack),
+      history_(80, wideChars ? 2 : 1) {
   regionTop_ = FirstScreenRow();
   horzTabStops_.assign(std::size_t(columns_), false);
   vertTabStops_.assign(std::size_t(totalRows_), false);
@@ -260,6 +261,7 @@ void TTerminalBuffer::LineFeed() {
 void TTerminalBuffer::ScrollUpAtBottom() {
   // Without a region the whole buffer above the bottom moves, so the top screen row enters
   // the history.
+  if (!regionActive_) PushToHistory(0);
   ScrollAllRows(1, regionActive_ ? RegionTopRow() : 0, RegionBottomRow());
   InvalidateInternal(0, RegionTopRow(), columns_ - 1, RegionBottomRow());
 }
@@ -529,6 +531,7 @@ void TTerminalBuffer::EraseScreenToCursor() {
 
 void TTerminalBuffer::EraseScreen() {
   pendingWrap_ = false;
+  for (int row = 0; row < std::min(visibleRows_, totalRows_); ++row) PushToHistory(row);
   ScrollAllRows(visibleRows_, 0, totalRows_ - 1);
   InvalidateScreen();
 }
@@ -551,6 +554,7 @@ void TTerminalBuffer::ResetBuffer() {
   backColors_.SetDefault(defaultBackColor_);
 
   ForEachArray([](TTerminalArray& array) { array.ClearAll(); });
+  history_.Clear();
   ClearAllTabStops();
   ClearAllVTabStops();
   SetDefaultTabStops();
@@ -592,6 +596,7 @@ void TTerminalBuffer::SetCurrentBackColor(TColor color) {
 void TTerminalBuffer::SetDefaultForeColor(TColor color) {
   if (color == defaultForeColor_) return;
   foreColors_.Replace(defaultForeColor_, color);
+  history_.ReplaceFore(defaultForeColor_, color);
   defaultForeColor_ = color;
   InvalidateScreen();
 }
@@ -599,6 +604,7 @@ void TTerminalBuffer::SetDefaultForeColor(TColor color) {
 void TTerminalBuffer::SetDefaultBackColor(TColor color) {
   if (color == defaultBackColor_) return;
   backColors_.Replace(defaultBackColor_, color);
+  history_.ReplaceBack(defaultBackColor_, color);
   defaultBackColor_ = color;
   InvalidateScreen();
 }
@@ -645,6 +651,7 @@ void TTerminalBuffer::tbSetColCount(int n) {
   if (n < 2) throw ETerminalError("TTerminalBuffer.tbSetColCount: new count too small");
   horzTabStops_.resize(std::size_t(n), false);
   ForEachArray([&](TTerminalArray& array) { array.Resize(totalRows_, n); });
+  history_.Reset(n);
   columns_ = n;
   InvalidateResizedScreen();
   if (regionActive_) {
@@ -688,52 +695,96 @@ void TTerminalBuffer::tbSetSVRowCount(int n) {
 
 // --- For the painter and the terminal control -----------------------------------------------
 
+int TTerminalBuffer::HistoryIndex(int row) const {
+  const long long internal = (long long)row - 1 + FirstScreenRow();
+  if (internal >= 0) return -1;
+  const long long index = history_.Count() + internal;
+  return index >= 0 ? int(index) : -1;
+}
+
+void TTerminalBuffer::PushToHistory(int internalRow) {
+  const auto bytes = [&](const TTerminalArray& array) {
+    const std::byte* at = array.GetItemPtr(internalRow, 0);
+    return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(at),
+                                         at == nullptr ? 0 : std::size_t(columns_) * std::size_t(array.ItemSize()));
+  };
+  const auto words = [&](const TTerminalArray& array) {
+    const auto row = bytes(array);
+    return std::span<const std::uint32_t>(reinterpret_cast<const std::uint32_t*>(row.data()),
+                                          row.size() / 4);
+  };
+  history_.Push(bytes(chars_), bytes(charSets_), bytes(attributes_), words(foreColors_),
+                words(backColors_));
+}
+
 std::span<const std::uint8_t> TTerminalBuffer::ByteRow(const TTerminalArray& array,
                                                        int row) const {
-  if (row < 1 || row > visibleRows_) return {};
-  const std::byte* at = array.GetItemPtr(ScreenRowToInternal(row), RegionLeft());
+  if (row > visibleRows_) return {};
+  const long long internal = (long long)row - 1 + FirstScreenRow();
+  if (internal < 0) return {};
+  const std::byte* at = array.GetItemPtr(int(internal), RegionLeft());
   if (at == nullptr) return {};
   return {reinterpret_cast<const std::uint8_t*>(at),
           std::size_t(columns_ - RegionLeft()) * std::size_t(array.ItemSize())};
 }
 
 std::span<const std::uint8_t> TTerminalBuffer::GetCharRow(int row) const {
+  if (const int index = HistoryIndex(row); index >= 0) return history_.CharRow(index);
   return ByteRow(chars_, row);
 }
 
 std::span<const std::uint8_t> TTerminalBuffer::GetCharSetRow(int row) const {
+  if (const int index = HistoryIndex(row); index >= 0) return history_.CharSetRow(index);
   return ByteRow(charSets_, row);
 }
 
 std::span<const std::uint8_t> TTerminalBuffer::GetAttrRow(int row) const {
+  if (const int index = HistoryIndex(row); index >= 0) return history_.AttrRow(index);
   return ByteRow(attributes_, row);
 }
 
 std::span<const TColor> TTerminalBuffer::GetForeColorRow(int row) const {
+  if (const int index = HistoryIndex(row); index >= 0) return history_.ForeRow(index);
   const auto bytes = ByteRow(foreColors_, row);
   return {reinterpret_cast<const TColor*>(bytes.data()), bytes.size() / sizeof(TColor)};
 }
 
 std::span<const TColor> TTerminalBuffer::GetBackColorRow(int row) const {
+  if (const int index = HistoryIndex(row); index >= 0) return history_.BackRow(index);
   const auto bytes = ByteRow(backColors_, row);
   return {reinterpret_cast<const TColor*>(bytes.data()), bytes.size() / sizeof(TColor)};
 }
 
 TTerminalCell TTerminalBuffer::GetCell(int row, int col) const {
-  if (row < 1 || row > visibleRows_ || col < 1 || col > columns_) {
+  const int c = col - 1;
+  if (const int index = HistoryIndex(row); index >= 0 && c >= 0 && c < columns_) {
+    const std::size_t i = std::size_t(c);
+    const auto chars = history_.CharRow(index);
+    std::uint16_t ch = chars[i];
+    if (wideChars_) std::memcpy(&ch, chars.data() + 2 * i, 2);
+    return {ch, history_.CharSetRow(index)[i], history_.AttrRow(index)[i],
+            history_.ForeRow(index)[i], history_.BackRow(index)[i]};
+  }
+  const long long internal = (long long)row - 1 + FirstScreenRow();
+  if (internal < 0 || row > visibleRows_ || c < 0 || c >= columns_) {
     return {std::uint16_t(chars_.DefaultItem()), std::uint8_t(charSets_.DefaultItem()),
             std::uint8_t(attributes_.DefaultItem()), foreColors_.DefaultItem(),
             backColors_.DefaultItem()};
   }
-  const int r = ScreenRowToInternal(row);
-  const int c = col - 1;
+  const int r = int(internal);
   return {std::uint16_t(chars_.Get(r, c)), std::uint8_t(charSets_.Get(r, c)),
           std::uint8_t(attributes_.Get(r, c)), foreColors_.Get(r, c), backColors_.Get(r, c)};
 }
 
 void TTerminalBuffer::SetCellAttributes(int row, int col, std::uint8_t attr) {
-  if (row < 1 || row > visibleRows_ || col < 1 || col > columns_) return;
-  attributes_.Set(ScreenRowToInternal(row), col - 1, attr);
+  if (col < 1 || col > columns_) return;
+  if (const int index = HistoryIndex(row); index >= 0) {
+    history_.SetAttr(index, col - 1, attr);
+    return;
+  }
+  const long long internal = (long long)row - 1 + FirstScreenRow();
+  if (internal < 0 || row > visibleRows_) return;
+  attributes_.Set(int(internal), col - 1, attr);
   Invalidate(col, row, col, row);
 }
 

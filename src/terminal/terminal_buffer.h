@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "terminal/terminal_history.h"
+
 namespace mirte {
 
 // A colour as the board's host stores it: red in the low byte, then green, then blue
@@ -236,17 +238,31 @@ public:
   int SVRowCount() const { return totalRows_; }
   bool GetWideChars() const { return wideChars_; }
 
+  // --- History --------------------------------------------------------------------------
+  // Rows that leave the top of the buffer (a scroll of the whole screen, EraseScreen) are
+  // kept in the history; a scroll region never feeds it. The board cannot address these
+  // rows: they are only read, as screen rows 0, -1, -2 ... (0 the newest), by the row
+  // accessors below. ClearScreenHome keeps them, ResetBuffer and a new column count drop
+  // them.
+  const TTerminalHistory& History() const { return history_; }
+  void SetHistoryCapacity(int rows) { history_.SetCapacity(rows); }
+  // Rows above screen row 1 that can be read: the history's and any unused buffer rows'.
+  int RowsAbove() const { return FirstScreenRow() + history_.Count(); }
+
   // --- For the painter and the terminal control -----------------------------------------
-  // Items of a 1-based screen row from the region's left column on; empty outside the
-  // screen. Characters are one byte per cell (two, native order, with wide characters).
+  // Items of a 1-based screen row from the region's left column on; rows 0 and less are
+  // the rows above the screen (see History), empty beyond them and below the screen.
+  // Characters are one byte per cell (two, native order, with wide characters).
   std::span<const std::uint8_t> GetCharRow(int row) const;
   std::span<const std::uint8_t> GetCharSetRow(int row) const;
   std::span<const std::uint8_t> GetAttrRow(int row) const;
   std::span<const TColor> GetForeColorRow(int row) const;
   std::span<const TColor> GetBackColorRow(int row) const;
-  // One cell at a 1-based screen position; an erased cell outside the screen.
+  // One cell at a 1-based screen position (rows above the screen included); an erased
+  // cell outside them.
   TTerminalCell GetCell(int row, int col) const;
-  // Changes one cell's attribute byte (the selection's 0x40 bit) and marks it changed.
+  // Changes one cell's attribute byte (the selection's 0x40 bit), rows above the screen
+  // included, and marks it changed.
   void SetCellAttributes(int row, int col, std::uint8_t attr);
   // Marks a block of 1-based screen cells changed, cut to the screen.
   void Invalidate(int left, int top, int right, int bottom);
@@ -284,6 +300,9 @@ private:
   void EraseCells(int row, int first, int last);
   void SetDefaultTabStops();
   std::span<const std::uint8_t> ByteRow(const TTerminalArray& array, int row) const;
+  // The history index of a screen row above the buffer's own rows, or -1.
+  int HistoryIndex(int row) const;
+  void PushToHistory(int internalRow);
 
   std::uint8_t currentAttributes_ = 0;
   TColor currentBackColor_ = kColorBlack;
@@ -325,6 +344,7 @@ private:
   TTerminalArray attributes_;
   TTerminalArray foreColors_;
   TTerminalArray backColors_;
+  TTerminalHistory history_;
   ITerminalNotify* window_ = nullptr;
 };
 

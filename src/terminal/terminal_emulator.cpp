@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
 #include <utility>
@@ -223,7 +224,66 @@ void TTTYEmulator::PaintRow(QPainter& canvas, int row, int first, int last) {
     FRuns.push_back({col, col, fores[i], backs[i], attrs[i]});
   }
   ++FPaintedRows;
-  DrawRuns(canvas, row);
+  if (first == 1 && leftCol == 1 && last == buffer.ColCount())
+    DrawRowImage(canvas, row, first, last);
+  else
+    DrawRuns(canvas, row);
+}
+
+void TTTYEmulator::DrawRowImage(QPainter& canvas, int row, int first, int last) {
+  TTerminal* window = Terminal();
+  const int cw = window->CellWidth();
+  const int ch = window->CellHeight();
+  QPaintDevice* target = canvas.paintEngine() != nullptr ? canvas.paintEngine()->paintDevice() : nullptr;
+  const qreal ratio = target != nullptr ? target->devicePixelRatioF() : 1.0;
+  const QFont& font = Glyphs().Font;
+  if (font != FRowImageFont || QSize(cw, ch) != FRowImageCell || ratio != FRowImageRatio) {
+    FRowImages.clear();
+    FOlderRowImages.clear();
+    FRowImageFont = font;
+    FRowImageCell = QSize(cw, ch);
+    FRowImageRatio = ratio;
+  }
+
+  const TTerminalBuffer& buffer = Buffer();
+  const std::size_t from = std::size_t(first - 1);
+  const std::size_t count = std::size_t(last - first + 1);
+  auto append = [this](auto span, std::size_t start, std::size_t n) {
+    FRowKey.append(reinterpret_cast<const char*>(span.data() + start), n * sizeof(span[0]));
+  };
+  FRowKey.clear();
+  append(buffer.GetCharRow(row), from, count);
+  append(buffer.GetAttrRow(row), from, count);
+  append(buffer.GetForeColorRow(row), from, count);
+  append(buffer.GetBackColorRow(row), from, count);
+
+  const int y0 = (row - window->TopLeftRow()) * ch;
+  auto found = FRowImages.find(FRowKey);
+  if (found == FRowImages.end()) {
+    if (FRowImages.size() >= std::size_t(2 * buffer.RowCount())) {
+      FOlderRowImages = std::move(FRowImages);
+      FRowImages.clear();
+    }
+    auto older = FOlderRowImages.find(FRowKey);
+    if (older != FOlderRowImages.end()) {
+      found = FRowImages.emplace(FRowKey, std::move(older->second)).first;
+      FOlderRowImages.erase(older);
+    } else {
+      // Painted like the window's own pixels, so an image looks exactly like direct drawing.
+      const QImage::Format format = target != nullptr && target->devType() == QInternal::Image
+                                        ? static_cast<QImage*>(target)->format()
+                                        : QImage::Format_RGB32;
+      const QSize size(int(count) * cw, ch);
+      QImage image((QSizeF(size) * ratio).toSize(), format);
+      image.setDevicePixelRatio(ratio);
+      QPainter painter(&image);
+      painter.translate(0, -y0);
+      DrawRuns(painter, row);
+      painter.end();
+      found = FRowImages.emplace(FRowKey, std::move(image)).first;
+    }
+  }
+  canvas.drawImage(QPoint((first - window->TopLeftCol()) * cw, y0), found->second);
 }
 
 void TTTYEmulator::DrawRuns(QPainter& canvas, int row) {

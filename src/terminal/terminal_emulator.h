@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QFont>
 #include <QGlyphRun>
+#include <QImage>
 #include <QPointF>
 #include <QRawFont>
 #include <QRect>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "terminal/terminal_buffer.h"
@@ -144,6 +146,10 @@ private:
   };
 
   void SyncColors();
+  // Draws a whole row from the image kept for its contents, painting that image first when
+  // there is none. A scroll moves every row of the screen: the rows that only moved are
+  // then copied as images instead of being drawn again glyph by glyph.
+  void DrawRowImage(QPainter& canvas, int row, int first, int last);
   void DrawRuns(QPainter& canvas, int row);
   void DrawRunText(QPainter& canvas, const TRunRecord& run, std::span<const std::uint8_t> chars,
                    const QRect& area, const QColor& text, const QColor& background);
@@ -156,6 +162,14 @@ private:
   TGlyphTable FGlyphs;
   QGlyphRun FGlyphRun;
   long FPaintedRows = 0;
+  // Row images keyed by what decides their pixels (bytes, attributes, colours). Images
+  // used since the last turnover are kept; the rest go at the next one. Any change of
+  // font, cell size or pixel ratio drops them all.
+  std::unordered_map<std::string, QImage> FRowImages, FOlderRowImages;
+  std::string FRowKey;
+  QFont FRowImageFont;
+  QSize FRowImageCell;
+  qreal FRowImageRatio = 0;
 };
 
 }  // namespace mirte

@@ -10,6 +10,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyleHints>
+#include <QWheelEvent>
 #include <algorithm>
 #include <string>
 
@@ -223,7 +224,7 @@ void TTerminal::Layout() {
     FTopLeftRow = std::max(1, rows - fitRows + 1);
   }
   FTopLeftCol = std::clamp(FTopLeftCol, 1, columns);
-  FTopLeftRow = std::clamp(FTopLeftRow, 1, rows);
+  FTopLeftRow = std::clamp(FTopLeftRow, FirstRow(), rows);
   const int colsLeft = columns - FTopLeftCol + 1;
   const int rowsLeft = rows - FTopLeftRow + 1;
   FVisibleCols = std::clamp((client.width() + FCellWidth - 1) / FCellWidth, 0, colsLeft);
@@ -247,7 +248,8 @@ QRect TTerminal::CellsToPixels(const QRect& cells) const {
 }
 
 void TTerminal::ScrollToShowCursor() {
-  if (FFullRows <= 0 || FFullCols <= 0) return;
+  // A view of the history stays where the user put it until something returns it.
+  if (FFullRows <= 0 || FFullCols <= 0 || !ViewIsLive()) return;
   const int row = Buffer().GetCursorRow();
   const int col = Buffer().GetCursorCol();
   const int oldRow = FTopLeftRow;
@@ -273,6 +275,7 @@ void TTerminal::PostChange() {
 }
 
 void TTerminal::CursorMovedByBuffer(int row, int col) {
+  if (FTopLeftRow < 1) ReturnToLive();  // the board is writing: show what it writes
   if (!FUseLazyDisplay) PostChange();
   if (OnCursorMoved) OnCursorMoved(Buffer(), row, col);
 }
@@ -334,6 +337,7 @@ void TTerminal::paintEvent(QPaintEvent* e) {
       if (!cells.isEmpty()) FEmulator->Paint(painter, cells);
     }
   }
+  PaintViewMarker(painter);
   // The caret inverts what lies under it, as the system caret does.
   if (!FCaretDrawn.isEmpty() && region.intersects(FCaretDrawn)) {
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
@@ -406,7 +410,7 @@ QPoint TTerminal::ClampToTextArea(QPoint client) const {
 
 QPoint TTerminal::CellAt(QPoint client) const {
   return {std::clamp(client.x() / FCellWidth + FTopLeftCol, 1, Columns()),
-          std::clamp(client.y() / FCellHeight + FTopLeftRow, 1, Rows())};
+          std::clamp(client.y() / FCellHeight + FTopLeftRow, FirstRow(), Rows())};
 }
 
 void TTerminal::mousePressEvent(QMouseEvent* e) {
@@ -420,6 +424,7 @@ void TTerminal::mousePressEvent(QMouseEvent* e) {
   FLastMouse = e->position().toPoint() - Origin();
   if (FHasSelection) DropSelection();
   FSelAnchor = FSelStart = FSelEnd = CellAt(ClampToTextArea(FLastMouse));
+  FSelPushed = Buffer().History().Pushed();
 }
 
 void TTerminal::mouseMoveEvent(QMouseEvent* e) {
@@ -444,18 +449,25 @@ void TTerminal::mouseReleaseEvent(QMouseEvent* e) {
 
 void TTerminal::ExtendSelection(QPoint cell) {
   FHasSelection = true;
-  const bool before = cell.y() < FSelAnchor.y() ||
-                      (cell.y() == FSelAnchor.y() && cell.x() < FSelAnchor.x());
-  ApplySelection(before ? cell : FSelAnchor, before ? FSelAnchor : cell);
+  const QPoint anchor = SelectionNow(FSelAnchor);
+  const bool before = cell.y() < anchor.y() || (cell.y() == anchor.y() && cell.x() < anchor.x());
+  ApplySelection(before ? cell : anchor, before ? anchor : cell);
 }
 
-// Sets the selected bit on the cells of [start, end] and clears it everywhere else. The
-// whole screen is swept, not just the rows of the old range: selected cells travel with the
-// text when the board scrolls the screen, and must not stay highlighted where they land.
+QPoint TTerminal::SelectionNow(QPoint cell) const {
+  if (cell.isNull() || FEmulator == nullptr) return cell;
+  return {cell.x(), cell.y() - int(Buffer().History().Pushed() - FSelPushed)};
+}
+
+// Sets the selected bit on the cells of [start, end] and clears it everywhere else. Every
+// row is swept, not just the rows of the old range: selected cells travel with the text
+// when a scroll region moves it, and must not stay highlighted where they land.
 void TTerminal::ApplySelection(QPoint start, QPoint end) {
   TTerminalBuffer& buffer = Buffer();
   const int rows = Rows();
-  for (int row = 1; row <= rows; ++row) {
+  FSelAnchor = SelectionNow(FSelAnchor);
+  FSelPushed = buffer.History().Pushed();
+  for (int row = FirstRow(); row <= rows; ++row) {
     const auto attrs = buffer.GetAttrRow(row);
     bool changed = false;
     for (int col = 1; col <= int(attrs.size()); ++col) {
@@ -491,10 +503,12 @@ QString TTerminal::SelectedText() const {
   QString text;
   if (!FHasSelection || FSelStart.isNull()) return text;
   const TTerminalBuffer& buffer = Buffer();
-  for (int row = FSelStart.y(); row <= FSelEnd.y(); ++row) {
+  const QPoint start = SelectionStart();
+  const QPoint end = SelectionEnd();
+  for (int row = start.y(); row <= end.y(); ++row) {
     const auto chars = buffer.GetCharRow(row);
-    const int from = row == FSelStart.y() ? FSelStart.x() : 1;
-    const int to = std::min(row == FSelEnd.y() ? FSelEnd.x() : Columns(), int(chars.size()));
+    const int from = row == start.y() ? start.x() : 1;
+    const int to = std::min(row == end.y() ? end.x() : Columns(), int(chars.size()));
     for (int col = from; col <= to; ++col) {
       text += QChar(char16_t(Cp437ToUnicode(chars[std::size_t(col - 1)])));
     }
@@ -549,6 +563,13 @@ void TTerminal::keyPressEvent(QKeyEvent* e) {
     CopySelectedText();
     return;
   }
+  // Shift+PgUp and Shift+PgDn page through the history; they mean nothing to the board.
+  if (shift == Qt::ShiftModifier && (key == Qt::Key_PageUp || key == Qt::Key_PageDown)) {
+    const int page = std::max(1, FFullRows);
+    ScrollViewBy(key == Qt::Key_PageUp ? -page : page);
+    return;
+  }
+  if (!IsModifierKey(key)) ReturnToLive();
   // Shift+Tab is the Tab key with Shift held, as the owner's key table expects.
   if (key == Qt::Key_Backtab) key = Qt::Key_Tab;
   if (!IsModifierKey(key) && FEmulator->KeyDown(key, shift)) return;
@@ -560,6 +581,56 @@ void TTerminal::keyPressEvent(QKeyEvent* e) {
     if (OnKeyPress) OnKeyPress(ch);
     if (ch != 0 && FEmulator != nullptr) FEmulator->KeyPress(ch);
   }
+}
+
+// --- History view -----------------------------------------------------------------------
+
+void TTerminal::ScrollViewBy(int rows) {
+  if (FEmulator == nullptr || rows == 0) return;
+  const long long wanted = (long long)FTopLeftRow + rows;
+  const int top = int(std::clamp<long long>(wanted, FirstRow(), std::max(1, FTopLeftRow)));
+  if (top == FTopLeftRow) return;
+  FTopLeftRow = top;
+  Layout();
+  update();
+  UpdateCaret();
+}
+
+void TTerminal::ReturnToLive() {
+  if (ViewIsLive()) return;
+  FTopLeftRow = 1;
+  FWheelRemainder = 0;
+  Layout();
+  update();
+  UpdateCaret();
+}
+
+void TTerminal::wheelEvent(QWheelEvent* e) {
+  // One notch (120 eighths of a degree) moves three rows, as desktop lists do.
+  FWheelRemainder += e->angleDelta().y();
+  const int notches = FWheelRemainder / 120;
+  FWheelRemainder -= notches * 120;
+  if (notches != 0) ScrollViewBy(-3 * notches);
+  e->accept();
+}
+
+QRect TTerminal::ViewMarkerRect() const {
+  if (ViewIsLive()) return {};
+  const int chars = int(QString::number(ViewRowsBack()).size()) + 2;
+  const int width = std::min(chars * FCellWidth, FTextArea.width());
+  return {FTextArea.right() + 1 - width, 0, width, FCellHeight};
+}
+
+void TTerminal::PaintViewMarker(QPainter& painter) {
+  const QRect marker = ViewMarkerRect();
+  if (marker.isEmpty()) return;
+  // In the text colour with the window colour as text, like a reversed cell, so it stands
+  // out from any row it covers.
+  painter.fillRect(marker, ToQColor(FFontColor));
+  painter.setPen(ToQColor(FColor));
+  painter.setFont(FPaintFont);
+  painter.drawText(marker, Qt::AlignCenter,
+                   QStringLiteral("\u25B2%1").arg(ViewRowsBack()));
 }
 
 // --- Internal timer ---------------------------------------------------------------------
@@ -577,7 +648,7 @@ void TTerminal::timerEvent(QTimerEvent* e) {
   if (FDragging && !QRect(QPoint(0, 0), contentsRect().size()).contains(FLastMouse)) {
     const int oldRow = FTopLeftRow;
     const int oldCol = FTopLeftCol;
-    if (FLastMouse.y() < 0 && FTopLeftRow > 1) --FTopLeftRow;
+    if (FLastMouse.y() < 0 && FTopLeftRow > FirstRow()) --FTopLeftRow;
     if (FLastMouse.y() >= contentsRect().height() && FTopLeftRow + FFullRows - 1 < Rows()) {
       ++FTopLeftRow;
     }

@@ -148,6 +148,20 @@ public:
   int RepaintInterval() const { return FRepaintInterval; }
   void SetRepaintInterval(int ms) { FRepaintInterval = std::max(ms, 0); }
 
+  // --- History view ---------------------------------------------------------------------
+  // The view can show rows of the buffer's history above the screen (the wheel and
+  // Shift+PgUp / Shift+PgDn, which reach nobody else). Any other key and any cursor move
+  // by the board's output return it to the live screen; the board never sees the view.
+  // While the view is not live a small marker in its top-right corner says how far back
+  // it is.
+  int ViewRowsBack() const { return std::max(0, 1 - FTopLeftRow); }
+  bool ViewIsLive() const { return FTopLeftRow >= 1; }
+  // Negative counts look further back; the view stops at the oldest row and the screen.
+  void ScrollViewBy(int rows);
+  void ReturnToLive();
+  // Where the marker is drawn, in client coordinates; empty while the view is live.
+  QRect ViewMarkerRect() const;
+
   // --- Caret ----------------------------------------------------------------------------
   // Where the caret is drawn, in client coordinates; empty when there is none to show.
   QRect CaretRect() const;
@@ -156,9 +170,11 @@ public:
 
   // --- Selection and clipboard ----------------------------------------------------------
   bool HasSelection() const { return FHasSelection; }
-  // Start and end cell (column, row), 1-based, in reading order; (0, 0) when empty.
-  QPoint SelectionStart() const { return FSelStart; }
-  QPoint SelectionEnd() const { return FSelEnd; }
+  // Start and end cell (column, row), 1-based, in reading order; (0, 0) when empty. Rows
+  // of the history count 0, -1, ... upwards; the selection stays on its text when rows
+  // scroll into the history.
+  QPoint SelectionStart() const { return SelectionNow(FSelStart); }
+  QPoint SelectionEnd() const { return SelectionNow(FSelEnd); }
   void DropSelection();
   // Copies the selected text to the clipboard; the selection stays. Nothing without one.
   void CopySelectedText();
@@ -185,6 +201,7 @@ protected:
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  void wheelEvent(QWheelEvent* e) override;
   void timerEvent(QTimerEvent* e) override;
   bool focusNextPrevChild(bool next) override;
 
@@ -217,6 +234,12 @@ private:
   void ExtendSelection(QPoint cell);
   void ApplySelection(QPoint start, QPoint end);
   void CancelDrag();
+  // The first row a view or a selection can reach (the oldest history row).
+  int FirstRow() const { return 1 - Buffer().RowsAbove(); }
+  // A selection cell as numbered now: rows pushed into the history since the selection
+  // was made have moved it up.
+  QPoint SelectionNow(QPoint cell) const;
+  void PaintViewMarker(QPainter& painter);
   void InvalidateRows(int first, int last);
 
   std::unique_ptr<TTTYEmulator> FOwnEmulator;
@@ -274,6 +297,8 @@ private:
   QPoint FSelEnd;
   bool FHasSelection = false;
   bool FDragging = false;
+  std::int64_t FSelPushed = 0;  // the history's push count the selection rows refer to
+  int FWheelRemainder = 0;      // eighths of a degree not yet turned into rows
   QPoint FLastMouse;  // client coordinates, for the drag auto-scroll
 
   QBasicTimer FTimer;

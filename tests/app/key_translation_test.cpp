@@ -135,7 +135,10 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"Esc while dragging", keys::Escape, 0, "\x1b", kDragging,
                 TKeyAction::CancelSelection, ""},
         KeyCase{"Esc with a finished selection is sent", keys::Escape, 0, "\x1b", kSelected,
-                kNothing, "\x1b"}),
+                kNothing, "\x1b"},
+        KeyCase{"Shift+Insert pastes and sends nothing itself", keys::Insert, kShift, "", kNone,
+                TKeyAction::Paste, ""},
+        KeyCase{"Ctrl+V stays the board's key", 'V', kCtrl, "\x16", kNone, kNothing, "\x16"}),
     CaseName);
 
 TEST(KeyStages, OnlyTheTerminalControlKeepsACharacterFromFollowing) {

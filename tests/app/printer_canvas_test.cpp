@@ -163,6 +163,47 @@ TEST_F(NoPrinterListOutput, NeverOverwritesAnExistingFile) {
   EXPECT_EQ(PdfLines(Work("MIRTE Print 2026-12-07 14-03-55 (3).pdf")), std::vector<std::string>{"2"});
 }
 
+// A job that ends before anything was drawn on it: no file, nothing reported, and the
+// window's status and menus come and go as for any job.
+TEST_F(NoPrinterListOutput, JobsWithNothingDrawnLeaveNoFile) {
+  const struct {
+    const char* what;
+    std::string listing;
+    std::size_t jobs;
+  } cases[] = {
+      {"Ctrl-Z first", "\x1A", 1},
+      {"a run of Ctrl-Z", std::string(100, '\x1A'), 100},
+      {"CR and LF only", "\r\n\n\r\x1A", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    window.calls.clear();
+    Board(c.listing);
+    EXPECT_TRUE(PdfFiles(work).isEmpty());
+    EXPECT_TRUE(written.isEmpty());
+    EXPECT_FALSE(canvas.JobOpen());
+    std::vector<std::string> calls;
+    for (std::size_t i = 0; i < c.jobs; ++i)
+      calls.insert(calls.end(), {"status Document waits for printing", "print job open", "status ", "print job closed"});
+    EXPECT_EQ(window.calls, calls);
+  }
+  // Printed or aborted without text: the same.
+  Board("\r\n");
+  list.EndPrintJob(false);
+  Board("\n");
+  list.EndPrintJob(true);
+  EXPECT_TRUE(PdfFiles(work).isEmpty());
+}
+
+TEST_F(NoPrinterListOutput, TextAfterEmptyPagesLandsOnItsOwnPage) {
+  const int linesPerPage =
+      (canvas.PageHeight() - TListOutput::kMargin - TListOutput::kTopEdge) / canvas.TextHeight("A") + 1;
+  Board(std::string(static_cast<std::size_t>(linesPerPage), '\n') + "X\x1A");
+  const QString file = Work("MIRTE Print 2026-12-07 14-03-55.pdf");
+  EXPECT_EQ(PdfLines(file), std::vector<std::string>{"X"});
+  EXPECT_EQ(PdfPages(file), 2);
+}
+
 // Fills two pages line by line: with print-each-page every page is a file of its own,
 // without it the pages share one file.
 struct PagingCase {
@@ -229,14 +270,14 @@ TEST_F(NoPrinterListOutput, AJobWithNowhereToGoIsKeptUntilItCanBeWritten) {
   TQtPrinterCanvas canvas([&folder] { return folder; });
   canvas.Now = [] { return kStart; };
   {
-    // No home and no temporary folder either.
+    // No home and no temporary folder either, when the job's first text wants a file.
     ScopedEnvironment home("HOME", Q(folder)), temp("TMPDIR", Q(folder));
     canvas.BeginDoc("MIRTE Print");
+    canvas.TextOut(200, 250, "one");
   }
   ASSERT_TRUE(canvas.JobOpen());
   EXPECT_TRUE(canvas.JobFile().isEmpty());
 
-  canvas.TextOut(200, 250, "one");
   canvas.NewPage();
   canvas.TextOut(200, 250, "two");
   folder = work.path();
@@ -267,6 +308,12 @@ TEST_F(ChosenFile, TheNextJobWritesTheChosenFileAndLaterOnesNumberedBesideIt) {
   EXPECT_EQ(PdfLines(Q(elsewhere / "chosen.pdf")), (std::vector<std::string>{"A", "B"}));
   EXPECT_EQ(PdfLines(Q(elsewhere / "chosen (2).pdf")), std::vector<std::string>{"C"});
   EXPECT_EQ(written, (QStringList{Q(elsewhere / "chosen.pdf"), Q(elsewhere / "chosen (2).pdf")}));
+}
+
+TEST_F(ChosenFile, AJobWithoutTextLeavesTheChosenFileToTheNextJob) {
+  Board("\x1A" "\r\n\x1A" "E\x1A");
+  EXPECT_EQ(PdfFiles(elsewhere), QStringList{"chosen.pdf"});
+  EXPECT_EQ(PdfLines(Q(elsewhere / "chosen.pdf")), std::vector<std::string>{"E"});
 }
 
 TEST_F(ChosenFile, AbortRemovesTheChosenFile) {

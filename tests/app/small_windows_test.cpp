@@ -164,9 +164,32 @@ TEST(InfoFormTest, ShowsTheReleaseInTheCurrentLanguage) {
     EXPECT_EQ(info.windowTitle(), language == 2 ? "Information" : "Informazioni");
     EXPECT_EQ(info.OKBtn->size(), QSize(113, 33));
     EXPECT_EQ(info.size(), QSize(328, 400));
+    info.SetWorkFolder("/home/user/MIRTE", language);
+    EXPECT_EQ(info.WorkFolderStrLb->text(), language == 2 ? "Working folder:" : "Cartella di lavoro:");
+    EXPECT_EQ(info.WorkFolderLb->text(), "/home/user/MIRTE");
     QTest::mouseClick(info.OKBtn, Qt::LeftButton);
     EXPECT_EQ(info.result(), QDialog::Accepted);
   }
+}
+
+TEST(InfoFormTest, NamesTheSettingsFileShorteningALongPathInTheMiddle) {
+  App();
+  const std::string path = "/home/user/.config/mirte/mirte.SET";
+  for (int language : {2, 1}) {
+    SettingsRec rec = RecordIn(language);
+    TInfoFrm info(nullptr, [&] { ApplyLanguage(rec); }, path);
+    info.show();
+    EXPECT_EQ(info.SetFileStrLb->text(), language == 2 ? "Settings file:" : "File delle impostazioni:");
+    EXPECT_EQ(info.SetFileLb->text().toStdString(), path);
+    EXPECT_EQ(info.size(), QSize(328, 400)) << "the path fits the fixed window";
+  }
+  const std::string deep = "/home/user/" + std::string(120, 'f') + "/mirte/mirte.SET";
+  TInfoFrm info(nullptr, {}, deep);
+  const QString shown = info.SetFileLb->text();
+  EXPECT_NE(shown.toStdString(), deep);
+  EXPECT_TRUE(shown.startsWith("/home/user/")) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith("mirte.SET")) << shown.toStdString();
+  EXPECT_EQ(info.SetFileLb->toolTip().toStdString(), deep);
 }
 
 TEST(SplashFormTest, StaysPaintedThroughTheWaitAndClosesItselfOnItsTimer) {

@@ -5,22 +5,34 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "app/com_port_options.h"
 #include "common/msg_table.h"
@@ -28,6 +40,7 @@
 #include "board/board_service.h"
 #include "support/qt_test_app.h"
 #include "support/pty_pair.h"
+#include "support/scoped_environment.h"
 #include "support/temp_folder.h"
 #include "terminal/terminal_widget.h"
 
@@ -55,13 +68,17 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit 
 class TermFormTest : public ::testing::Test {
 protected:
   mirte::testing::TempFolder folder;
+  // The default working folder goes to a home of the test's own.
+  mirte::testing::ScopedEnvironment home{"HOME", (folder / "home").string()};
   std::string program = (folder / "mirte").string();
   std::filesystem::path settingsFile = folder / "mirte.SET";
   std::unique_ptr<TTermFrm> form;
   int terminations = 0;
+  std::optional<QString> chosenFile;  // what the save dialog answers
 
   void SetUp() override {
     App();
+    std::filesystem::create_directory(folder / "home");
     std::filesystem::create_directory(folder / "dosdevices");
     std::filesystem::create_symlink(folder / "no-such-device", folder / "dosdevices" / "com1");
   }
@@ -91,6 +108,7 @@ protected:
     options.ProgramFile = program;
     options.ShowSplash = false;
     options.Terminate = [this] { ++terminations; };
+    options.ChooseFile = [this](const QString&, const QString&) { return chosenFile; };
     form = std::make_unique<TTermFrm>(options);
     form->show();
     QCoreApplication::processEvents();
@@ -129,7 +147,9 @@ TEST_F(TermFormTest, FirstStartComesUpWithTheDefaultsAndWritesThem) {
   EXPECT_EQ(frm.TerminalWn->FontColor(), 0x00C0C0C0u);
   EXPECT_EQ(frm.TerminalWn->Color(), 0x00800000u);
   EXPECT_FALSE(frm.PrintSingPgCmd->isChecked());
-  EXPECT_EQ(std::filesystem::current_path(), folder.path());
+  // The working folder is one of its own, not the program folder.
+  EXPECT_EQ(std::filesystem::current_path(), folder / "home/MIRTE");
+  EXPECT_EQ(rec.WorkFolder.str(), (folder / "home/MIRTE").string());
   for (QAction* item : frm.TxStrCmd) EXPECT_FALSE(item->isEnabled());
   EXPECT_EQ(frm.TxStrCmd[2]->text(), "3: <None>");
   EXPECT_EQ(Panel(2).size(), 17) << "lock keys show blanks without an X11 display";
@@ -223,6 +243,38 @@ TEST_F(TermFormTest, LanguageSwitchReachesTheToolWindowsToo) {
     EXPECT_EQ(frm.EPIXFrm()->windowTitle(), QString::fromUtf8(MsgTable(language, 37)));
     EXPECT_EQ(frm.ComPortOptions()->windowTitle(), QString::fromUtf8(MsgTable(language, 23)));
   }
+}
+
+// Qt's own buttons: a question and a file dialog made before the switch follow it, as do
+// those made after it.
+TEST_F(TermFormTest, ItalianReachesQtsOwnDialogsAndEnglishTakesThemBack) {
+  TTermFrm& frm = Start();
+  QMessageBox question(QMessageBox::Question, "MIRTE", "?", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  QFileDialog files(nullptr, "MIRTE");
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  files.setAcceptMode(QFileDialog::AcceptOpen);
+  auto* fileButtons = files.findChild<QDialogButtonBox*>();
+  ASSERT_NE(fileButtons, nullptr);
+  // Whether a caption marks an accelerator differs between first build and re-caption.
+  auto texts = [&] {
+    QStringList shown{question.button(QMessageBox::Yes)->text(), question.button(QMessageBox::No)->text(),
+                      question.button(QMessageBox::Cancel)->text(), fileButtons->button(QDialogButtonBox::Open)->text(),
+                      fileButtons->button(QDialogButtonBox::Cancel)->text()};
+    return shown.replaceInStrings("&", "");
+  };
+  const QStringList english{"Yes", "No", "Cancel", "Open", "Cancel"};
+  const QStringList italian{"S\u00EC", "No", "Annulla", "Apri", "Annulla"};
+  EXPECT_EQ(texts(), english);
+
+  frm.ItaLngCmd->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(texts(), italian);
+  QMessageBox later(QMessageBox::Question, "MIRTE", "?", QMessageBox::Ok | QMessageBox::Cancel);
+  EXPECT_EQ(later.button(QMessageBox::Cancel)->text(), "Annulla");
+
+  frm.EngLngCmd->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(texts(), english);
 }
 
 TEST_F(TermFormTest, ChoosingTheSelectedLanguageOrFontSizeChangesNothing) {
@@ -341,7 +393,7 @@ TEST_F(TermFormTest, AJobWrittenAsPdfShowsItsFileNameWithoutTouchingTheMessagePa
   ASSERT_TRUE(frm.PdfFileLb->isVisible());
   const QString name = frm.PdfFileLb->text();
   EXPECT_TRUE(name.startsWith("MIRTE Print ") && name.endsWith(".pdf")) << name.toStdString();
-  EXPECT_TRUE(std::filesystem::exists(folder / name.toStdString()));
+  EXPECT_TRUE(std::filesystem::exists(folder / "home/MIRTE" / name.toStdString())) << "in the working folder";
   EXPECT_EQ(Panel(1), "") << "the message panel keeps its own text";
   QElapsedTimer waited;
   waited.start();
@@ -574,6 +626,302 @@ TEST_F(TermFormBoardTest, ServesTheBoardsConsoleAndDiskThroughTheRunningWindow) 
   EXPECT_TRUE(WaitFor([&] { return RowText(2).substr(0, 4) == "A>OK"; }));
   EXPECT_EQ(Panel(1), "");
   EXPECT_FALSE(frm.Flags().TxBusy);
+}
+
+// The board as a thread of its own that times the program's replies, while the window's
+// event loop runs as it does in the program.
+class TermFormLiveBoardTest : public TermFormBoardTest {
+protected:
+  using Clock = std::chrono::steady_clock;
+
+  void SetUp() override {
+    TermFormBoardTest::SetUp();
+    StartOnBoard(BoardRecord());
+    Sent();
+  }
+
+  // Runs `play` on the board thread; the event loop runs until it has ended.
+  void PlayBoard(const std::function<void()>& play) {
+    QEventLoop loop;
+    std::thread boardThread([&] {
+      play();
+      QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+    boardThread.join();
+  }
+
+  // Board thread: sends the frame and waits for `length` reply bytes; the milliseconds
+  // from the frame's last byte to the reply's last byte, or -1 without a whole reply. The
+  // clock is read before the last byte goes out, so a late board never flatters a reply.
+  double Exchange(const Bytes& frame, std::size_t length, Bytes* reply = nullptr) {
+    board.write(Bytes(frame.begin(), frame.end() - 1));
+    const auto lastByte = Clock::now();
+    board.write(Bytes{frame.back()});
+    Bytes got = board.read(length, 3000ms);
+    const double millis = std::chrono::duration<double, std::milli>(Clock::now() - lastByte).count();
+    if (reply) *reply = got;
+    return got.size() == length ? millis : -1;
+  }
+
+  QStringList PdfFiles() {
+    return QDir(QString::fromStdString(folder.path().string())).entryList({"*.pdf"}, QDir::Files);
+  }
+  void ExpectNoJob() {
+    for (QAction* item : {form->PrintCmd, form->AbortPrintCmd, form->PrintPup, form->AbortPrintPup})
+      EXPECT_FALSE(item->isEnabled()) << item->objectName().toStdString();
+    EXPECT_TRUE(form->SetPrnCmd->isEnabled());
+    EXPECT_EQ(Panel(1), "");
+  }
+};
+
+Bytes ListOutput(const std::string& text) {
+  Bytes frames;
+  for (char c : text) frames.insert(frames.end(), {16, 17, 5, static_cast<std::uint8_t>(c)});
+  return frames;
+}
+
+Bytes Join(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+// The text lines of a PDF, blanks simplified, without empty lines and page breaks.
+std::vector<std::string> PdfLines(const QString& file) {
+  QProcess pdftotext;
+  pdftotext.start("pdftotext", {file, "-"});
+  if (!pdftotext.waitForFinished(60000)) return {};
+  std::vector<std::string> lines;
+  for (const QString& line : QString::fromUtf8(pdftotext.readAllStandardOutput()).split('\n')) {
+    const QString text = QString(line).remove('\f').simplified();
+    if (!text.isEmpty()) lines.push_back(text.toStdString());
+  }
+  return lines;
+}
+
+TEST_F(TermFormLiveBoardTest, RecordsTravelSoonAfterTheWaitAndNeverBeforeIt) {
+  const Bytes name = NameBlock("TIMED", "DAT");
+  std::map<int, std::vector<double>> millis;  // by frame type
+  std::vector<std::string> failures;
+  PlayBoard([&] {
+    auto exchange = [&](const Bytes& frame, std::size_t length) {
+      Bytes reply;
+      const double ms = Exchange(frame, length, &reply);
+      if (ms < 0 || reply[0] != 0) failures.push_back("type " + std::to_string(frame[2]));
+      else millis[frame[2]].push_back(ms);
+    };
+    exchange(Frame(22, name), 1);
+    for (int i = 0; i < 15; ++i) exchange(Frame(21, name, Bytes(128, static_cast<std::uint8_t>(i))), 1);
+    exchange(Frame(16, name), 1);
+    exchange(Frame(15, name), 1);
+    for (int i = 0; i < 15; ++i) exchange(Frame(20, name), 129);
+  });
+  EXPECT_TRUE(failures.empty()) << failures.front();
+  for (int type : {21, 20}) {
+    SCOPED_TRACE("type " + std::to_string(type));
+    ASSERT_EQ(millis[type].size(), 15u);
+    const double fastest = *std::min_element(millis[type].begin(), millis[type].end());
+    EXPECT_GE(fastest, 5.0);
+    // A loaded machine stretches the typical exchange but hardly the best one, so this
+    // holds anywhere and still catches a cost paid by every reply; the benchmark holds
+    // the real limits.
+    EXPECT_LT(fastest, 8.0);
+  }
+  EXPECT_EQ(Panel(1), "");
+  EXPECT_FALSE(form->Flags().TxBusy);
+}
+
+TEST_F(TermFormLiveBoardTest, ALongListingIsTakenWholeWhileTheWindowKeepsServingEvents) {
+  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
+  std::string text;
+  for (int line = 1; text.size() < 10000; ++line) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d LIST OUTPUT FROM THE BOARD\r\n", line);
+    text += buffer;
+  }
+  text.resize(10000);
+  std::vector<std::string> lines;
+  for (std::size_t from = 0; from < text.size();) {
+    std::size_t end = std::min(text.find('\n', from), text.size());
+    std::string line = QString::fromStdString(text.substr(from, end - from)).simplified().toStdString();
+    if (!line.empty()) lines.push_back(line);
+    from = end + 1;
+  }
+
+  // The event loop's own timer: how long it ever went without a turn during the listing.
+  QElapsedTimer sinceTick;
+  qint64 longestGap = 0;
+  QTimer ticker;
+  ticker.setInterval(10);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    longestGap = std::max(longestGap, sinceTick.restart());
+  });
+  Bytes reply;
+  PlayBoard([&] {
+    QMetaObject::invokeMethod(&ticker, [&] { sinceTick.start(); ticker.start(); }, Qt::QueuedConnection);
+    board.write(Join(ListOutput(text), Frame(25, {})));
+    reply = board.read(1, 120000ms);
+  });
+  ticker.stop();
+  ASSERT_EQ(reply.size(), 1u) << "the frame after the listing is answered";
+  EXPECT_LT(longestGap, 1000) << "the window is served between bursts of the listing";
+  EXPECT_TRUE(form->Board().PrintJobOpen());
+  EXPECT_EQ(Panel(1), "Document waits for printing");
+
+  PlayBoard([&] { Exchange(Join(ListOutput("\x1A"), Frame(25, {})), 1); });
+  const QStringList files = PdfFiles();
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_EQ(PdfLines(QDir(QString::fromStdString(folder.path().string())).filePath(files[0])), lines);
+  ExpectNoJob();
+}
+
+TEST_F(TermFormLiveBoardTest, JobsWithNothingDrawnLeaveNoFileAndTheWindowAsItWas) {
+  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
+  const struct {
+    const char* what;
+    std::string listing;
+  } cases[] = {
+      {"Ctrl-Z with no job open", "\x1A"},
+      {"a run of 100 Ctrl-Z", std::string(100, '\x1A')},
+      {"a job of CR and LF only", "\r\n\r\n\n\x1A"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExpectNoJob();
+    double ms = -1;
+    PlayBoard([&] { ms = Exchange(Join(ListOutput(c.listing), Frame(25, {})), 1); });
+    EXPECT_GE(ms, 5.0);
+    EXPECT_TRUE(PdfFiles().isEmpty());
+    EXPECT_FALSE(form->PdfFileLb->isVisible());
+    ExpectNoJob();
+  }
+
+TEST_F(TermFormBoardTest, TheProgramFolderAsWorkingFolderKeepsTheProgramsFilesFromTheBoard) {
+  folder.write("mirte", "program");
+  folder.write("BOARD.TXT", "b");
+  StartOnBoard(BoardRecord());
+  Sent();
+  board.write(Frame(17, NameBlock("????????", "???")));
+  Bytes found = Reply(13);
+  ASSERT_EQ(found.size(), 13u);
+  EXPECT_EQ(std::string(found.begin() + 2, found.end()), "BOARD   TXT");
+  board.write(Frame(18, NameBlock("????????", "???")));
+  EXPECT_EQ(Reply(13)[0], 255) << "neither mirte nor mirte.SET is listed";
+  for (const auto& name : {NameBlock("MIRTE", "SET"), NameBlock("MIRTE", "")}) {
+    board.write(Frame(19, name));  // delete
+    EXPECT_EQ(Reply(1), Bytes{255});
+  }
+  EXPECT_TRUE(std::filesystem::exists(settingsFile));
+  EXPECT_TRUE(std::filesystem::exists(folder / "mirte"));
+
+// --- Console: paste, log and save -----------------------------------------------------------
+
+// Plays a board that echoes every byte it takes, from the window's own event loop, and
+// notes how many bytes each read found: one each time, when the sender waits for echoes.
+class EchoingBoard {
+public:
+  explicit EchoingBoard(mirte::testing::PtyPair& pty) : board(pty) {
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      Bytes got = board.read(64, 3ms);  // a shorter wait rounds down to none
+      if (got.empty()) return;
+      chunks.push_back(got.size());
+      received.insert(received.end(), got.begin(), got.end());
+      if (echo) board.write(got);
+    });
+    timer.start();
+  }
+  mirte::testing::PtyPair& board;
+  QTimer timer;
+  bool echo = true;
+  Bytes received;
+  std::vector<std::size_t> chunks;
+};
+
+TEST_F(TermFormBoardTest, PasteTypesTheClipboardPacedByTheEchoUntilEsc) {
+  TTermFrm& frm = StartOnBoard(BoardRecord());
+  Sent();
+  EchoingBoard echoing(board);
+  // A paste that never ends would hang the test; this ends it as a close would.
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] { frm.Flags().CloseRequested = true; });
+  guard.start(5000);
+  QApplication::clipboard()->setText(QString::fromUtf8("ab\ncd\r\n\u00e9f"));
+  QTest::keyClick(frm.TerminalWn, Qt::Key_Insert, Qt::ShiftModifier);  // returns when sent
+  ASSERT_TRUE(WaitFor([&] { return echoing.received.size() >= 8; }, 2000ms))
+      << std::string(echoing.received.begin(), echoing.received.end()) << " " << echoing.chunks.size();
+  EXPECT_EQ(echoing.received, (Bytes{'a', 'b', '\r', 'c', 'd', '\r', 0xE9, 'f'}));
+  EXPECT_EQ(echoing.chunks, std::vector<std::size_t>(8, 1)) << "one character per echo";
+  EXPECT_FALSE(frm.Flags().TxBusy);
+  // The board's screen shows the echoes: CR returned to column 1 each time.
+  ASSERT_TRUE(WaitFor([&] { return RowText(1).substr(0, 2) == "\xe9" "f"; }));
+
+  // A board that stays silent keeps the paste waiting after its first character; Esc ends
+  // it and is not sent. Ctrl+V is still the board's key.
+  echoing.echo = false;
+  echoing.received.clear();
+  QApplication::clipboard()->setText("xyz");
+  QTimer::singleShot(100, &frm, [&] { QTest::keyClick(frm.TerminalWn, Qt::Key_Escape); });
+  frm.PasteCmd->trigger();
+  EXPECT_FALSE(frm.Pasting());
+  EXPECT_FALSE(frm.Flags().TxBusy);
+  QTest::keyClick(frm.TerminalWn, Qt::Key_V, Qt::ControlModifier);
+  ASSERT_TRUE(WaitFor([&] { return echoing.received.size() >= 2; }, 1000ms));
+  QTest::qWait(100);
+  EXPECT_EQ(echoing.received, (Bytes{'x', 0x16}));
+}
+
+TEST_F(TermFormBoardTest, LogConsoleAppendsTheBoardsTextWhileChecked) {
+  SettingsRec rec = BoardRecord();
+  rec.Language = kLanguageEnglish;
+  TTermFrm& frm = StartOnBoard(rec);
+  EXPECT_EQ(Caption("LogConsoleCmd"), "&Log Console...");
+  EXPECT_EQ(Caption("SaveTextCmd"), "&Save Console Text...");
+  EXPECT_EQ(Caption("PasteCmd"), "&Paste");
+  Sent();
+  chosenFile.reset();
+  frm.LogConsoleCmd->trigger();  // the dialog is cancelled
+  EXPECT_FALSE(frm.LogConsoleCmd->isChecked());
+
+  chosenFile = QString::fromStdString((folder / "board.log").string());
+  frm.LogConsoleCmd->trigger();
+  EXPECT_TRUE(frm.LogConsoleCmd->isChecked());
+  board.write("MIRTE\r\n");
+  Bytes currentDrive{16, 17, 25};  // a command frame in between, answered and not logged
+  board.write(currentDrive);
+  EXPECT_EQ(Reply(1).size(), 1u);
+  board.write("A>\xc9\xcd");
+  // Whole lines reach the file within a second, while logging goes on.
+  EXPECT_TRUE(WaitFor([&] {
+    const Bytes text = folder.read("board.log");
+    return std::string(text.begin(), text.end()) == "MIRTE\n";
+  }, 2000ms));
+  ASSERT_TRUE(WaitFor([&] { return RowText(2).substr(0, 2) == "A>"; }));
+  frm.LogConsoleCmd->trigger();
+  EXPECT_FALSE(frm.LogConsoleCmd->isChecked());
+  board.write("more\r\n");
+  ASSERT_TRUE(WaitFor([&] { return RowText(2).substr(4, 4) == "more"; }));
+  const Bytes text = folder.read("board.log");
+  EXPECT_EQ(std::string(text.begin(), text.end()), "MIRTE\nA>\u2554\u2550\n");
+}
+
+TEST_F(TermFormBoardTest, SaveConsoleTextWritesHistoryAndScreen) {
+  TTermFrm& frm = StartOnBoard(BoardRecord());
+  std::string stream, expected;
+  for (int n = 1; n <= 40; ++n) {
+    stream += "line " + std::to_string(n) + "\r\n";
+    expected += "line " + std::to_string(n) + "\n";
+  }
+  board.write(stream + "end \xb1  ");
+  ASSERT_TRUE(WaitFor([&] { return RowText(24).substr(0, 3) == "end"; }));
+  chosenFile = QString::fromStdString((folder / "saved.txt").string());
+  frm.SaveTextCmd->trigger();
+  const Bytes text = folder.read("saved.txt");
+  EXPECT_EQ(std::string(text.begin(), text.end()), expected + "end \u2592\n");
+  EXPECT_EQ(frm.TerminalWn->Buffer().RowsAbove(), 17);
+  QTest::keyClick(frm.TerminalWn, Qt::Key_Home, Qt::ControlModifier);  // Clear Terminal
+  EXPECT_EQ(frm.TerminalWn->Buffer().RowsAbove(), 0);
 }
 
 }  // namespace

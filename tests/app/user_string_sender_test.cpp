@@ -11,6 +11,7 @@
 
 #include "common/msg_table.h"
 #include "app/user_string_items.h"
+#include "app/paste_sender.h"
 #include "app/user_string_sender.h"
 #include "platform/com_devices.h"
 #include "serial/com_port.h"
@@ -230,6 +231,52 @@ TEST_F(UserStringSenderTest, PortClosedDuringTheWaitEndsTheStringQuietly) {
   EXPECT_EQ(board.WaitFor(1, 500ms), "A");
 }
 
+// --- Paste ---------------------------------------------------------------------------------
+
+TEST(PasteBytesTest, TypesTheTextAsKeysWouldSendIt) {
+  struct Case {
+    const char* what;
+    std::string utf8;
+    std::string bytes;
+  } cases[] = {
+      {"every line end is one CR", "a\r\nb\nc\rd\n", "a\rb\rc\rd\r"},
+      {"blank lines stay", "a\n\n\r\n", "a\r\r\r"},
+      {"tab is typed", "x\ty", "x\ty"},
+      {"Windows-1252 letters and signs", "caff\u00e8 \u20ac5", "caff\xe8 \x80" "5"},
+      {"what no key sends as text is left out", "a\x1b\x07\x7f\u00a0\U0001F600\u0416b",
+       "a\xa0" "b"},
+      {"broken UTF-8 is left out", "a\xff\xfe" "b", "ab"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PasteBytes(c.utf8), c.bytes) << c.what;
+}
+
+TEST_F(UserStringSenderTest, PasteWaitsForAnEchoAfterEachCharacterUntilStopped) {
+  {
+    EchoBoard board(pty, 20ms, 100);
+    sendStarted = std::chrono::steady_clock::now();
+    SendEchoPaced(PasteBytes("ab\ncd\nef\n"), flags, port, [this] { ServeEvents(); });
+    EXPECT_FALSE(guardFired);
+    EXPECT_EQ(board.WaitFor(9, 1000ms), "ab\rcd\ref\r");
+    EXPECT_FALSE(board.SentEarly());
+    EXPECT_FALSE(flags.TxBusy);
+    std::this_thread::sleep_for(50ms);  // the last echo comes back before the next board
+    ServeEvents();
+  }
+
+  // Stopped while it waits for the first echo of a silent board: nothing more goes out.
+  EchoBoard silent(pty, 10ms, 0);
+  bool stop = false;
+  echoes.clear();
+  sendStarted = std::chrono::steady_clock::now();
+  actionAt = sendStarted + 100ms;
+  action = [&] { stop = true; };
+  flags.DataSeen = false;
+  SendEchoPaced("xyz", flags, port, [this] { ServeEvents(); }, &stop);
+  EXPECT_FALSE(guardFired);
+  EXPECT_FALSE(flags.TxBusy);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(silent.Received(), "x");
+}
+
 }  // namespace
 }  // namespace mirte
-

@@ -52,7 +52,7 @@ protected:
     window.onPump = [this] { rig.queue.ProcessMessages(); };
     service.ResetConsole();
     service.InitFileService();
-    service.FileService().Drives().SetCurrentFolder(work);
+    service.FileService().SetWorkingFolder(work);
     rig.port.SetOnTriggerAvail([this](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
     rig.port.SetOpen(true);
   }
@@ -84,7 +84,7 @@ protected:
   TTerminalBuffer buffer;
   testing::FakeBoardWindow window;
   TComPortLink link{rig.port};
-  TBoardService service{buffer, window, {&link, nullptr, nullptr, rig.folder.path().string()}};
+  TBoardService service{buffer, window, {&link, nullptr, nullptr, {"", "", (rig.folder / "dosdevices").string()}}};
 };
 
 TEST_F(BoardLinkTest, ConsoleTextAndFramesShareTheLine) {

@@ -82,7 +82,7 @@ protected:
     service.SetReplyDelay(std::chrono::microseconds(0));
     service.ResetConsole();
     service.InitFileService();
-    service.FileService().Drives().SetCurrentFolder(work);
+    service.FileService().SetWorkingFolder(work);
     window.calls.clear();
   }
 
@@ -113,7 +113,7 @@ protected:
   testing::FakeBoardWindow window;
   ScriptedPort port;
   SettingsRec settings{};
-  TBoardService service{buffer, window, {&port, nullptr, &settings, (temp / "prog").string()}};
+  TBoardService service{buffer, window, {&port, nullptr, &settings, {"", "", (temp / "prog/dosdevices").string()}}};
 };
 
 TEST_F(CommandFramesTest, EveryServedTypeAnswersWithItsLayoutWholeOrByteByByte) {
@@ -240,6 +240,29 @@ TEST_F(CommandFramesTest, RecordRepliesWaitForTheOutputToLeaveWhilePumpingEvents
   EXPECT_EQ(service.GetState(), TBoardService::Console);
 }
 
+TEST_F(CommandFramesTest, ADeliveryDuringARecordReplyLeavesTheBytesAfterTheFrameToTheLoop) {
+  temp.write("work/R.DAT", std::string(128, 'r'));
+  std::string name = NameBlock("R       DAT");
+  Receive(Frame(15, name));
+  TakeWritten();
+  port.drainPerService = 32;
+  int nested = 0;
+  window.onPump = [&] {
+    // The port announces the rest of the burst again while the record is still leaving.
+    ++nested;
+    service.ComPortTriggerAvail();
+  };
+  std::string burst = Frame(20, name) + "AB" + Frame(25);
+  port.dtrChanges = 0;
+  Receive(burst);
+  EXPECT_GT(nested, 0);
+  EXPECT_EQ(Row(1), "AB") << "displayed, not dropped into the frame being answered";
+  EXPECT_EQ(port.dtrChanges, static_cast<int>(burst.size())) << "each byte taken once";
+  Bytes reply = TakeWritten();
+  ASSERT_EQ(reply.size(), 1u + 128u + 1u);
+  EXPECT_EQ(reply.back(), 2) << "the frame after the text is answered too";
+}
+
 TEST_F(CommandFramesTest, AResetWhileAReplyWaitsLeavesTheNewConsoleStateAlone) {
   temp.write("work/R.DAT", std::string(128, 'r'));
   std::string name = NameBlock("R       DAT");
@@ -297,16 +320,48 @@ TEST_F(CommandFramesTest, TruncatedFramesAreAbandonedByAReset) {
   EXPECT_FALSE(fs::exists(temp / "work/X.DAT"));
 }
 
+// The command may be carried out during the wait, but no reply byte leaves before it ends.
 TEST_F(CommandFramesTest, TheReplyNeverLeavesSoonerThanFiveMilliseconds) {
+  temp.write("work/R.DAT", std::string(128, 'r'));
+  const std::string name = NameBlock("R       DAT");
+  Receive(Frame(15, name));
   service.SetReplyDelay(std::chrono::microseconds(5000));
-  for (int i = 0; i < 20; ++i) {
-    TakeWritten();
-    port.Receive(Frame(24));
-    auto lastByte = Clock::now();
-    service.ComPortTriggerAvail();
-    ASSERT_EQ(port.written.size(), 2u);
-    EXPECT_GE(port.firstWrite - lastByte, std::chrono::milliseconds(5));
+  const struct {
+    std::string frame;
+    std::size_t replyLength;
+  } cases[] = {
+      {Frame(24), 2},
+      {Frame(33, name + "\0\0"s), 129},
+      {Frame(21, name) + std::string(128, 'w'), 1},
+      {Frame(17, NameBlock("???????????")), 13},
+  };
+  for (const auto& c : cases) {
+    for (int i = 0; i < 5; ++i) {
+      TakeWritten();
+      port.Receive(c.frame);
+      auto lastByte = Clock::now();
+      service.ComPortTriggerAvail();
+      ASSERT_EQ(port.written.size(), c.replyLength) << int(c.frame[2]);
+      EXPECT_GE(port.firstWrite - lastByte, std::chrono::milliseconds(5)) << int(c.frame[2]);
+      // One block, so that no part of a reply straggles behind the rest on the line.
+      EXPECT_EQ(port.blocks, std::vector<std::size_t>{c.replyLength}) << int(c.frame[2]);
+    }
   }
+}
+
+// List output above all: a listing at line rate must not pay the reply's wait per character.
+TEST_F(CommandFramesTest, FramesWithoutAReplyAreCarriedOutWithoutTheWait) {
+  service.SetReplyDelay(std::chrono::microseconds(5000));
+  std::string frames;
+  for (int i = 0; i < 300; ++i) frames += Frame(5, "x") + Frame(13) + Frame(14, "\2");
+  auto start = Clock::now();
+  Receive(frames);
+  // With the wait, 900 frames would take 4.5 s.
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000));
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_TRUE(service.PrintJobOpen());
+  Receive(Frame(25));
+  EXPECT_EQ(TakeWritten(), Bytes{2}) << "drive C, the working folder, stays selected";
 }
 
 TEST_F(CommandFramesTest, ListOutputFramesReachTheListDevice) {

@@ -17,12 +17,15 @@ using Bytes = std::vector<std::uint8_t>;
 
 class FileServiceTest : public ::testing::Test {
 protected:
-  FileServiceTest() : service(params, record, (temp / "prog").string()) {
+  FileServiceTest()
+      : service(params, record,
+                {(temp / "prog/mirte").string(), (temp / "prog/mirte.SET").string(),
+                 (temp / "prog/dosdevices").string()}) {
     fs::create_directories(temp / "prog/dosdevices");
     fs::create_directories(temp / "work");
     work = fs::canonical(temp / "work").string();
     service.InitFileService();
-    service.Drives().SetCurrentFolder(work);
+    service.SetWorkingFolder(work);
   }
 
   // An 11-character "NAME    EXT" block on a drive byte.

@@ -1,13 +1,18 @@
 #include "common/settings.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <vector>
 
+#include "support/scoped_environment.h"
 #include "support/temp_folder.h"
 
 namespace mirte {
@@ -19,6 +24,11 @@ protected:
   std::string program = (folder / "mirte").string();
   std::string settingsFile = (folder / "mirte.SET").string();
   std::string programFolder = folder.path().string() + "/";
+  // The default working folder goes to a home of the test's own.
+  mirte::testing::ScopedEnvironment home{"HOME", (folder / "home").string()};
+  std::string defaultWork = (folder / "home/MIRTE").string();
+
+  SettingsTest() { std::filesystem::create_directory(folder / "home"); }
 
   SettingsRec validRecord() {
     TSettings defaults;
@@ -66,8 +76,9 @@ TEST_F(SettingsTest, FirstStartWritesTheDefaultsBesideTheProgram) {
   EXPECT_EQ(rec.BackColor, 0x00800000u);
   EXPECT_EQ(rec.PrintEachPage, 0);
   EXPECT_EQ(rec.Release.str(), "1.01.0");
-  // Folder case is kept on this system: the default is the program folder as it is.
-  EXPECT_EQ(settings.WorkFolderPath(), programFolder);
+  // A folder of its own in the home folder, made now, never the program folder.
+  EXPECT_EQ(settings.WorkFolderPath(), defaultWork);
+  EXPECT_TRUE(std::filesystem::is_directory(defaultWork));
   for (int n = 0; n < 10; ++n) {
     EXPECT_EQ(rec.UserStr[n].Length, 0);
     EXPECT_EQ(rec.UserStrEnter[n], 0);
@@ -125,9 +136,9 @@ TEST_F(SettingsTest, InvalidFieldsAreCorrectedOneByOneAndWrittenBack) {
       {"release too short", [](SettingsRec& r) { r.Release.assign("1.01"); },
        [](const SettingsRec& r) { EXPECT_EQ(r.Release.str(), "1.01.0"); }},
       {"work folder gone", [](SettingsRec& r) { r.WorkFolder.assign("/no/such/folder"); },
-       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), programFolder); }},
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
       {"work folder from the other system", [](SettingsRec& r) { r.WorkFolder.assign("D:\\BOARD\\"); },
-       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), programFolder); }},
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -203,13 +214,130 @@ TEST_F(SettingsTest, UnwritableFileIsIgnoredAndTheRecordKept) {
   EXPECT_TRUE(std::filesystem::is_directory(settingsFile));
 }
 
-TEST_F(SettingsTest, ReadOnlyValidFileIsStillRead) {
+TEST_F(SettingsTest, ReadOnlyValidFileIsReadButNotReplaced) {
   SettingsRec stored = validRecord();
   writeRecord(stored);
   ::chmod(settingsFile.c_str(), 0444);
   TSettings settings;
   settings.LoadSettings(program);
   EXPECT_EQ(settings.Rec.ComNumber, 3);
+  settings.Rec.ComNumber = 4;
+  settings.SaveSettings();
+  EXPECT_EQ(fileRecord().ComNumber, 3);
+}
+
+TEST_F(SettingsTest, TheDefaultWorkingFolderIsMadeOnceAndKeptAsAnyChosenOne) {
+  TSettings first;
+  first.LoadSettings(program);
+  ASSERT_TRUE(std::filesystem::is_directory(defaultWork));
+  folder.write("home/MIRTE/KEEP.TXT", "k");
+  TSettings second;
+  second.LoadSettings(program);
+  EXPECT_EQ(second.WorkFolderPath(), defaultWork);
+  EXPECT_EQ(folder.read("home/MIRTE/KEEP.TXT").size(), 1u);
+
+  // Gone since the last run: made again, and the unchanged record is not rewritten.
+  std::filesystem::remove_all(defaultWork);
+  auto before = std::filesystem::last_write_time(settingsFile);
+  TSettings third;
+  third.LoadSettings(program);
+  EXPECT_TRUE(std::filesystem::is_directory(defaultWork));
+  EXPECT_EQ(std::filesystem::last_write_time(settingsFile), before);
+}
+
+TEST_F(SettingsTest, NothingButARegularFileIsReadOrWrittenAtTheSettingsPath) {
+  folder.write("precious.txt", "precious");
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    std::function<bool()> intact;
+  } cases[] = {
+      {"link", [&] { std::filesystem::create_symlink(folder / "precious.txt", settingsFile); },
+       [&] { return std::filesystem::is_symlink(settingsFile) && folder.read("precious.txt").size() == 8; }},
+      {"dangling link", [&] { std::filesystem::create_symlink(folder / "made-by-link", settingsFile); },
+       [&] { return std::filesystem::is_symlink(settingsFile) && !std::filesystem::exists(folder / "made-by-link"); }},
+      // Opening a FIFO for reading would wait for a writer: start-up must not.
+      {"fifo", [&] { ASSERT_EQ(::mkfifo(settingsFile.c_str(), 0644), 0); },
+       [&] { return std::filesystem::is_fifo(settingsFile); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.make();
+    TSettings settings;
+    settings.LoadSettings(program);
+    EXPECT_EQ(settings.Rec.Baud, 115200);
+    settings.Rec.FontSize = 16;
+    settings.SaveSettings();
+    EXPECT_TRUE(c.intact());
+    std::filesystem::remove(settingsFile);
+  }
+  int stray = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+    stray += entry.path().filename().string().starts_with(".mirte.SET");
+  EXPECT_EQ(stray, 0) << "no half-written file is left behind";
+}
+
+// A folder that can take no more bytes. A small tmpfs is mounted where the test may mount
+// one, and filled up; elsewhere a file size limit makes every write past it fail alike.
+class FullFolder {
+public:
+  explicit FullFolder(const std::filesystem::path& where) : folder(where) {
+    std::filesystem::create_directory(where);
+    mounted = ::mount("mirte-test", where.c_str(), "tmpfs", 0, "size=16k") == 0;
+  }
+  ~FullFolder() {
+    if (mounted) ::umount2(folder.c_str(), MNT_DETACH);
+    if (limited) {
+      ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+      ::signal(SIGXFSZ, oldHandler);
+    }
+  }
+  void fill() {
+    if (mounted) {
+      std::vector<char> block(512, 'x');
+      FILE* filler = std::fopen((folder / "filler").c_str(), "wb");
+      while (filler && std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
+      }
+      if (filler) std::fclose(filler);
+      return;
+    }
+    ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+    oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = oldLimit;
+    limit.rlim_cur = 100;
+    limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
+
+private:
+  std::filesystem::path folder;
+  bool mounted = false;
+  bool limited = false;
+  rlimit oldLimit{};
+  sighandler_t oldHandler = SIG_DFL;
+};
+
+TEST_F(SettingsTest, ASaveOnAFullDiskLeavesTheOldSettingsWhole) {
+  std::filesystem::path disk = folder / "disk";
+  FullFolder full(disk);
+  TSettings settings;
+  settings.ProgramFolder = disk.string() + "/";
+  settings.SettingsPath = (disk / "mirte.SET").string();
+  settings.Rec = validRecord();
+  settings.SaveSettings();
+  ASSERT_EQ(std::filesystem::file_size(disk / "mirte.SET"), 604u);
+
+  full.fill();
+  settings.Rec.FontSize = 8;
+  settings.SaveSettings();
+  auto bytes = mirte::testing::readFileBytes(disk / "mirte.SET");
+  ASSERT_EQ(bytes.size(), 604u);
+  SettingsRec kept{};
+  std::memcpy(&kept, bytes.data(), sizeof kept);
+  EXPECT_EQ(kept.FontSize, 16);
+  for (const auto& entry : std::filesystem::directory_iterator(disk)) {
+    std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "mirte.SET" || name == "filler") << name << " was left behind";
+  }
 }
 
 }  // namespace

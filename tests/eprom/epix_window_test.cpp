@@ -10,10 +10,13 @@
 #include <QImage>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
+#include <QWindow>
 #include <deque>
 #include <functional>
 
@@ -241,6 +244,76 @@ TEST_F(EpixWindowTest, DoubleClickModifiesAndContextMenuDeletes) {
   EXPECT_EQ(window->ROMDiskWn->count(), 1);
   EXPECT_EQ(window->SelectedLine(), 0);
   EXPECT_EQ(window->ROMDiskBox->title(), " ROM-Disk: 1 Files");
+}
+
+TEST_F(EpixWindowTest, OpensAboveItsOwnerWithTheFocusOnTheCheckedType) {
+  QWidget owner;
+  owner.show();
+  auto* epix = new TEPIXFrm(settings, &owner);
+  epix->ShowEPIX();
+  ASSERT_NE(epix->windowHandle(), nullptr);
+  EXPECT_EQ(epix->windowHandle()->transientParent(), owner.windowHandle());
+  QAbstractButton* checked = epix->EPROMItems->checkedButton();
+  ASSERT_NE(checked, nullptr);
+  EXPECT_EQ(epix->EPROMItems->id(checked), 1);
+  EXPECT_EQ(epix->focusWidget(), checked);
+  QTest::keyClick(epix->focusWidget(), Qt::Key_Space);
+  EXPECT_EQ(epix->Editor().RDRec.EPROMType, 1) << "Space on the checked type changes nothing";
+}
+
+TEST_F(EpixWindowTest, DeleteKeyRemovesAndReturnModifiesTheSelectedFile) {
+  window->ShowEPIX();
+  AddFile("FIRST.SVX", 10);
+  AddFile("SECOND.SVX", 10);
+  AddFile("THIRD.SVX", 10);
+  window->ROMDiskWn->setCurrentRow(1);
+  QTest::keyClick(window->ROMDiskWn, Qt::Key_Delete);
+  ASSERT_EQ(window->ROMDiskWn->count(), 2);
+  EXPECT_TRUE(window->ROMDiskWn->item(1)->text().startsWith("N:THIRD.SVX"));
+  EXPECT_EQ(window->SelectedLine(), 1);
+
+  QString title;
+  answers.push_back([&](QDialog& dialog) {
+    title = dialog.windowTitle();
+    return static_cast<int>(QDialog::Rejected);
+  });
+  QTest::keyClick(window->ROMDiskWn, Qt::Key_Return);
+  EXPECT_EQ(title, Msg(kLanguageEnglish, 74));
+  EXPECT_TRUE(answers.empty());
+
+  window->ROMDiskWn->setCurrentRow(-1, QItemSelectionModel::Clear);
+  QTest::keyClick(window->ROMDiskWn, Qt::Key_Delete);
+  EXPECT_EQ(window->ROMDiskWn->count(), 2) << "nothing selected, nothing deleted";
+}
+
+TEST_F(EpixWindowTest, AddTakesSeveralFilesAndProposesEachName) {
+  window->ShowEPIX();
+  File("ALPHA.SVX", 10);
+  File("beta.svx", 200);
+  answers.push_back([&](QDialog& dialog) {
+    auto& files = dynamic_cast<QFileDialog&>(dialog);
+    EXPECT_EQ(files.fileMode(), QFileDialog::ExistingFiles);
+    auto* typed = files.findChild<QLineEdit*>("fileNameEdit");
+    if (!typed) return static_cast<int>(QDialog::Rejected);
+    typed->setText("\"ALPHA.SVX\" \"beta.svx\"");
+    return static_cast<int>(QDialog::Accepted);
+  });
+  QStringList proposals;
+  auto acceptName = [&](QDialog& dialog) {
+    auto& name = dynamic_cast<QInputDialog&>(dialog);
+    proposals << name.textValue();
+    EXPECT_GE(name.minimumWidth(), name.fontMetrics().horizontalAdvance(name.windowTitle()) + 100)
+        << "wide enough for the title " << name.windowTitle().toStdString();
+    return static_cast<int>(QDialog::Accepted);
+  };
+  answers.push_back(acceptName);
+  answers.push_back(acceptName);
+  window->AddFileBtn->click();
+
+  EXPECT_EQ(proposals, (QStringList{"ALPHA.SVX", "BETA.SVX"}));
+  ASSERT_EQ(window->ROMDiskWn->count(), 2);
+  EXPECT_TRUE(window->ROMDiskWn->item(1)->text().startsWith("N:BETA.SVX"));
+  EXPECT_EQ(window->SelectedLine(), 1);
 }
 
 TEST_F(EpixWindowTest, AddIsClosedAtSixtyThreeFilesFromTheMenuToo) {

@@ -163,6 +163,53 @@ TEST_F(RomDiskEditorTest, ProposedNameIsTheFilesAlias) {
   EXPECT_EQ(dialogs.NamePresets, (std::vector<std::string>{"TEST.SVX", "ALONGF~1.SVX"}));
 }
 
+TEST_F(RomDiskEditorTest, SeveralFilesAreNamedOneAfterAnotherEachWithItsOwnProposal) {
+  ASSERT_TRUE(Add(File("TAKEN.SVX", 10), "TAKEN.SVX"));
+  EXPECT_EQ(dialogs.NamePrompts, std::vector<std::string>{Text(69)}) << "one file is asked for as always";
+  dialogs.NamePresets.clear();
+  dialogs.NamePrompts.clear();
+  const std::string first = File("first.svx", 10);
+  const std::string taken = File("TAKEN.SVX", 10);  // the same path again: refused, skipped
+  const std::string big = File("big.svx", 200000);  // does not fit: refused, skipped
+  const std::string second = File("a long second name.svx", 300);
+  dialogs.FileLists.push_back({first, taken, big, second});
+  dialogs.Names = {"ONE.SVX", "TWO.SVX"};
+  int line = -2;
+  EXPECT_TRUE(editor.AddFile(&line));
+
+  EXPECT_EQ(dialogs.NamePresets, (std::vector<std::string>{"FIRST.SVX", "ALONGS~1.SVX"}));
+  ASSERT_EQ(dialogs.NamePrompts.size(), 2u);
+  EXPECT_EQ(dialogs.NamePrompts[0], ShortPath(first, 55) + "\n\n" + Text(69)) << "each prompt names its file";
+  EXPECT_EQ(Messages(), (std::vector<std::string>{ShortPath(taken, 55) + "\n\n" + Text(65), Text(64)}));
+  ASSERT_EQ(editor.RDRec.FileCount, 3);
+  EXPECT_EQ(editor.RDRec.Files[1].Name, "ONE.SVX     ");
+  EXPECT_EQ(editor.RDRec.Files[2].Name, "TWO.SVX     ");
+  EXPECT_EQ(editor.RDRec.Files[2].Size, 384);
+  EXPECT_EQ(line, 2) << "the last file added is selected";
+}
+
+TEST_F(RomDiskEditorTest, CancelOnANameKeepsTheFilesNamedSoFarAndDropsTheRest) {
+  dialogs.FileLists.push_back({File("A.SVX", 10), File("B.SVX", 10), File("C.SVX", 10)});
+  dialogs.Names = {"A.SVX", std::nullopt, "C.SVX"};
+  EXPECT_TRUE(editor.AddFile(nullptr));
+  EXPECT_EQ(editor.RDRec.FileCount, 1);
+  EXPECT_EQ(dialogs.NamePresets.size(), 2u);
+
+  dialogs.FileLists.push_back({File("D.SVX", 10), File("E.SVX", 10)});
+  dialogs.Names = {std::nullopt};
+  EXPECT_FALSE(editor.AddFile(nullptr)) << "nothing added";
+  EXPECT_EQ(editor.RDRec.FileCount, 1);
+}
+
+TEST_F(RomDiskEditorTest, SeveralFilesStopAtTheSixtyThirdWithAMessage) {
+  for (int i = 0; i < 61; ++i) ASSERT_TRUE(Add(0));
+  dialogs.FileLists.push_back({File("X1", 0), File("X2", 0), File("X3", 0)});
+  dialogs.Names = {"X1", "X2", "X3"};
+  EXPECT_TRUE(editor.AddFile(nullptr));
+  EXPECT_EQ(editor.RDRec.FileCount, 63);
+  EXPECT_EQ(Messages(), std::vector<std::string>{"ROM-Disk full: at most 63 files"});
+}
+
 TEST_F(RomDiskEditorTest, ModifiedEntryMayKeepItsOwnName) {
   ASSERT_TRUE(Add(File("A.SVX", 10), "A.SVX"));
   ASSERT_TRUE(Add(File("B.SVX", 10), "B.SVX"));

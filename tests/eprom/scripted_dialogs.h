@@ -20,10 +20,14 @@ public:
   };
 
   std::deque<std::optional<std::string>> Files;
+  // Answers of dialogs that take several files; while none are left, such a dialog is
+  // answered from Files, one file at a time.
+  std::deque<std::vector<std::string>> FileLists;
   std::deque<std::optional<std::string>> Names;  // nothing = Cancel
   std::deque<bool> Confirms;
   std::vector<TFileDialogSpec> FileDialogs;
   std::vector<std::string> NamePresets;
+  std::vector<std::string> NamePrompts;
   std::vector<Shown> Messages;
   std::function<void()> WhileFileDialogOpen;
 
@@ -35,8 +39,16 @@ public:
     Files.pop_front();
     return answer;
   }
-  bool AskText(const std::string&, const std::string&, std::string& text) override {
+  std::vector<std::string> ChooseFiles(const TFileDialogSpec& request, int language) override {
+    if (FileLists.empty()) return IEpixDialogs::ChooseFiles(request, language);
+    FileDialogs.push_back(request);
+    auto answer = FileLists.front();
+    FileLists.pop_front();
+    return answer;
+  }
+  bool AskText(const std::string&, const std::string& prompt, std::string& text) override {
     NamePresets.push_back(text);
+    NamePrompts.push_back(prompt);
     if (Names.empty() || !Names.front()) {
       if (!Names.empty()) Names.pop_front();
       return false;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include "support/foreign_lock.h"
 #include "support/temp_folder.h"
 
 namespace mirte {
@@ -183,42 +184,124 @@ TEST_F(DosFolderTest, RenameNeverReplacesAFile) {
   EXPECT_EQ(temp.read("C.TXT"), std::vector<std::uint8_t>{'a'});
 }
 
-TEST_F(DosFolderTest, DrivesComeFromLinksBesideTheProgram) {
+TEST_F(DosFolderTest, DrivesAreTheWorkingFolderAndTheLinkedFoldersOnly) {
   fs::create_directories(temp / "prog/dosdevices");
   fs::create_directories(temp / "disks/a/sub");
   fs::create_directories(temp / "disks/a/nested");
+  fs::create_directories(temp / "work/inner");
+  fs::create_directories(temp / "prog/dosdevices/f:");  // a folder, not a link: no drive
   fs::create_symlink(temp / "disks/a", temp / "prog/dosdevices/a:");
   fs::create_symlink(temp / "disks/a/nested", temp / "prog/dosdevices/d:");
   fs::create_symlink(temp / "missing", temp / "prog/dosdevices/e:");
-  TDosDrives drives(folder() + "/prog/");
+  fs::create_symlink(temp / "disks", temp / "disks/a/up");  // a link out of drive A
+  TDosDrives drives({"", "", folder() + "/prog/dosdevices"});
   std::string rootA = fs::canonical(temp / "disks/a").string();
+  std::string work = folder() + "/work";
 
-  EXPECT_TRUE(drives.DriveExists('A'));
-  EXPECT_TRUE(drives.DriveExists('c'));
-  EXPECT_FALSE(drives.DriveExists('B'));
-  EXPECT_FALSE(drives.DriveExists('E'));
-  EXPECT_FALSE(drives.DriveExists('@'));
-  EXPECT_EQ(drives.DriveRoot('C'), "/");
+  EXPECT_FALSE(drives.DriveExists('C')) << "no working folder yet";
+  EXPECT_EQ(drives.CurrentFolder(), "");
+  ASSERT_TRUE(drives.SetWorkingFolder(work + "/"));
+  EXPECT_EQ(drives.DriveRoot('C'), work) << "the working folder is drive C's root, not /";
+  EXPECT_EQ(drives.WorkingDrive(), 'C');
   EXPECT_EQ(drives.DriveRoot('A'), rootA);
+  EXPECT_FALSE(drives.DriveExists('B'));
+  EXPECT_FALSE(drives.DriveExists('E')) << "a link to nowhere";
+  EXPECT_EQ(drives.LinkTarget('E'), folder() + "/missing");
+  EXPECT_FALSE(drives.DriveExists('F'));
+  EXPECT_FALSE(drives.DriveExists('Q')) << "the board has A to P";
   EXPECT_EQ(drives.DriveOf(rootA + "/sub"), 'A');
   EXPECT_EQ(drives.DriveOf(rootA + "/nested"), 'D');
-  EXPECT_EQ(drives.DriveOf(folder()), 'C');
+  EXPECT_EQ(drives.DriveOf(folder()), 0) << "above every chosen folder";
+  EXPECT_EQ(drives.DriveOf("/"), 0);
 
-  EXPECT_EQ(drives.CurrentFolder(), "/");
-  EXPECT_EQ(drives.CurrentFolderOf('A'), rootA);
+  // Current folders stay inside their drive and are never entered through links.
+  EXPECT_FALSE(drives.SetCurrentFolder(folder()));
+  EXPECT_FALSE(drives.SetCurrentFolder("/etc"));
+  EXPECT_FALSE(drives.SetCurrentFolder(rootA + "/up")) << "the link leads out of A";
+  EXPECT_TRUE(drives.Reachable(rootA + "/sub"));
+  EXPECT_FALSE(drives.Reachable(rootA + "/up/a"));
+  EXPECT_FALSE(drives.Reachable(folder() + "/disks"));
   ASSERT_TRUE(drives.SetCurrentFolder(rootA + "/sub/"));
   EXPECT_EQ(drives.CurrentDrive(), 'A');
   EXPECT_EQ(drives.CurrentFolder(), rootA + "/sub");
-  ASSERT_TRUE(drives.SetCurrentFolder(folder()));
+  ASSERT_TRUE(drives.SetCurrentFolder(work + "/inner"));
   EXPECT_EQ(drives.CurrentDrive(), 'C');
-  // "A:" is drive A's own current folder, which it kept.
   ASSERT_TRUE(drives.SetCurrentFolder("A:"));
-  EXPECT_EQ(drives.CurrentFolder(), rootA + "/sub");
-
+  EXPECT_EQ(drives.CurrentFolder(), rootA + "/sub") << "A kept its own current folder";
   EXPECT_FALSE(drives.SetCurrentFolder("B:"));
-  EXPECT_FALSE(drives.SetCurrentFolder(folder() + "/missing"));
-  EXPECT_FALSE(drives.SetCurrentFolder("relative/path"));
-  EXPECT_EQ(drives.CurrentFolder(), rootA + "/sub");
+  // Selecting a drive with a folder that is not its own keeps the drive's own folder.
+  ASSERT_TRUE(drives.SelectDrive('C', rootA + "/sub"));
+  EXPECT_EQ(drives.CurrentFolder(), work + "/inner");
+
+  // A working folder inside a mapped drive is that drive's; C then needs a link.
+  ASSERT_TRUE(drives.SetWorkingFolder(rootA + "/sub"));
+  EXPECT_EQ(drives.WorkingDrive(), 'A');
+  EXPECT_FALSE(drives.DriveExists('C'));
+
+  // A drive that goes away takes its current folder with it; the working drive remains.
+  ASSERT_TRUE(drives.SetWorkingFolder(work));
+  ASSERT_TRUE(drives.SetCurrentFolder(rootA + "/nested"));
+  EXPECT_EQ(drives.CurrentDrive(), 'D');
+  ASSERT_TRUE(drives.UnmapDrive('D'));
+  EXPECT_EQ(drives.CurrentDrive(), 'C');
+}
+
+TEST_F(DosFolderTest, MappingWritesAndRemovesOnlyLinks) {
+  fs::create_directories(temp / "disk");
+  fs::create_directories(temp / "prog");
+  TDosDrives drives({"", "", folder() + "/prog/dosdevices"});
+  ASSERT_TRUE(drives.MapDrive('b', folder() + "/disk/"));
+  EXPECT_TRUE(fs::is_symlink(temp / "prog/dosdevices/b:")) << "the links folder is made when missing";
+  EXPECT_EQ(drives.DriveRoot('B'), fs::canonical(temp / "disk").string());
+  ASSERT_TRUE(drives.MapDrive('B', folder()));
+  EXPECT_EQ(drives.DriveRoot('B'), folder()) << "an older link is replaced";
+  EXPECT_FALSE(drives.MapDrive('B', folder() + "/missing"));
+  EXPECT_FALSE(drives.MapDrive('Q', folder()));
+  ASSERT_TRUE(drives.UnmapDrive('B'));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(temp / "prog/dosdevices/b:")));
+  fs::create_directories(temp / "prog/dosdevices/g:");
+  EXPECT_FALSE(drives.UnmapDrive('G'));
+  EXPECT_TRUE(fs::is_directory(temp / "prog/dosdevices/g:"));
+}
+
+TEST_F(DosFolderTest, TheProgramsOwnFilesAreKnownByNameAndByIdentity) {
+  temp.write("prog/mirte", "program");
+  temp.write("prog/mirte.SET", "settings");
+  fs::create_directories(temp / "prog/dosdevices/sub");
+  fs::create_hard_link(temp / "prog/mirte", temp / "prog/COPY");
+  TDosDrives drives({folder() + "/prog/mirte", folder() + "/prog/mirte.SET", folder() + "/prog/dosdevices"});
+  std::string prog = folder() + "/prog";
+  for (const char* own : {"mirte", "MIRTE", "mirte.SET", "MIRTE.SET", "dosdevices", "COPY"})
+    EXPECT_TRUE(drives.IsProgramFile(prog, own)) << own;
+  EXPECT_TRUE(drives.IsProgramFile(prog + "/dosdevices/sub", "ANY.TXT"));
+  EXPECT_FALSE(drives.IsProgramFile(prog, "BOARD.TXT"));
+  EXPECT_FALSE(drives.IsProgramFile(folder(), "mirte.SET")) << "the same name elsewhere is the board's";
+}
+
+TEST_F(DosFolderTest, LocksOfOtherProgramsAreSeenAndTransfersLockTheirFile) {
+  std::string path = temp.write("SHARED.TXT", "data").string();
+  using Kind = testing::ForeignLock::Kind;
+  for (Kind kind : {Kind::Flock, Kind::Lockf, Kind::OfdWrite}) {
+    testing::ForeignLock lock(path, kind);
+    ASSERT_TRUE(lock.held());
+    EXPECT_TRUE(DosLockedByOther(path));
+    int fd = DosOpenReadWrite(path);
+    ASSERT_GE(fd, 0);
+    EXPECT_FALSE(DosLockForTransfer(fd));
+    close(fd);
+    EXPECT_EQ(DosCreateFile(path), -1);
+    EXPECT_EQ(temp.read("SHARED.TXT").size(), 4u) << "not truncated under the lock";
+    lock.release();
+    EXPECT_FALSE(DosLockedByOther(path));
+  }
+
+  int fd = DosOpenReadWrite(path);
+  ASSERT_TRUE(DosLockForTransfer(fd));
+  EXPECT_FALSE(testing::OtherProcessCanLock(path, Kind::Flock));
+  EXPECT_FALSE(testing::OtherProcessCanLock(path, Kind::Lockf));
+  close(fd);
+  EXPECT_TRUE(testing::OtherProcessCanLock(path, Kind::Flock));
+  EXPECT_TRUE(testing::OtherProcessCanLock(path, Kind::Lockf));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "serial/port_rig.h"
 #include "serial/serial_dispatcher.h"
 
@@ -27,7 +29,7 @@ struct Announcements {
   std::vector<std::uint8_t> bytes;
 };
 
-TEST(Dispatcher, BytesLeftUnreadAreAnnouncedAgainOnlyWithLaterBytes) {
+TEST(Dispatcher, BytesLeftUnreadAreAnnouncedAgainWithoutWaitingForLaterBytes) {
   PortRig rig;
   Announcements seen;
   std::size_t readPerCall = 2;
@@ -38,15 +40,15 @@ TEST(Dispatcher, BytesLeftUnreadAreAnnouncedAgainOnlyWithLaterBytes) {
   rig.port.SetOpen(true);
 
   rig.board.write("abcde");
-  ASSERT_TRUE(rig.pumpUntil([&] { return seen.counts.size() == 1; }));
+  ASSERT_TRUE(rig.pumpUntil([&] { return seen.bytes.size() == 5; }));
+  EXPECT_EQ(seen.counts, (std::vector<std::uint16_t>{5, 3, 1})) << "each announcement counts what is still unread";
   rig.queue.PumpFor(150ms);
-  EXPECT_EQ(seen.counts, (std::vector<std::uint16_t>{5})) << "no announcement without new bytes";
-  EXPECT_EQ(rig.port.CurrentDispatcher()->InBuffUsed(), 3u);
+  EXPECT_EQ(seen.counts.size(), 3u) << "nothing unread, nothing announced";
 
   readPerCall = 100;
   rig.board.write("fg");
-  ASSERT_TRUE(rig.pumpUntil([&] { return seen.counts.size() == 2; }));
-  EXPECT_EQ(seen.counts[1], 5) << "the old three and the new two";
+  ASSERT_TRUE(rig.pumpUntil([&] { return seen.counts.size() == 4; }));
+  EXPECT_EQ(seen.counts[3], 2);
   EXPECT_EQ(std::string(seen.bytes.begin(), seen.bytes.end()), "abcdefg");
   auto* dispatcher = rig.port.CurrentDispatcher();
   // The worker moves the read position once the handler has returned.
@@ -100,8 +102,9 @@ TEST(Dispatcher, AFullRingLeavesTheRestInTheDriverUntilTheProgramReads) {
   // announced to the handler, which now reads everything.
   while (rig.port.InputReady()) received.push_back(rig.port.ReadChar());
   EXPECT_GE(received.size(), ReceiveBufferSize);
-  ASSERT_TRUE(rig.pumpUntil([&] { return received.size() == sent.size(); }));
-  EXPECT_EQ(received, sent);
+  ASSERT_TRUE(rig.pumpUntil([&] { return received.size() >= sent.size(); }))
+      << received.size() << " of " << sent.size();
+  EXPECT_EQ(received, sent) << "every byte once, in order";
 }
 
 TEST(Dispatcher, DiscardingInputInsideTheHandlerConsumesEveryUnreadByte) {
@@ -130,7 +133,9 @@ TEST(Dispatcher, OutputThatWrapsTheRingLeavesOnceAndInOrder) {
   PortRig rig;
   rig.port.SetOutSize(61);  // an odd size, so blocks wrap at every position
   rig.port.SetOpen(true);
-  auto sent = testing::patternBytes(100000, 3);
+  // Hundreds of turns of the ring at every position; more only measures how slowly a
+  // loaded machine schedules the board and the output worker by turns.
+  auto sent = testing::patternBytes(20000, 3);
   std::vector<std::uint8_t> received;
   std::size_t queued = 0, step = 0;
   auto deadline = std::chrono::steady_clock::now() + 20s;
@@ -150,6 +155,42 @@ TEST(Dispatcher, OutputThatWrapsTheRingLeavesOnceAndInOrder) {
   ASSERT_EQ(received.size(), sent.size());
   EXPECT_EQ(received, sent);
   EXPECT_TRUE(rig.pumpUntil([&] { return rig.port.OutputPending() == 0; }));
+}
+
+// A main-thread wait for output to leave must end when the ring empties, not at its limit;
+// a wake that comes before the wait is kept for it, and taken only once.
+TEST(Dispatcher, TheMainThreadWaitEndsWhenTheOutputRingEmpties) {
+  PortRig rig;
+  rig.port.SetOpen(true);
+  rig.queue.PumpFor(50ms);
+  std::vector<std::uint8_t> record(128, 'r');
+  for (int i = 0; i < 5; ++i) {
+    rig.queue.WaitForMessages(0ms);  // a wake left from earlier output
+    auto start = std::chrono::steady_clock::now();
+    rig.port.WriteBlock(record.data(), static_cast<std::uint16_t>(record.size()));
+    while (rig.port.OutputPending() != 0 && std::chrono::steady_clock::now() - start < 20s)
+      rig.queue.WaitForMessages(20s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_EQ(rig.port.OutputPending(), 0u);
+    EXPECT_EQ(rig.board.read(128, 2000ms).size(), 128u);
+  }
+  rig.queue.PumpFor(20ms);  // takes a wake that came just after the ring was seen empty
+  auto start = std::chrono::steady_clock::now();
+  rig.queue.WaitForMessages(30ms);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 25ms) << "the wake was taken by the wait it ended";
+}
+
+TEST(PlainMainThreadQueue, AWakeFromAnotherThreadEndsTheWaitWithoutAMessage) {
+  TPlainMainThreadQueue queue;
+  std::thread worker([&] {
+    std::this_thread::sleep_for(20ms);
+    queue.Wake();
+  });
+  auto start = std::chrono::steady_clock::now();
+  queue.WaitForMessages(20s);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  worker.join();
+  EXPECT_FALSE(queue.HandleOneMessage());
 }
 
 TEST(Dispatcher, ClosingWithAWritePendingOnAFullDeviceCompletes) {

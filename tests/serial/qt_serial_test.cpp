@@ -145,13 +145,14 @@ TEST(ComSelectForm, ListsExistingPortsInOrderAndAnswersTheChosenOne) {
   EXPECT_EQ(form.CancelBtn->geometry(), QRect(124, 95, 85, 27));
   EXPECT_EQ(form.CancelBtn->text(), "Cancel");
 
-  int com3 = form.PortsComboBox->findText("COM3");
-  int com7 = form.PortsComboBox->findText("COM7");
+  int com3 = form.PortsComboBox->findData(3);
+  int com7 = form.PortsComboBox->findData(7);
   ASSERT_GE(com3, 0);
   ASSERT_GT(com7, com3);
   EXPECT_EQ(form.PortsComboBox->currentIndex(), 0);
   form.PortsComboBox->setCurrentIndex(com7);
   EXPECT_EQ(form.SelectedComNumber(), 7);
+  EXPECT_TRUE(form.PortsComboBox->itemText(com7).startsWith("COM7 \u2013 /")) << "with the device behind it";
 
   QImage image = form.grab().toImage();
   QColor background = image.pixelColor(2, 2);

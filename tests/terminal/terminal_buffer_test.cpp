@@ -481,7 +481,10 @@ TEST(TerminalBufferHistoryTest, ScrolledRowsGoIntoTheHistoryAndAreReported) {
   EXPECT_EQ(buffer.GetCursorRow(), -175);
   buffer.tbSetSVRowCount(24);
   EXPECT_EQ(buffer.GetCursorRow(), 1);
-  EXPECT_EQ(buffer.GetCharRow(0).size(), 0u);
+  // The buffer's own rows above the screen are gone; what remains above is the one row
+  // that left the buffer's top when it scrolled.
+  EXPECT_EQ(buffer.RowsAbove(), 1);
+  EXPECT_TRUE(buffer.GetCharRow(-1).empty());
 }
 
 TEST_F(TerminalBufferTest, ChangesMergeIntoOneRectangleAndNotifyOncePerDrain) {

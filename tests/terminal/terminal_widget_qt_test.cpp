@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -238,6 +239,39 @@ TEST_F(TerminalWidgetTest, StreamOfChangesIsPaintedAtMostOncePerInterval) {
   QTest::qWait(400);
   Flush();
   EXPECT_EQ(Emulator().PaintedRowCount() - first, 3);  // rows 3 to 5 in one paint
+}
+
+TEST_F(TerminalWidgetTest, RowsRepaintedAfterScrollsLookAsIfDrawnAfresh) {
+  term.clearFocus();  // no caret over the cells
+  // Lines with attributes and box glyphs scroll past several times; rows coming back with
+  // the same bytes but other attributes must not be shown as they looked before.
+  for (int line = 0; line < 60; ++line) {
+    const std::uint8_t attrs[] = {0, TAttr::Bold, TAttr::Underline | TAttr::Reverse, 0};
+    Buffer().SetCurrentAttributes(attrs[line % 4]);
+    Buffer().PutString("line " + std::to_string(line % 7) + " \xC9\xCD\xBB text");
+    Buffer().SetCurrentAttributes(0);
+    Buffer().CarriageReturn();
+    Buffer().LineFeed();
+    if (line % 5 == 0) Flush();
+  }
+  Flush();
+  const QImage shown = Grab();
+
+  // Drawn directly, one column short of whole rows.
+  const QRect area = term.TextArea();
+  QImage fresh(area.size(), QImage::Format_RGB32);
+  fresh.fill(Qt::magenta);
+  {
+    QPainter painter(&fresh);
+    Emulator().Paint(painter, QRect(0, 0, area.width() - term.CellWidth(), area.height()));
+  }
+  const QPoint origin = term.ClientRect().topLeft();
+  for (int y = 0; y < area.height(); ++y) {
+    for (int x = 0; x < area.width() - term.CellWidth(); ++x) {
+      ASSERT_EQ(Rgb(shown.pixel(origin + QPoint(x, y))), Rgb(fresh.pixel(x, y)))
+          << "pixel " << x << "," << y << " in row " << (y / term.CellHeight() + 1);
+    }
+  }
 }
 
 TEST_F(TerminalWidgetTest, HalfCellClipPaintsTheWholeCell) {
@@ -517,6 +551,108 @@ TEST_F(TerminalWidgetTest, OwnerLeavingACharacterHandsItToTheEmulator) {
   Key(Qt::Key_Backspace, Qt::NoModifier, "\b");
   EXPECT_EQ(port.sent, "a\x7f");
   EXPECT_EQ(Buffer().GetCharRow(1)[0], 'a');  // echoed locally
+}
+
+}  // namespace
+}  // namespace mirte
+
+namespace mirte {
+namespace {
+
+// --- History view -------------------------------------------------------------------------
+
+TColor LineColour(int n) { return TColor(n) << 8; }  // a green of its own for each line
+
+// Lines 1 .. count, each a full row of blanks in its own colour, as the board scrolls them.
+void ColouredLines(TTerminalBuffer& buffer, int count) {
+  for (int n = 1; n <= count; ++n) {
+    buffer.SetCurrentBackColor(LineColour(n));
+    buffer.PutString(std::string(80, ' '));
+    buffer.SetCurrentBackColor(kNavy);
+    buffer.CarriageReturn();
+    buffer.LineFeed();
+  }
+}
+
+TEST_F(TerminalWidgetTest, HistoryViewShowsOlderRowsUntilAKeyReturnsToLive) {
+  ColouredLines(Buffer(), 100);  // lines 1 .. 77 scrolled into the history
+  Flush();
+  EXPECT_TRUE(term.ViewIsLive());
+  EXPECT_EQ(CellCentre(Grab(), 40, 1), LineColour(78));
+
+  Key(Qt::Key_PageUp, Qt::ShiftModifier);
+  EXPECT_EQ(term.ViewRowsBack(), 24);
+  QWheelEvent wheel(QPointF(CellPoint(10, 10)), QPointF(term.mapToGlobal(CellPoint(10, 10))),
+                    QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                    false);
+  QApplication::sendEvent(&term, &wheel);
+  EXPECT_EQ(term.ViewRowsBack(), 27);
+  term.ScrollViewBy(-23);
+  ASSERT_EQ(term.ViewRowsBack(), 50);
+  EXPECT_TRUE(keyDowns.empty());  // paging the view sends nothing
+  EXPECT_TRUE(chars.empty());
+  Flush();
+
+  QImage image = Grab();
+  EXPECT_EQ(CellCentre(image, 40, 1), LineColour(28));
+  EXPECT_EQ(CellCentre(image, 40, 24), LineColour(51));
+  const QRect marker = term.ViewMarkerRect().translated(term.ClientRect().topLeft());
+  ASSERT_FALSE(marker.isEmpty());
+  EXPECT_EQ(Rgb(image.pixel(marker.topLeft() + QPoint(1, 1))), kSilver);
+
+  Key(Qt::Key_PageDown, Qt::ShiftModifier);
+  EXPECT_EQ(term.ViewRowsBack(), 26);
+  Key(Qt::Key_A, Qt::NoModifier, "a");
+  EXPECT_TRUE(term.ViewIsLive());
+  EXPECT_EQ(chars, "a");
+  Flush();
+  image = Grab();
+  EXPECT_EQ(CellCentre(image, 40, 1), LineColour(78));
+  EXPECT_EQ(Rgb(image.pixel(marker.topLeft() + QPoint(1, 1))), LineColour(78));
+}
+
+TEST_F(TerminalWidgetTest, HistoryViewStopsAtBothEndsAndBoardOutputReturnsIt) {
+  ColouredLines(Buffer(), 30);
+  term.ScrollViewBy(-1000);
+  EXPECT_EQ(term.ViewRowsBack(), 7);
+  term.ScrollViewBy(1000);
+  EXPECT_TRUE(term.ViewIsLive());
+  term.ScrollViewBy(-5);
+  Buffer().PutChar('x');
+  EXPECT_TRUE(term.ViewIsLive());
+  term.ScrollViewBy(-5);
+  Buffer().ResetBuffer();  // a cleared terminal has no history to show
+  Flush();
+  EXPECT_TRUE(term.ViewIsLive());
+  term.ScrollViewBy(-5);
+  EXPECT_TRUE(term.ViewIsLive());
+}
+
+TEST_F(TerminalWidgetTest, SelectionSpansHistoryAndScreenAndStaysOnItsText) {
+  for (int n = 1; n <= 30; ++n) {
+    Buffer().PutString("line " + std::to_string(n));
+    Buffer().CarriageReturn();
+    Buffer().LineFeed();
+  }
+  term.ScrollViewBy(-2);  // view rows 1 .. 3 show lines 6, 7 (history) and 8 (screen)
+  Flush();
+  Drag({1, 1}, {6, 3});
+  ASSERT_TRUE(term.HasSelection());
+  EXPECT_EQ(term.SelectionStart(), QPoint(1, -1));
+  EXPECT_EQ(term.SelectionEnd(), QPoint(6, 1));
+  const QString blanks(74, ' ');
+  const QString expected = "line 6" + blanks + "\r\nline 7" + blanks + "\r\nline 8\r\n";
+  EXPECT_EQ(term.SelectedText(), expected);
+  EXPECT_EQ(CellPixel(Grab(), 80, 1, 0, 0), kSilver);  // a selected history cell
+
+  Buffer().GotoRowCol(24, 1);
+  Buffer().LineFeed();  // every row moves up one; the selection goes with its text
+  EXPECT_EQ(term.SelectionStart(), QPoint(1, -2));
+  EXPECT_EQ(term.SelectedText(), expected);
+  term.DropSelection();
+  for (int row = 1 - Buffer().RowsAbove(); row <= 24; ++row) {
+    for (const std::uint8_t attr : Buffer().GetAttrRow(row)) ASSERT_EQ(attr & TAttr::Selected, 0);
+  }
 }
 
 }  // namespace

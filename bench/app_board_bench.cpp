@@ -1,0 +1,315 @@
+// The whole program serving a board. The built program is copied into a program folder of
+// its own, whose dosdevices/com1 is a pseudo-terminal, and started there on the offscreen
+// platform; this process plays the board on the master side, as a real board would: each
+// frame goes out as soon as the previous reply is in. Prints, per frame type, the time
+// from the frame's last byte to its reply's last byte (median, p99, minimum) and, for a
+// long listing sent at once, the list characters the program takes per second.
+//
+//   app_board_bench [frames per type (200)] [list characters (76000)] [program (build/mirte)]
+//
+// The parts (TProgramRun, TBoardEnd, TLatencies, the frame builders) are meant to be
+// reused: a new measurement is a function that drives a TBoardEnd and fills TLatencies.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/settings.h"
+#include "support/pty_pair.h"
+#include "support/temp_folder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::string;
+
+double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// The board's end of the line: the pseudo-terminal's master side.
+class TBoardEnd {
+public:
+  explicit TBoardEnd(int fd) : fd(fd) {}
+
+  // Writes every byte, waiting while the line is full; false when the line has gone.
+  bool Send(const Bytes& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+      } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, 100);
+      } else {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Sends a frame and notes the time of its last byte. The clock is read before the last
+  // byte goes out, so a board preempted after its write can only make a reply look
+  // later, never sooner.
+  bool SendFrame(const Bytes& frame, Clock::time_point& lastByte) {
+    if (!Send(frame.substr(0, frame.size() - 1))) return false;
+    lastByte = Clock::now();
+    return Send(frame.substr(frame.size() - 1));
+  }
+
+  // Reads exactly `count` bytes; fewer when `limit` passes without them.
+  Bytes Receive(std::size_t count, std::chrono::milliseconds limit) {
+    Bytes got;
+    const auto deadline = Clock::now() + limit;
+    while (got.size() < count) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() < 0) break;
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
+      char buffer[4096];
+      ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - got.size()));
+      if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+      else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+    }
+    return got;
+  }
+
+  // Discards whatever arrives until the line has been quiet for `quiet`.
+  void Drain(std::chrono::milliseconds quiet) {
+    while (Receive(4096, quiet).size() > 0) {
+    }
+  }
+
+private:
+  int fd;
+};
+
+// The built program running on the offscreen platform in a folder of its own, its COM1
+// the pseudo-terminal, its working folder `Work()`. Ended (and waited for) on destruction.
+class TProgramRun {
+public:
+  explicit TProgramRun(const fs::path& program) {
+    fs::copy_file(program, folder / "mirte");
+    fs::create_directory(folder / "dosdevices");
+    fs::create_symlink(pty.slavePath(), folder / "dosdevices" / "com1");
+    fs::create_directory(Work());
+
+    mirte::TSettings settings;
+    settings.ProgramFolder = folder.path().string() + "/";
+    settings.SettingsPath = (folder / "mirte.SET").string();
+    settings.SetDefaultSettings();
+    settings.Rec.ComNumber = 1;
+    settings.SetWorkFolder(Work().string());
+    settings.SaveSettings();
+
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::string path = (folder / "mirte").string();
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  ~TProgramRun() {
+    if (pid <= 0) return;
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 300; ++i) {
+      if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
+
+  bool Started() const { return pid > 0; }
+  TBoardEnd Board() { return TBoardEnd(pty.master()); }
+  fs::path Work() const { return folder / "work"; }
+
+  // Waits until the program answers on the line (the splash and the port's opening take
+  // a while), then lets stray replies to the probes die away.
+  bool WaitUntilServing(std::chrono::seconds limit) {
+    TBoardEnd board = Board();
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+      board.Send(Bytes("\x10\x11\x19", 3));  // current drive
+      if (!board.Receive(1, std::chrono::milliseconds(250)).empty()) {
+        board.Drain(std::chrono::milliseconds(300));
+        return true;
+      }
+    }
+    return false;
+  }
+
+private:
+  mirte::testing::TempFolder folder;
+  mirte::testing::PtyPair pty;
+  pid_t pid = -1;
+};
+
+// Durations of one kind of exchange, in milliseconds.
+class TLatencies {
+public:
+  explicit TLatencies(std::string what) : what(std::move(what)) {}
+
+  void Add(double millis) { samples.push_back(millis); }
+  void Fail(const std::string& why) {
+    if (failure.empty()) failure = why;
+  }
+
+  // One line: count, median, p99, minimum (and maximum), or why the run failed.
+  void Report() {
+    std::sort(samples.begin(), samples.end());
+    if (samples.empty()) {
+      std::printf("%-22s no samples  %s\n", what.c_str(), failure.c_str());
+      return;
+    }
+    auto at = [&](double q) {
+      return samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * static_cast<double>(samples.size())))];
+    };
+    std::printf("%-22s %5zu  median %6.3f ms  p99 %6.3f ms  min %6.3f ms  max %7.3f ms%s%s\n", what.c_str(),
+                samples.size(), at(0.5), at(0.99), samples.front(), samples.back(), failure.empty() ? "" : "  FAILED: ",
+                failure.c_str());
+  }
+
+private:
+  std::string what;
+  std::vector<double> samples;
+  std::string failure;
+};
+
+Bytes Frame(std::uint8_t type, const Bytes& params = {}) {
+  return Bytes("\x10\x11", 2) + static_cast<char>(type) + params;
+}
+
+// Drive 0 (the current one), name and extension blank-padded to 8 + 3.
+Bytes NameBlock(const std::string& name, const std::string& ext) {
+  Bytes block(12, ' ');
+  block[0] = '\0';
+  block.replace(1, name.size(), name);
+  block.replace(9, ext.size(), ext);
+  return block;
+}
+
+Bytes RecordNumber(int n) {
+  return Bytes{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF)};
+}
+
+// Times `count` exchanges: frame(i) out, `replyLength` bytes back, checked by `check`.
+void TimeFrames(TBoardEnd& board, TLatencies& latencies, int count, std::size_t replyLength,
+                const std::function<Bytes(int)>& frame, const std::function<bool(const Bytes&)>& check = {}) {
+  for (int i = 0; i < count; ++i) {
+    Clock::time_point lastByte;
+    if (!board.SendFrame(frame(i), lastByte)) {
+      latencies.Fail("the line went away");
+      return;
+    }
+    const Bytes reply = board.Receive(replyLength, std::chrono::milliseconds(3000));
+    if (reply.size() != replyLength) {
+      latencies.Fail("no complete reply to frame " + std::to_string(i));
+      return;
+    }
+    latencies.Add(Millis(Clock::now() - lastByte));
+    if (check && !check(reply)) latencies.Fail("wrong reply to frame " + std::to_string(i));
+  }
+}
+
+// A listing of `characters` list-output frames (lines of text, then Ctrl-Z) sent at once,
+// then a frame with a reply: characters per second until that reply is in.
+double ListCharactersPerSecond(TBoardEnd& board, int characters) {
+  Bytes text;
+  for (int line = 1; static_cast<int>(text.size()) < characters - 1; ++line) {
+    char buffer[80];
+    std::snprintf(buffer, sizeof buffer, "%05d THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789\r\n", line);
+    text += buffer;
+  }
+  text.resize(static_cast<std::size_t>(characters - 1));
+  text += '\x1A';
+  Bytes frames;
+  for (char c : text) frames += Frame(5, Bytes(1, c));
+  const auto start = Clock::now();
+  if (!board.Send(frames + Frame(25))) return 0;
+  if (board.Receive(1, std::chrono::minutes(10)).size() != 1) return 0;
+  return characters / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double LoadAverage() {
+  double load[1] = {0};
+  return getloadavg(load, 1) == 1 ? load[0] : -1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+  const int listCharacters = argc > 2 ? std::max(2, std::atoi(argv[2])) : 76000;
+  const fs::path program = argc > 3 ? fs::path(argv[3]) : fs::path(MIRTE_PROGRAM);
+
+  TProgramRun run(program);
+  if (!run.Started() || !run.WaitUntilServing(std::chrono::seconds(30))) {
+    std::fprintf(stderr, "the program did not answer on its line\n");
+    return 1;
+  }
+  TBoardEnd board = run.Board();
+  std::printf("load average at start %.2f; from a frame's last byte to its reply's last byte, %d frames each\n",
+              LoadAverage(), frames);
+
+  const Bytes name = NameBlock("BENCH", "DAT");
+  TLatencies driveVector("24 drive vector");
+  TimeFrames(board, driveVector, frames, 2, [](int) { return Frame(24); });
+
+  TLatencies make("22 make");
+  TimeFrames(board, make, 1, 1, [&](int) { return Frame(22, name); },
+             [](const Bytes& r) { return r[0] == 0; });
+  TLatencies write("21 write record");
+  TimeFrames(board, write, frames, 1, [&](int i) { return Frame(21, name) + Bytes(128, static_cast<char>(i)); },
+             [](const Bytes& r) { return r[0] == 0; });
+
+  TLatencies open("15 open");
+  TimeFrames(board, open, frames, 1, [&](int) { return Frame(15, name); },
+             [](const Bytes& r) { return r[0] == 0; });
+
+  TLatencies read("20 read record");
+  TimeFrames(board, read, frames, 129, [&](int) { return Frame(20, name); },
+             [](const Bytes& r) { return r[0] == 0; });
+
+  TLatencies randomRead("33 random read");
+  TimeFrames(board, randomRead, frames, 129, [&](int i) { return Frame(33, name + RecordNumber(i % frames)); },
+             [&](const Bytes& r) { return r[0] == 0; });
+
+  TLatencies search("17 search first");
+  TimeFrames(board, search, frames, 13, [&](int) { return Frame(17, NameBlock("????????", "???")); },
+             [](const Bytes& r) { return r[0] == 0; });
+
+  for (TLatencies* l : {&driveVector, &open, &write, &read, &randomRead, &search}) l->Report();
+
+  const double perSecond = ListCharactersPerSecond(board, listCharacters);
+  // At 115200 baud with 8 data bits, no parity and 2 stop bits a byte takes 11 bits; a
+  // list-output frame is 4 bytes.
+  const double lineRate = 115200.0 / 11 / 4;
+  if (perSecond <= 0)
+    std::printf("5 list character       the listing of %d characters got no answer\n", listCharacters);
+  else
+    std::printf("5 list character       %d characters: %.0f characters/s (the line carries %.0f)\n", listCharacters,
+                perSecond, lineRate);
+  std::printf("load average at end %.2f\n", LoadAverage());
+  return 0;
+}

@@ -1,0 +1,64 @@
+#include "app/signal_exit.h"
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace mirte {
+
+namespace {
+
+constexpr int kEndingSignals[3] = {SIGTERM, SIGINT, SIGHUP};
+
+// A signal handler reaches nothing but what lives at file scope, and may only use
+// async-signal-safe calls: it writes to a pipe that the event loop watches. One program has
+// one set of signal handlers, so one write end and one mark serve the whole process.
+volatile std::sig_atomic_t signalPipe = -1;
+volatile std::sig_atomic_t signalSeen = 0;
+
+void OnEndingSignal(int number) {
+  if (signalSeen) _exit(128 + number);
+  signalSeen = 1;
+  const int saved = errno;
+  const char byte = static_cast<char>(number);
+  if (signalPipe >= 0) {
+    ssize_t ignored = write(signalPipe, &byte, 1);
+    (void)ignored;
+  }
+  errno = saved;
+}
+
+}  // namespace
+
+TSignalExit::TSignalExit(std::function<void()> handler, QObject* parent)
+    : QObject(parent), onSignal(std::move(handler)) {
+  if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  signalSeen = 0;
+  signalPipe = pipeFds[1];
+  notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this] {
+    char bytes[16];
+    while (read(pipeFds[0], bytes, sizeof bytes) > 0) {
+    }
+    if (onSignal) onSignal();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnEndingSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int i = 0; i < 3; ++i) sigaction(kEndingSignals[i], &action, &previous[i]);
+}
+
+TSignalExit::~TSignalExit() {
+  if (pipeFds[0] < 0) return;
+  for (int i = 0; i < 3; ++i) sigaction(kEndingSignals[i], &previous[i], nullptr);
+  signalPipe = -1;
+  delete notifier;
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+}
+
+}  // namespace mirte

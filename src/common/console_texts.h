@@ -1,0 +1,16 @@
+#pragma once
+// Texts of the console's history, paste, save and log commands, in both languages.
+#include "common/text_pair.h"
+
+namespace mirte::console_texts {
+
+inline constexpr TTextPair PasteCmd{"&Incolla", "&Paste"};
+inline constexpr TTextPair SaveTextCmd{"&Salva Testo Console...", "&Save Console Text..."};
+inline constexpr TTextPair LogConsoleCmd{"&Registra Console...", "&Log Console..."};
+inline constexpr TTextPair SaveTextTitle{"Salva il testo della console", "Save the console text"};
+inline constexpr TTextPair LogConsoleTitle{"Registra la console nel file", "Log the console to file"};
+inline constexpr TTextPair TextFilter{"File di testo (*.txt *.log);;Tutti i file (*)",
+                                      "Text files (*.txt *.log);;All files (*)"};
+inline constexpr TTextPair CannotWrite{"Impossibile scrivere il file", "Cannot write the file"};
+
+}  // namespace mirte::console_texts

@@ -1,0 +1,42 @@
+#include "serial/port_diagnosis.h"
+
+#include <cerrno>
+
+#include "platform/com_devices.h"
+#include "serial/ser_except.h"
+#include "serial/tty_device.h"
+
+namespace mirte {
+
+TPortDiagnosis DiagnosePort(int ComNumber) {
+  TPortDiagnosis diagnosis;
+  diagnosis.ComNumber = ComNumber;
+  diagnosis.Device = ComDevicePath(ComNumber).string();
+  const int result = OpenTtyDevice(diagnosis.Device);
+  if (result >= 0) {
+    CloseTtyDevice(result);
+    return diagnosis;
+  }
+  switch (result) {
+    case ecNoDevice:
+      diagnosis.Fault = TPortFault::Missing;
+      break;
+    case ecDeviceBusy:
+      diagnosis.Fault = TPortFault::InUse;
+      diagnosis.Holders = ProcessesUsingDevice(diagnosis.Device);
+      break;
+    case -EACCES:
+    case -EPERM:
+      diagnosis.Fault = TPortFault::NoPermission;
+      diagnosis.Group = DeviceGroupName(diagnosis.Device);
+      diagnosis.User = CurrentUserName();
+      break;
+    default:
+      diagnosis.Fault = TPortFault::Other;
+      diagnosis.Error = -result;
+      break;
+  }
+  return diagnosis;
+}
+
+}  // namespace mirte

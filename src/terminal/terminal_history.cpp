@@ -1,0 +1,146 @@
+#include "terminal/terminal_history.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace mirte {
+
+namespace {
+
+template <typename Item>
+void CopyRow(std::vector<Item>& to, std::size_t at, std::span<const Item> from, std::size_t width,
+             Item blank) {
+  const std::size_t n = std::min(from.size(), width);
+  if (n > 0) std::memcpy(to.data() + at, from.data(), n * sizeof(Item));
+  std::fill(to.begin() + std::ptrdiff_t(at + n), to.begin() + std::ptrdiff_t(at + width), blank);
+}
+
+}  // namespace
+
+TTerminalHistory::TTerminalHistory(int columns, int charBytes, int capacity)
+    : columns_(std::max(columns, 0)),
+      charBytes_(charBytes == 2 ? 2 : 1),
+      capacity_(std::max(capacity, 0)) {}
+
+void TTerminalHistory::Allocate() {
+  const std::size_t cells = std::size_t(capacity_) * std::size_t(columns_);
+  chars_.assign(cells * std::size_t(charBytes_), 0);
+  charSets_.assign(cells, 0);
+  attrs_.assign(cells, 0);
+  fores_.assign(cells, 0);
+  backs_.assign(cells, 0);
+}
+
+void TTerminalHistory::SetCapacity(int rows) {
+  rows = std::max(rows, 0);
+  if (rows == capacity_) return;
+  // Keep the newest rows, oldest first, in a fresh ring of the new size.
+  TTerminalHistory resized(columns_, charBytes_, rows);
+  for (int i = std::max(0, count_ - rows); i < count_; ++i) {
+    resized.Push(CharRow(i), CharSetRow(i), AttrRow(i), ForeRow(i), BackRow(i));
+  }
+  resized.pushed_ = pushed_;
+  *this = std::move(resized);
+}
+
+void TTerminalHistory::Reset(int columns) {
+  columns_ = std::max(columns, 0);
+  chars_.clear();
+  charSets_.clear();
+  attrs_.clear();
+  fores_.clear();
+  backs_.clear();
+  Clear();
+}
+
+void TTerminalHistory::Clear() {
+  count_ = 0;
+  first_ = 0;
+}
+
+void TTerminalHistory::Push(std::span<const std::uint8_t> chars,
+                            std::span<const std::uint8_t> charSets,
+                            std::span<const std::uint8_t> attrs,
+                            std::span<const std::uint32_t> fores,
+                            std::span<const std::uint32_t> backs) {
+  ++pushed_;
+  if (capacity_ == 0 || columns_ == 0) return;
+  if (attrs_.empty()) Allocate();
+  int slot;
+  if (count_ < capacity_) {
+    slot = (first_ + count_) % capacity_;
+    ++count_;
+  } else {
+    slot = first_;
+    first_ = (first_ + 1) % capacity_;
+  }
+  const std::size_t width = std::size_t(columns_);
+  const std::size_t at = std::size_t(slot) * width;
+  const std::uint8_t blank = ' ';
+  if (charBytes_ == 1) {
+    CopyRow(chars_, at, chars, width, blank);
+  } else {
+    // Wide characters: two bytes per cell, a blank is ' ' in native order.
+    const std::size_t n = std::min(chars.size(), width * 2);
+    std::uint8_t* row = chars_.data() + at * 2;
+    if (n > 0) std::memcpy(row, chars.data(), n);
+    const std::uint16_t wideBlank = ' ';
+    for (std::size_t b = n & ~std::size_t(1); b < width * 2; b += 2) std::memcpy(row + b, &wideBlank, 2);
+  }
+  CopyRow(charSets_, at, charSets, width, std::uint8_t(0));
+  CopyRow(attrs_, at, attrs, width, std::uint8_t(0));
+  CopyRow(fores_, at, fores, width, fores.empty() ? 0u : fores.back());
+  CopyRow(backs_, at, backs, width, backs.empty() ? 0u : backs.back());
+}
+
+int TTerminalHistory::Slot(int index) const {
+  if (index < 0 || index >= count_) return -1;
+  return (first_ + index) % capacity_;
+}
+
+std::span<const std::uint8_t> TTerminalHistory::CharRow(int index) const {
+  const int slot = Slot(index);
+  if (slot < 0) return {};
+  const std::size_t width = std::size_t(columns_) * std::size_t(charBytes_);
+  return {chars_.data() + std::size_t(slot) * width, width};
+}
+
+std::span<const std::uint8_t> TTerminalHistory::CharSetRow(int index) const {
+  const int slot = Slot(index);
+  if (slot < 0) return {};
+  return {charSets_.data() + std::size_t(slot) * std::size_t(columns_), std::size_t(columns_)};
+}
+
+std::span<const std::uint8_t> TTerminalHistory::AttrRow(int index) const {
+  const int slot = Slot(index);
+  if (slot < 0) return {};
+  return {attrs_.data() + std::size_t(slot) * std::size_t(columns_), std::size_t(columns_)};
+}
+
+std::span<const std::uint32_t> TTerminalHistory::ForeRow(int index) const {
+  const int slot = Slot(index);
+  if (slot < 0) return {};
+  return {fores_.data() + std::size_t(slot) * std::size_t(columns_), std::size_t(columns_)};
+}
+
+std::span<const std::uint32_t> TTerminalHistory::BackRow(int index) const {
+  const int slot = Slot(index);
+  if (slot < 0) return {};
+  return {backs_.data() + std::size_t(slot) * std::size_t(columns_), std::size_t(columns_)};
+}
+
+void TTerminalHistory::SetAttr(int index, int col, std::uint8_t attr) {
+  const int slot = Slot(index);
+  if (slot < 0 || col < 0 || col >= columns_) return;
+  attrs_[std::size_t(slot) * std::size_t(columns_) + std::size_t(col)] = attr;
+}
+
+void TTerminalHistory::ReplaceFore(std::uint32_t oldColor, std::uint32_t newColor) {
+  std::replace(fores_.begin(), fores_.end(), oldColor, newColor);
+}
+
+void TTerminalHistory::ReplaceBack(std::uint32_t oldColor, std::uint32_t newColor) {
+  std::replace(backs_.begin(), backs_.end(), oldColor, newColor);
+}
+
+}  // namespace mirte

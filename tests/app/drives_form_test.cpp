@@ -1,0 +1,193 @@
+// The Drives window on the running main window, with a board on a pseudo-terminal: mapping
+// and removing drives by their links, and the board's view of a folder.
+#include "app/drives_form.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/term_form.h"
+#include "common/settings.h"
+#include "support/pty_pair.h"
+#include "support/qt_test_app.h"
+#include "support/scoped_environment.h"
+#include "support/temp_folder.h"
+
+namespace mirte {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > limit.count()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QTest::qSleep(2);
+  }
+  return true;
+}
+
+Bytes Frame(std::uint8_t type, std::uint8_t drive, const std::string& fcb) {
+  Bytes frame(4 + fcb.size());
+  frame[0] = 16;
+  frame[1] = 17;
+  frame[2] = type;
+  frame[3] = drive;
+  std::copy(fcb.begin(), fcb.end(), frame.begin() + 4);
+  return frame;
+}
+
+QStringList Column(QTreeWidget* list, int column) {
+  QStringList texts;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) texts << list->topLevelItem(i)->text(column);
+  return texts;
+}
+
+// A program folder of its own with the board on COM3, a working folder and a folder to map.
+class DrivesFormTest : public ::testing::Test {
+protected:
+  mirte::testing::TempFolder folder;
+  mirte::testing::ScopedEnvironment home{"HOME", (folder / "home").string()};
+  mirte::testing::PtyPair board;
+  std::unique_ptr<TTermFrm> form;
+  std::optional<QString> answer;
+
+  void SetUp() override {
+    mirte::testing::TestApp();
+    fs::create_directories(folder / "home");
+    fs::create_directories(folder / "dosdevices");
+    fs::create_directories(folder / "work");
+    fs::create_directories(folder / "diskB");
+    fs::create_symlink(board.slavePath(), folder / "dosdevices/com3");
+  }
+  void TearDown() override { form.reset(); }
+
+  TDrivesFrm& Open(int language) {
+    TSettings settings;
+    settings.ProgramFolder = folder.path().string() + "/";
+    settings.SetDefaultSettings();
+    settings.Rec.Language = static_cast<std::uint8_t>(language);
+    settings.Rec.ComNumber = 3;
+    settings.SetWorkFolder((folder / "work").string());
+    Bytes bytes(sizeof settings.Rec);
+    std::memcpy(bytes.data(), &settings.Rec, sizeof settings.Rec);
+    folder.write("mirte.SET", bytes);
+
+    TTermFrmOptions options;
+    options.ProgramFile = (folder / "mirte").string();
+    options.ShowSplash = false;
+    options.ChooseFolder = [this](const QString&, const QString&) { return answer; };
+    form = std::make_unique<TTermFrm>(options);
+    form->show();
+    QCoreApplication::processEvents();
+    board.readUntilQuiet(100ms);
+    form->DrivesCmd->trigger();
+    EXPECT_NE(form->DrivesFrm(), nullptr);
+    return *form->DrivesFrm();
+  }
+  // One frame from the board and the first byte of the answer.
+  int Result(const Bytes& frame, std::size_t replySize = 1) {
+    board.write(frame);
+    Bytes got;
+    QElapsedTimer clock;
+    clock.start();
+    while (got.size() < replySize && clock.elapsed() < 2000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      Bytes chunk = board.read(replySize - got.size(), 2ms);
+      got.insert(got.end(), chunk.begin(), chunk.end());
+    }
+    return got.size() == replySize ? got[0] : -1;
+  }
+};
+
+TEST_F(DrivesFormTest, MappingWritesTheLinkTheBoardUsesAndRemovingTakesItAway) {
+  folder.write("diskB/BFILE.TXT", std::string(128, 'b'));
+  TDrivesFrm& frm = Open(kLanguageEnglish);
+  EXPECT_EQ(frm.DrivesWn->topLevelItemCount(), 16);
+  EXPECT_EQ(frm.SelectedDrive(), 'C') << "the working folder's drive is selected first";
+  EXPECT_EQ(frm.DrivesWn->topLevelItem(2)->text(1), QString::fromStdString(fs::canonical(folder / "work").string()));
+  EXPECT_EQ(frm.DrivesWn->topLevelItem(2)->text(2), "working folder");
+  EXPECT_FALSE(frm.ChooseBtn->isEnabled());
+  EXPECT_FALSE(frm.RemoveBtn->isEnabled());
+  EXPECT_EQ(Result(Frame(15, 2, "BFILE   TXT")), 255) << "no drive B yet";
+
+  frm.SelectDrive('B');
+  EXPECT_EQ(frm.DrivesWn->topLevelItem(1)->text(1), "—");
+  answer = QString::fromStdString((folder / "diskB").string());
+  frm.ChooseBtn->click();
+  EXPECT_TRUE(fs::is_symlink(folder / "dosdevices/b:"));
+  EXPECT_EQ(frm.DrivesWn->topLevelItem(1)->text(1), QString::fromStdString(fs::canonical(folder / "diskB").string()));
+  EXPECT_TRUE(frm.RemoveBtn->isEnabled());
+  EXPECT_EQ(Column(frm.BoardFilesWn, 0), QStringList{"BFILE.TXT"});
+  EXPECT_EQ(Result(Frame(15, 2, "BFILE   TXT")), 0) << "the board finds the folder's file on drive 2";
+  EXPECT_EQ(Result(Frame(20, 2, "BFILE   TXT"), 129), 0);
+
+  frm.RemoveBtn->click();
+  EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "dosdevices/b:")));
+  EXPECT_EQ(frm.DrivesWn->topLevelItem(1)->text(1), "—");
+  EXPECT_EQ(Result(Frame(20, 2, "BFILE   TXT"), 129), 255) << "an open file of the drive is gone";
+  EXPECT_EQ(Result(Frame(15, 2, "BFILE   TXT")), 255);
+  EXPECT_TRUE(fs::exists(folder / "diskB/BFILE.TXT"));
+
+  // A link made by hand is the same thing, and one that leads nowhere shows as missing.
+  fs::create_symlink(folder / "gone", folder / "dosdevices/e:");
+  ASSERT_TRUE(WaitFor([&] { return frm.DrivesWn->topLevelItem(4)->text(1).startsWith("missing: "); }));
+  EXPECT_EQ(Result(Frame(15, 5, "ANY     TXT")), 255);
+}
+
+TEST_F(DrivesFormTest, TheBoardsViewShowsAliasesAndWhatItCannotReachAndFollowsTheFolder) {
+  folder.write("work/Long file name.txt", std::string(300, 'l'));
+  folder.write("work/PLAIN.DAT", "p");
+  folder.write("work/.hidden", "h");
+  fs::create_directories(folder / "work/sub");
+  TDrivesFrm& frm = Open(kLanguageEnglish);
+  EXPECT_EQ(Column(frm.BoardFilesWn, 0), (QStringList{"LONGFI~1.TXT", "PLAIN.DAT"}));
+  EXPECT_EQ(Column(frm.BoardFilesWn, 1), (QStringList{"Long file name.txt", "PLAIN.DAT"}));
+  EXPECT_EQ(Column(frm.BoardFilesWn, 2), (QStringList{"3", "1"}));
+  EXPECT_EQ(Column(frm.ApartWn, 0), (QStringList{".hidden", "Long file name.txt", "sub"}));
+  EXPECT_EQ(Column(frm.ApartWn, 1),
+            (QStringList{"hidden file", "not an 8.3 name: the board sees it as LONGFI~1.TXT", "folder"}));
+
+  folder.write("work/ADDED.TXT", "a");
+  EXPECT_TRUE(WaitFor([&] { return Column(frm.BoardFilesWn, 0).contains("ADDED.TXT"); }))
+      << "the view follows the folder while open";
+}
+
+TEST_F(DrivesFormTest, CaptionsAreItalianAndFollowTheLanguageSwitch) {
+  TDrivesFrm& frm = Open(kLanguageItalian);
+  EXPECT_EQ(form->DrivesCmd->text(), "&Unità…");
+  EXPECT_EQ(frm.windowTitle(), "Unità della scheda");
+  EXPECT_EQ(frm.ChooseBtn->text(), "&Scegli…");
+  EXPECT_EQ(frm.RemoveBtn->text(), "&Rimuovi");
+  EXPECT_EQ(frm.DrivesWn->headerItem()->text(1), "Cartella");
+  EXPECT_EQ(frm.BoardFilesWn->headerItem()->text(0), "Nome per la scheda");
+  EXPECT_EQ(frm.ApartLb->text(), "Non raggiungibili dalla scheda");
+  EXPECT_EQ(frm.DrivesWn->topLevelItem(2)->text(2), "cartella di lavoro");
+
+  form->EngLngCmd->trigger();
+  EXPECT_EQ(form->DrivesCmd->text(), "&Drives…");
+  EXPECT_EQ(frm.windowTitle(), "Board drives");
+  EXPECT_EQ(frm.ChooseBtn->text(), "&Choose…");
+  EXPECT_EQ(frm.DrivesWn->headerItem()->text(1), "Folder");
+  EXPECT_EQ(frm.DrivesWn->topLevelItem(2)->text(2), "working folder");
+}
+
+}  // namespace
+}  // namespace mirte

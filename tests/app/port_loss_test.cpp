@@ -1,0 +1,288 @@
+// The main window and its port dialog with the serial port's Linux side: a board whose
+// device is unplugged and plugged in again, ports that do not open and say why, and USB
+// adapters chosen by name.
+#include <sys/fsuid.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/com_port_options.h"
+#include "app/term_form.h"
+#include "common/port_texts.h"
+#include "support/fake_device_tree.h"
+#include "support/modal_answers.h"
+#include "support/pty_pair.h"
+#include "support/qt_test_app.h"
+#include "support/temp_folder.h"
+
+namespace mirte {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using testing::ModalAnswers;
+using testing::PtyPair;
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > limit.count()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QTest::qSleep(2);
+  }
+  return true;
+}
+
+double ProcessCpuSeconds() {
+  rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The program runs idle, as in its own event loop, for `time`.
+void RunIdle(std::chrono::milliseconds time) {
+  QEventLoop loop;
+  QTimer::singleShot(time, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// A board on a pty reached as COM49 through dosdevices/com49; the test can pull the pty
+// out and plug a new one in under the same link.
+class PortLossWindowTest : public ::testing::Test {
+protected:
+  static constexpr int kBoardCom = 49;
+  testing::TempFolder folder;
+  std::unique_ptr<PtyPair> board = std::make_unique<PtyPair>();
+  std::unique_ptr<TTermFrm> form;
+
+  void SetUp() override {
+    mirte::testing::TestApp();
+    std::filesystem::create_directory(folder / "dosdevices");
+    Link(kBoardCom, board->slavePath());
+  }
+  void TearDown() override { form.reset(); }
+
+  void Link(int com, const std::filesystem::path& device) {
+    auto name = folder / "dosdevices" / ("com" + std::to_string(com));
+    std::filesystem::remove(name);
+    std::filesystem::create_symlink(device, name);
+  }
+  void Unplug() { board.reset(); }
+  void Replug() {
+    board = std::make_unique<PtyPair>();
+    Link(kBoardCom, board->slavePath());
+  }
+
+  TTermFrm& Start(int com = kBoardCom, int language = kLanguageEnglish) {
+    TSettings defaults;
+    defaults.ProgramFolder = folder.path().string() + "/";
+    defaults.SetDefaultSettings();
+    SettingsRec rec = defaults.Rec;
+    rec.ComNumber = static_cast<std::uint16_t>(com);
+    rec.Language = static_cast<std::uint8_t>(language);
+    rec.WorkFolder.assign(folder.path().string());
+    Bytes bytes(sizeof rec);
+    std::memcpy(bytes.data(), &rec, sizeof rec);
+    folder.write("mirte.SET", bytes);
+    TTermFrmOptions options;
+    options.ProgramFile = (folder / "mirte").string();
+    options.ShowSplash = false;
+    options.Terminate = [] {};
+    form = std::make_unique<TTermFrm>(options);
+    form->show();
+    QCoreApplication::processEvents();
+    return *form;
+  }
+  QString PortPanel() { return form->Panels[0]->text(); }
+
+  // The board makes a file in the working folder and reads the one-byte result.
+  Bytes MakeFile(PtyPair& pty, const std::string& blankPaddedName) {
+    Bytes frame{16, 17, 22, 0};
+    for (char c : blankPaddedName) frame.push_back(static_cast<std::uint8_t>(c));
+    pty.write(frame);
+    Bytes got;
+    QElapsedTimer clock;
+    clock.start();
+    while (got.empty() && clock.elapsed() < 2000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      got = pty.read(1, 2ms);
+    }
+    return got;
+  }
+};
+
+TEST_F(PortLossWindowTest, AnUnpluggedBoardIsShownLostCostsNothingAndIsServedAgainWhenBack) {
+  TTermFrm& frm = Start();
+  ASSERT_TRUE(frm.ComPort.Open());
+  EXPECT_EQ(PortPanel(), " COM49:115200 Baud");
+
+  // A frame cut off by the unplug: its name block never arrives.
+  board->write(Bytes{16, 17, 15, 0, 'H', 'A'});
+  RunIdle(300ms);
+  Unplug();
+  ASSERT_TRUE(WaitFor([&] { return frm.PortLost(); }));
+  EXPECT_FALSE(frm.ComPort.Open());
+  EXPECT_TRUE(frm.Flags().ComNotAvailable) << "keys are not sent to a lost port";
+  EXPECT_EQ(PortPanel(), " COM49 unplugged");
+  EXPECT_TRUE(frm.Panels[0]->toolTip().contains("went away"));
+
+  const double cpuBefore = ProcessCpuSeconds();
+  QElapsedTimer wall;
+  wall.start();
+  RunIdle(2000ms);
+  const double cpu = ProcessCpuSeconds() - cpuBefore;
+  EXPECT_LT(cpu, 0.02 * static_cast<double>(wall.elapsed()) / 1000.0) << "processor time while the device is away";
+
+  frm.Settings.Rec.Language = kLanguageItalian;
+  frm.ApplyLanguage();
+  EXPECT_EQ(PortPanel(), " COM49 scollegata");
+  frm.Settings.Rec.Language = kLanguageEnglish;
+  frm.ApplyLanguage();
+
+  Replug();
+  QElapsedTimer back;
+  back.start();
+  ASSERT_TRUE(WaitFor([&] { return frm.ComPort.Open(); }, 3000ms)) << "the port is back within 3 s";
+  EXPECT_FALSE(frm.PortLost());
+  EXPECT_FALSE(frm.Flags().ComNotAvailable);
+  EXPECT_EQ(PortPanel(), " COM49:115200 Baud");
+  EXPECT_EQ(frm.ComPort.Baud(), 115200);
+  board->readUntilQuiet(100ms);
+  EXPECT_EQ(MakeFile(*board, "NEWFILE TXT"), Bytes{0}) << "a fresh frame gets its reply";
+  EXPECT_TRUE(std::filesystem::exists(folder / "NEWFILE.TXT")) << "the cut frame did not swallow the new one";
+}
+
+TEST_F(PortLossWindowTest, APortTheUserClosedOrChangedStaysAsTheUserLeftIt) {
+  TTermFrm& frm = Start();
+  frm.ComPort.SetOpen(false);
+  Unplug();
+  Replug();
+  RunIdle(1500ms);
+  EXPECT_FALSE(frm.PortLost());
+  EXPECT_FALSE(frm.ComPort.Open());
+
+  // Lost, then the user picks another port: the lost one is no longer waited for.
+  frm.ComPort.SetOpen(true);
+  PtyPair other;
+  Link(3, other.slavePath());
+  Unplug();
+  ASSERT_TRUE(WaitFor([&] { return frm.PortLost(); }));
+  ModalAnswers answers;
+  answers.Then([&](QWidget& w) {
+    auto& dialog = dynamic_cast<TComPortOptions&>(w);
+    const int index = dialog.PortComboBox->findData(3);
+    ASSERT_GE(index, 0);
+    dialog.PortComboBox->setCurrentIndex(index);
+    emit dialog.PortComboBox->activated(index);
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+  });
+  frm.SelCOMCmdClick();
+  EXPECT_FALSE(frm.PortLost());
+  Replug();
+  RunIdle(1500ms);
+  EXPECT_TRUE(frm.ComPort.Open());
+  EXPECT_EQ(frm.ComPort.ComNumber(), 3);
+  EXPECT_EQ(PortPanel(), " COM3:115200 Baud");
+  EXPECT_EQ(answers.Unexpected(), 0);
+}
+
+TEST_F(PortLossWindowTest, APortThatMayNotBeOpenedSaysWhichGroupToJoin) {
+  // Mode 000 stops any user but root; root is made to look like one by its file-system
+  // identity, which is all that permission checks see.
+  ASSERT_EQ(chmod(board->slavePath().c_str(), 0), 0);
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+  const bool root = geteuid() == 0;
+  auto asNobody = [root](bool nobody) {
+    if (!root) return;
+    setfsgid(nobody ? 65534 : 0);
+    setfsuid(nobody ? 65534 : 0);
+  };
+  asNobody(true);
+  TTermFrm& frm = Start();
+  EXPECT_TRUE(frm.Flags().ComNotAvailable);
+  EXPECT_EQ(PortPanel(), " COM49 access denied");
+  EXPECT_TRUE(frm.Panels[0]->toolTip().contains("usermod")) << frm.Panels[0]->toolTip().toStdString();
+
+  ModalAnswers answers;
+  answers.Then([&](QWidget& w) {
+    auto& dialog = dynamic_cast<TComPortOptions&>(w);
+    const int index = dialog.PortComboBox->findData(kBoardCom);
+    ASSERT_GE(index, 0) << "a port that exists is listed even when it may not be opened";
+    dialog.PortComboBox->setCurrentIndex(index);
+    emit dialog.PortComboBox->activated(index);
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+  });
+  answers.ThenAccept();
+  frm.Settings.Rec.Language = kLanguageItalian;
+  frm.SelCOMCmdClick();
+  asNobody(false);
+  chmod(board->slavePath().c_str(), 0620);
+
+  ASSERT_EQ(answers.MessageTexts().size(), 1u);
+  const std::string& text = answers.MessageTexts()[0];
+  EXPECT_NE(text.find("COM49 (" + (folder / "dosdevices" / "com49").string() + ")"), std::string::npos) << text;
+  EXPECT_NE(text.find("usermod -a -G "), std::string::npos) << text;
+  EXPECT_NE(text.find("gruppo"), std::string::npos) << "in the current language: " << text;
+  EXPECT_EQ(PortPanel(), " COM49 accesso negato");
+}
+
+TEST_F(PortLossWindowTest, AdaptersAreListedByNameAndANewOneGetsALink) {
+  testing::FakeDeviceTree tree(folder / "root");
+  PtyPair second;
+  tree.plug("ttyUSB0", board->slavePath(), 1, "FTDI", "FT232R USB UART", "A50285BI", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+  Link(17, tree.byIdLink("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+  TTermFrm& frm = Start(17);
+  frm.CreateToolWindows();
+  frm.ComPortOptions()->DeviceRoots = tree.roots();
+
+  ModalAnswers answers;
+  answers.Then([&](QWidget& w) {
+    auto& dialog = dynamic_cast<TComPortOptions&>(w);
+    const QString com17 = dialog.PortComboBox->itemText(dialog.PortComboBox->findData(17));
+    EXPECT_TRUE(com17.startsWith("Direct to COM17")) << com17.toStdString();
+    EXPECT_TRUE(com17.contains("FT232R USB UART A50285BI")) << com17.toStdString();
+    EXPECT_TRUE(com17.contains("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0")) << com17.toStdString();
+
+    // Plugged in while the dialog is open.
+    tree.plug("ttyACM0", second.slavePath(), 2, "Maker", "Board Link", "42", "usb-Maker_Board_Link_42-if00");
+    ASSERT_TRUE(WaitFor([&] { return dialog.PortComboBox->count() > 0 &&
+                                     dialog.PortComboBox->itemText(dialog.PortComboBox->count() - 1).startsWith("New adapter"); }));
+    const int index = dialog.PortComboBox->count() - 1;
+    EXPECT_TRUE(dialog.PortComboBox->itemText(index).contains("Board Link 42"));
+    dialog.PortComboBox->setCurrentIndex(index);
+    emit dialog.PortComboBox->activated(index);
+    EXPECT_TRUE(dialog.ComNumberWn->isVisible());
+    EXPECT_EQ(dialog.ComNumberWn->value(), 18) << "the first free number from 17 up";
+    QTest::mouseClick(dialog.OKBtn, Qt::LeftButton);
+  });
+  frm.SelCOMCmdClick();
+
+  EXPECT_EQ(std::filesystem::read_symlink(folder / "dosdevices" / "com18"), tree.byIdLink("usb-Maker_Board_Link_42-if00"));
+  EXPECT_TRUE(frm.ComPort.Open());
+  EXPECT_EQ(frm.ComPort.ComNumber(), 18);
+  EXPECT_EQ(frm.Settings.Rec.ComNumber, 18) << "the settings keep a plain number";
+  frm.ComPort.WriteString("X");
+  EXPECT_EQ(second.read(1, 2000ms).size(), 1u);
+  EXPECT_EQ(answers.Unexpected(), 0);
+}
+
+}  // namespace
+}  // namespace mirte

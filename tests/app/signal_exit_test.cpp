@@ -1,0 +1,99 @@
+#include "app/signal_exit.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+
+#include "app/printer_canvas_qt.h"
+#include "app/term_form.h"
+#include "board/board_service.h"
+#include "support/qt_test_app.h"
+#include "support/temp_folder.h"
+
+namespace mirte {
+namespace {
+
+bool PumpUntil(const std::function<bool()>& done, int limitMs = 3000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+
+TEST(SignalExit, EachEndingSignalReachesTheEventLoopAndLeavesTheOldHandlersBehind) {
+  mirte::testing::TestApp();
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+    int calls = 0;
+    {
+      TSignalExit exit([&] { ++calls; });
+      std::raise(number);
+      EXPECT_EQ(calls, 0) << "nothing runs inside the signal handler";
+      EXPECT_TRUE(PumpUntil([&] { return calls > 0; })) << number;
+    }
+    struct sigaction now {};
+    sigaction(number, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL) << number;
+  }
+}
+
+TEST(SignalExitDeathTest, ASecondSignalEndsTheProgramAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        mirte::testing::TestApp();
+        TSignalExit exit([] {});
+        std::raise(SIGTERM);
+        std::raise(SIGTERM);
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(128 + SIGTERM), "");
+}
+
+QString PdfText(const QString& file) {
+  QProcess process;
+  process.start("pdftotext", {file, "-"});
+  if (!process.waitForFinished(20000) || process.exitCode() != 0) return {};
+  return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+TEST(SignalExit, SigtermWithAPrintJobOpenEndsAsExitDoesAndKeepsTheJob) {
+  mirte::testing::TestApp();
+  mirte::testing::TempFolder folder;
+  TTermFrmOptions options;
+  options.ProgramFile = (folder / "mirte").string();
+  options.ShowSplash = false;
+  int terminations = 0;
+  options.Terminate = [&] { ++terminations; };
+  auto form = std::make_unique<TTermFrm>(options);
+  form->Printer().Now = [] { return QDateTime(QDate(2026, 12, 8), QTime(7, 0, 0)); };
+  form->Settings.SetWorkFolder(folder.path().string());
+  {
+    TSignalExit exit([&] { form->ExitCmdClick(); });
+    // The board's list output: characters of a job that is left open.
+    for (char c : std::string("SIGNALLED\r\n")) {
+      for (std::uint8_t byte : {std::uint8_t{16}, std::uint8_t{17}, std::uint8_t{5}, static_cast<std::uint8_t>(c)})
+        form->Board().ProcessBoardByte(byte);
+    }
+    ASSERT_TRUE(form->Printer().JobOpen());
+    const QString pdf = form->Printer().JobFile();
+    ASSERT_FALSE(pdf.isEmpty());
+
+    std::raise(SIGTERM);
+    ASSERT_TRUE(PumpUntil([&] { return terminations > 0; }));
+    EXPECT_TRUE(form->Terminated());
+    EXPECT_FALSE(form->ComPort.Open());
+    form.reset();  // what follows the end of the event loop
+    ASSERT_TRUE(QFile::exists(pdf));
+    EXPECT_TRUE(PdfText(pdf).contains("SIGNALLED")) << pdf.toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace mirte
