@@ -53,7 +53,8 @@ public:
   }
 
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+      return QAbstractTableModel::headerData(section, orientation, role);
     return QString::fromStdString(MonitorHeading(section, language_()));
   }
 
@@ -306,7 +307,8 @@ void TMonitorFrm::SaveBtnClick() {
   if (ChooseSaveFile) {
     chosen = ChooseSaveFile(title, filter);
   } else {
-    QString path = QFileDialog::getSaveFileName(this, title, QString(), filter, nullptr, QFileDialog::DontUseNativeDialog);
+    QString path =
+        QFileDialog::getSaveFileName(this, title, QString(), filter, nullptr, QFileDialog::DontUseNativeDialog);
     if (!path.isEmpty()) chosen = path;
   }
   if (!chosen) return;

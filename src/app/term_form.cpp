@@ -726,8 +726,10 @@ void TTermFrm::EPIXCmdClick() {
 }
 
 void TTermFrm::MonitorCmdClick() {
-  if (!monitorFrm)
-    monitorFrm = new TMonitorFrm(Settings.Rec, [this](IFrameObserver* observer) { board->SetFrameObserver(observer); }, this);
+  if (!monitorFrm) {
+    auto attach = [this](IFrameObserver* observer) { board->SetFrameObserver(observer); };
+    monitorFrm = new TMonitorFrm(Settings.Rec, attach, this);
+  }
   monitorFrm->show();
   monitorFrm->raise();
   monitorFrm->activateWindow();

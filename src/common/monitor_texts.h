@@ -69,7 +69,8 @@ inline constexpr TTextPair kResultOtherWord{"risultato", "result"};
 
 // Saving the rows.
 inline constexpr TTextPair kMonitorSaveTitle{"Salva le righe del monitor", "Save the monitor rows"};
-inline constexpr TTextPair kMonitorSaveFilter{"File di testo (*.txt);;Tutti i file (*)", "Text files (*.txt);;All files (*)"};
+inline constexpr TTextPair kMonitorSaveFilter{"File di testo (*.txt);;Tutti i file (*)",
+                                              "Text files (*.txt);;All files (*)"};
 inline constexpr TTextPair kMonitorSaveFailed{"Impossibile scrivere il file %1.", "The file %1 could not be written."};
 
 }  // namespace mirte

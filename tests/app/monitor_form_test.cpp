@@ -99,7 +99,14 @@ protected:
     monitor = form->MonitorFrm();
     ASSERT_NE(monitor, nullptr);
   }
-  void TearDown() override { form.reset(); }
+  void TearDown() override {
+    // The port's workers may still be handing the window an event about the last reply;
+    // closing the port in the middle of that leaves them to finish after the window.
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < 150) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    form.reset();
+  }
 
   // The board's side of an exchange: the window answers from its event loop.
   Bytes Exchange(const Bytes& frame, std::size_t replySize) {
@@ -285,7 +292,8 @@ TEST_F(MonitorFormTest, FilterCopyAndSaveWorkOnTheRowsShown) {
   monitor->SaveBtn->click();
   EXPECT_EQ(offered, "Save the monitor rows");
   Bytes bytes = folder.read("rows.txt");
-  QStringList lines = QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())).split('\n');
+  QStringList lines =
+      QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())).split('\n');
   ASSERT_EQ(lines.size(), 5);
   EXPECT_EQ(lines[0], "Time (ms)\tType\tFile\tRecord\tPC path\tResult\tReply (ms)");
   for (int row = 0; row < 3; ++row) EXPECT_EQ(lines[row + 1], monitor->ShownLine(row));

@@ -87,7 +87,8 @@ TEST(MonitorLogTest, RowsNameEachFrameItsFileAndItsAnswerInEitherLanguage) {
        Facts(17, NameBlock(0, "AB??????", "T\xD8?"), Plus({255}, NameBlock(0, "AB??????", "TX?"))),
        {"Search first", "C:AB??????.TX?", "", "\u2014", "failed (255)"},
        {"Cerca primo", "C:AB??????.TX?", "", "\u2014", "fallito (255)"}},
-      {"rename", Facts(23, Plus(NameBlock(3, "OLD", "TXT"), {'N', 'E', 'W', ' ', ' ', ' ', ' ', ' ', 'T', 'X', 'T'}), {0}),
+      {"rename",
+       Facts(23, Plus(NameBlock(3, "OLD", "TXT"), Bytes{'N', 'E', 'W', ' ', ' ', ' ', ' ', ' ', 'T', 'X', 'T'}), {0}),
        {"Rename", "C:OLD.TXT \u2192 NEW.TXT", "", "\u2014", "ok (0)"},
        {"Rinomina", "C:OLD.TXT \u2192 NEW.TXT", "", "\u2014", "ok (0)"}},
       {"stray bytes in a name", Facts(22, NameBlock(0, "A\x01Z", "TXT"), {255}),
@@ -134,7 +135,8 @@ TEST(MonitorLogTest, TimesCountFromTheFirstRowInTenthsOfAMillisecond) {
   EXPECT_EQ(MonitorCell(log.Row(0), kColumnReply, kLanguageEnglish), "5.2");
   EXPECT_EQ(MonitorCell(log.Row(1), kColumnTime, kLanguageEnglish), "12.3");
   EXPECT_EQ(MonitorCell(log.Row(1), kColumnTime, kLanguageItalian), "12,3");
-  EXPECT_EQ(MonitorCell(log.Row(2), kColumnReply, kLanguageEnglish), "\u2014") << "a frame that ended at its type has no reply";
+  EXPECT_EQ(MonitorCell(log.Row(2), kColumnReply, kLanguageEnglish), "\u2014")
+      << "a frame that ended at its type has no reply";
   EXPECT_EQ(MonitorLine(log.Row(1), kLanguageEnglish), "12.3\tClose\tC:A\t\t\u2014\tok (0)\t5.0");
 
   log.Clear();

@@ -61,7 +61,7 @@ protected:
     service.SetReplyDelay(std::chrono::microseconds(0));
     service.ResetConsole();
     service.InitFileService();
-    service.FileService().Drives().SetCurrentFolder(work);
+    service.FileService().SetWorkingFolder(work);
     service.SetFrameObserver(&observer);
   }
   void Receive(std::string_view bytes) {
@@ -75,7 +75,7 @@ protected:
   testing::FakeBoardWindow window;
   QueuedPort port;
   RecordingObserver observer;
-  TBoardService service{buffer, window, {&port, nullptr, nullptr, TProgramFiles{}}};
+  TBoardService service{buffer, window, {&port, nullptr, nullptr, {"", "", (temp / "prog/dosdevices").string()}}};
 };
 
 TEST_F(FrameReportTest, FactsKeepTheNameAsSentThePathServedAndTheReplysHead) {
