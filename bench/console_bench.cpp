@@ -76,9 +76,12 @@ std::string ScreenRedraws() {
 // ACK, BS, SUB, LF, CR and SOH: every byte moves the cursor and nothing is written.
 std::string CursorMoves() { return Repeat("\x06\x06\x06\x08\x0a\x1a\x06\x0a\x0d\x06\x01"); }
 
-void Run(benchmark::State& state, const std::string& stream) {
+// historyRows: the rows kept when they scroll off the screen (each costs one row copy).
+void Run(benchmark::State& state, const std::string& stream,
+         int historyRows = TTerminalHistory::kDefaultCapacity) {
   TTerminalBuffer buffer;
   buffer.tbSetSVRowCount(24);
+  buffer.SetHistoryCapacity(historyRows);
   CountingTerminal terminal;
   buffer.SetWindowHandle(&terminal);
   QuietWindow window;
@@ -94,10 +97,12 @@ void Run(benchmark::State& state, const std::string& stream) {
 }
 
 void BM_PlainTextWithCrLf(benchmark::State& state) { Run(state, PlainText()); }
+void BM_PlainTextWithCrLfNoHistory(benchmark::State& state) { Run(state, PlainText(), 0); }
 void BM_FullScreenRedraw(benchmark::State& state) { Run(state, ScreenRedraws()); }
 void BM_SingleByteCursorMoves(benchmark::State& state) { Run(state, CursorMoves()); }
 
 BENCHMARK(BM_PlainTextWithCrLf);
+BENCHMARK(BM_PlainTextWithCrLfNoHistory);
 BENCHMARK(BM_FullScreenRedraw);
 BENCHMARK(BM_SingleByteCursorMoves);
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "terminal/terminal_buffer.h"
@@ -27,7 +28,11 @@ void CheckInShape(const TTerminalBuffer& buffer) {
   FUZZ_CHECK(buffer.GetRegionBottom() <= buffer.RowCount());
   const std::size_t width = std::size_t(buffer.ColCount());
   const std::size_t charWidth = buffer.GetWideChars() ? 2 : 1;
-  for (int row : {1, buffer.RowCount()}) {
+  // Rows above the screen read like screen rows, from the newest to the oldest.
+  std::vector<int> rows = {1, buffer.RowCount()};
+  if (buffer.RowsAbove() > 0) rows.insert(rows.end(), {0, 1 - buffer.RowsAbove()});
+  FUZZ_CHECK(buffer.GetCharRow(-buffer.RowsAbove()).empty());
+  for (int row : rows) {
     FUZZ_CHECK(buffer.GetCharRow(row).size() == width * charWidth);
     FUZZ_CHECK(buffer.GetAttrRow(row).size() == width);
     FUZZ_CHECK(buffer.GetForeColorRow(row).size() == width);
@@ -67,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int b = Argument(input);
     const bool p = input.ConsumeBool();
     const bool q = input.ConsumeBool();
-    switch (input.ConsumeIntegralInRange(0, 52)) {
+    switch (input.ConsumeIntegralInRange(0, 53)) {
       case 0: buffer.GotoRowCol(a, b); break;
       case 1: buffer.SetCursorRow(a); break;
       case 2: buffer.SetCursorCol(a); break;
@@ -120,6 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 49: buffer.SetCellAttributes(a, b, std::uint8_t(a)); break;
       case 50: buffer.Invalidate(a, b, a / 2 + b / 2, b / 2); break;
       case 51: (void)buffer.GetCell(a, b); break;
+      case 52: buffer.SetHistoryCapacity(a % 64); break;
       default: {
         TInvalidRect rect;
         if (buffer.GetInvalidRect(rect)) {

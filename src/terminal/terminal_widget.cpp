@@ -624,9 +624,10 @@ QRect TTerminal::ViewMarkerRect() const {
 void TTerminal::PaintViewMarker(QPainter& painter) {
   const QRect marker = ViewMarkerRect();
   if (marker.isEmpty()) return;
-  // In the text colour with the window colour as text, like a reversed cell, so it stands
-  // out from any row it covers.
-  painter.fillRect(marker, ToQColor(FFontColor));
+  // Reversed like a selected cell, and framed in the window colour so that it stands out
+  // from a selected row too.
+  painter.fillRect(marker, ToQColor(FColor));
+  painter.fillRect(marker.adjusted(1, 1, -1, -1), ToQColor(FFontColor));
   painter.setPen(ToQColor(FColor));
   painter.setFont(FPaintFont);
   painter.drawText(marker, Qt::AlignCenter,

@@ -643,7 +643,7 @@ TEST_F(TerminalWidgetTest, SelectionSpansHistoryAndScreenAndStaysOnItsText) {
   const QString blanks(74, ' ');
   const QString expected = "line 6" + blanks + "\r\nline 7" + blanks + "\r\nline 8\r\n";
   EXPECT_EQ(term.SelectedText(), expected);
-  EXPECT_EQ(CellPixel(Grab(), 80, 1, 0, 0), kSilver);  // a selected history cell
+  EXPECT_EQ(CellPixel(Grab(), 70, 1, 0, 0), kSilver);  // a selected history cell
 
   Buffer().GotoRowCol(24, 1);
   Buffer().LineFeed();  // every row moves up one; the selection goes with its text
