@@ -796,6 +796,7 @@ TEST_F(TermFormLiveBoardTest, JobsWithNothingDrawnLeaveNoFileAndTheWindowAsItWas
     EXPECT_FALSE(form->PdfFileLb->isVisible());
     ExpectNoJob();
   }
+}
 
 TEST_F(TermFormBoardTest, TheProgramFolderAsWorkingFolderKeepsTheProgramsFilesFromTheBoard) {
   folder.write("mirte", "program");
@@ -814,6 +815,7 @@ TEST_F(TermFormBoardTest, TheProgramFolderAsWorkingFolderKeepsTheProgramsFilesFr
   }
   EXPECT_TRUE(std::filesystem::exists(settingsFile));
   EXPECT_TRUE(std::filesystem::exists(folder / "mirte"));
+}
 
 // --- Console: paste, log and save -----------------------------------------------------------
 
