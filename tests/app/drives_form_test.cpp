@@ -23,6 +23,7 @@
 #include "common/settings.h"
 #include "support/pty_pair.h"
 #include "support/qt_test_app.h"
+#include "support/qt_wait.h"
 #include "support/scoped_environment.h"
 #include "support/temp_folder.h"
 
@@ -33,16 +34,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limit.count()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QTest::qSleep(2);
-  }
-  return true;
-}
+using testing::WaitFor;
 
 Bytes Frame(std::uint8_t type, std::uint8_t drive, const std::string& fcb) {
   Bytes frame(4 + fcb.size());

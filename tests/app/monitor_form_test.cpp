@@ -25,6 +25,7 @@
 #include "common/msg_table.h"
 #include "support/pty_pair.h"
 #include "support/qt_test_app.h"
+#include "support/qt_wait.h"
 #include "support/temp_folder.h"
 
 namespace mirte {
@@ -33,16 +34,7 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5000ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limit.count()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QTest::qSleep(1);
-  }
-  return true;
-}
+using testing::WaitFor;
 
 Bytes NameBlock(const char* name, const char* ext) {
   Bytes block(12, ' ');

@@ -29,6 +29,7 @@
 #include "support/modal_answers.h"
 #include "support/pty_pair.h"
 #include "support/qt_test_app.h"
+#include "support/qt_wait.h"
 #include "support/temp_folder.h"
 
 namespace mirte {
@@ -39,16 +40,7 @@ using Bytes = std::vector<std::uint8_t>;
 using testing::ModalAnswers;
 using testing::PtyPair;
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limit.count()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QTest::qSleep(2);
-  }
-  return true;
-}
+using testing::WaitFor;
 
 double ProcessCpuSeconds() {
   rusage usage {};

@@ -39,6 +39,7 @@
 #include "app/printer_canvas_qt.h"
 #include "board/board_service.h"
 #include "support/qt_test_app.h"
+#include "support/qt_wait.h"
 #include "support/pty_pair.h"
 #include "support/scoped_environment.h"
 #include "support/temp_folder.h"
@@ -52,16 +53,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 QApplication& App() { return mirte::testing::TestApp(); }
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limit.count()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QTest::qSleep(2);
-  }
-  return true;
-}
+using testing::WaitFor;
 
 // A program folder of its own for every test: the settings file, dosdevices/ and the
 // working folder all live there. COM1 leads to a device that does not exist.
