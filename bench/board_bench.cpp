@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "board_wire.h"
 #include "board/board_service.h"
 #include "board/com_port_link.h"
 #include "serial/port_rig.h"
@@ -30,32 +31,9 @@ using namespace mirte;
 using Clock = std::chrono::steady_clock;
 using Micros = std::chrono::duration<double, std::micro>;
 
-// Reads exactly `count` bytes from the board's side; false after 5 s of silence.
-bool ReadExactly(int fd, std::uint8_t* data, std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 5000) <= 0) return false;
-    ssize_t n = ::read(fd, data + done, count - done);
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-std::string Frame(std::uint8_t type, const std::string& params) {
-  return std::string("\x10\x11") + static_cast<char>(type) + params;
-}
+using mirte::bench::Frame;
+using mirte::bench::ReadExactly;
+using mirte::bench::WriteAll;
 
 struct TRun {
   const char* what;

@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "board_wire.h"
 #include "app/monitor_form.h"
 #include "app/term_form.h"
 #include "board/board_service.h"
@@ -37,31 +38,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool ReadExactly(int fd, std::uint8_t* data, std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 5000) <= 0) return false;
-    ssize_t n = ::read(fd, data + done, count - done);
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-std::string Frame(std::uint8_t type, const std::string& params) {
-  return std::string("\x10\x11") + static_cast<char>(type) + params;
-}
+using mirte::bench::Frame;
+using mirte::bench::ReadExactly;
+using mirte::bench::WriteAll;
 
 // The board's side of one round: open, read `records` records, close. Records per second
 // of the reads, or a negative number when the exchange went wrong.
