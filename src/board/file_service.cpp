@@ -141,23 +141,25 @@ int TFileService::OpenForTransfer(const std::string& path) const {
 }
 
 std::string TFileService::NameBlockToPath() const {
-  return PathOfNameBlock(std::span<const std::uint8_t, 12>(paramBuffer.first<12>()));
+  lastNamedPath = PathOfNameBlock(std::span<const std::uint8_t, 12>(paramBuffer.first<12>()), lastNamedDrive);
+  return lastNamedPath;
 }
 
 std::string TFileService::PathOfNameBlock(std::span<const std::uint8_t, 12> block) const {
+  char drive = 0;
+  return PathOfNameBlock(block, drive);
+}
+
+std::string TFileService::PathOfNameBlock(std::span<const std::uint8_t, 12> block, char& letter) const {
+  letter = 0;
   // A board service that was never started (a console-only one) reaches no folder at all.
   if (!serving) return {};
   std::uint8_t drive = block[0];
-  std::string folder;
-  if (drive == 0) {
-    folder = drives.CurrentFolder();
-  } else if (drive <= kBoardDriveCount) {
-    // A drive without a folder behind it names nothing the board may reach.
-    folder = drives.CurrentFolderOf(static_cast<char>('A' + drive - 1));
-    if (folder.empty()) return {};
-  } else {
-    return {};
-  }
+  if (drive > kBoardDriveCount) return {};
+  letter = drive == 0 ? drives.CurrentDrive() : static_cast<char>('A' + drive - 1);
+  // A drive without a folder behind it names nothing the board may reach.
+  std::string folder = drives.CurrentFolderOf(letter);
+  if (folder.empty()) return {};
   std::string name = BoardName(block.subspan<1, 8>(), block.subspan<9, 3>(), true);
   if (!IsPlainName(name)) return {};
   return JoinDosPath(folder, name);

@@ -74,6 +74,14 @@ public:
   std::string PathOfNameBlock(std::span<const std::uint8_t, 12> block) const;
   // The PC file the last successful search step found; empty while no search runs.
   std::string FoundPath() const;
+  // The path and drive letter NameBlockToPath last gave, so that whoever reports on a
+  // command need not resolve the drives again; ForgetNamedPath empties them (drive 0).
+  const std::string& LastNamedPath() const { return lastNamedPath; }
+  char LastNamedDrive() const { return lastNamedDrive; }
+  void ForgetNamedPath() {
+    lastNamedPath.clear();
+    lastNamedDrive = 0;
+  }
   // Writes the 8.3 form of the path's file name into paramBuffer 1 to 11.
   void PathToNameBlock(const std::string& path);
 
@@ -106,6 +114,7 @@ private:
   void UseEntry(const std::string& path);
   std::uint8_t OpenOrMake(bool make);
   std::string ServedFile(const std::string& path) const;
+  std::string PathOfNameBlock(std::span<const std::uint8_t, 12> block, char& drive) const;
   int OpenForTransfer(const std::string& path) const;
   bool StartSearch(const std::string& path);
   bool ServedName(const std::string& folder, std::string_view name) const;
@@ -120,6 +129,8 @@ private:
   std::vector<OpenFileEntry> openFileTable;
   TDosSearch search;
   bool serving = false;
+  mutable std::string lastNamedPath;
+  mutable char lastNamedDrive = 0;
 };
 
 }  // namespace mirte

@@ -26,6 +26,7 @@ void TBoardService::OpenFrameReport() {
   report_.BytesIn = kLeadInBytes + paramCount + (carriesRecord ? static_cast<std::uint32_t>(kRecordSize) : 0);
   report_.BytesOut = 0;
   report_.ReplyHead.fill(0);
+  fileService.ForgetNamedPath();
   reportOpen_ = true;
 }
 
@@ -34,12 +35,17 @@ void TBoardService::CloseFrameReport() {
   // The watcher may have gone while a record reply pumped events.
   if (!observer_) return;
   report_.ReplyEnd = TFrameFacts::Clock::now();
-  report_.CurrentDrive = static_cast<char>('A' + fileService.GetCurrentDrive());
+  // The path and drive the command itself resolved are taken as they are: resolving the
+  // drives once more would cost the board a good part of a fast command's time.
+  const char named = fileService.LastNamedDrive();
+  report_.CurrentDrive = named != 0 && report_.Params[0] == 0 ? named : static_cast<char>('A' + fileService.GetCurrentDrive());
   const bool found = (report_.Type == 17 || report_.Type == 18) && report_.BytesOut > 0 && report_.ReplyHead[0] == 0;
   if (found)
     report_.Path = fileService.FoundPath();
   else if (report_.Type == 14)
     report_.Path = fileService.Drives().CurrentFolder();
+  else if (NamesAFile(report_.Type) && named != 0)
+    report_.Path = fileService.LastNamedPath();
   else if (NamesAFile(report_.Type))
     report_.Path = fileService.PathOfNameBlock(std::span<const std::uint8_t, 12>(report_.Params.data(), 12));
   else
