@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,7 @@ public:
   bool WriteBlock(const std::uint8_t*, std::size_t) override { return !refuse; }
   std::uint32_t OutputPending() override { return 0; }
   void ServicePort() override {}
+  std::chrono::steady_clock::time_point LastReceiveTime() override { return {}; }
 
   bool refuse = false;
   bool dtr = false;

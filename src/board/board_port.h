@@ -3,6 +3,7 @@
 // replies and wait for them to leave. Declared here so that the service stays apart from
 // the serial layer; TComPortLink puts it on the real port. Failures of the port never
 // escape: a refused write answers false, a failed read answers "no byte".
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -24,6 +25,10 @@ public:
   virtual std::uint32_t OutputPending() = 0;
   // One processing step of the port while the caller waits on it.
   virtual void ServicePort() = 0;
+  // When the newest received byte was taken from the device (steady clock); the clock's
+  // epoch when unknown. A reply's turn-around wait counts from here, since the bytes may
+  // have waited in the port before the service saw them.
+  virtual std::chrono::steady_clock::time_point LastReceiveTime() = 0;
 };
 
 }  // namespace mirte

@@ -109,6 +109,7 @@ private:
   void ExecuteCommand();
   // Carries out the complete frame, its reply collected by the senders below.
   void CarryOutCommand();
+  std::chrono::steady_clock::time_point ReplyClockStart();
   // The reply senders append to the frame's reply; SendRecord marks it as one that is
   // waited for until it has left.
   void SendResult(std::uint8_t result);
@@ -159,8 +160,8 @@ private:
   IFrameObserver* observer_ = nullptr;
   bool reportOpen_ = false;
   TFrameFacts report_;
-  // Monotonic nanoseconds before which no reply byte of the current frame may leave.
-  std::int64_t replyDue = 0;
+  // No reply byte of the current frame leaves before this.
+  std::chrono::steady_clock::time_point replyDue;
   // The current frame's reply: at most a result and a record.
   std::uint8_t reply[1 + kRecordSize] = {};
   std::size_t replyLength = 0;

@@ -69,4 +69,9 @@ void TComPortLink::ServicePort() {
   }, false);
 }
 
+std::chrono::steady_clock::time_point TComPortLink::LastReceiveTime() {
+  if (!Usable()) return {};
+  return port.LastReceiveTime();
+}
+
 }  // namespace mirte

@@ -22,6 +22,7 @@ public:
   bool WriteBlock(const std::uint8_t* data, std::size_t size) override;
   std::uint32_t OutputPending() override;
   void ServicePort() override;
+  std::chrono::steady_clock::time_point LastReceiveTime() override;
 
   // The text of the last serial exception caught, for whoever wants to show it.
   const std::string& LastError() const { return lastError; }

@@ -43,26 +43,23 @@ bool CarriesRecord(std::uint8_t type) {
   return type == 21 || type == 34;
 }
 
-std::int64_t MonotonicNanoseconds() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// Waits until the monotonic clock reaches `deadline` (nanoseconds), never less. The board
-// turns its line around until then, so the wait must not end early; it should not end
-// much later either, since every reply pays it. The thread sleeps to shortly before the
-// deadline (an interrupted sleep sleeps on to the same point) and yields for the last
-// stretch, which a sleep's wake-up latency would otherwise overshoot.
-void SleepUntil(std::int64_t deadline) {
-  constexpr std::int64_t kLastStretch = 250000;  // nanoseconds
-  const std::int64_t wakeAt = deadline - kLastStretch;
-  if (wakeAt > MonotonicNanoseconds()) {
-    timespec until{static_cast<time_t>(wakeAt / 1000000000), static_cast<long>(wakeAt % 1000000000)};
+// Waits until the steady clock reaches `deadline`, never less. The board turns its line
+// around until then, so the wait must not end early; it should not end much later either,
+// since every reply pays it. The thread sleeps to shortly before the deadline (an
+// interrupted sleep sleeps on to the same point) and yields for the last stretch, which a
+// sleep's wake-up latency would otherwise overshoot.
+void SleepUntil(std::chrono::steady_clock::time_point deadline) {
+  using namespace std::chrono;
+  constexpr nanoseconds kLastStretch{250000};
+  const time_point wakeAt = deadline - kLastStretch;
+  if (wakeAt > steady_clock::now()) {
+    // The steady clock is CLOCK_MONOTONIC, which lets the sleep be absolute.
+    const auto sinceEpoch = duration_cast<nanoseconds>(wakeAt.time_since_epoch()).count();
+    timespec until{static_cast<time_t>(sinceEpoch / 1000000000), static_cast<long>(sinceEpoch % 1000000000)};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
   }
-  while (MonotonicNanoseconds() < deadline) sched_yield();
+  while (steady_clock::now() < deadline) sched_yield();
 }
 
 }  // namespace
@@ -143,7 +140,7 @@ void TBoardService::ExecuteCommand() {
     // The board needs the delay to turn its line around before a reply, and only then:
     // the command itself is carried out at once, and a frame without a reply (list
     // output above all) never waits, or a listing at line rate would outrun the buffers.
-    replyDue = MonotonicNanoseconds() + static_cast<std::int64_t>(replyDelay.count()) * 1000;
+    replyDue = ReplyClockStart() + replyDelay;
     RestoreStatusMessage();
     replyLength = 0;
     replyCarriesRecord = false;
@@ -154,6 +151,16 @@ void TBoardService::ExecuteCommand() {
     // the board began since then is not cut short.
     if (state == Executing) state = Console;
   }
+}
+
+// The turn-around wait counts from when the frame's last byte came in, not from when this
+// loop reached it: delivery to the main thread takes time of its own. The port's newest
+// read is never earlier than that byte, so the wait can only be longer, never shorter.
+std::chrono::steady_clock::time_point TBoardService::ReplyClockStart() {
+  const auto now = std::chrono::steady_clock::now();
+  const auto received = port_ ? port_->LastReceiveTime() : std::chrono::steady_clock::time_point{};
+  if (received == std::chrono::steady_clock::time_point{} || received > now) return now;
+  return received;
 }
 
 void TBoardService::CarryOutCommand() {

@@ -364,6 +364,11 @@ std::uint32_t TCustomComPort::OutputPending() {
   return Dispatcher->OutBuffUsed();
 }
 
+std::chrono::steady_clock::time_point TCustomComPort::LastReceiveTime() {
+  if (!Dispatcher || FPortState != StateOpen) return {};
+  return Dispatcher->LastReceiveTime();
+}
+
 void TCustomComPort::DiscardInput() {
   if (FPortState == StateClosing) return;
   CheckException(ValidDispatcher().FlushInBuffer());

@@ -8,6 +8,7 @@
 // (StateClosing), reads return nothing and writes are ignored without error. Destroying an
 // open port closes it without raising any event or notifying any user window, because the
 // owner that would receive them is itself being destroyed.
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -197,6 +198,9 @@ public:
   void WriteString(const std::string& S);
   int WriteBlock(const void* Block, std::uint16_t Len);
   std::uint32_t OutputPending();
+  // When the newest received bytes were taken from the device; the clock's epoch while the
+  // port is not open or has received nothing.
+  std::chrono::steady_clock::time_point LastReceiveTime();
   void DiscardInput();
   void ServicePort();
   void Assign(const TCustomComPort& Source);

@@ -358,7 +358,11 @@ void TBaseDispatcher::ReceivePass() {
       total += static_cast<std::uint32_t>(more);
     }
   }
-  if (total > 0) DBufFull = DHead == DTail;
+  if (total > 0) {
+    DBufFull = DHead == DTail;
+    // Taken after the read: no byte it brought can have arrived later.
+    LastReceived = std::chrono::steady_clock::now();
+  }
   ReceivedTotal += total;
 }
 
@@ -502,6 +506,11 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
 
 // ---------------------------------------------------------------------------------------
 // Reading (main thread)
+
+std::chrono::steady_clock::time_point TBaseDispatcher::LastReceiveTime() {
+  std::lock_guard guard(RecvLock);
+  return LastReceived;
+}
 
 bool TBaseDispatcher::CharReady() {
   std::lock_guard guard(RecvLock);

@@ -12,6 +12,7 @@
 // taken before the output lock; the general lock is never held while a handler runs or
 // while a worker is waited for.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -125,6 +126,9 @@ public:
   int GetBlock(void* Block, std::uint32_t Len);
   std::uint32_t InBuffUsed();
   std::uint32_t InBuffFree();
+  // When the newest received bytes were taken from the device (steady clock); the epoch
+  // while nothing has been received. Every byte in the ring arrived no later than this.
+  std::chrono::steady_clock::time_point LastReceiveTime();
 
   // Writing (main thread).
   int PutBlock(const void* Block, std::uint32_t Len);
@@ -286,6 +290,7 @@ private:
   // ring positions: a burst of exactly the ring's size brings the write position back to
   // where it was and would look like nothing.
   std::uint64_t ReceivedTotal = 0;   // bytes ever taken into the ring; RecvLock
+  std::chrono::steady_clock::time_point LastReceived;  // RecvLock
   std::uint64_t AnnouncedTotal = 0;  // ReceivedTotal at the last announcement; worker only
   // A delivery ended with bytes unread (the handler ran out of time, never ran, or left
   // them): they are announced again at the next pass even if nothing more arrives.

@@ -49,6 +49,7 @@ public:
     ++serviceCalls;
     pending = pending > drainPerService ? pending - drainPerService : 0;
   }
+  Clock::time_point LastReceiveTime() override { return receivedAt; }
 
   void Receive(std::string_view bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
 
@@ -56,6 +57,7 @@ public:
   Bytes written;
   std::vector<std::size_t> blocks;
   Clock::time_point firstWrite;
+  Clock::time_point receivedAt;  // the epoch: the port cannot tell
   bool dtr = true;
   int dtrChanges = 0;
   bool refuseWrites = false;
@@ -346,6 +348,29 @@ TEST_F(CommandFramesTest, TheReplyNeverLeavesSoonerThanFiveMilliseconds) {
       // One block, so that no part of a reply straggles behind the rest on the line.
       EXPECT_EQ(port.blocks, std::vector<std::size_t>{c.replyLength}) << int(c.frame[2]);
     }
+  }
+}
+
+// Delivery to the service takes time of its own; the turn-around wait counts from when the
+// port took the frame's last byte, and a stamp the clock cannot have made is not trusted.
+TEST_F(CommandFramesTest, TheReplyWaitCountsFromWhenThePortTookTheLastByte) {
+  service.SetReplyDelay(std::chrono::microseconds(5000));
+  const struct {
+    Clock::duration receivedBefore;  // how long before the service sees the frame
+    Clock::duration atLeast, below;  // from the service seeing it to the reply
+  } cases[] = {
+      {std::chrono::seconds(1), Clock::duration::zero(), std::chrono::milliseconds(5)},
+      {-std::chrono::seconds(1), std::chrono::milliseconds(5), std::chrono::seconds(1)},
+  };
+  for (const auto& c : cases) {
+    TakeWritten();
+    port.Receive(Frame(25));
+    const auto seen = Clock::now();
+    port.receivedAt = seen - c.receivedBefore;
+    service.ComPortTriggerAvail();
+    ASSERT_EQ(TakeWritten(), Bytes{2});
+    EXPECT_GE(port.firstWrite - seen, c.atLeast);
+    EXPECT_LT(port.firstWrite - seen, c.below);
   }
 }
 

@@ -35,6 +35,7 @@ public:
   }
   std::uint32_t OutputPending() override { return pending; }
   void ServicePort() override { pending = 0; }
+  std::chrono::steady_clock::time_point LastReceiveTime() override { return {}; }
 
   std::deque<std::uint8_t> input;
   bool dtr = false;
