@@ -81,8 +81,8 @@ QMenu* NewSubmenu(QWidget* parent, const char* name, int tag, const char* italia
 TTermFrm::TTermFrm(TTermFrmOptions startOptions)
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      options(std::move(startOptions)),
-      mainQueue(std::make_unique<TQtMainThreadQueue>()) {
+      mainQueue(std::make_unique<TQtMainThreadQueue>()),
+      options(std::move(startOptions)) {
   setObjectName("TermFrm");
   SetTag(this, 1);
   setWindowTitle(QString::fromUtf8(kDesignCaption));

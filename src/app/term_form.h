@@ -70,6 +70,13 @@ public:
   // window's own start-up.
   void CreateToolWindows();
 
+private:
+  // Carries the port's messages to this thread. Declared before the port so that it goes
+  // after it: a port closed while a delivery was under way leaves its workers to end on
+  // their own, and they still reach the queue as they do.
+  std::unique_ptr<IMainThreadQueue> mainQueue;
+
+public:
   // --- Components -----------------------------------------------------------------------
   TComPort ComPort;
   TTerminal* TerminalWn = nullptr;
@@ -199,7 +206,6 @@ private:
   TTermFrmOptions options;
   TSettingsLocation settingsLocation;
   TShellFlags flags;
-  std::unique_ptr<IMainThreadQueue> mainQueue;
   std::unique_ptr<TTTYEmulator> DummyTrm;
   std::unique_ptr<TQtPrinterCanvas> printer;
   std::unique_ptr<TComPortLink> portLink;

@@ -109,7 +109,7 @@ private:
   void ExecuteCommand();
   // Carries out the complete frame, its reply collected by the senders below.
   void CarryOutCommand();
-  std::chrono::steady_clock::time_point ReplyClockStart();
+  std::chrono::steady_clock::time_point LastByteTime();
   // The reply senders append to the frame's reply; SendRecord marks it as one that is
   // waited for until it has left.
   void SendResult(std::uint8_t result);
@@ -126,7 +126,7 @@ private:
   void ReturnToConsole();
   // The frame reports (frame_report.cpp): opened when the frame is complete, closed after
   // its reply; a type that is not served is reported at its type byte.
-  void OpenFrameReport();
+  void OpenFrameReport(std::chrono::steady_clock::time_point lastByte);
   void CloseFrameReport();
   void ReportUnservedFrame();
   // Copies the reply that has just been queued into the open report.

@@ -136,11 +136,12 @@ void TBoardService::ExecuteCommand() {
     }
   }
   if (state == Executing) {
-    if (observer_) OpenFrameReport();
+    const auto lastByte = LastByteTime();
+    if (observer_) OpenFrameReport(lastByte);
     // The board needs the delay to turn its line around before a reply, and only then:
     // the command itself is carried out at once, and a frame without a reply (list
     // output above all) never waits, or a listing at line rate would outrun the buffers.
-    replyDue = ReplyClockStart() + replyDelay;
+    replyDue = lastByte + replyDelay;
     RestoreStatusMessage();
     replyLength = 0;
     replyCarriesRecord = false;
@@ -153,10 +154,11 @@ void TBoardService::ExecuteCommand() {
   }
 }
 
-// The turn-around wait counts from when the frame's last byte came in, not from when this
-// loop reached it: delivery to the main thread takes time of its own. The port's newest
-// read is never earlier than that byte, so the wait can only be longer, never shorter.
-std::chrono::steady_clock::time_point TBoardService::ReplyClockStart() {
+// When the frame's last byte came in, as near as the port can tell: the turn-around wait
+// counts from there, not from when this loop reached the byte, since delivery to the main
+// thread takes time of its own. The port's newest read came after that byte, so a wait
+// counted from it is never shorter than the board needs.
+std::chrono::steady_clock::time_point TBoardService::LastByteTime() {
   const auto now = std::chrono::steady_clock::now();
   const auto received = port_ ? port_->LastReceiveTime() : std::chrono::steady_clock::time_point{};
   if (received == std::chrono::steady_clock::time_point{} || received > now) return now;

@@ -16,8 +16,8 @@ bool NamesAFile(std::uint8_t type) {
 
 }  // namespace
 
-void TBoardService::OpenFrameReport() {
-  report_.LastByte = TFrameFacts::Clock::now();
+void TBoardService::OpenFrameReport(TFrameFacts::Clock::time_point lastByte) {
+  report_.LastByte = lastByte;
   report_.Type = commandType;
   report_.Served = true;
   report_.ParamCount = paramCount;

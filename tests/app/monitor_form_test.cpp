@@ -91,14 +91,7 @@ protected:
     monitor = form->MonitorFrm();
     ASSERT_NE(monitor, nullptr);
   }
-  void TearDown() override {
-    // The port's workers may still be handing the window an event about the last reply;
-    // closing the port in the middle of that leaves them to finish after the window.
-    QElapsedTimer quiet;
-    quiet.start();
-    while (quiet.elapsed() < 150) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    form.reset();
-  }
+  void TearDown() override { form.reset(); }
 
   // The board's side of an exchange: the window answers from its event loop.
   Bytes Exchange(const Bytes& frame, std::size_t replySize) {

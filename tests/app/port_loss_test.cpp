@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "app/com_port_options.h"
 #include "app/term_form.h"
@@ -124,6 +125,21 @@ protected:
     return got;
   }
 };
+
+// Closing the program while a delivery waits for the window: the port's workers end before
+// anything they hand messages to goes.
+TEST_F(PortLossWindowTest, TheWindowGoesCleanlyWhileTheBoardIsBeingServed) {
+  for (int round = 0; round < 24; ++round) {
+    TTermFrm& frm = Start();
+    ASSERT_TRUE(frm.ComPort.Open());
+    board->write(Bytes(100, 'x'));
+    // Nothing handles events meanwhile, so the dispatcher worker is on its way into a
+    // delivery or waits in one.
+    std::this_thread::sleep_for(std::chrono::microseconds(round * 500));
+    form.reset();
+    board->readUntilQuiet(10ms);
+  }
+}
 
 TEST_F(PortLossWindowTest, AnUnpluggedBoardIsShownLostCostsNothingAndIsServedAgainWhenBack) {
   TTermFrm& frm = Start();
