@@ -263,7 +263,20 @@ void TTerminalBuffer::ScrollUpAtBottom() {
   // the history.
   if (!regionActive_) PushToHistory(0);
   ScrollAllRows(1, regionActive_ ? RegionTopRow() : 0, RegionBottomRow());
+  if (windowScrolls_ && !regionActive_ && scrolledRows_ < visibleRows_) {
+    ++scrolledRows_;
+    MoveInvalidRectUp();
+    InvalidateInternal(0, RegionBottomRow(), columns_ - 1, RegionBottomRow());
+    return;
+  }
   InvalidateInternal(0, RegionTopRow(), columns_ - 1, RegionBottomRow());
+}
+
+void TTerminalBuffer::MoveInvalidRectUp() {
+  if (!invalidPending_) return;
+  invalidRect_.Top = std::max(invalidRect_.Top - 1, 1);
+  --invalidRect_.Bottom;
+  if (invalidRect_.Bottom < invalidRect_.Top) invalidPending_ = false;
 }
 
 void TTerminalBuffer::ScrollDownAtTop() {
@@ -835,6 +848,14 @@ bool TTerminalBuffer::GetInvalidRect(TInvalidRect& rect) {
   rect = invalidRect_;
   invalidPending_ = false;
   return true;
+}
+
+void TTerminalBuffer::SetWindowScrolls(bool on) {
+  windowScrolls_ = on;
+  if (!on && scrolledRows_ > 0) {
+    scrolledRows_ = 0;
+    InvalidateScreen();
+  }
 }
 
 bool TTerminalBuffer::GetCursorMoved() {

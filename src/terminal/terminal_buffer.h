@@ -12,6 +12,7 @@
 #include <span>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "terminal/terminal_history.h"
@@ -269,6 +270,13 @@ public:
 
   // Takes the bounding rectangle of every change since the last call; false if none.
   bool GetInvalidRect(TInvalidRect& rect);
+  // For a window that moves its own pixels when the whole screen scrolls up: such a scroll
+  // then marks changed only the row it brings in (changes before it move up with their
+  // cells) and is counted, for the window to take before it repaints the changes.
+  void SetWindowScrolls(bool on);
+  // Whole-screen scrolls up since the last call, at most the screen's height; at that
+  // height the whole screen is marked changed as well.
+  int TakeScrolledRows() { return std::exchange(scrolledRows_, 0); }
   bool HasInvalidRect() const { return invalidPending_; }
   // True once after any cursor change.
   bool GetCursorMoved();
@@ -296,6 +304,7 @@ private:
   void InvalidateResizedScreen();
   void ScrollAllRows(int n, int first, int last);
   void ScrollUpAtBottom();
+  void MoveInvalidRectUp();
   void ScrollDownAtTop();
   void EraseCells(int row, int first, int last);
   void SetDefaultTabStops();
@@ -326,6 +335,8 @@ private:
   std::vector<bool> horzTabStops_;
   bool invalidPending_ = false;
   TInvalidRect invalidRect_;
+  bool windowScrolls_ = false;
+  int scrolledRows_ = 0;
   int visibleRows_ = 24;
   int storedRegionTop_ = 0;
   int storedRegionBottom_ = 0;

@@ -69,6 +69,7 @@ void TTerminalEmulator::SetTerminal(TTerminal* window) {
   if (window == nullptr) return;
   if (window->FEmulator != nullptr && window->FEmulator != this) window->FEmulator->Unlink();
   FTerminal = window;
+  FBuffer->SetWindowScrolls(true);
   FBuffer->SetWindowHandle(window);
   window->LinkEmulator(this);
 }
@@ -77,6 +78,7 @@ void TTerminalEmulator::Unlink() {
   if (FTerminal != nullptr && FTerminal->FEmulator == this) FTerminal->FEmulator = nullptr;
   FTerminal = nullptr;
   FBuffer->ClearWindowHandle();
+  FBuffer->SetWindowScrolls(false);
 }
 
 void TTerminalEmulator::CursorMoved(int row, int col) {
@@ -169,8 +171,11 @@ bool TTTYEmulator::TakeChangedCells(QRect& cells) {
 }
 
 bool TTTYEmulator::LazyPaint(QPainter& canvas) {
+  // Painting straight onto a canvas moves no pixels: a scroll repaints the whole screen.
+  const bool scrolled = TakeScrolledRows() > 0;
   QRect cells;
-  if (!TakeChangedCells(cells)) return false;
+  if (!TakeChangedCells(cells) && !scrolled) return false;
+  if (scrolled) cells = QRect(QPoint(1, 1), QPoint(Buffer().ColCount(), Buffer().RowCount()));
   for (int row = cells.top(); row <= cells.bottom(); ++row) {
     PaintRow(canvas, row, cells.left(), cells.right());
   }

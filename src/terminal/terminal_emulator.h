@@ -85,6 +85,10 @@ public:
   // (left, top, right, bottom as QRect corners). False when nothing is waiting. Windows
   // that cannot paint outside their paint handler use this to know what to repaint.
   virtual bool TakeChangedCells(QRect& cells) = 0;
+  // Rows the whole screen has scrolled up by since the last call: a linked window moves
+  // its pixels by that much before it repaints the changed cells, which then exclude what
+  // the move already shows. Take it before the changed cells.
+  int TakeScrolledRows() { return FBuffer->TakeScrolledRows(); }
 
   std::string Answerback = "TTYterm";
   TProcessCharEvent OnProcessChar;

@@ -307,10 +307,34 @@ void TTerminal::RepaintChanges() {
 }
 
 void TTerminal::PaintChangedCells() {
+  if (FEmulator == nullptr) return;
+  // Taken first: the changed cells are counted after the move.
+  if (const int scrolled = FEmulator->TakeScrolledRows(); scrolled > 0) MovePixelsUp(scrolled);
   QRect cells;
-  if (FEmulator == nullptr || !FEmulator->TakeChangedCells(cells)) return;
+  if (!FEmulator->TakeChangedCells(cells)) return;
   const QRect pixels = CellsToPixels(cells);
   if (!pixels.isEmpty()) update(pixels.translated(Origin()));
+}
+
+// Streaming text scrolls the screen with nearly every burst; moving the pixels that are
+// already there costs a fraction of painting every row again.
+void TTerminal::MovePixelsUp(int rows) {
+  const QRect area = FTextArea.translated(Origin());
+  const int dy = rows * FCellHeight;
+  // A view of the history shows rows that did not move.
+  if (!ViewIsLive() || dy >= area.height()) {
+    update(area);
+    return;
+  }
+  scroll(0, -dy, area);
+  // Rows the view did not show before, below the changed cells when the view is shorter
+  // than the screen.
+  update(QRect(area.left(), area.bottom() + 1 - dy, area.width(), dy));
+  // The caret is inverted into the pixels, so the move took it along.
+  if (!FCaretDrawn.isEmpty()) {
+    update(FCaretDrawn.translated(Origin()));
+    update(FCaretDrawn.translated(Origin() - QPoint(0, dy)));
+  }
 }
 
 void TTerminal::paintEvent(QPaintEvent* e) {

@@ -215,6 +215,7 @@ private:
   void EmulatorGone(TTerminalEmulator* emulator);
   void PostChange();
   void PaintChangedCells();
+  void MovePixelsUp(int rows);
   void RepaintChanges();
 
   void RecalcCellSize();

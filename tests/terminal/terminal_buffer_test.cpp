@@ -523,6 +523,60 @@ TEST_F(TerminalBufferTest, ChangesMergeIntoOneRectangleAndNotifyOncePerDrain) {
   EXPECT_EQ(window.calls, 3);
 }
 
+// A window that moves its pixels on a whole-screen scroll is told only of the new row; the
+// changes made before the scroll move up with their cells, and a scroll inside a region is
+// painted as before.
+TEST_F(TerminalBufferTest, AWindowThatMovesPixelsGetsScrollCountsAndMovedChanges) {
+  TInvalidRect rect;
+  buffer.SetWindowScrolls(true);
+  while (buffer.GetInvalidRect(rect)) {
+  }
+  buffer.GotoRowCol(10, 5);
+  buffer.PutString("ab");
+  buffer.GotoRowCol(24, 1);
+  buffer.PutChar('c');
+  buffer.LineFeed();
+  buffer.LineFeed();
+  EXPECT_EQ(buffer.TakeScrolledRows(), 2);
+  EXPECT_EQ(buffer.TakeScrolledRows(), 0);
+  ASSERT_TRUE(buffer.GetInvalidRect(rect));
+  EXPECT_EQ(rect, (TInvalidRect{1, 8, 80, 24}));
+
+  // Changes that scroll off the top are gone; a scroll of the whole height marks it all.
+  buffer.GotoRowCol(1, 1);
+  buffer.PutChar('d');
+  buffer.GotoRowCol(24, 1);
+  buffer.LineFeed();
+  EXPECT_EQ(buffer.TakeScrolledRows(), 1);
+  ASSERT_TRUE(buffer.GetInvalidRect(rect));
+  EXPECT_EQ(rect, (TInvalidRect{1, 24, 80, 24}));
+  for (int i = 0; i < 30; ++i) buffer.LineFeed();
+  EXPECT_EQ(buffer.TakeScrolledRows(), 24);
+  ASSERT_TRUE(buffer.GetInvalidRect(rect));
+  EXPECT_EQ(rect, (TInvalidRect{1, 1, 80, 24}));
+
+  buffer.SetScrollRegion(5, 10);
+  buffer.UseScrollRegion(true);
+  while (buffer.GetInvalidRect(rect)) {
+  }
+  buffer.GotoRowCol(10, 1);
+  buffer.LineFeed();
+  EXPECT_EQ(buffer.TakeScrolledRows(), 0);
+  ASSERT_TRUE(buffer.GetInvalidRect(rect));
+  EXPECT_EQ(rect, (TInvalidRect{1, 5, 80, 10}));
+  buffer.UseScrollRegion(false);
+
+  // A window that stops moving pixels has the scrolls it never took painted instead.
+  buffer.GotoRowCol(24, 1);
+  buffer.LineFeed();
+  while (buffer.GetInvalidRect(rect)) {
+  }
+  buffer.SetWindowScrolls(false);
+  EXPECT_EQ(buffer.TakeScrolledRows(), 0);
+  ASSERT_TRUE(buffer.GetInvalidRect(rect));
+  EXPECT_EQ(rect, (TInvalidRect{1, 1, 80, 24}));
+}
+
 TEST_F(TerminalBufferTest, DefaultColourChangesRecolourOnlyCellsInTheOldDefault) {
   buffer.PutChar('a');
   buffer.SetCurrentForeColor(0x0000FF);

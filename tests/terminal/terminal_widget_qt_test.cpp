@@ -6,9 +6,11 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -272,6 +274,48 @@ TEST_F(TerminalWidgetTest, RowsRepaintedAfterScrollsLookAsIfDrawnAfresh) {
           << "pixel " << x << "," << y << " in row " << (y / term.CellHeight() + 1);
     }
   }
+}
+
+// Streaming text scrolls the screen with nearly every burst: the window moves the pixels it
+// has instead of painting every row again, and shows exactly what a fresh paint shows, the
+// caret included.
+TEST_F(TerminalWidgetTest, ScrolledTextIsMovedNotRepaintedAndLooksDrawnAfresh) {
+  Focus();
+  term.SetCursorType(TCursorType::ctBlock);
+  auto writeLines = [&](int count, const std::string& text) {
+    for (int line = 0; line < count; ++line) {
+      Buffer().PutString(text + std::to_string(line) + " \xC9\xCD\xBB");
+      Buffer().CarriageReturn();
+      Buffer().LineFeed();
+    }
+    Flush();
+  };
+  // What the window holds, against the whole window painted again.
+  auto expectHeldAsFresh = [&] {
+    const QImage held = QGuiApplication::primaryScreen()->grabWindow(term.winId()).toImage();
+    const QImage fresh = Grab();
+    ASSERT_EQ(held.size(), fresh.size());
+    for (int y = 0; y < fresh.height(); ++y) {
+      for (int x = 0; x < fresh.width(); ++x) {
+        ASSERT_EQ(Rgb(held.pixel(x, y)), Rgb(fresh.pixel(x, y))) << "pixel " << x << "," << y;
+      }
+    }
+  };
+  writeLines(30, "line ");
+  for (int lines : {1, 3, 23, 24, 40}) {
+    SCOPED_TRACE(lines);
+    const long before = Emulator().PaintedRowCount();
+    writeLines(lines, "more " + std::to_string(lines) + " ");
+    // The rows written and the blank one the last line feed brought in.
+    EXPECT_LE(Emulator().PaintedRowCount() - before, std::min(lines + 1, 24));
+    expectHeldAsFresh();
+  }
+  // A line feed on the blank bottom row, then a jump away: the caret moved up with the
+  // pixels over a row that did not change.
+  Buffer().LineFeed();
+  Buffer().GotoRowCol(5, 5);
+  Flush();
+  expectHeldAsFresh();
 }
 
 TEST_F(TerminalWidgetTest, HalfCellClipPaintsTheWholeCell) {
