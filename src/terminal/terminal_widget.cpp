@@ -339,7 +339,10 @@ void TTerminal::MovePixelsUp(int rows) {
 
 void TTerminal::paintEvent(QPaintEvent* e) {
   QPainter painter(this);
-  if (FBorderStyle != TBorderStyle::bsNone) drawFrame(&painter);
+  // Most paints are a few changed rows: the style's frame is drawn only when it is touched.
+  if (FBorderStyle != TBorderStyle::bsNone && !contentsRect().contains(e->region().boundingRect())) {
+    drawFrame(&painter);
+  }
   const QPoint origin = Origin();
   const QRect client(QPoint(0, 0), contentsRect().size());
   const QRegion region = e->region().translated(-origin) & client;
