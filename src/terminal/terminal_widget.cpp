@@ -269,9 +269,20 @@ void TTerminal::ScrollToShowCursor() {
 void TTerminal::CellsChanged() { PostChange(); }
 
 void TTerminal::PostChange() {
-  if (FChangePosted) return;
+  if (FChangePosted || FRepaintTimer.isActive()) return;
+  // Streaming text changes the cells with every burst, mostly within the interval of the
+  // last paint: the timer is started here, since a posted event would wake the event loop
+  // once more per burst only to start it.
+  if (!FUseLazyDisplay && RepaintIsEarly()) {
+    FRepaintTimer.start(int(FRepaintInterval - FSinceRepaint.elapsed()), Qt::PreciseTimer, this);
+    return;
+  }
   FChangePosted = true;
   QCoreApplication::postEvent(this, new QEvent(kCellsChangedEvent));
+}
+
+bool TTerminal::RepaintIsEarly() const {
+  return FRepaintInterval > 0 && FSinceRepaint.isValid() && FSinceRepaint.elapsed() < FRepaintInterval;
 }
 
 void TTerminal::CursorMovedByBuffer(int row, int col) {
@@ -288,8 +299,7 @@ void TTerminal::customEvent(QEvent* e) {
   FChangePosted = false;
   if (FUseLazyDisplay) return;  // the internal timer repaints
   if (FRepaintTimer.isActive()) return;
-  if (FRepaintInterval > 0 && FSinceRepaint.isValid() &&
-      FSinceRepaint.elapsed() < FRepaintInterval) {
+  if (RepaintIsEarly()) {
     FRepaintTimer.start(int(FRepaintInterval - FSinceRepaint.elapsed()), Qt::PreciseTimer, this);
     return;
   }

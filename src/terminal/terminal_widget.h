@@ -215,6 +215,8 @@ private:
   void EmulatorGone(TTerminalEmulator* emulator);
   void PostChange();
   void PaintChangedCells();
+  // A change now would come sooner after the last paint than the repaint interval allows.
+  bool RepaintIsEarly() const;
   void MovePixelsUp(int rows);
   void RepaintChanges();
 
