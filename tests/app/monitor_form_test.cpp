@@ -23,6 +23,7 @@
 #include "app/term_form.h"
 #include "board/board_service.h"
 #include "common/msg_table.h"
+#include "support/main_window_rig.h"
 #include "support/pty_pair.h"
 #include "support/qt_test_app.h"
 #include "support/qt_wait.h"
@@ -36,13 +37,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 using testing::WaitFor;
 
-Bytes NameBlock(const char* name, const char* ext) {
-  Bytes block(12, ' ');
-  block[0] = 0;
-  for (std::size_t i = 0; name[i]; ++i) block[1 + i] = static_cast<std::uint8_t>(name[i]);
-  for (std::size_t i = 0; ext[i]; ++i) block[9 + i] = static_cast<std::uint8_t>(ext[i]);
-  return block;
-}
+using testing::NameBlock;
 
 Bytes Frame(std::uint8_t type, Bytes params, const Bytes& data = {}) {
   Bytes frame{16, 17, type};
@@ -69,22 +64,10 @@ protected:
     mirte::testing::TestApp();
     std::filesystem::create_directory(folder / "dosdevices");
     std::filesystem::create_symlink(board.slavePath(), folder / "dosdevices" / "com3");
-    TSettings settings;
-    settings.ProgramFolder = folder.path().string() + "/";
-    settings.SetDefaultSettings();
-    settings.Rec.ComNumber = 3;
-    settings.Rec.WorkFolder.assign(folder.path().string());
-    Bytes bytes(sizeof(SettingsRec));
-    std::memcpy(bytes.data(), &settings.Rec, sizeof(SettingsRec));
-    folder.write("mirte.SET", bytes);
-
-    TTermFrmOptions options;
-    options.ProgramFile = (folder / "mirte").string();
-    options.ShowSplash = false;
-    options.Terminate = [] {};
-    form = std::make_unique<TTermFrm>(options);
-    form->show();
-    QCoreApplication::processEvents();
+    SettingsRec rec = testing::FolderSettings(folder);
+    rec.ComNumber = 3;
+    testing::WriteSettingsFile(folder, rec);
+    form = testing::StartMainWindow(folder);
     ASSERT_TRUE(form->ComPort.Open());
     board.readUntilQuiet(50ms);
     form->MonitorCmd->trigger();

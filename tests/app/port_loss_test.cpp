@@ -27,6 +27,7 @@
 #include "app/term_form.h"
 #include "common/port_texts.h"
 #include "support/fake_device_tree.h"
+#include "support/main_window_rig.h"
 #include "support/modal_answers.h"
 #include "support/pty_pair.h"
 #include "support/qt_test_app.h"
@@ -89,23 +90,11 @@ protected:
   }
 
   TTermFrm& Start(int com = kBoardCom, int language = kLanguageEnglish) {
-    TSettings defaults;
-    defaults.ProgramFolder = folder.path().string() + "/";
-    defaults.SetDefaultSettings();
-    SettingsRec rec = defaults.Rec;
+    SettingsRec rec = testing::FolderSettings(folder);
     rec.ComNumber = static_cast<std::uint16_t>(com);
     rec.Language = static_cast<std::uint8_t>(language);
-    rec.WorkFolder.assign(folder.path().string());
-    Bytes bytes(sizeof rec);
-    std::memcpy(bytes.data(), &rec, sizeof rec);
-    folder.write("mirte.SET", bytes);
-    TTermFrmOptions options;
-    options.ProgramFile = (folder / "mirte").string();
-    options.ShowSplash = false;
-    options.Terminate = [] {};
-    form = std::make_unique<TTermFrm>(options);
-    form->show();
-    QCoreApplication::processEvents();
+    testing::WriteSettingsFile(folder, rec);
+    form = testing::StartMainWindow(folder);
     return *form;
   }
   QString PortPanel() { return form->Panels[0]->text(); }

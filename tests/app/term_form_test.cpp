@@ -38,6 +38,7 @@
 #include "common/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "board/board_service.h"
+#include "support/main_window_rig.h"
 #include "support/qt_test_app.h"
 #include "support/qt_wait.h"
 #include "support/pty_pair.h"
@@ -83,9 +84,7 @@ protected:
     return defaults.Rec;
   }
   void WriteSettings(const SettingsRec& rec, std::size_t size = sizeof(SettingsRec)) {
-    Bytes bytes(size, 0);
-    std::memcpy(bytes.data(), &rec, std::min(size, sizeof rec));
-    folder.write("mirte.SET", bytes);
+    testing::WriteSettingsFile(folder, rec, size);
   }
   SettingsRec FileRecord() {
     Bytes bytes = folder.read("mirte.SET");
@@ -97,13 +96,9 @@ protected:
 
   TTermFrm& Start() {
     TTermFrmOptions options;
-    options.ProgramFile = program;
-    options.ShowSplash = false;
     options.Terminate = [this] { ++terminations; };
     options.ChooseFile = [this](const QString&, const QString&) { return chosenFile; };
-    form = std::make_unique<TTermFrm>(options);
-    form->show();
-    QCoreApplication::processEvents();
+    form = testing::StartMainWindow(folder, options);
     return *form;
   }
 
@@ -572,13 +567,7 @@ TEST_F(TermFormBoardTest, CloseWhileAStringWaitsForItsEchoEndsSoon) {
   EXPECT_EQ(Sent(), Bytes{'A'}) << "the rest of the string is not sent";
 }
 
-Bytes NameBlock(const char* name, const char* ext) {
-  Bytes block(12, ' ');
-  block[0] = 0;
-  for (std::size_t i = 0; name[i]; ++i) block[1 + i] = static_cast<std::uint8_t>(name[i]);
-  for (std::size_t i = 0; ext[i]; ++i) block[9 + i] = static_cast<std::uint8_t>(ext[i]);
-  return block;
-}
+using testing::NameBlock;
 
 Bytes Frame(std::uint8_t type, const Bytes& params, const Bytes& data = {}) {
   Bytes frame{16, 17, type};

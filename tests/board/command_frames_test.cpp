@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/msg_table.h"
-#include "board/board_service.h"
-#include "support/fake_board_window.h"
-#include "support/temp_folder.h"
-#include "terminal/terminal_buffer.h"
+#include "support/board_service_rig.h"
 
 namespace mirte {
 namespace {
@@ -20,51 +16,7 @@ using namespace std::string_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-// A port whose received bytes the test queues and whose written blocks it records. Output
-// leaves one block per ServicePort call; a refusing port answers every write with false.
-class ScriptedPort : public IBoardPort {
-public:
-  bool InputReady() override { return !input.empty(); }
-  bool ReadChar(std::uint8_t& byte) override {
-    if (input.empty()) return false;
-    byte = input.front();
-    input.pop_front();
-    return true;
-  }
-  bool DTR() override { return dtr; }
-  void SetDTR(bool on) override {
-    if (on != dtr) ++dtrChanges;
-    dtr = on;
-  }
-  bool WriteBlock(const std::uint8_t* data, std::size_t size) override {
-    if (refuseWrites) return false;
-    if (written.empty()) firstWrite = Clock::now();
-    written.insert(written.end(), data, data + size);
-    blocks.push_back(size);
-    pending += static_cast<std::uint32_t>(size);
-    return true;
-  }
-  std::uint32_t OutputPending() override { return pending; }
-  void ServicePort() override {
-    ++serviceCalls;
-    pending = pending > drainPerService ? pending - drainPerService : 0;
-  }
-  Clock::time_point LastReceiveTime() override { return receivedAt; }
-
-  void Receive(std::string_view bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
-
-  std::deque<std::uint8_t> input;
-  Bytes written;
-  std::vector<std::size_t> blocks;
-  Clock::time_point firstWrite;
-  Clock::time_point receivedAt;  // the epoch: the port cannot tell
-  bool dtr = true;
-  int dtrChanges = 0;
-  bool refuseWrites = false;
-  std::uint32_t pending = 0;
-  std::uint32_t drainPerService = 1000;
-  int serviceCalls = 0;
-};
+using testing::ScriptedPort;
 
 std::string Frame(std::uint8_t type, std::string_view params = {}) {
   return "\x10\x11"s + static_cast<char>(type) + std::string(params);
@@ -74,25 +26,8 @@ std::string NameBlock(std::string_view fcb) {
   return "\0"s + std::string(fcb);
 }
 
-class CommandFramesTest : public ::testing::Test {
+class CommandFramesTest : public ::testing::Test, protected testing::BoardServiceRig {
 protected:
-  CommandFramesTest() {
-    fs::create_directories(temp / "prog/dosdevices");
-    fs::create_directories(temp / "work");
-    work = fs::canonical(temp / "work").string();
-    buffer.tbSetSVRowCount(24);
-    service.SetReplyDelay(std::chrono::microseconds(0));
-    service.ResetConsole();
-    service.InitFileService();
-    service.FileService().SetWorkingFolder(work);
-    window.calls.clear();
-  }
-
-  // The bytes arrive as one burst through the receive handler.
-  void Receive(std::string_view bytes) {
-    port.Receive(bytes);
-    service.ComPortTriggerAvail();
-  }
   // The bytes arrive one per burst.
   void Trickle(std::string_view bytes) {
     for (char byte : bytes) Receive(std::string(1, byte));
@@ -108,14 +43,6 @@ protected:
     std::string text(chars.begin(), chars.end());
     return text.substr(0, text.find_last_not_of(' ') + 1);
   }
-
-  testing::TempFolder temp;
-  std::string work;
-  TTerminalBuffer buffer;
-  testing::FakeBoardWindow window;
-  ScriptedPort port;
-  SettingsRec settings{};
-  TBoardService service{buffer, window, {&port, nullptr, &settings, {"", "", (temp / "prog/dosdevices").string()}}};
 };
 
 TEST_F(CommandFramesTest, EveryServedTypeAnswersWithItsLayoutWholeOrByteByByte) {

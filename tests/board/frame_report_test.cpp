@@ -1,46 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "board/board_service.h"
 #include "board/frame_observer.h"
-#include "support/fake_board_window.h"
-#include "support/temp_folder.h"
-#include "terminal/terminal_buffer.h"
+#include "support/board_service_rig.h"
 
 namespace mirte {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-
-// Received bytes queued by the test; written bytes leave one block per ServicePort call.
-class QueuedPort : public IBoardPort {
-public:
-  bool InputReady() override { return !input.empty(); }
-  bool ReadChar(std::uint8_t& byte) override {
-    if (input.empty()) return false;
-    byte = input.front();
-    input.pop_front();
-    return true;
-  }
-  bool DTR() override { return dtr; }
-  void SetDTR(bool on) override { dtr = on; }
-  bool WriteBlock(const std::uint8_t*, std::size_t size) override {
-    pending += static_cast<std::uint32_t>(size);
-    return true;
-  }
-  std::uint32_t OutputPending() override { return pending; }
-  void ServicePort() override { pending = 0; }
-  std::chrono::steady_clock::time_point LastReceiveTime() override { return {}; }
-
-  std::deque<std::uint8_t> input;
-  bool dtr = false;
-  std::uint32_t pending = 0;
-};
 
 class RecordingObserver : public IFrameObserver {
 public:
@@ -52,31 +23,12 @@ std::string Frame(std::uint8_t type, std::string_view params = {}) {
   return "\x10\x11"s + static_cast<char>(type) + std::string(params);
 }
 
-class FrameReportTest : public ::testing::Test {
+class FrameReportTest : public ::testing::Test, protected testing::BoardServiceRig {
 protected:
-  FrameReportTest() {
-    fs::create_directories(temp / "prog/dosdevices");
-    fs::create_directories(temp / "work");
-    work = fs::canonical(temp / "work").string();
-    buffer.tbSetSVRowCount(24);
-    service.SetReplyDelay(std::chrono::microseconds(0));
-    service.ResetConsole();
-    service.InitFileService();
-    service.FileService().SetWorkingFolder(work);
-    service.SetFrameObserver(&observer);
-  }
-  void Receive(std::string_view bytes) {
-    port.input.insert(port.input.end(), bytes.begin(), bytes.end());
-    service.ComPortTriggerAvail();
-  }
+  FrameReportTest() { service.SetFrameObserver(&observer); }
+  ~FrameReportTest() override { service.SetFrameObserver(nullptr); }
 
-  testing::TempFolder temp;
-  std::string work;
-  TTerminalBuffer buffer;
-  testing::FakeBoardWindow window;
-  QueuedPort port;
   RecordingObserver observer;
-  TBoardService service{buffer, window, {&port, nullptr, nullptr, {"", "", (temp / "prog/dosdevices").string()}}};
 };
 
 TEST_F(FrameReportTest, FactsKeepTheNameAsSentThePathServedAndTheReplysHead) {
