@@ -2,8 +2,6 @@
 // real TComPort delivers the bytes through the plain main-thread queue, and the replies
 // come back on the same line.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -33,15 +31,6 @@ std::string NameBlock(std::string_view fcb) {
   return "\0"s + std::string(fcb);
 }
 
-// What the board has received so far, at most `count` bytes, without waiting.
-Bytes ReadWaiting(int fd, std::size_t count) {
-  Bytes out(count);
-  pollfd p{fd, POLLIN, 0};
-  if (count == 0 || ::poll(&p, 1, 0) <= 0) return {};
-  ssize_t n = ::read(fd, out.data(), count);
-  out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return out;
-}
 
 class BoardLinkTest : public ::testing::Test {
 protected:
@@ -58,16 +47,7 @@ protected:
   }
 
   // The board sends `bytes` and waits for `replySize` bytes of answer.
-  Bytes Exchange(const std::string& bytes, std::size_t replySize) {
-    rig.board.write(bytes);
-    Bytes reply;
-    rig.pumpUntil([&] {
-      Bytes chunk = ReadWaiting(rig.board.master(), replySize - reply.size());
-      reply.insert(reply.end(), chunk.begin(), chunk.end());
-      return reply.size() >= replySize;
-    });
-    return reply;
-  }
+  Bytes Exchange(const std::string& bytes, std::size_t replySize) { return rig.exchange(bytes, replySize); }
   // Pumps until the board service has seen `bursts` more bursts of received bytes.
   void AwaitBursts(int bursts) {
     int target = window.deSelectRestarts + bursts;
@@ -154,7 +134,7 @@ TEST_F(BoardLinkTest, RepliesLeaveNoSoonerThanFiveMillisecondsAfterTheFrame) {
     rig.board.write(frame.substr(frame.size() - 1));
     Bytes reply;
     ASSERT_TRUE(rig.pumpUntil([&] {
-      reply = ReadWaiting(rig.board.master(), 2);
+      reply = rig.boardReceived(2);
       return !reply.empty();
     }));
     EXPECT_GE(Clock::now() - lastByte, 5ms);

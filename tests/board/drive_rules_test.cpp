@@ -2,8 +2,6 @@
 // service: only the working folder and the mapped drives, never the program's own files,
 // never a file another program holds locked.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -33,15 +31,6 @@ std::string Frame(std::uint8_t type, std::string_view params = {}) {
 
 std::string NameBlock(std::uint8_t drive, std::string_view fcb) {
   return std::string(1, static_cast<char>(drive)) + std::string(fcb);
-}
-
-Bytes ReadWaiting(int fd, std::size_t count) {
-  Bytes out(count);
-  pollfd p{fd, POLLIN, 0};
-  if (count == 0 || ::poll(&p, 1, 0) <= 0) return {};
-  ssize_t n = ::read(fd, out.data(), count);
-  out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return out;
 }
 
 // Every regular file below a folder, by path, links not followed.
@@ -75,16 +64,7 @@ protected:
     rig.port.SetOpen(true);
   }
 
-  Bytes Exchange(const std::string& bytes, std::size_t replySize) {
-    rig.board.write(bytes);
-    Bytes reply;
-    rig.pumpUntil([&] {
-      Bytes chunk = ReadWaiting(rig.board.master(), replySize - reply.size());
-      reply.insert(reply.end(), chunk.begin(), chunk.end());
-      return reply.size() >= replySize;
-    });
-    return reply;
-  }
+  Bytes Exchange(const std::string& bytes, std::size_t replySize) { return rig.exchange(bytes, replySize); }
   std::uint8_t Result(std::uint8_t type, std::string_view params) {
     Bytes reply = Exchange(Frame(type, params), 1);
     return reply.empty() ? 0xEE : reply[0];

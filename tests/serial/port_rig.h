@@ -2,6 +2,9 @@
 // A board on a pseudo-terminal wired to a real TComPort: a temporary program folder whose
 // dosdevices/comN link points at the pty's slave, the plain main-thread queue, and helpers
 // that pump that queue the way the program's event loop would.
+#include <poll.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -43,6 +46,28 @@ public:
   template <typename Done>
   bool pumpUntil(Done done, std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
     return queue.PumpUntil(done, limit);
+  }
+
+  // What the board has received so far, at most `count` bytes, without waiting.
+  std::vector<std::uint8_t> boardReceived(std::size_t count) {
+    std::vector<std::uint8_t> out(count);
+    pollfd p{board.master(), POLLIN, 0};
+    if (count == 0 || ::poll(&p, 1, 0) <= 0) return {};
+    ssize_t n = ::read(board.master(), out.data(), count);
+    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return out;
+  }
+  // The board sends `bytes`; the queue is pumped until `replySize` bytes of answer have
+  // come back or the time is up.
+  std::vector<std::uint8_t> exchange(const std::string& bytes, std::size_t replySize) {
+    board.write(bytes);
+    std::vector<std::uint8_t> reply;
+    pumpUntil([&] {
+      std::vector<std::uint8_t> chunk = boardReceived(replySize - reply.size());
+      reply.insert(reply.end(), chunk.begin(), chunk.end());
+      return reply.size() >= replySize;
+    });
+    return reply;
   }
 
   TempFolder folder;
