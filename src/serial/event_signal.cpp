@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -28,20 +29,23 @@ void TEventSignal::Reset() {
 }
 
 bool TEventSignal::Wait(std::chrono::milliseconds timeout) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
+  // poll() before read(): a worker mostly waits for a signal not yet given, and a read
+  // that finds nothing would cost one more system call on every wait.
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    std::uint64_t value;
-    if (::read(fd, &value, sizeof value) == sizeof value) return true;
     int wait = -1;
     if (timeout.count() >= 0) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() < 0) return false;
-      wait = static_cast<int>(left.count());
+      auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      wait = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
     }
     pollfd p{fd, POLLIN, 0};
     int r = ::poll(&p, 1, wait);
-    if (r == 0) {
+    if (r > 0) {
+      if (p.revents & POLLNVAL) return false;
+      std::uint64_t value;
       if (::read(fd, &value, sizeof value) == sizeof value) return true;
+      if (wait == 0) return false;
+    } else if (r == 0 || errno != EINTR) {
       return false;
     }
   }

@@ -29,6 +29,11 @@ int TSerialDispatcher::OpenDevice(const std::string& DevicePath) {
   if (fd < 0) return fd;
   DeviceGone = false;
   HasModemLines = TtyHasModemLines(fd);
+  {
+    // Counters of the device before would read as errors of this one.
+    std::lock_guard guard(OutLock);
+    ErrorCounts = {};
+  }
   ComHandle = fd;
   return 0;
 }

@@ -144,8 +144,12 @@ bool TtyHasModemLines(int fd) {
 }
 
 std::uint8_t ReadTtyLineErrors(int fd, TTtyErrorCounts& last) {
+  if (!last.DriverCounts) return 0;
   serial_icounter_struct counts{};
-  if (ioctl(fd, TIOCGICOUNT, &counts) != 0) return 0;
+  if (ioctl(fd, TIOCGICOUNT, &counts) != 0) {
+    if (errno == ENOTTY || errno == EINVAL) last.DriverCounts = false;
+    return 0;
+  }
   std::uint8_t errors = 0;
   if (last.Valid) {
     if (counts.buf_overrun != last.BufferOverrun) errors |= 1;

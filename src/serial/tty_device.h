@@ -35,6 +35,9 @@ bool TtyHasModemLines(int fd);
 struct TTtyErrorCounts {
   int Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0;
   bool Valid = false;
+  // Cleared once the driver has said it keeps no counters (a pseudo-terminal): it is not
+  // asked again on every pass. Start afresh with each opened device.
+  bool DriverCounts = true;
 };
 // Reads the counters and returns the error bits (1 receive-queue overrun, 2 hardware
 // overrun, 4 parity, 8 framing, 16 break) for what changed since `last`.
