@@ -24,6 +24,7 @@ public:
   void SetStatusText(std::string_view) override {}
   void RestartDeSelectTimer() override {}
   void SetPrintJobOpen(bool) override {}
+  void WaitForPortNews() override {}
   void ProcessPendingEvents() override {}
 
 private:

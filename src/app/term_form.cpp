@@ -847,14 +847,15 @@ void TTermFrm::SetPrintJobOpen(bool open) {
   SetPrnCmd->setEnabled(!open);
 }
 
-void TTermFrm::ProcessPendingEvents() {
-  // Callers loop on this while a reply drains to the board or an echo is awaited. The
-  // wait ends as soon as the port's output has left or a serial message comes, so the
-  // caller sees its condition at once; the millisecond limit keeps the window's own events
-  // (keys, paints, timers) served during a long drain without spinning a core.
+void TTermFrm::WaitForPortNews() {
+  // Callers loop on this while a reply drains to the board. The wait ends as soon as the
+  // port's output has left or a serial message comes, so the caller sees its condition at
+  // once; the millisecond limit keeps the window's own events (keys, paints, timers)
+  // served during a long drain without spinning a core.
   mainQueue->WaitForMessages(std::chrono::milliseconds(1));
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
+
+void TTermFrm::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 }  // namespace mirte
 

@@ -174,6 +174,7 @@ public:
   void SetStatusText(std::string_view text) override;
   void RestartDeSelectTimer() override;
   void SetPrintJobOpen(bool open) override;
+  void WaitForPortNews() override;
   void ProcessPendingEvents() override;
 
 protected:

@@ -38,8 +38,9 @@ public:
   virtual void RestartDeSelectTimer() = 0;
   // While a print job is open Print and Abort Print are enabled and printer set-up is not.
   virtual void SetPrintJobOpen(bool open) = 0;
-  // One turn of a loop that waits on the port: waits briefly for news from the port (its
-  // output has left, a message came), then handles whatever events are waiting.
+  // The two halves of one turn of a loop that waits on the port: a brief wait for news from
+  // the port (its output has left, a message came), and handling whatever events wait.
+  virtual void WaitForPortNews() = 0;
   virtual void ProcessPendingEvents() = 0;
 };
 

@@ -266,6 +266,12 @@ void TBoardService::SendRecord() {
 
 bool TBoardService::SendReply() {
   if (replyLength == 0) return true;
+  // The status line changes while the board waits for its delay, not after it: every
+  // microsecond after the delay is paid by the reply.
+  if (replyCarriesRecord) {
+    savedStatusMessage = FindMessageIndex(window_.StatusText());
+    ShowMessage(kMsgWait);
+  }
   SleepUntil(replyDue);
   if (!replyCarriesRecord) {
     bool queued = port_ && port_->WriteBlock(reply, replyLength);
@@ -273,8 +279,6 @@ bool TBoardService::SendReply() {
     return queued;
   }
 
-  savedStatusMessage = FindMessageIndex(window_.StatusText());
-  ShowMessage(kMsgWait);
   bool queued = port_ && port_->WriteBlock(reply, replyLength);
   if (queued && reportOpen_) ReportReply();
   if (queued) {
@@ -285,6 +289,11 @@ bool TBoardService::SendReply() {
     flags.TxBusy = true;
     while (!flags.CloseRequested && port_->OutputPending() != 0) {
       port_->ServicePort();
+      window_.WaitForPortNews();
+      // A record normally leaves within microseconds. Events (a paint of the status line
+      // above all) are handled only when it has not: handled at once, they would take the
+      // processor from the output worker and the board while the reply is on its way.
+      if (port_->OutputPending() == 0) break;
       window_.ProcessPendingEvents();
     }
     flags.TxBusy = wasBusy;

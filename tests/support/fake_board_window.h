@@ -44,6 +44,7 @@ public:
     printJobOpen = open;
     calls.push_back(open ? "print job open" : "print job closed");
   }
+  void WaitForPortNews() override { ++waitCount; }
   void ProcessPendingEvents() override {
     ++pumpCount;
     if (onPump) onPump();
@@ -58,6 +59,7 @@ public:
   std::vector<std::string> statusHistory;
   int deSelectRestarts = 0;
   bool printJobOpen = false;
+  int waitCount = 0;
   int pumpCount = 0;
   // Runs inside every ProcessPendingEvents, as a menu command or a timer would.
   std::function<void()> onPump;
