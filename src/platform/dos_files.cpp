@@ -485,7 +485,18 @@ bool TDosDrives::UnmapDrive(char letter) {
 
 std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
   std::array<std::string, kDriveCount> roots;
-  for (int i = 0; i < kDriveCount; ++i) roots[static_cast<std::size_t>(i)] = MappedFolder(DriveLetter(i));
+  // Every board command asks this, often more than once. One listing of the folder finds
+  // the few links there are; asking for all sixteen one by one cost a system call each.
+  if (DIR* devices = opendir(DosDevicesFolder().c_str())) {
+    while (const dirent* entry = readdir(devices)) {
+      const std::string_view name = entry->d_name;
+      if (name.size() != 2 || name[1] != ':') continue;
+      if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) continue;
+      const int index = DriveIndex(name[0]);
+      if (index >= 0) roots[static_cast<std::size_t>(index)] = MappedFolder(DriveLetter(index));
+    }
+    closedir(devices);
+  }
   std::string working = CanonicalFolder(workingFolder);
   if (!working.empty() && DriveOf(working, roots) == 0) roots['C' - 'A'] = working;
   return roots;
