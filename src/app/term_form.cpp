@@ -55,6 +55,8 @@ namespace mirte {
 namespace {
 
 constexpr int kStatusBarHeight = 27;
+// What the status bar keeps above and below its panels (3 and 2 pixels).
+constexpr int kStatusBarFrame = 5;
 constexpr int kPortPanelWidth = 170;
 constexpr int kKeyPanelWidth = 150;
 constexpr TColor kNavy = 0x00800000;
@@ -191,6 +193,10 @@ void TTermFrm::BuildStatusBar() {
     Panels[static_cast<std::size_t>(i)] = panel;
   }
   Panels[0]->setFixedWidth(kPortPanelWidth);
+  // The board changes the message panel's text twice for every record. A label whose size
+  // is not fixed asks the whole window to lay itself out again at each change; the
+  // panels' widths are fixed with the window's, their heights are the bar's inner height.
+  for (QLabel* panel : Panels) panel->setFixedHeight(kStatusBarHeight - kStatusBarFrame);
   // The name of a print job written as a PDF covers the message panel for a while. It is a
   // label of its own, so the panel's text, which the board service saves and restores
   // around every command, stays as it was.
