@@ -583,6 +583,11 @@ void TTermFrm::RefreshTmrTimer() {
 }
 
 void TTermFrm::DeSelTmrTimer() {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deSelectDue - std::chrono::steady_clock::now());
+  if (left.count() > 0) {
+    DeSelTmr->start(int(left.count()));
+    return;
+  }
   RemoveSelect();
   DeSelTmr->stop();
 }
@@ -843,9 +848,10 @@ void TTermFrm::SetStatusText(std::string_view text) {
 }
 
 void TTermFrm::RestartDeSelectTimer() {
-  DeSelTmr->stop();
-  DeSelTmr->setInterval(100);
-  DeSelTmr->start();
+  // The board restarts this with every burst it sends: moving the due time is enough, and
+  // far cheaper than taking the timer down and setting it up again each time.
+  deSelectDue = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  if (!DeSelTmr->isActive()) DeSelTmr->start(100);
 }
 
 void TTermFrm::SetPrintJobOpen(bool open) {

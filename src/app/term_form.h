@@ -85,6 +85,8 @@ public:
   QMenu* PopupMenu = nullptr;
   QTimer* RefreshTmr = nullptr;
   QTimer* DeSelTmr = nullptr;
+  // When the selection goes: 100 ms after the board's latest output.
+  std::chrono::steady_clock::time_point deSelectDue;
   // Runs while the port's device is away: looks for it about once a second.
   QTimer* ReconnectTmr = nullptr;
   static constexpr int kReconnectMs = 1000;
