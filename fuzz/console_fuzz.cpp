@@ -27,6 +27,7 @@ public:
   void SetStatusText(std::string_view text) override { status_ = text; }
   void RestartDeSelectTimer() override {}
   void SetPrintJobOpen(bool) override {}
+  void WaitForPortNews() override {}
   void ProcessPendingEvents() override {}
 
 private:
