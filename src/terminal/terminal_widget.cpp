@@ -273,16 +273,15 @@ void TTerminal::PostChange() {
   // Streaming text changes the cells with every burst, mostly within the interval of the
   // last paint: the timer is started here, since a posted event would wake the event loop
   // once more per burst only to start it.
-  if (!FUseLazyDisplay && RepaintIsEarly()) {
-    FRepaintTimer.start(int(FRepaintInterval - FSinceRepaint.elapsed()), Qt::PreciseTimer, this);
-    return;
-  }
+  if (!FUseLazyDisplay && DeferRepaintWhileEarly()) return;
   FChangePosted = true;
   QCoreApplication::postEvent(this, new QEvent(kCellsChangedEvent));
 }
 
-bool TTerminal::RepaintIsEarly() const {
-  return FRepaintInterval > 0 && FSinceRepaint.isValid() && FSinceRepaint.elapsed() < FRepaintInterval;
+bool TTerminal::DeferRepaintWhileEarly() {
+  if (FRepaintInterval <= 0 || !FSinceRepaint.isValid() || FSinceRepaint.elapsed() >= FRepaintInterval) return false;
+  FRepaintTimer.start(int(FRepaintInterval - FSinceRepaint.elapsed()), Qt::PreciseTimer, this);
+  return true;
 }
 
 void TTerminal::CursorMovedByBuffer(int row, int col) {
@@ -299,10 +298,7 @@ void TTerminal::customEvent(QEvent* e) {
   FChangePosted = false;
   if (FUseLazyDisplay) return;  // the internal timer repaints
   if (FRepaintTimer.isActive()) return;
-  if (RepaintIsEarly()) {
-    FRepaintTimer.start(int(FRepaintInterval - FSinceRepaint.elapsed()), Qt::PreciseTimer, this);
-    return;
-  }
+  if (DeferRepaintWhileEarly()) return;
   RepaintChanges();
 }
 

@@ -215,8 +215,9 @@ private:
   void EmulatorGone(TTerminalEmulator* emulator);
   void PostChange();
   void PaintChangedCells();
-  // A change now would come sooner after the last paint than the repaint interval allows.
-  bool RepaintIsEarly() const;
+  // A change now would come sooner after the last paint than the repaint interval allows:
+  // starts the repaint timer for the rest of the interval and answers true.
+  bool DeferRepaintWhileEarly();
   void MovePixelsUp(int rows);
   void RepaintChanges();
 

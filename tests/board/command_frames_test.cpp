@@ -158,6 +158,7 @@ TEST_F(CommandFramesTest, RecordRepliesWaitForTheOutputToLeaveWhilePumpingEvents
   Receive(Frame(20, name));
   EXPECT_EQ(port.pending, 0u);
   EXPECT_EQ(port.serviceCalls, 5);  // 130 bytes queued, 32 leave per step
+  EXPECT_EQ(window.waitCount, 5);    // each step waits for news from the port
   // Events are handled only while bytes are still on their way: not after the last step.
   EXPECT_EQ(busyWhilePumping, std::vector<bool>(4, true));
   EXPECT_FALSE(window.flags.TxBusy);
