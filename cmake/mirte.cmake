@@ -3,6 +3,10 @@
 # offscreen platform so they need no display.
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-home)
 function(mirte_test name)
+  # One rule for the executables, so a test is found by its file's name: <what>_test.
+  if(NOT name MATCHES "_test$")
+    message(FATAL_ERROR "mirte_test(${name}): test executables are named <what>_test")
+  endif()
   cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} mirte_test_support GTest::gtest GTest::gtest_main)

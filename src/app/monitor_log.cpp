@@ -2,58 +2,33 @@
 
 #include <cstdio>
 
+#include "board/board_name.h"
+#include "board/frame_types.h"
 #include "common/monitor_texts.h"
 
 namespace mirte {
 
 namespace {
 
-constexpr std::uint8_t kTypePrint = 5;
-constexpr std::uint8_t kTypeSelectDrive = 14;
-constexpr std::uint8_t kTypeRename = 23;
-constexpr std::uint8_t kTypeDrives = 24;
-constexpr std::uint8_t kTypeCurrentDrive = 25;
 constexpr const char* kNone = "\u2014";
 
-bool NamesAFile(std::uint8_t type) {
-  return (type >= 15 && type <= kTypeRename) || type == 30 || (type >= 33 && type <= 36);
-}
+bool Is(std::uint8_t type, TFrameType kind) { return type == static_cast<std::uint8_t>(kind); }
 
-bool AnswersWithResult(std::uint8_t type) {
-  return (type >= 15 && type <= kTypeRename) || type == 30 || type == 32 || type == 33 || type == 34 || type == 37 ||
-         type == 40;
-}
+const TFrameKind* KindOf(std::uint8_t type, bool served) { return served ? FindFrameKind(type) : nullptr; }
 
-bool ReadsRecord(std::uint8_t type) { return type == 20 || type == 33; }
-bool WritesRecord(std::uint8_t type) { return type == 21 || type == 34; }
-
-const TTextPair* TypePair(std::uint8_t type) {
-  switch (type) {
-    case 5: return &kFramePrint;
-    case 13: return &kFrameDiskReset;
-    case 14: return &kFrameSelectDrive;
-    case 15: return &kFrameOpen;
-    case 16: return &kFrameClose;
-    case 17: return &kFrameSearchFirst;
-    case 18: return &kFrameSearchNext;
-    case 19: return &kFrameDelete;
-    case 20: return &kFrameRead;
-    case 21: return &kFrameWrite;
-    case 22: return &kFrameMake;
-    case 23: return &kFrameRename;
-    case 24: return &kFrameDrives;
-    case 25: return &kFrameCurrentDrive;
-    case 29: return &kFrameReadOnlyDrives;
-    case 30: return &kFrameAttributes;
-    case 32: return &kFrameUserNumber;
-    case 33: return &kFrameRandomRead;
-    case 34: return &kFrameRandomWrite;
-    case 35: return &kFrameFileSize;
-    case 36: return &kFrameCurrentRecord;
-    case 37: return &kFrameResetDrives;
-    case 40: return &kFrameZeroFillWrite;
-    default: return nullptr;
+bool AnswersWithResult(const TFrameKind& kind) {
+  switch (kind.Reply) {
+    case TReplyShape::Result:
+    case TReplyShape::ResultAndName:
+    case TReplyShape::ResultAndRecord:
+      return true;
+    case TReplyShape::None:
+    case TReplyShape::DriveVector:
+    case TReplyShape::DriveNumber:
+    case TReplyShape::ThreeBytes:
+      return false;
   }
+  return false;
 }
 
 std::string Replace(std::string_view pattern, const std::string& value) {
@@ -74,15 +49,12 @@ void AppendBoardByte(std::string& out, std::uint8_t byte) {
   }
 }
 
-// 8 + 3 name bytes as the board sent them, wildcards included: blanks are left out and
-// the extension's flag bits are not part of the name.
-std::string BoardName(const std::uint8_t* name, const std::uint8_t* ext) {
-  std::string base, extension;
-  for (int i = 0; i < 8; ++i)
-    if (name[i] != ' ') AppendBoardByte(base, name[i]);
-  for (int i = 0; i < 3; ++i)
-    if ((ext[i] & 0x7F) != ' ') AppendBoardByte(extension, static_cast<std::uint8_t>(ext[i] & 0x7F));
-  return extension.empty() ? base : base + "." + extension;
+// A board name as the service looks it up, wildcards as sent; bytes that are no plain
+// characters are shown by their value.
+std::string ShownBoardName(const std::uint8_t* name, const std::uint8_t* ext) {
+  std::string shown;
+  for (char c : BoardName(std::span(name, 8), std::span(ext, 3), false)) AppendBoardByte(shown, static_cast<std::uint8_t>(c));
+  return shown;
 }
 
 // Drive `index` (0 = A) as a letter; a byte naming no drive A to P is shown as sent.
@@ -91,27 +63,29 @@ std::string DriveText(int index, std::uint8_t sent) {
   return "#" + std::to_string(sent) + ":";
 }
 
-std::string FileText(const TFrameFacts& facts) {
+std::string FileText(const TFrameKind& kind, const TFrameFacts& facts) {
   const auto& p = facts.Params;
-  if (facts.Type == kTypeSelectDrive) return DriveText(p[0], p[0]);
-  if (!NamesAFile(facts.Type)) return {};
+  if (kind.Type == TFrameType::SelectDrive) return DriveText(p[0], p[0]);
+  if (!kind.NamesFile) return {};
   std::string drive = p[0] == 0 ? std::string{facts.CurrentDrive, ':'} : DriveText(p[0] - 1, p[0]);
-  std::string text = drive + BoardName(&p[1], &p[9]);
-  if (facts.Type == kTypeRename) text += " \u2192 " + BoardName(&p[12], &p[20]);
+  std::string text = drive + ShownBoardName(&p[1], &p[9]);
+  if (kind.Type == TFrameType::Rename) text += " \u2192 " + ShownBoardName(&p[12], &p[20]);
   return text;
 }
 
-std::int64_t RecordOf(const TFrameFacts& facts) {
+std::int64_t RecordOf(const TFrameKind& kind, const TFrameFacts& facts) {
   const auto& p = facts.Params;
-  if (facts.Type == 33 || facts.Type == 34) return p[12] + 256 * p[13];
-  if ((facts.Type == 35 || facts.Type == 36) && facts.BytesOut >= 3)
+  if (kind.RandomAccess) return p[12] + 256 * p[13];
+  if (kind.RecordIn || kind.RecordOut) return facts.SequentialRecord;
+  if (kind.Reply == TReplyShape::ThreeBytes && facts.BytesOut >= 3)
     return facts.ReplyHead[0] + 256 * facts.ReplyHead[1] + 65536 * facts.ReplyHead[2];
   return -1;
 }
 
-std::string AnswerOf(const TFrameFacts& facts) {
-  if (facts.Type == kTypeCurrentDrive && facts.BytesOut >= 1) return DriveText(facts.ReplyHead[0], facts.ReplyHead[0]);
-  if (facts.Type == kTypeDrives && facts.BytesOut >= 2) {
+std::string AnswerOf(const TFrameKind& kind, const TFrameFacts& facts) {
+  if (kind.Reply == TReplyShape::DriveNumber && facts.BytesOut >= 1)
+    return DriveText(facts.ReplyHead[0], facts.ReplyHead[0]);
+  if (kind.Type == TFrameType::DriveVector && facts.BytesOut >= 2) {
     const unsigned vector = facts.ReplyHead[0] | facts.ReplyHead[1] << 8;
     std::string letters;
     for (int i = 0; i < kBoardDriveCount; ++i)
@@ -142,14 +116,15 @@ std::string Milliseconds(std::chrono::nanoseconds span, int language) {
 
 std::string ResultText(const TMonitorRow& row, int language) {
   if (row.Result < 0) return row.Answer.empty() ? std::string(kNone) : row.Answer;
+  const TFrameKind* kind = KindOf(row.Type, row.Served);
   const TTextPair* word = &kResultOtherWord;
   if (row.Result == kResultOk)
     word = &kResultOkWord;
   else if (row.Result == kResultFailed)
     word = &kResultFailedWord;
-  else if (row.Result == kResultEndOfFile && ReadsRecord(row.Type))
+  else if (row.Result == kResultEndOfFile && kind && kind->RecordOut)
     word = &kResultEndOfFileWord;
-  else if (row.Result == kResultShortWrite && row.Type == 34)
+  else if (row.Result == kResultShortWrite && Is(row.Type, TFrameType::WriteRandom))
     word = &kResultShortWriteWord;
   return std::string(word->Pick(language)) + " (" + std::to_string(row.Result) + ")";
 }
@@ -162,14 +137,15 @@ void TMonitorLog::Add(const TFrameFacts& facts) {
   ++totals_.Frames;
   totals_.BytesIn += facts.BytesIn;
   totals_.BytesOut += facts.BytesOut;
+  const TFrameKind* kind = KindOf(facts.Type, facts.Served);
   const bool answered = facts.BytesOut > 0;
   const std::uint8_t result = facts.ReplyHead[0];
   bool recordMoved = false;
-  if (facts.Served && ReadsRecord(facts.Type) && answered && result == kResultOk) {
+  if (kind && kind->RecordOut && answered && result == kResultOk) {
     ++totals_.RecordsRead;
     recordMoved = true;
-  } else if (facts.Served && WritesRecord(facts.Type) && answered &&
-             (result == kResultOk || (facts.Type == 34 && result == kResultShortWrite))) {
+  } else if (kind && kind->RecordIn && answered &&
+             (result == kResultOk || (kind->Type == TFrameType::WriteRandom && result == kResultShortWrite))) {
     ++totals_.RecordsWritten;
     recordMoved = true;
   }
@@ -178,29 +154,28 @@ void TMonitorLog::Add(const TFrameFacts& facts) {
     recentRecords_.push_back(facts.ReplyEnd);
   }
 
-  const bool print = facts.Served && facts.Type == kTypePrint;
+  const bool print = kind && kind->Type == TFrameType::Print;
   if (paused_) {
     // A run of list characters that pauses in the middle is not continued afterwards.
     printRunOpen_ = false;
     return;
   }
   if (print && printRunOpen_ && !rows_.empty()) {
-    TMonitorRow& run = rows_.back();
-    ++run.Characters;
-    run.Reply = facts.ReplyEnd - facts.LastByte;
+    ++rows_.back().Characters;
     lastRowGrown_ = true;
     return;
   }
   TMonitorRow row;
   row.Type = facts.Type;
-  row.Served = facts.Served;
-  if (facts.Served) {
-    row.File = FileText(facts);
-    row.Record = RecordOf(facts);
+  row.Served = kind != nullptr;
+  if (kind) {
+    row.File = FileText(*kind, facts);
+    row.Record = RecordOf(*kind, facts);
     row.Path = facts.Path;
-    if (AnswersWithResult(facts.Type) && answered) row.Result = result;
-    row.Answer = AnswerOf(facts);
-    row.Reply = facts.ReplyEnd - facts.LastByte;
+    if (AnswersWithResult(*kind) && answered) row.Result = result;
+    row.Answer = AnswerOf(*kind, facts);
+    // A frame that has no reply, or whose reply the port refused, shows no reply time.
+    if (kind->Reply != TReplyShape::None && answered) row.Reply = facts.ReplyEnd - facts.LastByte;
     row.Characters = print ? 1 : 0;
   }
   AppendRow(std::move(row), facts);
@@ -247,9 +222,9 @@ std::size_t TMonitorLog::RecordsPerSecond(Clock::time_point now) {
 }
 
 std::string FrameTypeName(std::uint8_t type, bool served, int language) {
-  const TTextPair* pair = served ? TypePair(type) : nullptr;
-  if (!pair) return Replace(kFrameUnknown.Pick(language), std::to_string(type));
-  return std::string(pair->Pick(language));
+  const TFrameKind* kind = KindOf(type, served);
+  if (!kind) return Replace(kFrameUnknown.Pick(language), std::to_string(type));
+  return std::string(kind->Name.Pick(language));
 }
 
 std::string MonitorCell(const TMonitorRow& row, int column, int language) {
@@ -257,7 +232,7 @@ std::string MonitorCell(const TMonitorRow& row, int column, int language) {
     case kColumnTime:
       return Milliseconds(row.At, language);
     case kColumnType:
-      if (row.Served && row.Type == kTypePrint)
+      if (row.Served && Is(row.Type, TFrameType::Print))
         return row.Characters == 1 ? std::string(kFramePrintOne.Pick(language))
                                    : Replace(kFramePrintRun.Pick(language), Grouped(row.Characters, language));
       return FrameTypeName(row.Type, row.Served, language);

@@ -145,9 +145,7 @@ void TTermFrm::BuildTerminal() {
   TerminalWn->setObjectName("TerminalWn");
   DummyTrm = std::make_unique<TTTYEmulator>();
   TerminalWn->SetEmulator(DummyTrm.get());
-  TerminalWn->SetActive(false);
   TerminalWn->SetAutoCopy(false);
-  TerminalWn->SetAutoScrollback(false);
   TerminalWn->SetScrollback(false);
   TerminalWn->SetScrollbackRows(24);
   TerminalWn->SetHideScrollbars(true);
@@ -159,7 +157,6 @@ void TTermFrm::BuildTerminal() {
   // join the next one (25 screens a second, faster than anyone reads); the first change
   // after a quiet spell, such as the echo of a key, is still painted at once.
   TerminalWn->SetRepaintInterval(40);
-  TerminalWn->SetCaptureFile("TERMINAL.CAP");
   TerminalWn->SetFont(QFont("Courier New", 10));
   TerminalWn->SetFontColor(kColorSilver);
   TerminalWn->SetColor(kNavy);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/settings.h"
 #include "board/board_port.h"
@@ -97,7 +98,6 @@ public:
   std::uint8_t GetState() const { return state; }
   std::uint8_t GetAttributeMode() const { return attributeMode; }
   std::uint8_t GetPendingRow() const { return pendingRow; }
-  std::uint8_t GetCommandType() const { return commandType; }
 
 private:
   void ConsoleByte(std::uint8_t byte);
@@ -129,6 +129,8 @@ private:
   void OpenFrameReport(std::chrono::steady_clock::time_point lastByte);
   void CloseFrameReport();
   void ReportUnservedFrame();
+  // The record the open file at `path` stood at when the frame began; -1 when it had none.
+  std::int64_t RecordBefore(const std::string& path) const;
   // Copies the reply that has just been queued into the open report.
   void ReportReply();
 
@@ -160,6 +162,8 @@ private:
   IFrameObserver* observer_ = nullptr;
   bool reportOpen_ = false;
   TFrameFacts report_;
+  // The open files' positions when a sequential transfer began, in table order.
+  std::vector<std::int32_t> positionsBefore_;
   // No reply byte of the current frame leaves before this.
   std::chrono::steady_clock::time_point replyDue;
   // The current frame's reply: at most a result and a record.

@@ -34,7 +34,8 @@ public:
   virtual std::string StatusText() const = 0;
   virtual void SetStatusText(std::string_view text) = 0;
 
-  // DeSelTmr: disabled, set to 100 ms and enabled again.
+  // Called after every burst of board bytes: the de-selection falls due 100 ms after the
+  // last call. Only the due time moves; the timer keeps running meanwhile.
   virtual void RestartDeSelectTimer() = 0;
   // While a print job is open Print and Abort Print are enabled and printer set-up is not.
   virtual void SetPrintJobOpen(bool open) = 0;

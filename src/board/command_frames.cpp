@@ -8,6 +8,7 @@
 
 #include "common/msg_table.h"
 #include "board/board_service.h"
+#include "board/frame_types.h"
 
 namespace mirte {
 
@@ -15,32 +16,16 @@ namespace {
 
 constexpr int kMsgWait = 22;  // "ATTENDERE !" / "WAIT !"
 
-// Parameter bytes of each served type; 0 for the types that take none, -1 for the types
-// that are not served (the frame ends at its type byte).
+// Parameter bytes of each served type, -1 for a type that is not served (the frame ends
+// at its type byte).
 int ParameterCount(std::uint8_t type) {
-  switch (type) {
-    case 5:
-    case 14:
-      return 1;
-    case 15: case 16: case 17: case 18: case 19: case 20: case 21: case 22:
-    case 30: case 35: case 36: case 40:
-      return 12;
-    case 23:
-      return 23;
-    case 33:
-    case 34:
-      return 14;
-    case 37:
-      return 2;
-    case 13: case 24: case 25: case 29: case 32:
-      return 0;
-    default:
-      return -1;
-  }
+  const TFrameKind* kind = FindFrameKind(type);
+  return kind ? kind->ParamBytes : -1;
 }
 
 bool CarriesRecord(std::uint8_t type) {
-  return type == 21 || type == 34;
+  const TFrameKind* kind = FindFrameKind(type);
+  return kind && kind->RecordIn;
 }
 
 // Waits until the steady clock reaches `deadline`, never less. The board turns its line
@@ -166,81 +151,82 @@ std::chrono::steady_clock::time_point TBoardService::LastByteTime() {
 }
 
 void TBoardService::CarryOutCommand() {
-  switch (commandType) {
-    case 5:
+  // Only served types reach this point: the collector ends every other frame at its type.
+  switch (static_cast<TFrameType>(commandType)) {
+    case TFrameType::Print:
       listOutput.ListOutput(paramBuffer[0]);
       break;
-    case 14:
+    case TFrameType::DiskReset:
+      break;
+    case TFrameType::SelectDrive:
       fileService.SelectBoardDrive();
       break;
-    case 15:
+    case TFrameType::Open:
       SendResult(fileService.OpenBoardFile());
       break;
-    case 16:
+    case TFrameType::Close:
       SendResult(fileService.CloseBoardFile());
       break;
-    case 17:
+    case TFrameType::SearchFirst:
       SendResult(fileService.SearchFirstFile());
       SendParamBytes(12);
       break;
-    case 18:
+    case TFrameType::SearchNext:
       SendResult(fileService.SearchNextFile());
       SendParamBytes(12);
       break;
-    case 19:
+    case TFrameType::Delete:
       SendResult(fileService.DeleteBoardFiles());
       break;
-    case 20:
+    case TFrameType::ReadNext:
       SendResult(fileService.ReadNextRecord());
       SendRecord();
       break;
-    case 21:
+    case TFrameType::WriteNext:
       SendResult(fileService.WriteNextRecord());
       break;
-    case 22:
+    case TFrameType::Make:
       SendResult(fileService.MakeBoardFile());
       break;
-    case 23:
+    case TFrameType::Rename:
       SendResult(fileService.RenameBoardFile());
       break;
-    case 24: {
+    case TFrameType::DriveVector: {
       std::uint16_t vector = fileService.GetDriveVector();
       const std::uint8_t reply[2] = {static_cast<std::uint8_t>(vector), static_cast<std::uint8_t>(vector >> 8)};
       SendBytes(reply, sizeof reply);
       break;
     }
-    case 25:
+    case TFrameType::CurrentDrive:
       SendResult(fileService.GetCurrentDrive());
       break;
-    case 29: {
+    case TFrameType::ReadOnlyDrives: {
       const std::uint8_t noReadOnlyDrives[2] = {0, 0};
       SendBytes(noReadOnlyDrives, sizeof noReadOnlyDrives);
       break;
     }
-    case 30:
+    case TFrameType::Attributes:
       SendResult(fileService.SetBoardFileAttr());
       break;
-    case 33:
+    case TFrameType::ReadRandom:
       SendResult(fileService.ReadRandomRecord());
       SendRecord();
       break;
-    case 34:
+    case TFrameType::WriteRandom:
       SendResult(fileService.WriteRandomRecord());
       break;
-    case 35:
+    case TFrameType::FileSize:
       fileService.ComputeFileSize();
       SendParamBytes(3);
       break;
-    case 36:
+    case TFrameType::CurrentRecord:
       fileService.GetCurrentRecord();
       SendParamBytes(3);
       break;
-    case 32:  // user number: always 0
-    case 37:  // reset drives: nothing to do
-    case 40:  // write with zero fill: not served, reported as done
+    case TFrameType::UserNumber:     // always 0
+    case TFrameType::ResetDrives:    // nothing to do
+    case TFrameType::WriteZeroFill:  // not served, reported as done
       SendResult(0);
-      break;
-    default:  // 13: nothing is done
       break;
   }
 }

@@ -7,38 +7,13 @@
 #include <cerrno>
 #include <string_view>
 
+#include "board/board_name.h"
+
 namespace mirte {
 
 namespace {
 
 constexpr std::uint8_t kPadByte = 26;  // Ctrl-Z fills the rest of a short last record
-
-// A field of '?' from some point to its end stands for "anything": AB?????? becomes AB*.
-std::string CollapseWildcardTail(std::string field, std::size_t fullLength) {
-  if (field.size() != fullLength) return field;
-  std::size_t first = field.find('?');
-  if (first == std::string::npos) return field;
-  if (field.find_first_not_of('?', first) != std::string::npos) return field;
-  return field.substr(0, first) + "*";
-}
-
-// The board name from name bytes and extension bytes: blanks are skipped wherever they
-// stand; extension bytes lose their flag bit. Trailing blanks and dots never reach the
-// name, as the board's own systems drop them too.
-std::string BoardName(std::span<const std::uint8_t> name, std::span<const std::uint8_t> ext, bool wildcards) {
-  std::string base, extension;
-  for (std::uint8_t b : name)
-    if (b != 32) base += static_cast<char>(b);
-  for (std::uint8_t b : ext)
-    if (b != 32) extension += static_cast<char>(b & 0x7F);
-  if (wildcards) {
-    base = CollapseWildcardTail(base, name.size());
-    extension = CollapseWildcardTail(extension, ext.size());
-  }
-  std::string full = extension.empty() ? base : base + "." + extension;
-  while (!full.empty() && (full.back() == ' ' || full.back() == '.')) full.pop_back();
-  return DosUpper(full);
-}
 
 // A name that can only stay inside its folder and is not one of the PC's hidden files.
 bool IsPlainName(std::string_view name) {

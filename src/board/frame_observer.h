@@ -22,6 +22,9 @@ struct TFrameFacts {
   // The parameter bytes as the board sent them, before the command wrote into them.
   std::array<std::uint8_t, kParamBufferSize> Params{};
   std::uint8_t ParamCount = 0;
+  // The record a sequential read or write started at: the open file's position before the
+  // transfer, in records; -1 for other frames and for a file the board had not open.
+  std::int64_t SequentialRecord = -1;
   // The letter that drive byte 0 stood for when the frame was carried out.
   char CurrentDrive = 'C';
   // The PC file or pattern the command used (for a search that found a file, that file;

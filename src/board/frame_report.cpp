@@ -3,18 +3,9 @@
 #include <algorithm>
 
 #include "board/board_service.h"
+#include "board/frame_types.h"
 
 namespace mirte {
-
-namespace {
-
-constexpr std::uint32_t kLeadInBytes = 3;  // DLE, DC1, type
-
-bool NamesAFile(std::uint8_t type) {
-  return (type >= 15 && type <= 23) || type == 30 || (type >= 33 && type <= 36);
-}
-
-}  // namespace
 
 void TBoardService::OpenFrameReport(TFrameFacts::Clock::time_point lastByte) {
   report_.LastByte = lastByte;
@@ -22,10 +13,16 @@ void TBoardService::OpenFrameReport(TFrameFacts::Clock::time_point lastByte) {
   report_.Served = true;
   report_.ParamCount = paramCount;
   std::copy(std::begin(paramBuffer), std::end(paramBuffer), report_.Params.begin());
-  const bool carriesRecord = commandType == 21 || commandType == 34;
-  report_.BytesIn = kLeadInBytes + paramCount + (carriesRecord ? static_cast<std::uint32_t>(kRecordSize) : 0);
+  const TFrameKind* kind = FindFrameKind(commandType);
+  report_.BytesIn = kind ? FrameBytesIn(*kind) : kFrameLeadInBytes;
   report_.BytesOut = 0;
   report_.ReplyHead.fill(0);
+  report_.SequentialRecord = -1;
+  positionsBefore_.clear();
+  // The positions are all the report can learn a sequential record from: the command moves
+  // them, and a short last record leaves the file's end, not the record's, behind.
+  if (kind && (kind->RecordIn || kind->RecordOut) && !kind->RandomAccess)
+    for (const OpenFileEntry& entry : fileService.OpenFileTable()) positionsBefore_.push_back(entry.position);
   fileService.ForgetNamedPath();
   reportOpen_ = true;
 }
@@ -39,18 +36,31 @@ void TBoardService::CloseFrameReport() {
   // drives once more would cost the board a good part of a fast command's time.
   const char named = fileService.LastNamedDrive();
   report_.CurrentDrive = named != 0 && report_.Params[0] == 0 ? named : static_cast<char>('A' + fileService.GetCurrentDrive());
-  const bool found = (report_.Type == 17 || report_.Type == 18) && report_.BytesOut > 0 && report_.ReplyHead[0] == 0;
+  const TFrameKind* kind = FindFrameKind(report_.Type);
+  const bool namesFile = kind && kind->NamesFile;
+  const bool found = kind && kind->Reply == TReplyShape::ResultAndName && report_.BytesOut > 0 &&
+                     report_.ReplyHead[0] == kResultOk;
   if (found)
     report_.Path = fileService.FoundPath();
-  else if (report_.Type == 14)
+  else if (report_.Type == static_cast<std::uint8_t>(TFrameType::SelectDrive))
     report_.Path = fileService.Drives().CurrentFolder();
-  else if (NamesAFile(report_.Type) && named != 0)
+  else if (namesFile && named != 0)
     report_.Path = fileService.LastNamedPath();
-  else if (NamesAFile(report_.Type))
+  else if (namesFile)
     report_.Path = fileService.PathOfNameBlock(std::span<const std::uint8_t, 12>(report_.Params.data(), 12));
   else
     report_.Path.clear();
+  if (!positionsBefore_.empty() && named != 0) report_.SequentialRecord = RecordBefore(fileService.LastNamedPath());
   observer_->FrameDone(report_);
+}
+
+std::int64_t TBoardService::RecordBefore(const std::string& path) const {
+  if (path.empty()) return -1;
+  const auto& table = fileService.OpenFileTable();
+  const auto entry = std::find_if(table.begin(), table.end(), [&](const OpenFileEntry& e) { return e.path == path; });
+  const auto index = static_cast<std::size_t>(entry - table.begin());
+  if (entry == table.end() || index >= positionsBefore_.size()) return -1;
+  return positionsBefore_[index] / static_cast<std::int64_t>(kRecordSize);
 }
 
 void TBoardService::ReportReply() {
@@ -65,7 +75,7 @@ void TBoardService::ReportUnservedFrame() {
   report_.Type = commandType;
   report_.Served = false;
   report_.ParamCount = 0;
-  report_.BytesIn = kLeadInBytes;
+  report_.BytesIn = kFrameLeadInBytes;
   report_.BytesOut = 0;
   report_.ReplyHead.fill(0);
   report_.Path.clear();

@@ -33,7 +33,6 @@ public:
   virtual void WriteChar(std::uint8_t ch) = 0;
 };
 
-enum class TCaptureMode { cmOff, cmOn, cmAppend };
 enum class TBorderStyle { bsNone, bsSingle };
 
 class TTerminal : public QFrame, private ITerminalNotify {
@@ -61,21 +60,13 @@ public:
   TTerminalBuffer& Buffer() const;
 
   // --- Published properties -----------------------------------------------------------
-  bool Active() const { return FActive; }
-  void SetActive(bool on) { FActive = on; }
   bool AutoCopy() const { return FAutoCopy; }
   void SetAutoCopy(bool on) { FAutoCopy = on; }
-  bool AutoScrollback() const { return FAutoScrollback; }
-  void SetAutoScrollback(bool on) { FAutoScrollback = on; }
   int BlinkTime() const { return FBlinkTime; }
   // 0 = no blinking; 1 .. 249 become 250.
   void SetBlinkTime(int ms);
   TBorderStyle BorderStyle() const { return FBorderStyle; }
   void SetBorderStyle(TBorderStyle style);
-  TCaptureMode Capture() const { return FCapture; }
-  void SetCapture(TCaptureMode mode) { FCapture = mode; }
-  QString CaptureFile() const { return FCaptureFile; }
-  void SetCaptureFile(const QString& name) { FCaptureFile = name; }
   int Columns() const;
   void SetColumns(int n);
   int Rows() const;
@@ -90,18 +81,12 @@ public:
   void SetHalfDuplex(bool on) { FHalfDuplex = on; }
   bool HideScrollbars() const { return FHideScrollbars; }
   void SetHideScrollbars(bool on) { FHideScrollbars = on; }
-  int LazyByteDelay() const { return FLazyByteDelay; }
-  void SetLazyByteDelay(int n) { FLazyByteDelay = n; }
   int LazyTimeDelay() const { return FLazyTimeDelay; }
   void SetLazyTimeDelay(int ms) { FLazyTimeDelay = ms; }
   bool UseLazyDisplay() const { return FUseLazyDisplay; }
   void SetUseLazyDisplay(bool on) { FUseLazyDisplay = on; }
   bool MouseSelect() const { return FMouseSelect; }
   void SetMouseSelect(bool on) { FMouseSelect = on; }
-  bool PasteToPort() const { return FPasteToPort; }
-  void SetPasteToPort(bool on) { FPasteToPort = on; }
-  bool PasteToScreen() const { return FPasteToScreen; }
-  void SetPasteToScreen(bool on) { FPasteToScreen = on; }
   // All rows of the buffer, history included; never fewer than Rows.
   int ScrollbackRows() const;
   void SetScrollbackRows(int n);
@@ -109,8 +94,6 @@ public:
   void SetScrollback(bool on) { FScrollback = on; }
   bool WantAllKeys() const { return FWantAllKeys; }
   void SetWantAllKeys(bool on) { FWantAllKeys = on; }
-  bool FreezeScrollBack() const { return FFreezeScrollBack; }
-  void SetFreezeScrollBack(bool on) { FFreezeScrollBack = on; }
 
   // The font as asked for ("Courier New" by default, as the board's screen was designed
   // with it). Painting uses the installed face that stands for it.
@@ -250,26 +233,18 @@ private:
   TTerminalEmulator* FEmulator = nullptr;
   ITerminalPort* FComPort = nullptr;
 
-  bool FActive = true;
   bool FAutoCopy = true;
-  bool FAutoScrollback = true;
   int FBlinkTime = 500;
   TBorderStyle FBorderStyle = TBorderStyle::bsSingle;
-  TCaptureMode FCapture = TCaptureMode::cmOff;
-  QString FCaptureFile = QStringLiteral("TERMINAL.CAP");
   TCursorType FCursorType = TCursorType::ctBlock;
   bool FFollowCursor = true;
   bool FHalfDuplex = false;
   bool FHideScrollbars = false;
-  int FLazyByteDelay = 200;
   int FLazyTimeDelay = 100;
   bool FUseLazyDisplay = true;
   bool FMouseSelect = true;
-  bool FPasteToPort = false;
-  bool FPasteToScreen = false;
   bool FScrollback = false;
   bool FWantAllKeys = true;
-  bool FFreezeScrollBack = true;
   QFont FFont;
   QFont FPaintFont;
   TColor FFontColor = kColorSilver;
