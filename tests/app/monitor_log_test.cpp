@@ -40,10 +40,16 @@ TFrameFacts Facts(std::uint8_t type, const Bytes& params, const Bytes& reply, st
   for (std::size_t i = 0; i < reply.size() && i < facts.ReplyHead.size(); ++i) facts.ReplyHead[i] = reply[i];
   facts.BytesOut = static_cast<std::uint32_t>(reply.size());
   facts.BytesIn = static_cast<std::uint32_t>(3 + params.size() + (type == 21 || type == 34 ? 128 : 0));
+  if (type == 20 || type == 21) facts.SequentialRecord = 0;
   facts.CurrentDrive = 'C';
   facts.Path = std::move(path);
   facts.LastByte = kStart + at;
   facts.ReplyEnd = facts.LastByte + took;
+  return facts;
+}
+
+TFrameFacts AtRecord(TFrameFacts facts, std::int64_t record) {
+  facts.SequentialRecord = record;
   return facts;
 }
 
@@ -75,8 +81,17 @@ TEST(MonitorLogTest, RowsNameEachFrameItsFileAndItsAnswerInEitherLanguage) {
        {"Open", "C:SOURCE.TXT", "", "/w/SOURCE.TXT", "ok (0)"},
        {"Apri", "C:SOURCE.TXT", "", "/w/SOURCE.TXT", "ok (0)"}},
       {"read at the end", Facts(20, NameBlock(1, "SOURCE", "TXT"), Plus({1}, record)),
-       {"Read", "A:SOURCE.TXT", "", "\u2014", "end of file (1)"},
-       {"Leggi", "A:SOURCE.TXT", "", "\u2014", "fine file (1)"}},
+       {"Read", "A:SOURCE.TXT", "0", "\u2014", "end of file (1)"},
+       {"Leggi", "A:SOURCE.TXT", "0", "\u2014", "fine file (1)"}},
+      {"sequential read from the file's position", AtRecord(Facts(20, NameBlock(1, "SOURCE", "TXT"), Plus({0}, record)), 4),
+       {"Read", "A:SOURCE.TXT", "4", "\u2014", "ok (0)"},
+       {"Leggi", "A:SOURCE.TXT", "4", "\u2014", "ok (0)"}},
+      {"sequential write of a file not open", AtRecord(Facts(21, NameBlock(0, "X", ""), {255}), -1),
+       {"Write", "C:X", "", "\u2014", "failed (255)"},
+       {"Scrivi", "C:X", "", "\u2014", "fallito (255)"}},
+      {"a name in lower case, as the service looks it up", Facts(15, NameBlock(0, "read", "me"), {0}),
+       {"Open", "C:READ.ME", "", "\u2014", "ok (0)"},
+       {"Apri", "C:READ.ME", "", "\u2014", "ok (0)"}},
       {"random read of record 300", Facts(33, Plus(NameBlock(2, "DATA", ""), {44, 1}), Plus({0}, record)),
        {"Random read", "B:DATA", "300", "\u2014", "ok (0)"},
        {"Lettura casuale", "B:DATA", "300", "\u2014", "ok (0)"}},
@@ -142,6 +157,19 @@ TEST(MonitorLogTest, TimesCountFromTheFirstRowInTenthsOfAMillisecond) {
   log.Clear();
   log.Add(Facts(16, NameBlock(0, "A", ""), {0}, 3000000us));
   EXPECT_EQ(MonitorCell(log.Row(log.FirstIndex()), kColumnTime, kLanguageEnglish), "0.0") << "Clear restarts the clock";
+}
+
+TEST(MonitorLogTest, OnlyFramesWhoseReplyLeftShowAReplyTime) {
+  TMonitorLog log;
+  log.Add(Facts(14, {2}, {}, 0us, 3000us));
+  log.Add(Print(10us));
+  log.Add(Print(20us));
+  log.Add(Facts(15, NameBlock(0, "A", ""), {}, 30us, 4000us));  // the port refused the reply
+  log.Add(Facts(15, NameBlock(0, "A", ""), {0}, 40us, 4000us));
+  log.Add(Facts(25, {}, {2}, 50us, 4000us));
+  std::vector<std::string> replies;
+  for (auto i = log.FirstIndex(); i < log.EndIndex(); ++i) replies.push_back(MonitorCell(log.Row(i), kColumnReply, kLanguageEnglish));
+  EXPECT_EQ(replies, (std::vector<std::string>{"\u2014", "\u2014", "\u2014", "4.0", "4.0"}));
 }
 
 TEST(MonitorLogTest, ListCharactersGrowOneRowUntilAnotherFrameComes) {
