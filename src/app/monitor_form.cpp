@@ -4,7 +4,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -44,6 +46,11 @@ public:
   QVariant data(const QModelIndex& index, int role) const override {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     if (role == Qt::DisplayRole) return Cell(index.row(), index.column());
+    // A rename's two names and a long path do not always fit their column.
+    if (role == Qt::ToolTipRole && (index.column() == kColumnFile || index.column() == kColumnPath)) {
+      QString text = Cell(index.row(), index.column());
+      return text.isEmpty() ? QVariant() : QVariant(text);
+    }
     if (role == Qt::TextAlignmentRole) {
       const bool number = index.column() == kColumnTime || index.column() == kColumnRecord ||
                           index.column() == kColumnReply;
@@ -135,6 +142,9 @@ private:
 
 namespace {
 
+constexpr int kCellMargin = 4;
+constexpr const char* kWideRename = "X:ABCDEFGH.XYZ \u2192 ABCDEFGH.XYZ";
+
 // Draws a cell as one line of plain text on its row's background. The table is repainted
 // whole at every refresh while frames come, and the style's full item drawing would cost
 // the board service, which shares the thread, several times as much.
@@ -156,7 +166,7 @@ public:
   }
 
 private:
-  static constexpr int kMargin = 4;
+  static constexpr int kMargin = kCellMargin;
 };
 
 QPushButton* NewButton(QWidget* parent, const char* name, const TTextPair& caption, int language) {
@@ -168,16 +178,17 @@ QPushButton* NewButton(QWidget* parent, const char* name, const TTextPair& capti
 
 }  // namespace
 
-TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWidget* owner, std::size_t maxRows)
+TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWidget* owner, std::size_t maxRows,
+                         QString placesFile)
     : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                          Qt::WindowCloseButtonHint),
       settings(settingsRec),
       attach(std::move(attachTo)),
-      log(maxRows) {
+      log(maxRows),
+      places(std::move(placesFile)) {
   setObjectName("MonitorFrm");
   const int language = Language();
   SetCaption(this, kMonitorTitle, language);
-  resize(1100, 520);
 
   model = new TMonitorModel(log, [this] { return Language(); }, this);
   RowsVw = new QTableView(this);
@@ -192,7 +203,9 @@ TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWid
   // One fixed row height keeps a table of 100,000 rows as quick as a short one.
   RowsVw->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   RowsVw->verticalHeader()->setDefaultSectionSize(RowsVw->fontMetrics().height() + 4);
-  const int widths[kMonitorColumnCount] = {80, 170, 180, 60, 300, 130, 90};
+  // The file column takes a rename of two full 8.3 names; a longer text has its tooltip.
+  const int fileWidth = RowsVw->fontMetrics().horizontalAdvance(QString::fromUtf8(kWideRename)) + 3 * kCellMargin;
+  const int widths[kMonitorColumnCount] = {80, 160, fileWidth, 60, 240, 130, 90};
   for (int column = 0; column < kMonitorColumnCount; ++column) RowsVw->setColumnWidth(column, widths[column]);
   RowsVw->horizontalHeader()->setStretchLastSection(true);
   RowsVw->setItemDelegate(new TPlainCellDelegate(RowsVw));
@@ -244,10 +257,12 @@ TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWid
   RepaintTmr->setInterval(kRepaintMs);
   connect(RepaintTmr, &QTimer::timeout, this, [this] { Publish(); });
   ShowTotals();
+  places.Restore(*this, kPreferredSize);
 }
 
 TMonitorFrm::~TMonitorFrm() {
   if (attach) attach(nullptr);
+  if (isVisible()) places.Remember(*this);
 }
 
 void TMonitorFrm::FrameDone(const TFrameFacts& facts) { log.Add(facts); }
@@ -303,19 +318,25 @@ void TMonitorFrm::SaveBtnClick() {
   const int language = Language();
   const QString title = PairText(kMonitorSaveTitle, language);
   const QString filter = PairText(kMonitorSaveFilter, language);
+  const QString proposed = QDir::home().filePath(ProposedFileName(QDate::currentDate()));
   std::optional<QString> chosen;
   if (ChooseSaveFile) {
-    chosen = ChooseSaveFile(title, filter);
+    chosen = ChooseSaveFile(title, filter, proposed);
   } else {
     QString path =
-        QFileDialog::getSaveFileName(this, title, QString(), filter, nullptr, QFileDialog::DontUseNativeDialog);
+        QFileDialog::getSaveFileName(this, title, proposed, filter, nullptr, QFileDialog::DontUseNativeDialog);
     if (!path.isEmpty()) chosen = path;
   }
   if (!chosen) return;
+  if (QFileInfo(*chosen).suffix().isEmpty()) *chosen += ".txt";
   // Rows taken in since the last repaint are saved too.
   Publish();
   if (!SaveRows(*chosen))
     QMessageBox::warning(this, windowTitle(), PairText(kMonitorSaveFailed, language).arg(*chosen));
+}
+
+QString TMonitorFrm::ProposedFileName(const QDate& day) {
+  return "monitor-" + day.toString(Qt::ISODate) + ".txt";
 }
 
 void TMonitorFrm::showEvent(QShowEvent* event) {
@@ -333,6 +354,7 @@ void TMonitorFrm::hideEvent(QHideEvent* event) {
   if (attach) attach(nullptr);
   RepaintTmr->stop();
   Publish();
+  places.Remember(*this);
 }
 
 void TMonitorFrm::changeEvent(QEvent* event) {

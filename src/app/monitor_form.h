@@ -6,13 +6,17 @@
 // 10 times a second, however fast they come. Pause stops new rows (the totals go on),
 // Clear starts afresh, Copy puts the selected rows on the clipboard as tab-separated
 // lines, Save writes the rows shown to a text file, and the filter hides every row whose
-// text does not contain it (in either case).
+// text does not contain it (in either case). Save proposes monitor-<date>.txt and adds
+// ".txt" to a name chosen without an extension. The window opens where it was last, inside
+// its screen, and a cell too narrow for its text shows the whole text as its tooltip.
+#include <QDate>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
 
 #include "app/monitor_log.h"
+#include "app/window_places.h"
 #include "board/frame_observer.h"
 #include "common/settings.h"
 
@@ -30,16 +34,20 @@ class TMonitorFrm : public QWidget, public IFrameObserver {
 public:
   // Attaches the window to the board service (nullptr detaches it).
   using AttachFn = std::function<void(IFrameObserver*)>;
-  // The file to save to; nothing when the user cancels.
-  using ChooseFileFn = std::function<std::optional<QString>(const QString& title, const QString& filter)>;
+  // The file to save to, `proposed` offered first; nothing when the user cancels.
+  using ChooseFileFn =
+      std::function<std::optional<QString>(const QString& title, const QString& filter, const QString& proposed)>;
 
   // Four refreshes a second still read as live, and each refresh is time taken from the
   // board service, which shares the thread: at ten a second a streaming board lost 7% of
   // its records per second, at four about a third of that.
   static constexpr int kRepaintMs = 250;
 
+  // The size it opens at the first time, before the window places file knows it.
+  static constexpr QSize kPreferredSize{1000, 520};
+
   TMonitorFrm(const SettingsRec& settings, AttachFn attach, QWidget* owner,
-              std::size_t maxRows = TMonitorLog::kMaxRows);
+              std::size_t maxRows = TMonitorLog::kMaxRows, QString placesFile = TWindowPlaces::DefaultFile());
   ~TMonitorFrm() override;
 
   void FrameDone(const TFrameFacts& facts) override;
@@ -65,6 +73,8 @@ public:
   void ClearBtnClick();
   void CopyBtnClick();
   void SaveBtnClick();
+  // monitor-<yyyy-mm-dd>.txt for that day.
+  static QString ProposedFileName(const QDate& day);
   // Writes the heading and the rows shown, one tab-separated line each; false when the
   // file could not be written.
   bool SaveRows(const QString& path) const;
@@ -85,6 +95,7 @@ private:
   AttachFn attach;
   TMonitorLog log;
   TMonitorModel* model = nullptr;
+  TWindowPlaces places;
 };
 
 }  // namespace mirte

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -21,6 +24,7 @@
 #include <memory>
 
 #include "app/term_form.h"
+#include "app/window_places.h"
 #include "board/board_service.h"
 #include "common/msg_table.h"
 #include "support/main_window_rig.h"
@@ -129,14 +133,14 @@ TEST_F(MonitorFormTest, EveryFrameOfAFileSessionIsARowWithItsFileAndItsAnswer) {
   const QString f = WorkFolder();
   const QStringList expected[] = {
       {"Open", "C:TEST.TXT", "", f + "/TEST.TXT", "ok (0)"},
-      {"Read", "C:TEST.TXT", "", f + "/TEST.TXT", "ok (0)"},
-      {"Read", "C:TEST.TXT", "", f + "/TEST.TXT", "ok (0)"},
-      {"Read", "C:TEST.TXT", "", f + "/TEST.TXT", "end of file (1)"},
+      {"Read", "C:TEST.TXT", "0", f + "/TEST.TXT", "ok (0)"},
+      {"Read", "C:TEST.TXT", "1", f + "/TEST.TXT", "ok (0)"},
+      {"Read", "C:TEST.TXT", "2", f + "/TEST.TXT", "end of file (1)"},
       {"Random read", "C:TEST.TXT", "1", f + "/TEST.TXT", "ok (0)"},
       {"Close", "C:TEST.TXT", "", f + "/TEST.TXT", "ok (0)"},
       {"Search first", "C:????????.TXT", "", f + "/TEST.TXT", "ok (0)"},
       {"Make", "C:NEW.DAT", "", f + "/NEW.DAT", "ok (0)"},
-      {"Write", "C:NEW.DAT", "", f + "/NEW.DAT", "ok (0)"},
+      {"Write", "C:NEW.DAT", "0", f + "/NEW.DAT", "ok (0)"},
       {"Rename", "C:NEW.DAT \u2192 OLD.DAT", "", f + "/NEW.DAT", "ok (0)"},
       {"unknown 7", "", "", "\u2014", "\u2014"},
   };
@@ -165,6 +169,65 @@ TEST_F(MonitorFormTest, EveryFrameOfAFileSessionIsARowWithItsFileAndItsAnswer) {
   monitor->Publish();
   EXPECT_TRUE(monitor->TotalsLb->text().startsWith("Frames: 11    Records read: 3    written: 1"))
       << monitor->TotalsLb->text().toStdString();
+}
+
+TEST_F(MonitorFormTest, ARenameFitsItsColumnAndLongCellsCarryTheirWholeTextAsATooltip) {
+  form->Board().SetReplyDelay(0us);
+  folder.write("SOURCE.$$$", Bytes{'x'});
+  const Bytes rename = Plus(NameBlock("SOURCE", "$$$"), {'S', 'O', 'U', 'R', 'C', 'E', ' ', ' ', 'T', 'X', 'T'});
+  EXPECT_EQ(Exchange(Frame(23, rename), 1), Bytes{0});
+  ASSERT_TRUE(FramesSeen(1));
+  monitor->Publish();
+  auto* table = monitor->RowsVw;
+  const QModelIndex file = table->model()->index(0, kColumnFile);
+  const QString text = file.data().toString();
+  EXPECT_EQ(text, "C:SOURCE.$$$ \u2192 SOURCE.TXT");
+  EXPECT_GT(table->columnWidth(kColumnFile), table->fontMetrics().horizontalAdvance(text) + 8) << "not clipped";
+  EXPECT_EQ(file.data(Qt::ToolTipRole).toString(), text);
+  const QModelIndex path = table->model()->index(0, kColumnPath);
+  EXPECT_EQ(path.data(Qt::ToolTipRole).toString(), path.data().toString());
+}
+
+TEST(MonitorPlacesTest, TheMonitorOpensInsideItsScreenAndWhereItWasLeft) {
+  mirte::testing::TestApp();
+  mirte::testing::TempFolder folder;
+  const QString places = QString::fromStdString((folder / "places.ini").string());
+  SettingsRec settings{};
+  settings.Language = kLanguageEnglish;
+  const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  {
+    TMonitorFrm first(settings, {}, nullptr, 10, places);
+    first.show();
+    EXPECT_TRUE(available.contains(first.frameGeometry())) << "the first time, inside the screen";
+    first.resize(available.width() * 3 / 4, available.height() * 2 / 3);
+    first.move(available.topLeft() + QPoint(30, 20));
+    first.hide();
+  }
+  {
+    TMonitorFrm again(settings, {}, nullptr, 10, places);
+    EXPECT_EQ(again.size(), QSize(available.width() * 3 / 4, available.height() * 2 / 3)) << "the size it was left at";
+    EXPECT_EQ(again.pos(), available.topLeft() + QPoint(30, 20));
+    again.show();
+    again.resize(available.size() * 3);  // as left on a larger screen
+    again.move(available.topLeft() + QPoint(available.width(), 0));
+  }  // remembered as it goes, still open
+  TMonitorFrm shrunk(settings, {}, nullptr, 10, places);
+  EXPECT_TRUE(available.contains(QRect(shrunk.pos(), shrunk.size()))) << "brought back inside this screen";
+}
+
+TEST(MonitorPlacesTest, AWindowIsMovedAndShrunkIntoTheAvailableArea) {
+  const QRect screen(0, 30, 1024, 738);
+  const struct {
+    QRect wanted, placed;
+  } cases[] = {
+      {{100, 100, 500, 400}, {100, 100, 500, 400}},   // fits: left alone
+      {{-15, 100, 1100, 520}, {0, 100, 1024, 520}},   // too wide and off the left edge
+      {{900, 600, 400, 300}, {624, 468, 400, 300}},   // off the bottom right corner
+      {{10, 0, 300, 900}, {10, 30, 300, 738}},        // too tall, above the panel
+      {{3000, -500, 200, 200}, {824, 30, 200, 200}},  // on a screen no longer there
+  };
+  for (const auto& c : cases) EXPECT_EQ(FitInside(c.wanted, screen), c.placed) << c.wanted.x() << "," << c.wanted.y();
+  EXPECT_EQ(FitInside({5, 5, 10, 10}, QRect()), QRect(5, 5, 10, 10)) << "no screen known";
 }
 
 TEST_F(MonitorFormTest, ListCharactersMakeOneRowThatGrowsWhileTheyCome) {
@@ -252,13 +315,17 @@ TEST_F(MonitorFormTest, FilterCopyAndSaveWorkOnTheRowsShown) {
   EXPECT_EQ(copied[0].split('\t').size(), kMonitorColumnCount);
 
   const std::filesystem::path saved = folder / "rows.txt";
-  QString offered;
-  monitor->ChooseSaveFile = [&](const QString& title, const QString&) -> std::optional<QString> {
+  QString offered, proposed;
+  monitor->ChooseSaveFile = [&](const QString& title, const QString&, const QString& name) -> std::optional<QString> {
     offered = title;
-    return QString::fromStdString(saved.string());
+    proposed = name;
+    return QString::fromStdString((folder / "rows").string());
   };
   monitor->SaveBtn->click();
   EXPECT_EQ(offered, "Save the monitor rows");
+  EXPECT_EQ(QFileInfo(proposed).fileName(), TMonitorFrm::ProposedFileName(QDate::currentDate()));
+  EXPECT_EQ(TMonitorFrm::ProposedFileName(QDate(2026, 3, 7)), "monitor-2026-03-07.txt");
+  ASSERT_TRUE(std::filesystem::exists(saved)) << "a name without an extension gets .txt";
   Bytes bytes = folder.read("rows.txt");
   QStringList lines =
       QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())).split('\n');
@@ -268,7 +335,7 @@ TEST_F(MonitorFormTest, FilterCopyAndSaveWorkOnTheRowsShown) {
 
   monitor->FilterEd->clear();
   EXPECT_EQ(monitor->ShownRows(), 11);
-  monitor->ChooseSaveFile = [](const QString&, const QString&) { return std::optional<QString>(); };
+  monitor->ChooseSaveFile = [](const QString&, const QString&, const QString&) { return std::optional<QString>(); };
   std::filesystem::remove(saved);
   monitor->SaveBtn->click();
   EXPECT_FALSE(std::filesystem::exists(saved)) << "a cancelled dialog writes nothing";
