@@ -60,6 +60,15 @@ void TTerminalArray::ClearAll() {
   for (int row = 0; row < rows_; ++row) Fill(RowPtr(row), columns_, defaultItem_);
 }
 
+bool TTerminalArray::RowIsDefault(int row) const {
+  if (row < 0 || row >= rows_) return true;
+  // The default as an item of this size holds it.
+  const std::uint32_t blank = itemSize_ == 1 ? defaultItem_ & 0xFF : itemSize_ == 2 ? defaultItem_ & 0xFFFF : defaultItem_;
+  for (int col = 0; col < columns_; ++col)
+    if (Get(row, col) != blank) return false;
+  return true;
+}
+
 void TTerminalArray::ClearSpan(int row, int first, int last) {
   first = std::max(first, 0);
   last = std::min(last, columns_ - 1);
@@ -550,6 +559,13 @@ void TTerminalBuffer::EraseScreen() {
 }
 
 void TTerminalBuffer::ClearScreenHome() {
+  // The board clears its screen before every new page of output: what it showed stays
+  // readable in the history, as it would after a scroll.
+  int first = 0;
+  int last = totalRows_ - 1;
+  while (first <= last && RowIsBlank(first)) ++first;
+  while (last >= first && RowIsBlank(last)) --last;
+  for (int row = first; row <= last; ++row) PushToHistory(row);
   ForEachArray([](TTerminalArray& array) { array.ClearAll(); });
   GotoRowCol(1, 1);
   InvalidateScreen();
@@ -713,6 +729,12 @@ int TTerminalBuffer::HistoryIndex(int row) const {
   if (internal >= 0) return -1;
   const long long index = history_.Count() + internal;
   return index >= 0 ? int(index) : -1;
+}
+
+bool TTerminalBuffer::RowIsBlank(int internalRow) const {
+  return chars_.RowIsDefault(internalRow) && charSets_.RowIsDefault(internalRow) &&
+         attributes_.RowIsDefault(internalRow) && foreColors_.RowIsDefault(internalRow) &&
+         backColors_.RowIsDefault(internalRow);
 }
 
 void TTerminalBuffer::PushToHistory(int internalRow) {

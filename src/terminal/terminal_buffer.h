@@ -59,6 +59,8 @@ public:
 
   void ClearAll();
   void ClearSpan(int row, int first, int last);
+  // True when every item of the row is the default item (true outside the array).
+  bool RowIsDefault(int row) const;
   // Items from col + n move left by n; the last n items of the row take the default.
   void Delete(int n, int row, int col);
   // Items from col move right by n (the last n fall off); col .. col + n - 1 take the default.
@@ -243,8 +245,9 @@ public:
   // Rows that leave the top of the buffer (a scroll of the whole screen, EraseScreen) are
   // kept in the history; a scroll region never feeds it. The board cannot address these
   // rows: they are only read, as screen rows 0, -1, -2 ... (0 the newest), by the row
-  // accessors below. ClearScreenHome keeps them, ResetBuffer and a new column count drop
-  // them.
+  // accessors below. ClearScreenHome adds the rows it clears (from the first to the last
+  // row that holds anything, so that a run of clears adds nothing), ResetBuffer and a new
+  // column count drop them all.
   const TTerminalHistory& History() const { return history_; }
   void SetHistoryCapacity(int rows) { history_.SetCapacity(rows); }
   // Rows above screen row 1 that can be read: the history's and any unused buffer rows'.
@@ -312,6 +315,8 @@ private:
   // The history index of a screen row above the buffer's own rows, or -1.
   int HistoryIndex(int row) const;
   void PushToHistory(int internalRow);
+  // Every cell of the row as clearing leaves it.
+  bool RowIsBlank(int internalRow) const;
 
   std::uint8_t currentAttributes_ = 0;
   TColor currentBackColor_ = kColorBlack;

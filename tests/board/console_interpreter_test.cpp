@@ -217,6 +217,18 @@ TEST_P(ConsoleInterpreterTest, ResetAbandonsAnySequenceAndRestoresTheConsole) {
   }
 }
 
+TEST_P(ConsoleInterpreterTest, FormFeedKeepsThePageInTheHistoryAndClearTerminalDropsIt) {
+  Feed("first page\r\nsecond row\x0cnext page");
+  EXPECT_EQ(Screen(), "1:next page\n");
+  ExpectCursor(1, 10);
+  ASSERT_EQ(buffer.RowsAbove(), 2);
+  EXPECT_EQ(Row(-1), "first page");
+  EXPECT_EQ(Row(0), "second row");
+  service.ResetConsole();  // Clear Terminal
+  EXPECT_EQ(buffer.RowsAbove(), 0);
+  EXPECT_EQ(Screen(), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(Bursts, ConsoleInterpreterTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "PaintedBetweenBytes"
                                                                   : "OneBurst"; });

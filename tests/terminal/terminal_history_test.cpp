@@ -55,12 +55,31 @@ TEST_F(TerminalHistoryTest, KeepsScrolledRowsWithoutChangingWhatTheBoardAddresse
   EXPECT_EQ(buffer.RowsAbove(), 77);
 }
 
-TEST_F(TerminalHistoryTest, BoardClearKeepsItResetAndNewWidthDropIt) {
+TEST_F(TerminalHistoryTest, BoardClearPushesWhatTheScreenHeldResetAndNewWidthDropIt) {
   Lines(1, 30);
   buffer.ClearScreenHome();
-  EXPECT_EQ(buffer.RowsAbove(), 7);
-  EXPECT_EQ(Row(0), "line 7");
+  // Lines 8 .. 30 were on screen; the blank row under them stays out.
+  EXPECT_EQ(buffer.RowsAbove(), 30);
+  EXPECT_EQ(Row(0), "line 30");
+  EXPECT_EQ(Row(-29), "line 1");
   EXPECT_EQ(Row(1), "");
+  buffer.ClearScreenHome();
+  EXPECT_EQ(buffer.RowsAbove(), 30) << "a clear of a blank screen adds nothing";
+
+  // Blank rows between rows that hold something are part of the page; a row of blanks in
+  // reverse video holds something.
+  buffer.GotoRowCol(3, 1);
+  buffer.PutString("title");
+  buffer.GotoRowCol(6, 1);
+  buffer.SetCurrentAttributes(TAttr::Reverse);
+  buffer.PutString("   ");
+  buffer.SetCurrentAttributes(0);
+  buffer.ClearScreenHome();
+  EXPECT_EQ(buffer.RowsAbove(), 34);
+  EXPECT_EQ(Row(-3), "title");
+  EXPECT_EQ(Row(-2), "");
+  EXPECT_EQ(buffer.GetCell(0, 1).Attr, TAttr::Reverse);
+
   buffer.ResetBuffer();
   EXPECT_EQ(buffer.RowsAbove(), 0);
   EXPECT_TRUE(buffer.GetCharRow(0).empty());
