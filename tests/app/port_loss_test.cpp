@@ -115,18 +115,38 @@ protected:
   }
 };
 
-// Closing the program while a delivery waits for the window: the port's workers end before
-// anything they hand messages to goes.
+// Whether any descriptor of this process is open on the device.
+bool HoldsOpen(const std::string& device) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error))
+    if (std::filesystem::read_symlink(entry.path(), error) == device) return true;
+  return false;
+}
+
+// Closing the program while a delivery waits for the window and replies are due: the port's
+// workers end before anything they hand messages to goes, the device is let go, and nothing
+// reaches the board once the window is gone.
 TEST_F(PortLossWindowTest, TheWindowGoesCleanlyWhileTheBoardIsBeingServed) {
+  Bytes traffic;
+  for (int i = 0; i < 20; ++i) traffic.insert(traffic.end(), {16, 17, 25});  // current drive: a reply each
+  traffic.insert(traffic.end(), 100, 'x');
   for (int round = 0; round < 24; ++round) {
+    SCOPED_TRACE(round);
     TTermFrm& frm = Start();
     ASSERT_TRUE(frm.ComPort.Open());
-    board->write(Bytes(100, 'x'));
+    ASSERT_TRUE(HoldsOpen(board->slavePath()));
+    board->write(traffic);
     // Nothing handles events meanwhile, so the dispatcher worker is on its way into a
     // delivery or waits in one.
     std::this_thread::sleep_for(std::chrono::microseconds(round * 500));
+    QElapsedTimer closing;
+    closing.start();
     form.reset();
-    board->readUntilQuiet(10ms);
+    EXPECT_LT(closing.elapsed(), 2000) << "the window took too long to go";
+    EXPECT_FALSE(HoldsOpen(board->slavePath())) << "the device is still open";
+    board->readUntilQuiet(10ms);  // replies that left before the window went
+    board->write(Bytes{16, 17, 25});
+    EXPECT_TRUE(board->read(1, 50ms).empty()) << "a byte reached the board after the window went";
   }
 }
 
