@@ -5,7 +5,10 @@
 // rounds) and the difference, with the 5 ms reply wait and once more without it, where
 // the monitor's own share of a frame shows most. On a loaded machine wall time is noisy,
 // so the process's CPU time per record (the board's thread included, the same in both
-// states) is printed too. Arguments: records per round (50), rounds per state (15).
+// states) is printed too. Then the same for list output: a listing of list characters
+// (type 5) sent at once, fenced by a current-drive frame whose reply ends the round.
+// Arguments: records per round (50), rounds per state (15), list characters per round
+// (20000).
 #include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -56,12 +59,28 @@ double ReadRound(int fd, int records) {
   return records / seconds;
 }
 
+// The board's side of a listing round: list characters per second, negative when the
+// fence got no answer.
+double ListRound(int fd, int characters) {
+  std::string listing;
+  for (int i = 0; i < characters; ++i) {
+    const char ch = i % 64 == 63 ? '\n' : static_cast<char>('A' + i % 26);
+    listing += Frame(5, std::string(1, ch));
+  }
+  listing += Frame(25, "");
+  std::uint8_t reply[1];
+  const auto start = Clock::now();
+  if (!WriteAll(fd, listing) || !ReadExactly(fd, reply, 1)) return -1;
+  return characters / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 // Runs the board's round in a thread of its own while the program's event loop serves it.
-double ServeRound(int fd, int records) {
+template <typename Round>
+double ServeRound(Round round) {
   std::atomic<bool> done{false};
   double rate = -1;
   std::thread boardSide([&] {
-    rate = ReadRound(fd, records);
+    rate = round();
     done = true;
   });
   QEventLoop loop;
@@ -92,6 +111,7 @@ double Median(std::vector<double> values) {
 int main(int argc, char* argv[]) {
   const int records = argc > 1 ? std::max(10, std::atoi(argv[1])) : 50;
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 15;
+  const int characters = argc > 3 ? std::max(100, std::atoi(argv[3])) : 20000;
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   mirte::testing::TempFolder folder;
   mirte::testing::PtyPair board;
@@ -140,7 +160,7 @@ int main(int argc, char* argv[]) {
       }
       QApplication::processEvents();
       const double cpuBefore = CpuSeconds();
-      double rate = ServeRound(board.master(), records);
+      double rate = ServeRound([&] { return ReadRound(board.master(), records); });
       const double cpuMicros = 1e6 * (CpuSeconds() - cpuBefore) / records;
       if (rate < 0) sound = false;
       (watching ? open : closed).push_back(rate);
@@ -150,6 +170,30 @@ int main(int argc, char* argv[]) {
     std::printf("reply wait %.0f ms: monitor closed %8.1f records/s  open %8.1f records/s  difference %+6.2f %%"
                 "   CPU per record: closed %7.1f us  open %7.1f us\n",
                 wait / 1000.0, c, o, 100.0 * (o - c) / c, Median(closedCpu), Median(openCpu));
+  }
+  {
+    frm->Board().SetReplyDelay(std::chrono::microseconds(5000));
+    std::vector<double> closed, open, closedCpu, openCpu;
+    for (int round = 0; round < 2 * rounds; ++round) {
+      const bool watching = round % 2 == 1;
+      if (watching) {
+        frm->MonitorCmd->trigger();
+      } else if (frm->MonitorFrm()) {
+        frm->MonitorFrm()->close();
+      }
+      QApplication::processEvents();
+      const double cpuBefore = CpuSeconds();
+      double rate = ServeRound([&] { return ListRound(board.master(), characters); });
+      const double cpuMicros = 1e6 * (CpuSeconds() - cpuBefore) / characters;
+      if (rate < 0) sound = false;
+      (watching ? open : closed).push_back(rate);
+      (watching ? openCpu : closedCpu).push_back(cpuMicros);
+    }
+    frm->Board().EndPrintJob(true);
+    const double c = Median(closed), o = Median(open);
+    std::printf("list output, %d characters per round: monitor closed %8.0f characters/s  open %8.0f characters/s"
+                "  open/closed %5.1f %%   CPU per character: closed %5.2f us  open %5.2f us\n",
+                characters, c, o, 100.0 * o / c, Median(closedCpu), Median(openCpu));
   }
   if (auto* monitor = frm->MonitorFrm())
     std::printf("rows in the monitor %llu, frames counted %llu\n",

@@ -25,7 +25,8 @@ struct TFrameFacts {
   // The record a sequential read or write started at: the open file's position before the
   // transfer, in records; -1 for other frames and for a file the board had not open.
   std::int64_t SequentialRecord = -1;
-  // The letter that drive byte 0 stood for when the frame was carried out.
+  // The letter that drive byte 0 stood for when the frame was carried out; set for a name
+  // block on drive 0 only.
   char CurrentDrive = 'C';
   // The PC file or pattern the command used (for a search that found a file, that file;
   // for a drive selection, the folder now current); empty when it named none.

@@ -35,9 +35,12 @@ void TBoardService::CloseFrameReport() {
   // The path and drive the command itself resolved are taken as they are: resolving the
   // drives once more would cost the board a good part of a fast command's time.
   const char named = fileService.LastNamedDrive();
-  report_.CurrentDrive = named != 0 && report_.Params[0] == 0 ? named : static_cast<char>('A' + fileService.GetCurrentDrive());
   const TFrameKind* kind = FindFrameKind(report_.Type);
   const bool namesFile = kind && kind->NamesFile;
+  // Only a name block on drive 0 needs the current drive, and asking the drives costs a
+  // list character several times its own service.
+  if (namesFile && report_.Params[0] == 0)
+    report_.CurrentDrive = named != 0 ? named : static_cast<char>('A' + fileService.GetCurrentDrive());
   const bool found = kind && kind->Reply == TReplyShape::ResultAndName && report_.BytesOut > 0 &&
                      report_.ReplyHead[0] == kResultOk;
   if (found)
