@@ -1,7 +1,7 @@
 # Sourced by run.sh and test.sh: installs the Debian packages the build needs.
 # As root it installs them; otherwise it prints the one command that would.
 MIRTE_PACKAGES="cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev
-  qt6-base-dev libgl-dev libx11-dev fonts-liberation2 poppler-utils clang libclang-rt-14-dev
+  qt6-base-dev libgl-dev libx11-dev fonts-liberation2 poppler-utils clang libclang-rt-14-dev clang-tidy
   qt6-translations-l10n dpkg-dev"
 
 mirte_missing_packages() {
