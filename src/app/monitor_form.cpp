@@ -205,7 +205,7 @@ TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWid
   RowsVw->verticalHeader()->setDefaultSectionSize(RowsVw->fontMetrics().height() + 4);
   // The file column takes a rename of two full 8.3 names; a longer text has its tooltip.
   const int fileWidth = RowsVw->fontMetrics().horizontalAdvance(QString::fromUtf8(kWideRename)) + 3 * kCellMargin;
-  const int widths[kMonitorColumnCount] = {80, 160, fileWidth, 60, 240, 130, 90};
+  const int widths[kMonitorColumnCount] = {80, 160, fileWidth, 60, 210, 130, 90};
   for (int column = 0; column < kMonitorColumnCount; ++column) RowsVw->setColumnWidth(column, widths[column]);
   RowsVw->horizontalHeader()->setStretchLastSection(true);
   RowsVw->setItemDelegate(new TPlainCellDelegate(RowsVw));
