@@ -106,6 +106,35 @@ double Median(std::vector<double> values) {
   return values.empty() ? 0 : values[values.size() / 2];
 }
 
+// Medians of the rounds in each state: units (records, characters) per second and CPU
+// microseconds per unit.
+struct TStates {
+  double Closed, Open, ClosedCpu, OpenCpu;
+};
+
+// Rounds that alternate between the monitor closed and open; `sound` turns false when a
+// round went wrong.
+template <typename Round>
+TStates Alternate(mirte::TTermFrm& frm, int rounds, int units, bool& sound, Round round) {
+  std::vector<double> closed, open, closedCpu, openCpu;
+  for (int i = 0; i < 2 * rounds; ++i) {
+    const bool watching = i % 2 == 1;
+    if (watching) {
+      frm.MonitorCmd->trigger();
+    } else if (frm.MonitorFrm()) {
+      frm.MonitorFrm()->close();
+    }
+    QApplication::processEvents();
+    const double cpuBefore = CpuSeconds();
+    const double rate = ServeRound(round);
+    const double cpuMicros = 1e6 * (CpuSeconds() - cpuBefore) / units;
+    if (rate < 0) sound = false;
+    (watching ? open : closed).push_back(rate);
+    (watching ? openCpu : closedCpu).push_back(cpuMicros);
+  }
+  return {Median(closed), Median(open), Median(closedCpu), Median(openCpu)};
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -150,51 +179,17 @@ int main(int argc, char* argv[]) {
               rounds);
   for (long wait : {5000L, 0L}) {
     frm->Board().SetReplyDelay(std::chrono::microseconds(wait));
-    std::vector<double> closed, open, closedCpu, openCpu;
-    for (int round = 0; round < 2 * rounds; ++round) {
-      const bool watching = round % 2 == 1;
-      if (watching) {
-        frm->MonitorCmd->trigger();
-      } else if (frm->MonitorFrm()) {
-        frm->MonitorFrm()->close();
-      }
-      QApplication::processEvents();
-      const double cpuBefore = CpuSeconds();
-      double rate = ServeRound([&] { return ReadRound(board.master(), records); });
-      const double cpuMicros = 1e6 * (CpuSeconds() - cpuBefore) / records;
-      if (rate < 0) sound = false;
-      (watching ? open : closed).push_back(rate);
-      (watching ? openCpu : closedCpu).push_back(cpuMicros);
-    }
-    const double c = Median(closed), o = Median(open);
+    const TStates r = Alternate(*frm, rounds, records, sound, [&] { return ReadRound(board.master(), records); });
     std::printf("reply wait %.0f ms: monitor closed %8.1f records/s  open %8.1f records/s  difference %+6.2f %%"
                 "   CPU per record: closed %7.1f us  open %7.1f us\n",
-                wait / 1000.0, c, o, 100.0 * (o - c) / c, Median(closedCpu), Median(openCpu));
+                wait / 1000.0, r.Closed, r.Open, 100.0 * (r.Open - r.Closed) / r.Closed, r.ClosedCpu, r.OpenCpu);
   }
-  {
-    frm->Board().SetReplyDelay(std::chrono::microseconds(5000));
-    std::vector<double> closed, open, closedCpu, openCpu;
-    for (int round = 0; round < 2 * rounds; ++round) {
-      const bool watching = round % 2 == 1;
-      if (watching) {
-        frm->MonitorCmd->trigger();
-      } else if (frm->MonitorFrm()) {
-        frm->MonitorFrm()->close();
-      }
-      QApplication::processEvents();
-      const double cpuBefore = CpuSeconds();
-      double rate = ServeRound([&] { return ListRound(board.master(), characters); });
-      const double cpuMicros = 1e6 * (CpuSeconds() - cpuBefore) / characters;
-      if (rate < 0) sound = false;
-      (watching ? open : closed).push_back(rate);
-      (watching ? openCpu : closedCpu).push_back(cpuMicros);
-    }
-    frm->Board().EndPrintJob(true);
-    const double c = Median(closed), o = Median(open);
-    std::printf("list output, %d characters per round: monitor closed %8.0f characters/s  open %8.0f characters/s"
-                "  open/closed %5.1f %%   CPU per character: closed %5.2f us  open %5.2f us\n",
-                characters, c, o, 100.0 * o / c, Median(closedCpu), Median(openCpu));
-  }
+  frm->Board().SetReplyDelay(std::chrono::microseconds(5000));
+  const TStates r = Alternate(*frm, rounds, characters, sound, [&] { return ListRound(board.master(), characters); });
+  frm->Board().EndPrintJob(true);
+  std::printf("list output, %d characters per round: monitor closed %8.0f characters/s  open %8.0f characters/s"
+              "  open/closed %5.1f %%   CPU per character: closed %5.2f us  open %5.2f us\n",
+              characters, r.Closed, r.Open, 100.0 * r.Open / r.Closed, r.ClosedCpu, r.OpenCpu);
   if (auto* monitor = frm->MonitorFrm())
     std::printf("rows in the monitor %llu, frames counted %llu\n",
                 static_cast<unsigned long long>(monitor->Log().EndIndex() - monitor->Log().FirstIndex()),
