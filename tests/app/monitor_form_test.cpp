@@ -215,21 +215,6 @@ TEST(MonitorPlacesTest, TheMonitorOpensInsideItsScreenAndWhereItWasLeft) {
   EXPECT_TRUE(available.contains(QRect(shrunk.pos(), shrunk.size()))) << "brought back inside this screen";
 }
 
-TEST(MonitorPlacesTest, AWindowIsMovedAndShrunkIntoTheAvailableArea) {
-  const QRect screen(0, 30, 1024, 738);
-  const struct {
-    QRect wanted, placed;
-  } cases[] = {
-      {{100, 100, 500, 400}, {100, 100, 500, 400}},   // fits: left alone
-      {{-15, 100, 1100, 520}, {0, 100, 1024, 520}},   // too wide and off the left edge
-      {{900, 600, 400, 300}, {624, 468, 400, 300}},   // off the bottom right corner
-      {{10, 0, 300, 900}, {10, 30, 300, 738}},        // too tall, above the panel
-      {{3000, -500, 200, 200}, {824, 30, 200, 200}},  // on a screen no longer there
-  };
-  for (const auto& c : cases) EXPECT_EQ(FitInside(c.wanted, screen), c.placed) << c.wanted.x() << "," << c.wanted.y();
-  EXPECT_EQ(FitInside({5, 5, 10, 10}, QRect()), QRect(5, 5, 10, 10)) << "no screen known";
-}
-
 TEST_F(MonitorFormTest, ListCharactersMakeOneRowThatGrowsWhileTheyCome) {
   form->Board().SetReplyDelay(0us);
   board.write(Frame(15, NameBlock("X", "")));
