@@ -143,7 +143,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::uint8_t options = data[0];
   const std::size_t resetEvery = static_cast<std::size_t>(data[1]) + 1;
-  static TTerminalBuffer buffer;
+  // The screen of the rig the board tests use, with a short history: console output is
+  // console_fuzz's business, and clearing 200 rows per reset would cost more than a frame.
+  static TTerminalBuffer buffer = [] {
+    TTerminalBuffer sized;
+    sized.tbSetSVRowCount(24);
+    sized.SetHistoryCapacity(4);
+    return sized;
+  }();
   static QuietBoardWindow window;
   RecordingPort port;
   port.refuse = (options & 1) != 0;
