@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "fuzz_scratch.h"
 #include "platform/dos_files.h"
 
 namespace {
@@ -65,19 +66,8 @@ void CheckAliases(const std::vector<std::string>& names) {
 }
 
 struct NameFolder {
-  std::string path;
-
-  NameFolder() {
-    namespace fs = std::filesystem;
-    fs::path base = ::access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "mirte-names-fuzz-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    path = pattern;
-  }
-  ~NameFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
+  mirte::fuzzing::ScratchFolder scratch{"mirte-names-fuzz"};
+  const std::string& path = scratch.Path();
 
   void Fill(const std::vector<std::string>& names) const {
     for (const auto& name : names) {

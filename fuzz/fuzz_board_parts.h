@@ -24,6 +24,7 @@
 
 #include "board/board_window.h"
 #include "board/printer_canvas.h"
+#include "fuzz_scratch.h"
 #include "platform/dos_files.h"
 
 namespace mirte::fuzzing {
@@ -80,11 +81,6 @@ class BoardSandbox {
 public:
   BoardSandbox() {
     namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path base = ::access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "mirte-board-fuzz-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    root_ = fs::canonical(pattern).string();
     drives_ = {root_ + "/work", root_ + "/drive-a", root_ + "/drive-b"};
     for (const auto& drive : drives_) fs::create_directories(drive);
     fs::create_directories(root_ + "/prog/dosdevices");
@@ -112,10 +108,6 @@ public:
     for (const auto& drive : drives_) sentinels_.push_back({drive, Stat(drive), false});
   }
 
-  ~BoardSandbox() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
   BoardSandbox(const BoardSandbox&) = delete;
   BoardSandbox& operator=(const BoardSandbox&) = delete;
 
@@ -206,7 +198,8 @@ private:
     for (const auto& name : added) std::filesystem::remove_all(drive + "/" + name, ignored);
   }
 
-  std::string root_;
+  ScratchFolder scratch_{"mirte-board-fuzz"};
+  const std::string& root_ = scratch_.Path();
   std::vector<std::string> drives_;
   std::vector<Seed> seeds_;
   std::vector<Sentinel> sentinels_;

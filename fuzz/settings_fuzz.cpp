@@ -20,29 +20,23 @@
 #include "common/settings.h"
 #include "common/settings_location.h"
 #include "fuzz_check.h"
+#include "fuzz_scratch.h"
 
 namespace {
 
 using namespace mirte;
 
 struct SettingsFolders {
-  std::string root;
+  mirte::fuzzing::ScratchFolder scratch{"mirte-settings-fuzz"};
+  const std::string& root = scratch.Path();
   TSettingsLocation location;
 
   SettingsFolders() {
     namespace fs = std::filesystem;
-    fs::path base = ::access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "mirte-settings-fuzz-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) std::abort();
-    root = pattern;
     fs::create_directories(root + "/home");
     fs::create_directories(root + "/prog");
     ::setenv("HOME", (root + "/home").c_str(), 1);
     location = SettingsBesideProgram(root + "/prog/mirte");
-  }
-  ~SettingsFolders() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
   }
 
   void WriteSettingsFile(const std::uint8_t* data, std::size_t size) const {
