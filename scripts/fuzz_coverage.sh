@@ -15,7 +15,7 @@ seconds=${MIRTE_FUZZ_SECONDS:-60}
 coverage="-fprofile-instr-generate -fcoverage-mapping"
 CXX=clang++ cmake -S . -B build-cov -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRTE_WITH_QT=OFF \
   -DMIRTE_BENCH=OFF -DMIRTE_FUZZ=ON -DCMAKE_CXX_FLAGS="$coverage" -DCMAKE_EXE_LINKER_FLAGS="$coverage" >/dev/null
-cmake --build build-cov
+cmake --build build-cov >/dev/null
 rm -rf build-cov/profiles
 mkdir -p build-cov/profiles
 objects=()
