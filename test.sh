@@ -42,16 +42,17 @@ cmake --build build-tsan
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -L serial)
 
 if command -v clang++ >/dev/null; then
-  step "fuzzing (bounded)"
-  CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRTE_WITH_QT=OFF \
-    -DMIRTE_BENCH=OFF -DMIRTE_FUZZ=ON >/dev/null
-  cmake --build build-fuzz
-  seconds=${MIRTE_FUZZ_SECONDS:-30}
+  step "fuzzing (bounded, from the seeds)"
+  . scripts/fuzz_common.sh
+  mirte_fuzz_build
+  seconds=${MIRTE_FUZZ_SECONDS:-20}
   for target in build-fuzz/fuzz/*_fuzz; do
     [ -x "$target" ] || continue
-    echo "--- $(basename "$target") for ${seconds}s"
+    name=$(basename "$target")
+    echo "--- $name for ${seconds}s"
     corpus=$(mktemp -d)
-    "$target" -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
+    mirte_fuzz_seed_copy "$name" "$corpus"
+    "$target" -max_total_time="$seconds" -print_final_stats=0 $(mirte_fuzz_dict "$name") "$corpus" 2>&1 | tail -n 3
     rm -rf "$corpus"
   done
 fi

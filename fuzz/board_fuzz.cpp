@@ -4,196 +4,199 @@
 // options (bit 0: the port refuses replies; bit 1: reset the console every few bytes, as
 // often as the second byte says; bit 2: print each page; bit 3: abort the print job at the
 // end; bit 4: every byte 0xF0 stands for the lead-in DLE DC1, so that frames are common).
-// After every input, nothing
-// outside the drive folders may have changed and no file may be left open.
+//
+// The sandbox is made once per process, in memory (/dev/shm) where it can be, and after
+// each input only what the input changed is put back. Checked after every byte: a finished
+// frame sent exactly the reply its type promises, as one block, and nothing else was sent.
+// Checked after every input: nothing outside the drive folders changed (the entries there
+// are sentinels, compared by inode, size, mode and times) and no descriptor was left open.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstddef>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "board/board_service.h"
-#include "support/fake_board_window.h"
+#include "fuzz_board_parts.h"
+#include "fuzz_check.h"
 #include "terminal/terminal_buffer.h"
 
 namespace {
 
 using namespace mirte;
-namespace fs = std::filesystem;
+using namespace mirte::fuzzing;
 
-class SinkPort : public IBoardPort {
+class RecordingPort : public IBoardPort {
 public:
   bool InputReady() override { return false; }
   bool ReadChar(std::uint8_t&) override { return false; }
   bool DTR() override { return dtr; }
   void SetDTR(bool on) override { dtr = on; }
-  bool WriteBlock(const std::uint8_t*, std::size_t) override { return !refuse; }
+  bool WriteBlock(const std::uint8_t*, std::size_t size) override {
+    blocks.push_back(size);
+    return !refuse;
+  }
   std::uint32_t OutputPending() override { return 0; }
   void ServicePort() override {}
   std::chrono::steady_clock::time_point LastReceiveTime() override { return {}; }
 
+  std::vector<std::size_t> blocks;
   bool refuse = false;
   bool dtr = false;
 };
 
-// A small page, so that lines wrap and pages break often.
-class SmallPage : public IPrinterCanvas {
+// The bytes a frame of each type carries after its type byte, and the bytes of its reply;
+// kept here apart from the service's own table so that the two check each other.
+struct TFrameShape {
+  int body = -1;  // -1: not served, the frame ends at its type byte
+  int reply = 0;
+};
+
+TFrameShape ShapeOf(std::uint8_t type) {
+  switch (type) {
+    case 5: return {1, 0};
+    case 13: return {0, 0};
+    case 14: return {1, 0};
+    case 15: case 16: case 19: case 22: case 30: return {12, 1};
+    case 17: case 18: return {12, 13};
+    case 20: return {12, 129};
+    case 21: return {12 + 128, 1};
+    case 23: return {23, 1};
+    case 24: return {0, 2};
+    case 25: return {0, 1};
+    case 29: return {0, 2};
+    case 32: return {0, 1};
+    case 33: return {14, 129};
+    case 34: return {14 + 128, 1};
+    case 35: case 36: return {12, 3};
+    case 37: return {2, 1};
+    case 40: return {12, 1};
+    default: return {};
+  }
+}
+
+// Follows the stream beside the service and checks each reply against the frame's shape.
+class ReplyCheck {
 public:
-  void BeginDoc(const std::string&) override {
-    Check(!open);
-    open = true;
-  }
-  void NewPage() override { Check(open); }
-  void EndDoc() override {
-    Check(open);
-    open = false;
-  }
-  void Abort() override { EndDoc(); }
-  int PageWidth() const override { return 600; }
-  int PageHeight() const override { return 700; }
-  int TextHeight(std::string_view) const override { return 40; }
-  int TextWidth(std::string_view text) const override { return 30 * static_cast<int>(text.size()); }
-  void TextOut(int x, int y, std::string_view) override { Check(open && x >= 0 && y >= 0); }
+  explicit ReplyCheck(RecordingPort& port) : port_(port) {}
 
-  static void Check(bool condition) {
-    if (!condition) {
-      std::fprintf(stderr, "printer used out of a document\n");
-      std::abort();
+  void Before(const TBoardService& service, std::uint8_t byte) {
+    blocksBefore_ = port_.blocks.size();
+    if (service.GetState() == TBoardService::CommandType) {
+      shape_ = ShapeOf(byte);
+      left_ = shape_.body;
+      inFrame_ = shape_.body >= 0;
+    } else if (inFrame_ && (service.GetState() == TBoardService::Parameters ||
+                            service.GetState() == TBoardService::Data)) {
+      --left_;
     }
   }
-  bool open = false;
-};
 
-struct Sandbox {
-  fs::path root;
-  fs::path drives[3];  // work (on C), A and B
-
-  Sandbox() {
-    std::string pattern = (fs::temp_directory_path() / "mirte-board-fuzz-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    root = fs::canonical(pattern);
-    drives[0] = root / "work";
-    drives[1] = root / "drive-a";
-    drives[2] = root / "drive-b";
-    for (const auto& drive : drives) fs::create_directories(drive);
-    fs::create_directories(root / "prog/dosdevices");
-    fs::create_symlink(drives[1], root / "prog/dosdevices/a:");
-    fs::create_symlink(drives[2], root / "prog/dosdevices/b:");
-    // What a board must never reach: the folder above its drives, and things linked in.
-    Write(root / "SECRET.TXT", "outside");
-    Write(root / "outside/TARGET.TXT", "outside");
-    fs::create_symlink(root / "outside/TARGET.TXT", drives[0] / "LINK.TXT");
-    fs::create_directories(drives[0] / "SUBDIR");
-    Write(drives[0] / "SUBDIR/INNER.TXT", "nested");
-  }
-
-  ~Sandbox() {
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-  }
-
-  static void Write(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    FILE* out = std::fopen(file.c_str(), "wb");
-    if (!out) std::abort();
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fclose(out);
-  }
-
-  // Each input starts from the same few files in every drive.
-  void Seed() {
-    for (const auto& drive : drives) {
-      for (const auto& entry : fs::directory_iterator(drive)) {
-        std::string name = entry.path().filename().string();
-        if (name == "LINK.TXT" || name == "SUBDIR") continue;
-        fs::remove(entry.path());
+  void After(const TBoardService& service) {
+    const bool finished = inFrame_ && left_ == 0;
+    if (finished) {
+      inFrame_ = false;
+      FUZZ_CHECK(service.GetState() < TBoardService::LeadIn);
+      if (shape_.reply == 0) {
+        FUZZ_CHECK(port_.blocks.size() == blocksBefore_);
+      } else {
+        FUZZ_CHECK(port_.blocks.size() == blocksBefore_ + 1);
+        FUZZ_CHECK(port_.blocks.back() == std::size_t(shape_.reply));
       }
-      Write(drive / "SEED.TXT", std::string(200, 's'));
-      Write(drive / "A Long Name.text", std::string(300, 'l'));
-      Write(drive / "RO.DAT", std::string(128, 'r'));
-      chmod((drive / "RO.DAT").c_str(), 0444);
+    } else {
+      FUZZ_CHECK(port_.blocks.size() == blocksBefore_);
     }
   }
 
-  // Everything outside the drives' own files: names, kinds, sizes, permissions, times.
-  std::map<std::string, std::string> Snapshot() const {
-    std::map<std::string, std::string> entries;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-      const fs::path& path = it->path();
-      // A drive's own files may change; its links and subfolders, and all below, may not.
-      bool inDrive = path.parent_path() == drives[0] || path.parent_path() == drives[1] ||
-                     path.parent_path() == drives[2];
-      if (inDrive && it->symlink_status().type() == fs::file_type::regular) continue;
-      struct stat st;
-      if (lstat(path.c_str(), &st) != 0) continue;
-      bool isDrive = path == drives[0] || path == drives[1] || path == drives[2];
-      entries[path.string()] = std::to_string(st.st_mode) + "/" + std::to_string(isDrive ? 0 : st.st_size) + "/" +
-                               std::to_string(isDrive ? 0 : st.st_mtim.tv_nsec + st.st_mtim.tv_sec * 1000000000LL);
-    }
-    return entries;
-  }
+  // The console was reset: a half frame is dropped without an answer.
+  void Reset() { inFrame_ = false; }
+
+private:
+  RecordingPort& port_;
+  TFrameShape shape_;
+  int left_ = 0;
+  bool inFrame_ = false;
+  std::size_t blocksBefore_ = 0;
 };
 
-int OpenDescriptors() {
-  int count = 0;
-  if (DIR* dir = opendir("/proc/self/fd")) {
-    while (readdir(dir)) ++count;
-    closedir(dir);
-  }
-  return count;
+int LowestFreeDescriptor() {
+  int fd = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ::close(fd);
+  return fd;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Sandbox sandbox;
-  static const std::map<std::string, std::string> untouched = sandbox.Snapshot();
+  static BoardSandbox sandbox;
   if (size < 2) return 0;
-  sandbox.Seed();
-  int descriptors = OpenDescriptors();
+  const int freeDescriptor = LowestFreeDescriptor();
 
   const std::uint8_t options = data[0];
   const std::size_t resetEvery = static_cast<std::size_t>(data[1]) + 1;
-  SinkPort port;
+  // The screen of the rig the board tests use, with a short history: console output is
+  // console_fuzz's business, and clearing 200 rows per reset would cost more than a frame.
+  static TTerminalBuffer buffer = [] {
+    TTerminalBuffer sized;
+    sized.tbSetSVRowCount(24);
+    sized.SetHistoryCapacity(4);
+    return sized;
+  }();
+  static QuietBoardWindow window;
+  RecordingPort port;
   port.refuse = (options & 1) != 0;
   SmallPage printer;
   SettingsRec settings{};
   settings.PrintEachPage = (options & 4) ? 1 : 0;
-  mirte::testing::FakeBoardWindow window;
-  TTerminalBuffer buffer;
+  ReplyCheck replies(port);
   {
-    TBoardService service(buffer, window, {&port, &printer, &settings, {"", "", (sandbox.root / "prog/dosdevices").string()}});
+    // A service of its own for every input: the frame buffers carry over between frames
+    // by design, and must not carry over between inputs.
+    TBoardService service(buffer, window, {&port, &printer, &settings, sandbox.ProgramFiles()});
     service.SetReplyDelay(std::chrono::microseconds(0));
     service.ResetConsole();
     service.InitFileService();
-    service.FileService().SetWorkingFolder(sandbox.drives[0].string());
+    service.FileService().SetWorkingFolder(sandbox.Drive(0));
+    auto feed = [&](std::uint8_t byte) {
+      replies.Before(service, byte);
+      service.ProcessBoardByte(byte);
+      replies.After(service);
+    };
     for (std::size_t i = 2; i < size; ++i) {
       if ((options & 16) && data[i] == 0xF0) {
-        service.ProcessBoardByte(0x10);
-        service.ProcessBoardByte(0x11);
+        feed(0x10);
+        feed(0x11);
       } else {
-        service.ProcessBoardByte(data[i]);
+        feed(data[i]);
       }
-      if ((options & 2) && (i % resetEvery) == 0) service.ResetConsole();
-      if (service.GetState() > TBoardService::Executing) std::abort();
+      if ((options & 2) && (i % resetEvery) == 0) {
+        service.ResetConsole();
+        replies.Reset();
+      }
+      FUZZ_CHECK(service.GetState() <= TBoardService::Executing);
+      FUZZ_CHECK(window.printJobOpen == service.PrintJobOpen() && printer.open == service.PrintJobOpen());
     }
     service.EndPrintJob((options & 8) != 0);
+    FUZZ_CHECK(!printer.open && !window.printJobOpen);
   }
 
-  if (sandbox.Snapshot() != untouched) {
+  if (!sandbox.OutsideUntouched()) {
     std::fprintf(stderr, "something outside the drive folders changed\n");
     std::abort();
   }
-  if (OpenDescriptors() != descriptors) {
+  if (LowestFreeDescriptor() != freeDescriptor) {
     std::fprintf(stderr, "a file was left open\n");
     std::abort();
   }
+  sandbox.RestoreDrives();
   return 0;
 }

@@ -9,42 +9,22 @@
 #include <string>
 
 #include "board/board_service.h"
+#include "fuzz_board_parts.h"
 #include "fuzz_check.h"
+#include "fuzz_terminal_checks.h"
 #include "terminal/terminal_buffer.h"
 
 namespace {
 
 using namespace mirte;
-
-class QuietWindow : public IBoardWindow {
-public:
-  TShellFlags& Flags() override { return flags_; }
-  int Language() const override { return kLanguageEnglish; }
-  void SetCursorShape(TCursorType) override {}
-  void RemoveSelect() override {}
-  void Beep() override {}
-  std::string StatusText() const override { return status_; }
-  void SetStatusText(std::string_view text) override { status_ = text; }
-  void RestartDeSelectTimer() override {}
-  void SetPrintJobOpen(bool) override {}
-  void WaitForPortNews() override {}
-  void ProcessPendingEvents() override {}
-
-private:
-  static constexpr int kLanguageEnglish = 2;
-  TShellFlags flags_;
-  std::string status_;
-};
-
+using namespace mirte::fuzzing;
 
 constexpr std::uint8_t kUnservedType = 0;
 
 void CheckInShape(const TTerminalBuffer& buffer, const TBoardService& service) {
-  const int row = buffer.GetCursorRow();
-  const int col = buffer.GetCursorCol();
-  FUZZ_CHECK(row >= 1 && row <= buffer.RowCount());
-  FUZZ_CHECK(col >= 1 && col <= buffer.ColCount());
-  FUZZ_CHECK(!buffer.GetPendingWrap() || col == buffer.ColCount());
+  // The board addresses the screen only, never the rows above it.
+  FUZZ_CHECK(buffer.GetCursorRow() >= 1 && buffer.GetCursorRow() <= buffer.RowCount());
+  CheckCursorInShape(buffer);
   FUZZ_CHECK(service.GetState() <= TBoardService::Executing);
   FUZZ_CHECK(service.GetPendingRow() == 0 || service.GetState() == TBoardService::CursorAddress);
   FUZZ_CHECK(service.GetAttributeMode() <= 12);
@@ -60,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sized.tbSetSVRowCount(24);
     return sized;
   }();
-  static QuietWindow window;
+  static QuietBoardWindow window;
   static TBoardService service(buffer, window);
   service.ResetConsole();
   TInvalidRect drained;
@@ -77,16 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       service.ProcessBoardByte(typeByte ? kUnservedType : data[at]);
       CheckInShape(buffer, service);
     }
-    TInvalidRect rect;
-    if (buffer.GetInvalidRect(rect)) {
-      FUZZ_CHECK(rect.Left >= 1 && rect.Left <= rect.Right && rect.Right <= buffer.ColCount());
-      FUZZ_CHECK(rect.Top >= 1 && rect.Top <= rect.Bottom && rect.Bottom <= buffer.RowCount());
-    }
+    CheckInvalidRect(buffer);
     if (header & 0x80) {
       service.ResetConsole();
       FUZZ_CHECK(service.GetState() == TBoardService::Console);
       FUZZ_CHECK(buffer.GetCursorRow() == 1 && buffer.GetCursorCol() == 1);
     }
   }
+  CheckEveryRow(buffer);
   return 0;
 }

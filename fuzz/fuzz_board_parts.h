@@ -1,0 +1,208 @@
+#pragma once
+// What the board targets serve through: a main window that only keeps what it is told, a
+// small printer page that checks it is used inside a document, and the board target's
+// drive sandbox.
+//
+// The sandbox is built once per process, in /dev/shm when that can be written (else the
+// temporary folder): drives C (the working folder), A and B, each with the same few files,
+// and around them the things no board command may reach (a file and a folder above the
+// drives, a link in drive C to a file outside, a subfolder of drive C). Every entry carries
+// one fixed, old modification time, so anything that writes, creates, deletes or renames
+// shows at once in a single lstat; restoring puts back only the drives that show it.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board/board_window.h"
+#include "board/printer_canvas.h"
+#include "fuzz_scratch.h"
+#include "platform/dos_files.h"
+
+namespace mirte::fuzzing {
+
+class QuietBoardWindow : public IBoardWindow {
+public:
+  TShellFlags& Flags() override { return flags; }
+  int Language() const override { return kLanguageEnglish; }
+  void SetCursorShape(TCursorType) override {}
+  void RemoveSelect() override {}
+  void Beep() override {}
+  std::string StatusText() const override { return status; }
+  void SetStatusText(std::string_view text) override { status = text; }
+  void RestartDeSelectTimer() override {}
+  void SetPrintJobOpen(bool open) override { printJobOpen = open; }
+  void WaitForPortNews() override {}
+  void ProcessPendingEvents() override {}
+
+  static constexpr int kLanguageEnglish = 2;
+  TShellFlags flags;
+  std::string status;
+  bool printJobOpen = false;
+};
+
+// A small page, so that lines wrap and pages break often.
+class SmallPage : public IPrinterCanvas {
+public:
+  void BeginDoc(const std::string&) override {
+    Check(!open);
+    open = true;
+  }
+  void NewPage() override { Check(open); }
+  void EndDoc() override {
+    Check(open);
+    open = false;
+  }
+  void Abort() override { EndDoc(); }
+  int PageWidth() const override { return 600; }
+  int PageHeight() const override { return 700; }
+  int TextHeight(std::string_view) const override { return 40; }
+  int TextWidth(std::string_view text) const override { return 30 * static_cast<int>(text.size()); }
+  void TextOut(int x, int y, std::string_view) override { Check(open && x >= 0 && y >= 0); }
+
+  static void Check(bool condition) {
+    if (!condition) {
+      std::fprintf(stderr, "printer used out of a document\n");
+      std::abort();
+    }
+  }
+  bool open = false;
+};
+
+class BoardSandbox {
+public:
+  BoardSandbox() {
+    namespace fs = std::filesystem;
+    drives_ = {root_ + "/work", root_ + "/drive-a", root_ + "/drive-b"};
+    for (const auto& drive : drives_) fs::create_directories(drive);
+    fs::create_directories(root_ + "/prog/dosdevices");
+    fs::create_symlink(drives_[1], root_ + "/prog/dosdevices/a:");
+    fs::create_symlink(drives_[2], root_ + "/prog/dosdevices/b:");
+    WriteFile(root_ + "/SECRET.TXT", "outside", 0644);
+    fs::create_directories(root_ + "/outside");
+    WriteFile(root_ + "/outside/TARGET.TXT", "outside", 0644);
+    fs::create_symlink(root_ + "/outside/TARGET.TXT", drives_[0] + "/LINK.TXT");
+    fs::create_directories(drives_[0] + "/SUBDIR");
+    WriteFile(drives_[0] + "/SUBDIR/INNER.TXT", "nested", 0644);
+    seeds_ = {{"SEED.TXT", std::string(200, 's'), 0644},
+              {"A Long Name.text", std::string(300, 'l'), 0644},
+              {"RO.DAT", std::string(128, 'r'), 0444}};
+    for (const auto& drive : drives_) {
+      for (const auto& seed : seeds_) WriteFile(drive + "/" + seed.name, seed.text, seed.mode);
+      MarkOld(drive);
+    }
+    for (const char* path : {"", "/SECRET.TXT", "/outside", "/outside/TARGET.TXT", "/prog", "/prog/dosdevices",
+                             "/prog/dosdevices/a:", "/prog/dosdevices/b:", "/work/LINK.TXT", "/work/SUBDIR",
+                             "/work/SUBDIR/INNER.TXT"}) {
+      MarkOld(root_ + path);
+      sentinels_.push_back({root_ + path, Stat(root_ + path), true});
+    }
+    for (const auto& drive : drives_) sentinels_.push_back({drive, Stat(drive), false});
+  }
+
+  BoardSandbox(const BoardSandbox&) = delete;
+  BoardSandbox& operator=(const BoardSandbox&) = delete;
+
+  const std::string& Root() const { return root_; }
+  // 0: the working folder (drive C), 1: drive A, 2: drive B.
+  const std::string& Drive(int index) const { return drives_[std::size_t(index)]; }
+  TProgramFiles ProgramFiles() const { return {"", "", root_ + "/prog/dosdevices"}; }
+
+  // Everything outside the drives' own files is as it was made: the drive folders keep
+  // their inode and mode, everything else also its size, link count and time.
+  bool OutsideUntouched() const {
+    for (const auto& sentinel : sentinels_) {
+      const struct stat now = Stat(sentinel.path);
+      const struct stat& was = sentinel.was;
+      if (now.st_ino != was.st_ino || now.st_mode != was.st_mode) return false;
+      if (!sentinel.timed) continue;
+      if (now.st_size != was.st_size || now.st_nlink != was.st_nlink || !Old(now)) return false;
+    }
+    return true;
+  }
+
+  // Puts back the seed files of every drive an input changed, and removes what it added.
+  void RestoreDrives() {
+    for (std::size_t d = 0; d < drives_.size(); ++d) {
+      const std::string& drive = drives_[d];
+      bool touched = !Old(Stat(drive));
+      if (touched) RemoveAdded(drive, d == 0);
+      for (const auto& seed : seeds_) {
+        const std::string path = drive + "/" + seed.name;
+        struct stat st = Stat(path);
+        bool same = S_ISREG(st.st_mode) && (st.st_mode & 07777) == seed.mode && st.st_nlink == 1 &&
+                    std::size_t(st.st_size) == seed.text.size() && Old(st);
+        if (same) continue;
+        ::unlink(path.c_str());
+        WriteFile(path, seed.text, seed.mode);
+        touched = true;
+      }
+      if (touched) MarkOld(drive);
+    }
+  }
+
+private:
+  struct Seed {
+    std::string name;
+    std::string text;
+    mode_t mode;
+  };
+  struct Sentinel {
+    std::string path;
+    struct stat was;
+    bool timed;
+  };
+
+  static constexpr time_t kOldTime = 1000000000;
+
+  static struct stat Stat(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) st = {};
+    return st;
+  }
+  static bool Old(const struct stat& st) { return st.st_mtim.tv_sec == kOldTime && st.st_mtim.tv_nsec == 0; }
+  static void MarkOld(const std::string& path) {
+    const timespec times[2] = {{kOldTime, 0}, {kOldTime, 0}};
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) std::abort();
+  }
+  static void WriteFile(const std::string& path, const std::string& text, mode_t mode) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 || ::write(fd, text.data(), text.size()) != ssize_t(text.size())) std::abort();
+    ::fchmod(fd, mode);
+    ::close(fd);
+    MarkOld(path);
+  }
+
+  void RemoveAdded(const std::string& drive, bool workingFolder) {
+    std::vector<std::string> added;
+    if (DIR* dir = ::opendir(drive.c_str())) {
+      while (const dirent* entry = ::readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (workingFolder && (name == "LINK.TXT" || name == "SUBDIR")) continue;
+        bool seed = false;
+        for (const auto& s : seeds_) seed = seed || s.name == name;
+        if (!seed) added.emplace_back(name);
+      }
+      ::closedir(dir);
+    }
+    std::error_code ignored;
+    for (const auto& name : added) std::filesystem::remove_all(drive + "/" + name, ignored);
+  }
+
+  ScratchFolder scratch_{"mirte-board-fuzz"};
+  const std::string& root_ = scratch_.Path();
+  std::vector<std::string> drives_;
+  std::vector<Seed> seeds_;
+  std::vector<Sentinel> sentinels_;
+};
+
+}  // namespace mirte::fuzzing
