@@ -791,7 +791,8 @@ std::span<const TColor> TTerminalBuffer::GetBackColorRow(int row) const {
 }
 
 TTerminalCell TTerminalBuffer::GetCell(int row, int col) const {
-  const int c = col - 1;
+  // Computed wide: a caller's column of INT_MIN must read as outside, not wrap around.
+  const long long c = (long long)col - 1;
   if (const int index = HistoryIndex(row); index >= 0 && c >= 0 && c < columns_) {
     const std::size_t i = std::size_t(c);
     const auto chars = history_.CharRow(index);
@@ -807,8 +808,9 @@ TTerminalCell TTerminalBuffer::GetCell(int row, int col) const {
             backColors_.DefaultItem()};
   }
   const int r = int(internal);
-  return {std::uint16_t(chars_.Get(r, c)), std::uint8_t(charSets_.Get(r, c)),
-          std::uint8_t(attributes_.Get(r, c)), foreColors_.Get(r, c), backColors_.Get(r, c)};
+  const int k = int(c);
+  return {std::uint16_t(chars_.Get(r, k)), std::uint8_t(charSets_.Get(r, k)),
+          std::uint8_t(attributes_.Get(r, k)), foreColors_.Get(r, k), backColors_.Get(r, k)};
 }
 
 void TTerminalBuffer::SetCellAttributes(int row, int col, std::uint8_t attr) {

@@ -229,6 +229,15 @@ TEST_F(TerminalBufferTest, GotoRowColClampsToTheScreen) {
   }
 }
 
+TEST_F(TerminalBufferTest, CellsOutsideTheScreenReadAsBlanks) {
+  FillScreen();
+  const int outside[][2] = {{1, 0}, {1, 81}, {0, 1}, {25, 1}, {1, INT32_MIN}, {INT32_MIN, 1},
+                            {INT32_MAX, INT32_MAX}};
+  for (const auto& at : outside) {
+    EXPECT_EQ(buffer.GetCell(at[0], at[1]).Char, ' ') << at[0] << "," << at[1];
+  }
+}
+
 TEST_F(TerminalBufferTest, EraseOperationsClearTheirCellsAndLeaveTheCursor) {
   struct TCase {
     const char* name;
