@@ -73,6 +73,7 @@ void TBaseDispatcher::Shutdown() {
   for (auto& thread : WorkerThreads)
     if (thread.joinable()) thread.join();
   ReleaseBuffers();
+  StopLineWorker();
   if (DeviceOpen()) CloseDevice();
 }
 
@@ -115,6 +116,7 @@ int TBaseDispatcher::InitPort(const std::string& DevicePath, std::int32_t Baud, 
     return ecOutOfMemory;
   int result = OpenDevice(DevicePath);
   if (result < 0) return result;
+  StartLineWorker();
   result = SetupQueues(InSize, OutSize);
   if (result < 0) {
     DonePort();
@@ -157,7 +159,6 @@ int TBaseDispatcher::InitPort(const std::string& DevicePath, std::int32_t Baud, 
     StatusTriggers.clear();
     LastBaud = 115200;
   }
-  RefreshModemLines();
   result = SetLineParams(Baud, Parity, StopBits, DataBits);
   if (result != 0) {
     DonePort();
@@ -229,6 +230,7 @@ void TBaseDispatcher::AnnounceDeviceLoss() {
 void TBaseDispatcher::ReleaseBuffers() {
   if (ReleaseClaimed.exchange(true)) return;
   StopWorkers();
+  StopLineWorker();
   if (DeviceOpen()) CloseDevice();
   std::scoped_lock guard(RecvLock, OutLock);
   DBuffer.clear();
@@ -717,8 +719,8 @@ int TBaseDispatcher::ApplyLineSettings(TLineSettings Settings) {
   int result = SetLineSettings(Settings);
   if (result < 0) return result;
   DCB = Settings;
-  if (!DTRAuto) SetModemLine(TIOCM_DTR, DTRStateValue);
-  if (!RTSAuto) SetModemLine(TIOCM_RTS, RTSStateValue);
+  // New settings may have moved the lines (a speed of 0 drops DTR): write them again.
+  if (LineWorker) LineWorker->Reapply();
   return 0;
 }
 
@@ -771,9 +773,46 @@ int TBaseDispatcher::SetLineParams(std::int32_t Baud, std::uint16_t Parity, std:
 int TBaseDispatcher::SetModemLineState(bool Dtr, bool OnOff) {
   std::lock_guard guard(GeneralLock);
   if (Dtr ? DTRAuto : RTSAuto) return 1;
-  if (DeviceOpen() && SetModemLine(Dtr ? TIOCM_DTR : TIOCM_RTS, OnOff) < 0) return ecBadArgument;
   (Dtr ? DTRStateValue : RTSStateValue) = OnOff;
+  // The board may ask for a flip per received byte; the device call happens on the
+  // modem-line worker so that serving bytes never waits for it.
+  if (LineWorker) LineWorker->Want(Dtr ? TModemLine::DTR : TModemLine::RTS, OnOff);
   return 0;
+}
+
+void TBaseDispatcher::StartLineWorker() {
+  auto worker = std::make_unique<TModemLineWorker>(
+      [this](TModemLine Line, bool Raise) { return SetModemLine(Line, Raise); },
+      [this] { return ReadModemInputs(); }, DTRStateValue, RTSStateValue);
+  worker->Reapply();
+  std::lock_guard guard(GeneralLock);
+  LineWorker = std::move(worker);
+}
+
+void TBaseDispatcher::StopLineWorker() {
+  std::unique_ptr<TModemLineWorker> worker;
+  {
+    std::lock_guard guard(GeneralLock);
+    worker = std::move(LineWorker);
+  }
+  if (!worker) return;
+  // The board should see the last level asked for, but a device that stopped answering
+  // must not hold up the close.
+  worker->WaitSettled(std::chrono::milliseconds(200));
+}
+
+void TBaseDispatcher::RefreshModemStatus() {
+  std::lock_guard guard(GeneralLock);
+  TModemInputs inputs = LineWorker ? LineWorker->Inputs() : 0;
+  std::uint8_t high = 0;
+  if (inputs & miCTS) high |= CTSMask;
+  if (inputs & miDSR) high |= DSRMask;
+  if (inputs & miRI) high |= RIMask;
+  if (inputs & miDCD) high |= DCDMask;
+  if (RingSeen.exchange(false)) high |= RIMask;
+  std::uint8_t deltas = static_cast<std::uint8_t>(((high ^ PreviousModemBits) >> 4) & 0x0F);
+  ModemStatusByte = static_cast<std::uint8_t>(high | ((ModemStatusByte | deltas) & 0x0F));
+  PreviousModemBits = high;
 }
 
 int TBaseDispatcher::SetDTR(bool OnOff) { return SetModemLineState(true, OnOff); }
@@ -790,7 +829,7 @@ bool TBaseDispatcher::RTSState() const {
 }
 
 std::uint8_t TBaseDispatcher::ModemStatus() {
-  RefreshModemLines();
+  RefreshModemStatus();
   std::lock_guard guard(GeneralLock);
   return ModemStatusByte;
 }

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,8 @@
 #include "serial/event_signal.h"
 #include "serial/line_settings.h"
 #include "serial/main_thread_queue.h"
+#include "serial/modem_line_worker.h"
+#include "serial/modem_lines.h"
 #include "serial/trigger_messages.h"
 
 namespace mirte {
@@ -170,7 +173,11 @@ public:
 
 protected:
   // Device operations.
-  virtual int SetModemLine(int Line, bool Raise) = 0;
+  // Called only by the modem-line worker, never while serving bytes.
+  virtual int SetModemLine(TModemLine Line, bool Raise) = 0;
+  // The watched lines, or nothing for a device without modem lines. Called only by the
+  // modem-line worker, at most ten times a second.
+  virtual std::optional<TModemInputs> ReadModemInputs() { return std::nullopt; }
   virtual int PurgeQueue(bool Output) = 0;
   virtual int ReadDeviceStatus() = 0;  // fills BytesInDriver, LineErrors
   virtual int GetLineSettings(TLineSettings& Settings) = 0;
@@ -188,7 +195,6 @@ protected:
   virtual int WriteDevice(const std::uint8_t* Buffer, std::uint32_t Len) = 0;
   // Waits until the device takes output or the flush/stop signal is set (returns false).
   virtual bool WaitWritable() = 0;
-  virtual void RefreshModemLines() {}
 
   virtual void StartWorkers();
   virtual void StopWorkers();
@@ -204,6 +210,7 @@ protected:
   std::uint32_t BytesInDriver = 0;  // under OutLock
   std::uint8_t LineErrors = 0;      // under OutLock
   std::uint8_t ModemStatusByte = 0; // under GeneralLock
+  std::uint8_t PreviousModemBits = 0; // under GeneralLock
   std::atomic<bool> RingSeen{false};
   TLineSettings DCB;                // under GeneralLock
   std::atomic<bool> DeviceGone{false};
@@ -268,6 +275,11 @@ protected:
 private:
 
   int SetModemLineState(bool Dtr, bool OnOff);
+  void RefreshModemStatus();
+  void StartLineWorker();
+  // Lets the last wanted levels reach the device (briefly), then ends the worker; before
+  // every close of the device, since the worker holds no lock that the close takes.
+  void StopLineWorker();
   int ApplyLineSettings(TLineSettings Settings);
   int CheckFlowThresholds(std::uint16_t BufferFull, std::uint16_t BufferResume) const;
   void AdvanceOutRead(std::uint32_t N, std::uint64_t Generation);
@@ -312,6 +324,7 @@ private:
   std::int32_t LastBaud = 115200;  // GeneralLock
   bool DTRStateValue = true, DTRAuto = false;
   bool RTSStateValue = true, RTSAuto = false;
+  std::unique_ptr<TModemLineWorker> LineWorker;  // set and cleared under GeneralLock
   bool EventBusy = false;
   int ThreadBoost = 0;
 

@@ -50,7 +50,7 @@ int TSerialDispatcher::CloseDevice() {
 
 int TSerialDispatcher::SetupQueues(std::uint32_t, std::uint32_t) { return 0; }
 
-int TSerialDispatcher::SetModemLine(int Line, bool Raise) {
+int TSerialDispatcher::SetModemLine(TModemLine Line, bool Raise) {
   int fd = ComHandle;
   if (fd < 0 || !HasModemLines.load()) return 0;
   return SetTtyModemLine(fd, Line, Raise);
@@ -154,19 +154,10 @@ bool TSerialDispatcher::WaitWritable() {
   }
 }
 
-void TSerialDispatcher::RefreshModemLines() {
+std::optional<TModemInputs> TSerialDispatcher::ReadModemInputs() {
   int fd = ComHandle;
-  int bits = fd >= 0 && HasModemLines.load() ? TtyModemLines(fd) : 0;
-  std::uint8_t high = 0;
-  if (bits & TIOCM_CTS) high |= CTSMask;
-  if (bits & TIOCM_DSR) high |= DSRMask;
-  if (bits & TIOCM_RI) high |= RIMask;
-  if (bits & TIOCM_CD) high |= DCDMask;
-  if (RingSeen.exchange(false)) high |= RIMask;
-  std::lock_guard guard(GeneralLock);
-  std::uint8_t deltas = static_cast<std::uint8_t>(((high ^ PreviousModemBits) >> 4) & 0x0F);
-  ModemStatusByte = static_cast<std::uint8_t>(high | ((ModemStatusByte | deltas) & 0x0F));
-  PreviousModemBits = high;
+  if (fd < 0 || !HasModemLines.load()) return std::nullopt;
+  return TtyModemInputs(fd);
 }
 
 }  // namespace mirte

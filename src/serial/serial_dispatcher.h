@@ -24,7 +24,7 @@ public:
   int ProbeDevice(int ComNumber);
 
 protected:
-  int SetModemLine(int Line, bool Raise) override;
+  int SetModemLine(TModemLine Line, bool Raise) override;
   int PurgeQueue(bool Output) override;
   int ReadDeviceStatus() override;
   int GetLineSettings(TLineSettings& Settings) override;
@@ -36,14 +36,13 @@ protected:
   int CloseDevice() override;
   int WriteDevice(const std::uint8_t* Buffer, std::uint32_t Len) override;
   bool WaitWritable() override;
-  void RefreshModemLines() override;
+  std::optional<TModemInputs> ReadModemInputs() override;
 
 private:
   // A device without modem lines (a pseudo-terminal) refuses every modem-line call. The
   // program flips DTR for each received byte, so the refusal is learnt once at open
   // instead of being asked of the kernel thousands of times a second.
   std::atomic<bool> HasModemLines{true};
-  std::uint8_t PreviousModemBits = 0;
   TTtyErrorCounts ErrorCounts;  // under OutLock
 };
 

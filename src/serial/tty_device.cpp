@@ -126,16 +126,22 @@ int TtyBytesWaiting(int fd) {
   return count;
 }
 
-int SetTtyModemLine(int fd, int line, bool raise) {
-  if (ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &line) == 0) return 0;
+int SetTtyModemLine(int fd, TModemLine line, bool raise) {
+  int bits = line == TModemLine::DTR ? TIOCM_DTR : TIOCM_RTS;
+  if (ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &bits) == 0) return 0;
   int error = errno;
   return lineChangeMayBeIgnored(error) ? 0 : -error;
 }
 
-int TtyModemLines(int fd) {
+TModemInputs TtyModemInputs(int fd) {
   int bits = 0;
   if (ioctl(fd, TIOCMGET, &bits) != 0) return 0;
-  return bits;
+  TModemInputs inputs = 0;
+  if (bits & TIOCM_CTS) inputs |= miCTS;
+  if (bits & TIOCM_DSR) inputs |= miDSR;
+  if (bits & TIOCM_RI) inputs |= miRI;
+  if (bits & TIOCM_CD) inputs |= miDCD;
+  return inputs;
 }
 
 bool TtyHasModemLines(int fd) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "serial/line_settings.h"
+#include "serial/modem_lines.h"
 
 namespace mirte {
 
@@ -24,10 +25,10 @@ int ReadTtySettings(int fd, TLineSettings& settings);
 
 // Bytes waiting in the driver's receive queue, or a negative code.
 int TtyBytesWaiting(int fd);
-// Raises or drops DTR or RTS (TIOCM_DTR / TIOCM_RTS).
-int SetTtyModemLine(int fd, int line, bool raise);
-// The TIOCM_ bits of the modem lines; 0 where the device has none.
-int TtyModemLines(int fd);
+// Raises or drops DTR or RTS.
+int SetTtyModemLine(int fd, TModemLine line, bool raise);
+// The watched lines; none where the device has no modem lines.
+TModemInputs TtyModemInputs(int fd);
 // False for a device that has no modem lines at all (a pseudo-terminal).
 bool TtyHasModemLines(int fd);
 
