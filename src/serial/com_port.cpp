@@ -115,7 +115,7 @@ void TCustomComPort::OpenPort() {
     int result = OpenDevice();
     if (result == ecDeviceBusy)
       result = ecAlreadyOpen;
-    else if (result == -2 || result == -3)
+    else if (result == ecNoDevice)
       result = ecBadId;
     CheckException(result);
     FPortState = StateOpen;

@@ -12,8 +12,8 @@
 namespace mirte {
 
 // Opens the device for reading and writing, without becoming its controlling terminal,
-// non-blocking, and exclusively: a device that any other open holds answers ecDeviceBusy
-// (-5), a device that does not exist ecNoDevice (-2), any other failure -errno. Returns the
+// non-blocking, and exclusively: a device that any other open holds answers ecDeviceBusy,
+// a device that does not exist ecNoDevice, any other failure -errno. Returns the
 // descriptor otherwise. Also asks the driver for low-latency delivery where it has it.
 int OpenTtyDevice(const std::string& path);
 void CloseTtyDevice(int fd);
