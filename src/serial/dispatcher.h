@@ -70,6 +70,14 @@ struct TStatusTrigger {
   bool Fired = false;
 };
 
+struct TLineErrorCounts {
+  int Overrun = 0;  // bytes lost by the adapter or the driver's queue
+  int Framing = 0;
+  int Parity = 0;
+  int Break = 0;
+  bool operator==(const TLineErrorCounts&) const = default;
+};
+
 struct TTriggerSave {
   std::uint16_t LastAvailThreshold = 0;
   std::vector<TTimerTrigger> TimerTriggers;
@@ -153,6 +161,12 @@ public:
   void SaveTriggers(TTriggerSave& Save);
   void RestoreTriggers(const TTriggerSave& Save);
   std::uint16_t GetLineError();
+  // The line errors the driver counted since the device was opened; all 0 where it keeps
+  // no counts. A status bar shows the lost bytes once each time they grow.
+  virtual TLineErrorCounts LineErrorCounts() { return {}; }
+  // True when the adapter holds received bytes back (low latency refused, or its latency
+  // timer above 1 ms): worth telling the user once, with the udev rule that fixes it.
+  virtual bool AdapterHoldsBytesBack() { return false; }
   bool CheckLineBreak();
 
   // State the port looks at.

@@ -30,6 +30,11 @@ int TSerialDispatcher::OpenDevice(const std::string& DevicePath) {
   DeviceGone = false;
   HasModemLines = TtyHasModemLines(fd);
   {
+    const TLowLatency latency = RequestLowLatency(fd, DevicePath);
+    std::lock_guard guard(GeneralLock);
+    Latency = latency;
+  }
+  {
     // Counters of the device before would read as errors of this one.
     std::lock_guard guard(OutLock);
     ErrorCounts = {};
@@ -44,8 +49,25 @@ int TSerialDispatcher::CloseDevice() {
   std::scoped_lock guard(GeneralLock, RecvLock, OutLock);
   int fd = ComHandle.exchange(-1);
   if (fd < 0) return -1;
+  RestoreLowLatency(fd, Latency);
   CloseTtyDevice(fd);
   return 0;
+}
+
+TLowLatency TSerialDispatcher::LowLatency() {
+  std::lock_guard guard(GeneralLock);
+  return Latency;
+}
+
+bool TSerialDispatcher::AdapterHoldsBytesBack() {
+  const TLowLatency latency = LowLatency();
+  return (latency.Supported && !latency.Took) || latency.LatencyTimerMs > 1;
+}
+
+TLineErrorCounts TSerialDispatcher::LineErrorCounts() {
+  std::lock_guard guard(OutLock);
+  if (!ErrorCounts.Valid) return {};
+  return {ErrorCounts.Overrun + ErrorCounts.BufferOverrun, ErrorCounts.Frame, ErrorCounts.Parity, ErrorCounts.Break};
 }
 
 int TSerialDispatcher::SetupQueues(std::uint32_t, std::uint32_t) { return 0; }

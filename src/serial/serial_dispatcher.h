@@ -23,6 +23,12 @@ public:
   // device layer's code (ecDeviceBusy for a device another open holds).
   int ProbeDevice(int ComNumber);
 
+  // What the open made of low latency; a port that should say "bytes held back" asks
+  // AdapterHoldsBytesBack (the flag refused or the adapter's timer above 1 ms).
+  TLowLatency LowLatency();
+  bool AdapterHoldsBytesBack() override;
+  TLineErrorCounts LineErrorCounts() override;
+
 protected:
   int SetModemLine(TModemLine Line, bool Raise) override;
   int PurgeQueue(bool Output) override;
@@ -44,6 +50,7 @@ private:
   // instead of being asked of the kernel thousands of times a second.
   std::atomic<bool> HasModemLines{true};
   TTtyErrorCounts ErrorCounts;  // under OutLock
+  TLowLatency Latency;          // under GeneralLock; put back at close
 };
 
 }  // namespace mirte

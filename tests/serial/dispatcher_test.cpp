@@ -251,3 +251,20 @@ TEST(Dispatcher, RefusesASecondStartAndChecksItsSettings) {
 
 }  // namespace
 }  // namespace mirte
+
+namespace mirte {
+namespace {
+
+TEST(Dispatcher, APtyCountsNoLineErrorsAndHoldsNoBytesBack) {
+  testing::PortRig rig;
+  rig.port.SetOpen(true);
+  auto* dispatcher = rig.port.CurrentDispatcher();
+  rig.board.write("abc");
+  rig.pumpUntil([&] { return dispatcher->InBuffUsed() == 3; });
+  EXPECT_EQ(dispatcher->LineErrorCounts(), TLineErrorCounts{});
+  EXPECT_FALSE(dispatcher->AdapterHoldsBytesBack()) << "a driver without the low-latency flag is no adapter";
+  EXPECT_EQ(dispatcher->ModemStatus() & 0xF0, 0) << "a pty has no modem lines to report";
+}
+
+}  // namespace
+}  // namespace mirte
