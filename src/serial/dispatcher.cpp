@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 #include "serial/dispatcher_threads.h"
@@ -418,15 +419,24 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
     MaxHandlerReads = std::max(MaxHandlerReads, HandlerReads);
   };
 
-  for (std::size_t i = 0; !CloseRequested.load(); ++i) {
-    TEventHandler entry;
-    {
-      std::lock_guard guard(GeneralLock);
-      if (i >= EventHandlers.size()) break;
-      entry = EventHandlers[i];
+  // Each list is walked by index with the entry copied under the general lock, so a
+  // handler may register or deregister handlers while it runs.
+  auto serve = [this, &beforeHandler, &afterHandler](auto& list, auto&& run) {
+    for (std::size_t i = 0; !CloseRequested.load(); ++i) {
+      typename std::decay_t<decltype(list)>::value_type entry;
+      {
+        std::lock_guard guard(GeneralLock);
+        if (i >= list.size()) break;
+        entry = list[i];
+      }
+      if (entry.Deleted) continue;
+      beforeHandler();
+      run(entry);
+      afterHandler();
     }
-    if (entry.Deleted || !entry.Event) continue;
-    beforeHandler();
+  };
+  serve(EventHandlers, [&](const TEventHandler& entry) {
+    if (!entry.Event) return;
     if (entry.Sync && Queue) {
       struct CallOnMain : IMessageTarget {
         TTriggerEventHandler call;
@@ -441,37 +451,19 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
     } else {
       entry.Event(static_cast<std::uint16_t>(Msg), Trigger, Data);
     }
-    afterHandler();
-  }
-  for (std::size_t i = 0; !CloseRequested.load(); ++i) {
-    TProcHandler entry;
-    {
-      std::lock_guard guard(GeneralLock);
-      if (i >= ProcHandlers.size()) break;
-      entry = ProcHandlers[i];
-    }
-    if (entry.Deleted || !entry.Proc) continue;
-    beforeHandler();
-    entry.Proc(static_cast<std::uint16_t>(Msg), Trigger, Data);
-    afterHandler();
-  }
+  });
+  serve(ProcHandlers, [&](const TProcHandler& entry) {
+    if (entry.Proc) entry.Proc(static_cast<std::uint16_t>(Msg), Trigger, Data);
+  });
   bool serveWindows;
   {
     std::lock_guard guard(GeneralLock);
     serveWindows = WndHandlers.size() > 1 || PortHandlerInstalled;
   }
-  for (std::size_t i = 0; serveWindows && !CloseRequested.load(); ++i) {
-    TWndHandler entry;
-    {
-      std::lock_guard guard(GeneralLock);
-      if (i >= WndHandlers.size()) break;
-      entry = WndHandlers[i];
-    }
-    if (entry.Deleted) continue;
-    beforeHandler();
-    if (Queue) Queue->SendMessage(entry.Target, Msg, Trigger, lParam, HandlerTimeLimit);
-    afterHandler();
-  }
+  if (serveWindows)
+    serve(WndHandlers, [&](const TWndHandler& entry) {
+      if (Queue) Queue->SendMessage(entry.Target, Msg, Trigger, lParam, HandlerTimeLimit);
+    });
 
   bool result = false;
   {
@@ -500,7 +492,7 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
       std::erase_if(WndHandlers, [](const TWndHandler& h) { return h.Deleted; });
       std::erase_if(ProcHandlers, [](const TProcHandler& h) { return h.Deleted; });
       std::erase_if(EventHandlers, [](const TEventHandler& h) { return h.Deleted; });
-      UpdateHandlerFlags(0);
+      UpdateHandlerFlags(THandlerUpdate::Recount);
     }
   }
   return result;
@@ -618,7 +610,6 @@ int TBaseDispatcher::PutBlock(const void* Block, std::uint32_t Len) {
   if (Len > first) std::memcpy(&OBuffer[0], in + first, Len - first);
   OHead = (OHead + Len) % OutBufferSize;
   if (Len == freeRoom) OBufFull = true;
-  OutSentPending = true;
   OutputEvent.Set();
   return 0;
 }
@@ -739,8 +730,8 @@ int TBaseDispatcher::SetLineParams(std::int32_t Baud, std::uint16_t Parity, std:
   if (StopBits > 3) StopBits = 2;
   TLineSettings wanted = present;
   if (Baud != 0) wanted.Baud = Baud;
-  if (Parity != 5) wanted.Parity = static_cast<std::uint8_t>(Parity);
-  if (DataBits != 9) wanted.DataBits = static_cast<std::uint8_t>(DataBits);
+  if (Parity != KeepParity) wanted.Parity = static_cast<std::uint8_t>(Parity);
+  if (DataBits != KeepDataBits) wanted.DataBits = static_cast<std::uint8_t>(DataBits);
   if (StopBits == 1)
     wanted.StopBits = OneStopBit;
   else if (StopBits == 2)
@@ -908,7 +899,7 @@ void TBaseDispatcher::DeregisterWndTriggerHandler(IMessageTarget* Window) {
     HandlerListChanged = true;
   } else {
     WndHandlers.erase(it);
-    UpdateHandlerFlags(0);
+    UpdateHandlerFlags(THandlerUpdate::Recount);
   }
 }
 
@@ -928,7 +919,7 @@ void TBaseDispatcher::DeregisterProcTriggerHandler(TTriggerProc Proc) {
     HandlerListChanged = true;
   } else {
     ProcHandlers.erase(it);
-    UpdateHandlerFlags(0);
+    UpdateHandlerFlags(THandlerUpdate::Recount);
   }
 }
 
@@ -948,23 +939,23 @@ void TBaseDispatcher::DeregisterEventTriggerHandler(void* Context) {
     HandlerListChanged = true;
   } else {
     EventHandlers.erase(it);
-    UpdateHandlerFlags(0);
+    UpdateHandlerFlags(THandlerUpdate::Recount);
   }
 }
 
-void TBaseDispatcher::UpdateHandlerFlags(int FlagUpdate) {
+void TBaseDispatcher::UpdateHandlerFlags(THandlerUpdate Update) {
   std::lock_guard guard(GeneralLock);
-  if (FlagUpdate == 1) {
+  if (Update == THandlerUpdate::PortHandlerInstalled) {
     PortHandlerInstalled = true;
     HandlersNeeded = true;
     return;
   }
-  if (FlagUpdate == 2) PortHandlerInstalled = false;
+  if (Update == THandlerUpdate::PortHandlerRemoved) PortHandlerInstalled = false;
   auto windows = std::count_if(WndHandlers.begin(), WndHandlers.end(), [](const TWndHandler& h) { return !h.Deleted; });
   auto procs = std::count_if(ProcHandlers.begin(), ProcHandlers.end(), [](const TProcHandler& h) { return !h.Deleted; });
   auto events =
       std::count_if(EventHandlers.begin(), EventHandlers.end(), [](const TEventHandler& h) { return !h.Deleted; });
-  HandlersNeeded = windows > 1 || procs > 0 || events > 0 || (FlagUpdate == 0 && PortHandlerInstalled);
+  HandlersNeeded = windows > 1 || procs > 0 || events > 0 || (Update == THandlerUpdate::Recount && PortHandlerInstalled);
 }
 
 void TBaseDispatcher::ChangeLengthTrigger(std::uint16_t Length) {

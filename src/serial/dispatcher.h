@@ -114,7 +114,10 @@ public:
                std::uint32_t InSize, std::uint16_t StopBits, std::uint16_t DataBits, std::uint16_t Parity);
   void DonePort();
 
-  // Settings.
+  // Settings. SetLineParams keeps the present value for a Baud of 0, a Parity of
+  // KeepParity and DataBits of KeepDataBits.
+  static constexpr std::uint16_t KeepParity = 5;
+  static constexpr std::uint16_t KeepDataBits = 9;
   int SetLineParams(std::int32_t Baud, std::uint16_t Parity, std::uint16_t StopBits, std::uint16_t DataBits);
   int SetDTR(bool OnOff);
   int SetRTS(bool OnOff);
@@ -123,8 +126,6 @@ public:
   int SWFlowDisable();
   int SWFlowChars(char OnChar, char OffChar);
   int SetupQueueSizes(std::uint32_t InSize, std::uint32_t OutSize) { return SetupQueues(InSize, OutSize); }
-  void SetEventBusy(bool Value) { EventBusy = Value; }
-  void SetThreadBoost(int Boost) { ThreadBoost = Boost; }
   const TLineSettings& LineSettings() const { return DCB; }
   bool DTRState() const;
   bool RTSState() const;
@@ -156,8 +157,8 @@ public:
   void RegisterEventTriggerHandler(TTriggerEventHandler Event, void* Context, bool Sync);
   void DeregisterEventTriggerHandler(void* Context);
   void ChangeLengthTrigger(std::uint16_t Length);
-  // 0 recompute, 1 the port's own handler is installed, 2 it is removed.
-  void UpdateHandlerFlags(int FlagUpdate);
+  enum class THandlerUpdate { Recount, PortHandlerInstalled, PortHandlerRemoved };
+  void UpdateHandlerFlags(THandlerUpdate Update);
   void SaveTriggers(TTriggerSave& Save);
   void RestoreTriggers(const TTriggerSave& Save);
   std::uint16_t GetLineError();
@@ -265,10 +266,7 @@ private:
   // Announces the unread bytes when some arrived since the last announcement or the last
   // delivery left some unread; true when the handlers took exactly what was announced.
   bool CheckReceiveTriggers();
-  bool CheckStatusTriggers() { return false; }
-  bool CheckTimerTriggers() { return false; }
   bool DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, std::uint16_t Data);
-  void RefreshStatus();
   void WriteAllPending();
   void ThreadGone(TDispatcherThread* Thread);
   void SignalWorkersToStop();
@@ -297,8 +295,6 @@ private:
   int ApplyLineSettings(TLineSettings Settings);
   int CheckFlowThresholds(std::uint16_t BufferFull, std::uint16_t BufferResume) const;
   void AdvanceOutRead(std::uint32_t N, std::uint64_t Generation);
-  bool RunWindowHandler(const std::weak_ptr<IMessageTarget>& Target, std::uint32_t Msg, std::uint16_t Trigger,
-                        std::intptr_t LParam);
 
   TCustomComPort* Owner;
   IMainThreadQueue* Queue;
@@ -332,15 +328,12 @@ private:
   std::uint32_t OTail = 0;
   bool OBufFull = false;
   std::uint64_t OutGeneration = 0;  // bumped by every discard of output
-  bool OutSentPending = false;
 
   std::uint32_t FInSize = 0;
   std::int32_t LastBaud = 115200;  // GeneralLock
   bool DTRStateValue = true, DTRAuto = false;
   bool RTSStateValue = true, RTSAuto = false;
   std::unique_ptr<TModemLineWorker> LineWorker;  // set and cleared under GeneralLock
-  bool EventBusy = false;
-  int ThreadBoost = 0;
 
   // Handlers (GeneralLock).
   std::vector<TWndHandler> WndHandlers;
@@ -370,7 +363,6 @@ private:
   std::atomic<int> FActiveThreads{0};
   std::atomic<bool> FWorkersRunning{false};
   std::atomic<bool> ReleaseClaimed{false};
-  std::atomic<bool> Released{false};
 };
 
 }  // namespace mirte

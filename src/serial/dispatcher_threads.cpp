@@ -45,17 +45,12 @@ void TDispThread::Execute() {
     H.ReceivePass();
     bool leave = false;
     if (!H.Dispatching()) {
-      while (H.CheckStatusTriggers()) {
-      }
       while (!H.CloseRequested.load() && !H.KillThreads.load() && H.CheckReceiveTriggers()) {
       }
       leave = H.CloseRequested.load();
     }
     if (leave) break;
     H.PassDone.Set();
-    if (!H.CloseRequested.load() && !H.Dispatching())
-      while (!H.CloseRequested.load() && H.CheckTimerTriggers()) {
-      }
   } while (!H.KillThreads.load() && !H.CloseRequested.load());
   H.ThreadAck.Set();
 }
