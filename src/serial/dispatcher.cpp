@@ -1,8 +1,5 @@
 #include "serial/dispatcher.h"
 
-#include <sys/ioctl.h>
-#include <termios.h>
-
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>

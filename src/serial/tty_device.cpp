@@ -12,6 +12,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "serial/line_termios.h"
 #include "serial/ser_except.h"
 
 namespace mirte {
