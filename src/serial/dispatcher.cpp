@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <type_traits>
 #include <utility>
 
 #include "serial/dispatcher_threads.h"
@@ -416,51 +415,26 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
     MaxHandlerReads = std::max(MaxHandlerReads, HandlerReads);
   };
 
-  // Each list is walked by index with the entry copied under the general lock, so a
-  // handler may register or deregister handlers while it runs.
-  auto serve = [this, &beforeHandler, &afterHandler](auto& list, auto&& run) {
-    for (std::size_t i = 0; !CloseRequested.load(); ++i) {
-      typename std::decay_t<decltype(list)>::value_type entry;
-      {
-        std::lock_guard guard(GeneralLock);
-        if (i >= list.size()) break;
-        entry = list[i];
-      }
-      if (entry.Deleted) continue;
-      beforeHandler();
-      run(entry);
-      afterHandler();
-    }
-  };
-  serve(EventHandlers, [&](const TEventHandler& entry) {
-    if (!entry.Event) return;
-    if (entry.Sync && Queue) {
-      struct CallOnMain : IMessageTarget {
-        TTriggerEventHandler call;
-        std::intptr_t HandleMessage(std::uint32_t msg, std::uintptr_t w, std::intptr_t l) override {
-          call(static_cast<std::uint16_t>(msg), static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(l & 0xFFFF));
-          return 0;
-        }
-      };
-      auto target = std::make_shared<CallOnMain>();
-      target->call = entry.Event;
-      Queue->SendMessage(target, Msg, Trigger, Data, HandlerTimeLimit);
-    } else {
-      entry.Event(static_cast<std::uint16_t>(Msg), Trigger, Data);
-    }
-  });
-  serve(ProcHandlers, [&](const TProcHandler& entry) {
-    if (entry.Proc) entry.Proc(static_cast<std::uint16_t>(Msg), Trigger, Data);
-  });
+  // Handlers are the port's notification window and its user windows: a handler may
+  // register or deregister windows while it runs, so the list is walked by index with each
+  // entry copied under the general lock.
   bool serveWindows;
   {
     std::lock_guard guard(GeneralLock);
     serveWindows = WndHandlers.size() > 1 || PortHandlerInstalled;
   }
-  if (serveWindows)
-    serve(WndHandlers, [&](const TWndHandler& entry) {
-      if (Queue) Queue->SendMessage(entry.Target, Msg, Trigger, lParam, HandlerTimeLimit);
-    });
+  for (std::size_t i = 0; serveWindows && !CloseRequested.load(); ++i) {
+    TWndHandler entry;
+    {
+      std::lock_guard guard(GeneralLock);
+      if (i >= WndHandlers.size()) break;
+      entry = WndHandlers[i];
+    }
+    if (entry.Deleted) continue;
+    beforeHandler();
+    if (Queue) Queue->SendMessage(entry.Target, Msg, Trigger, lParam, HandlerTimeLimit);
+    afterHandler();
+  }
 
   bool result = false;
   {
@@ -487,8 +461,6 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
     if (HandlerListChanged) {
       HandlerListChanged = false;
       std::erase_if(WndHandlers, [](const TWndHandler& h) { return h.Deleted; });
-      std::erase_if(ProcHandlers, [](const TProcHandler& h) { return h.Deleted; });
-      std::erase_if(EventHandlers, [](const TEventHandler& h) { return h.Deleted; });
       UpdateHandlerFlags(THandlerUpdate::Recount);
     }
   }
@@ -900,46 +872,6 @@ void TBaseDispatcher::DeregisterWndTriggerHandler(IMessageTarget* Window) {
   }
 }
 
-void TBaseDispatcher::RegisterProcTriggerHandler(TTriggerProc Proc) {
-  std::lock_guard guard(GeneralLock);
-  ProcHandlers.push_back({Proc, false});
-  HandlersNeeded = true;
-}
-
-void TBaseDispatcher::DeregisterProcTriggerHandler(TTriggerProc Proc) {
-  std::lock_guard guard(GeneralLock);
-  auto it = std::find_if(ProcHandlers.begin(), ProcHandlers.end(),
-                         [Proc](const TProcHandler& h) { return h.Proc == Proc && !h.Deleted; });
-  if (it == ProcHandlers.end()) return;
-  if (FDispatching.load()) {
-    it->Deleted = true;
-    HandlerListChanged = true;
-  } else {
-    ProcHandlers.erase(it);
-    UpdateHandlerFlags(THandlerUpdate::Recount);
-  }
-}
-
-void TBaseDispatcher::RegisterEventTriggerHandler(TTriggerEventHandler Event, void* Context, bool Sync) {
-  std::lock_guard guard(GeneralLock);
-  EventHandlers.push_back({std::move(Event), Context, Sync, false});
-  HandlersNeeded = true;
-}
-
-void TBaseDispatcher::DeregisterEventTriggerHandler(void* Context) {
-  std::lock_guard guard(GeneralLock);
-  auto it = std::find_if(EventHandlers.begin(), EventHandlers.end(),
-                         [Context](const TEventHandler& h) { return h.Context == Context && !h.Deleted; });
-  if (it == EventHandlers.end()) return;
-  if (FDispatching.load()) {
-    it->Deleted = true;
-    HandlerListChanged = true;
-  } else {
-    EventHandlers.erase(it);
-    UpdateHandlerFlags(THandlerUpdate::Recount);
-  }
-}
-
 void TBaseDispatcher::UpdateHandlerFlags(THandlerUpdate Update) {
   std::lock_guard guard(GeneralLock);
   if (Update == THandlerUpdate::PortHandlerInstalled) {
@@ -949,10 +881,7 @@ void TBaseDispatcher::UpdateHandlerFlags(THandlerUpdate Update) {
   }
   if (Update == THandlerUpdate::PortHandlerRemoved) PortHandlerInstalled = false;
   auto windows = std::count_if(WndHandlers.begin(), WndHandlers.end(), [](const TWndHandler& h) { return !h.Deleted; });
-  auto procs = std::count_if(ProcHandlers.begin(), ProcHandlers.end(), [](const TProcHandler& h) { return !h.Deleted; });
-  auto events =
-      std::count_if(EventHandlers.begin(), EventHandlers.end(), [](const TEventHandler& h) { return !h.Deleted; });
-  HandlersNeeded = windows > 1 || procs > 0 || events > 0 || (Update == THandlerUpdate::Recount && PortHandlerInstalled);
+  HandlersNeeded = windows > 1 || (Update == THandlerUpdate::Recount && PortHandlerInstalled);
 }
 
 void TBaseDispatcher::ChangeLengthTrigger(std::uint16_t Length) {

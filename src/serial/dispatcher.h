@@ -85,8 +85,6 @@ struct TTriggerSave {
   std::vector<TStatusTrigger> StatusTriggers;
 };
 
-using TTriggerProc = void (*)(std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data);
-using TTriggerEventHandler = std::function<void(std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data)>;
 
 class TDispatcherThread;
 
@@ -149,13 +147,10 @@ public:
   int FlushOutBuffer();
   int FlushInBuffer();
 
-  // Handlers and triggers.
+  // Handlers and triggers. The only handlers are windows (the port's notification window
+  // first): every delivery reaches the main thread through them.
   void RegisterWndTriggerHandler(std::weak_ptr<IMessageTarget> Window);
   void DeregisterWndTriggerHandler(IMessageTarget* Window);
-  void RegisterProcTriggerHandler(TTriggerProc Proc);
-  void DeregisterProcTriggerHandler(TTriggerProc Proc);
-  void RegisterEventTriggerHandler(TTriggerEventHandler Event, void* Context, bool Sync);
-  void DeregisterEventTriggerHandler(void* Context);
   void ChangeLengthTrigger(std::uint16_t Length);
   enum class THandlerUpdate { Recount, PortHandlerInstalled, PortHandlerRemoved };
   void UpdateHandlerFlags(THandlerUpdate Update);
@@ -250,16 +245,6 @@ private:
     IMessageTarget* Key = nullptr;
     bool Deleted = false;
   };
-  struct TProcHandler {
-    TTriggerProc Proc = nullptr;
-    bool Deleted = false;
-  };
-  struct TEventHandler {
-    TTriggerEventHandler Event;
-    void* Context = nullptr;
-    bool Sync = false;
-    bool Deleted = false;
-  };
 
   // Worker-side steps.
   void ReceivePass();
@@ -337,8 +322,6 @@ private:
 
   // Handlers (GeneralLock).
   std::vector<TWndHandler> WndHandlers;
-  std::vector<TProcHandler> ProcHandlers;
-  std::vector<TEventHandler> EventHandlers;
   bool PortHandlerInstalled = false;
   bool HandlersNeeded = false;
   bool HandlerListChanged = false;
