@@ -22,6 +22,10 @@ QString JoinGroupCommand(const std::string& group, const std::string& user) {
   return QString("sudo usermod -a -G %1 %2").arg(Q(group), Q(user));
 }
 
+QString GroupAccessRule(const std::string& kernelName) {
+  return QString("KERNEL==\"%1\", GROUP=\"dialout\", MODE=\"0660\"").arg(Q(kernelName));
+}
+
 QString PortFailurePanel(const TPortDiagnosis& diagnosis, int language) {
   switch (diagnosis.Fault) {
     case TPortFault::NoPermission: return PairText(kPortNoAccessPanel, language).arg(diagnosis.ComNumber);
@@ -37,6 +41,8 @@ QString PortFailureMessage(const TPortDiagnosis& diagnosis, int language) {
     case TPortFault::Missing:
       return PairText(kPortMissingMessage, language).arg(number, device);
     case TPortFault::NoPermission:
+      if (!diagnosis.GroupMayReadWrite)
+        return PairText(kPortOwnerOnlyMessage, language).arg(number, device, GroupAccessRule(diagnosis.KernelName));
       return PairText(kPortNoAccessMessage, language)
           .arg(number, device, Q(diagnosis.Group), JoinGroupCommand(diagnosis.Group, diagnosis.User));
     case TPortFault::InUse: {

@@ -14,5 +14,7 @@ QString PortFailureMessage(const TPortDiagnosis& diagnosis, int language);
 
 // The command that adds `user` to `group`.
 QString JoinGroupCommand(const std::string& group, const std::string& user);
+// The udev rule that gives the device of this kernel name to the dialout group.
+QString GroupAccessRule(const std::string& kernelName);
 
 }  // namespace mirte

@@ -69,6 +69,9 @@ public:
   // ResetConsole does, but leaving the screen and the window alone: for a link that broke
   // off in the middle of a frame.
   void AbandonFrame();
+  // A frame whose bytes stop for longer than this in the middle is dropped at its next
+  // byte, which then starts afresh in console mode.
+  static constexpr std::chrono::seconds kFrameSilenceLimit{1};
   // What the console displays also goes to this log while one is set (nullptr: none).
   void SetConsoleLog(TConsoleLog* log) { consoleLog_ = log; }
 
@@ -158,6 +161,11 @@ private:
   int savedStatusMessage = -1;
   std::chrono::microseconds replyDelay{5000};
   bool receiving = false;  // inside ComPortTriggerAvail
+  // When the last frame byte was received, and whether nothing was waiting behind it.
+  std::chrono::steady_clock::time_point frameByteReceived;
+  bool frameStarved = false;
+  bool FrameCutOffBySilence();
+  void AbandonSilentFrame();
 
   IFrameObserver* observer_ = nullptr;
   bool reportOpen_ = false;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/line_texts.h"
 #include "common/msg_table.h"
 #include "board/board_service.h"
 #include "board/frame_types.h"
@@ -74,6 +75,11 @@ void TBoardService::ComPortTriggerAvail() {
 }
 
 void TBoardService::ProcessCommandByte(std::uint8_t byte) {
+  if (FrameCutOffBySilence()) {
+    AbandonSilentFrame();
+    ProcessBoardByte(byte);
+    return;
+  }
   switch (state) {
     case CommandType:
       commandType = byte;
@@ -286,6 +292,24 @@ bool TBoardService::SendReply() {
   }
   RestoreStatusMessage();
   return queued;
+}
+
+bool TBoardService::FrameCutOffBySilence() {
+  // A lost byte would otherwise let the board's next frame complete this one, and a
+  // command line could end up written to a file as a record. Silence counts only when the
+  // previous frame byte left nothing waiting, so bytes that merely waited for a busy
+  // window are never taken for a pause of the board.
+  const auto received = LastByteTime();
+  const bool midFrame = state == Parameters || state == Data;
+  const bool silent = midFrame && frameStarved && received - frameByteReceived > kFrameSilenceLimit;
+  frameByteReceived = received;
+  frameStarved = port_ && !port_->InputReady();
+  return silent;
+}
+
+void TBoardService::AbandonSilentFrame() {
+  AbandonFrame();
+  window_.SetStatusText(std::string(kFrameAbandoned.Pick(window_.Language())));
 }
 
 void TBoardService::ShowMessage(int index) {

@@ -25,6 +25,18 @@ inline constexpr TTextPair kPortNoAccessMessage{
     "COM%1 (%2) exists, but you may not open it: the device belongs to the group \"%3\".\n"
     "To join the group: %4\n"
     "then log out and log in again."};
+// The device's mode lets nobody but its owner in: %1 the COM number, %2 the device, %3 a
+// udev rule that opens it to its group.
+inline constexpr TTextPair kPortOwnerOnlyMessage{
+    "COM%1 (%2) esiste, ma i suoi permessi non lasciano entrare nessuno tranne il proprietario: "
+    "entrare in un gruppo non basta.\n"
+    "Una regola udev lo apre al gruppo \"dialout\", per esempio in /etc/udev/rules.d/99-mirte.rules:\n"
+    "%3\n"
+    "poi ricollegare l'adattatore (o: sudo udevadm trigger).",
+    "COM%1 (%2) exists, but its permissions let nobody in except its owner: joining a group does not help.\n"
+    "A udev rule opens it to the group \"dialout\", for example in /etc/udev/rules.d/99-mirte.rules:\n"
+    "%3\n"
+    "then plug the adapter in again (or: sudo udevadm trigger)."};
 // %3 the programs holding the device (kPortHolder, joined by ", ").
 inline constexpr TTextPair kPortInUseByMessage{"COM%1 (%2) è già utilizzata da un altro programma: %3.",
                                                "COM%1 (%2) is already used by another program: %3."};

@@ -40,6 +40,12 @@ std::string DeviceGroupName(const std::filesystem::path& device) {
   return std::to_string(info.st_gid);
 }
 
+bool DeviceGroupMayReadWrite(const std::filesystem::path& device) {
+  struct stat info {};
+  if (::stat(device.c_str(), &info) != 0) return false;
+  return (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+}
+
 std::string CurrentUserName() {
   const uid_t uid = ::getuid();
   if (const passwd* entry = ::getpwuid(uid)) return entry->pw_name;

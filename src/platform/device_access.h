@@ -19,6 +19,10 @@ struct TDeviceUser {
 // name; empty when the node cannot be looked at.
 std::string DeviceGroupName(const std::filesystem::path& device);
 
+// Whether the mode bits of `device` let its group both read and write it (false when it
+// cannot be examined): only then does joining the group help.
+bool DeviceGroupMayReadWrite(const std::filesystem::path& device);
+
 // The login name of the user this program runs as; its number when it has no name.
 std::string CurrentUserName();
 

@@ -115,7 +115,7 @@ void TCustomComPort::OpenPort() {
     int result = OpenDevice();
     if (result == ecDeviceBusy)
       result = ecAlreadyOpen;
-    else if (result == -2 || result == -3)
+    else if (result == ecNoDevice)
       result = ecBadId;
     CheckException(result);
     FPortState = StateOpen;
@@ -132,7 +132,6 @@ void TCustomComPort::OpenPort() {
     SetRTS(FRTS);
     SetUseEventWord(FUseEventWord);
     SetRS485Mode(FRS485Mode);
-    Dispatcher->SetThreadBoost(FThreadBoost);
     Force = false;
     FOpen = true;
     HandleNotifyWindow(true);
@@ -561,7 +560,6 @@ void TCustomComPort::SetLogSize(std::uint32_t Value) { FLogSize = std::min<std::
 void TCustomComPort::SetUseEventWord(bool Value) {
   if (Value == FUseEventWord && !Force) return;
   FUseEventWord = Value;
-  if (PortIsOpen()) Dispatcher->SetEventBusy(Value);
 }
 
 void TCustomComPort::SetRS485Mode(bool Value) {
@@ -583,7 +581,9 @@ bool TCustomComPort::AnyTriggerEventAssigned() const {
 }
 
 void TCustomComPort::UpdateHandlerFlags() {
-  if (Dispatcher && FPortState == StateOpen) Dispatcher->UpdateHandlerFlags(AnyTriggerEventAssigned() ? 1 : 2);
+  if (Dispatcher && FPortState == StateOpen) Dispatcher->UpdateHandlerFlags(AnyTriggerEventAssigned()
+                                                                    ? TBaseDispatcher::THandlerUpdate::PortHandlerInstalled
+                                                                    : TBaseDispatcher::THandlerUpdate::PortHandlerRemoved);
 }
 
 void TCustomComPort::SetOnTrigger(TTriggerMessageEvent Value) {
@@ -682,7 +682,6 @@ void TCustomComPort::Assign(const TCustomComPort& Source) {
   FAutoOpen = Source.FAutoOpen;
   FPromptForPort = Source.FPromptForPort;
   FRS485Mode = Source.FRS485Mode;
-  FThreadBoost = Source.FThreadBoost;
   FDTR = Source.FDTR;
   FRTS = Source.FRTS;
   FBufferFull = Source.FBufferFull;

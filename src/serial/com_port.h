@@ -303,7 +303,6 @@ private:
   std::uint16_t FCommNotificationLevel = 10;
   TTapiMode FTapiMode = tmAuto;
   bool FRS485Mode = false;
-  int FThreadBoost = 0;
   std::uint16_t AvailThreshold = 1;
 
   TNotifyEvent FOnPortClose;

@@ -1,8 +1,5 @@
 #include "serial/dispatcher.h"
 
-#include <sys/ioctl.h>
-#include <termios.h>
-
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -73,6 +70,7 @@ void TBaseDispatcher::Shutdown() {
   for (auto& thread : WorkerThreads)
     if (thread.joinable()) thread.join();
   ReleaseBuffers();
+  StopLineWorker();
   if (DeviceOpen()) CloseDevice();
 }
 
@@ -115,6 +113,7 @@ int TBaseDispatcher::InitPort(const std::string& DevicePath, std::int32_t Baud, 
     return ecOutOfMemory;
   int result = OpenDevice(DevicePath);
   if (result < 0) return result;
+  StartLineWorker();
   result = SetupQueues(InSize, OutSize);
   if (result < 0) {
     DonePort();
@@ -157,7 +156,6 @@ int TBaseDispatcher::InitPort(const std::string& DevicePath, std::int32_t Baud, 
     StatusTriggers.clear();
     LastBaud = 115200;
   }
-  RefreshModemLines();
   result = SetLineParams(Baud, Parity, StopBits, DataBits);
   if (result != 0) {
     DonePort();
@@ -229,6 +227,7 @@ void TBaseDispatcher::AnnounceDeviceLoss() {
 void TBaseDispatcher::ReleaseBuffers() {
   if (ReleaseClaimed.exchange(true)) return;
   StopWorkers();
+  StopLineWorker();
   if (DeviceOpen()) CloseDevice();
   std::scoped_lock guard(RecvLock, OutLock);
   DBuffer.clear();
@@ -416,43 +415,9 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
     MaxHandlerReads = std::max(MaxHandlerReads, HandlerReads);
   };
 
-  for (std::size_t i = 0; !CloseRequested.load(); ++i) {
-    TEventHandler entry;
-    {
-      std::lock_guard guard(GeneralLock);
-      if (i >= EventHandlers.size()) break;
-      entry = EventHandlers[i];
-    }
-    if (entry.Deleted || !entry.Event) continue;
-    beforeHandler();
-    if (entry.Sync && Queue) {
-      struct CallOnMain : IMessageTarget {
-        TTriggerEventHandler call;
-        std::intptr_t HandleMessage(std::uint32_t msg, std::uintptr_t w, std::intptr_t l) override {
-          call(static_cast<std::uint16_t>(msg), static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(l & 0xFFFF));
-          return 0;
-        }
-      };
-      auto target = std::make_shared<CallOnMain>();
-      target->call = entry.Event;
-      Queue->SendMessage(target, Msg, Trigger, Data, HandlerTimeLimit);
-    } else {
-      entry.Event(static_cast<std::uint16_t>(Msg), Trigger, Data);
-    }
-    afterHandler();
-  }
-  for (std::size_t i = 0; !CloseRequested.load(); ++i) {
-    TProcHandler entry;
-    {
-      std::lock_guard guard(GeneralLock);
-      if (i >= ProcHandlers.size()) break;
-      entry = ProcHandlers[i];
-    }
-    if (entry.Deleted || !entry.Proc) continue;
-    beforeHandler();
-    entry.Proc(static_cast<std::uint16_t>(Msg), Trigger, Data);
-    afterHandler();
-  }
+  // Handlers are the port's notification window and its user windows: a handler may
+  // register or deregister windows while it runs, so the list is walked by index with each
+  // entry copied under the general lock.
   bool serveWindows;
   {
     std::lock_guard guard(GeneralLock);
@@ -496,9 +461,7 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, 
     if (HandlerListChanged) {
       HandlerListChanged = false;
       std::erase_if(WndHandlers, [](const TWndHandler& h) { return h.Deleted; });
-      std::erase_if(ProcHandlers, [](const TProcHandler& h) { return h.Deleted; });
-      std::erase_if(EventHandlers, [](const TEventHandler& h) { return h.Deleted; });
-      UpdateHandlerFlags(0);
+      UpdateHandlerFlags(THandlerUpdate::Recount);
     }
   }
   return result;
@@ -616,7 +579,6 @@ int TBaseDispatcher::PutBlock(const void* Block, std::uint32_t Len) {
   if (Len > first) std::memcpy(&OBuffer[0], in + first, Len - first);
   OHead = (OHead + Len) % OutBufferSize;
   if (Len == freeRoom) OBufFull = true;
-  OutSentPending = true;
   OutputEvent.Set();
   return 0;
 }
@@ -717,8 +679,8 @@ int TBaseDispatcher::ApplyLineSettings(TLineSettings Settings) {
   int result = SetLineSettings(Settings);
   if (result < 0) return result;
   DCB = Settings;
-  if (!DTRAuto) SetModemLine(TIOCM_DTR, DTRStateValue);
-  if (!RTSAuto) SetModemLine(TIOCM_RTS, RTSStateValue);
+  // New settings may have moved the lines (a speed of 0 drops DTR): write them again.
+  if (LineWorker) LineWorker->Reapply();
   return 0;
 }
 
@@ -737,8 +699,8 @@ int TBaseDispatcher::SetLineParams(std::int32_t Baud, std::uint16_t Parity, std:
   if (StopBits > 3) StopBits = 2;
   TLineSettings wanted = present;
   if (Baud != 0) wanted.Baud = Baud;
-  if (Parity != 5) wanted.Parity = static_cast<std::uint8_t>(Parity);
-  if (DataBits != 9) wanted.DataBits = static_cast<std::uint8_t>(DataBits);
+  if (Parity != KeepParity) wanted.Parity = static_cast<std::uint8_t>(Parity);
+  if (DataBits != KeepDataBits) wanted.DataBits = static_cast<std::uint8_t>(DataBits);
   if (StopBits == 1)
     wanted.StopBits = OneStopBit;
   else if (StopBits == 2)
@@ -771,9 +733,46 @@ int TBaseDispatcher::SetLineParams(std::int32_t Baud, std::uint16_t Parity, std:
 int TBaseDispatcher::SetModemLineState(bool Dtr, bool OnOff) {
   std::lock_guard guard(GeneralLock);
   if (Dtr ? DTRAuto : RTSAuto) return 1;
-  if (DeviceOpen() && SetModemLine(Dtr ? TIOCM_DTR : TIOCM_RTS, OnOff) < 0) return ecBadArgument;
   (Dtr ? DTRStateValue : RTSStateValue) = OnOff;
+  // The board may ask for a flip per received byte; the device call happens on the
+  // modem-line worker so that serving bytes never waits for it.
+  if (LineWorker) LineWorker->Want(Dtr ? TModemLine::DTR : TModemLine::RTS, OnOff);
   return 0;
+}
+
+void TBaseDispatcher::StartLineWorker() {
+  auto worker = std::make_unique<TModemLineWorker>(
+      [this](TModemLine Line, bool Raise) { return SetModemLine(Line, Raise); },
+      [this] { return ReadModemInputs(); }, DTRStateValue, RTSStateValue);
+  worker->Reapply();
+  std::lock_guard guard(GeneralLock);
+  LineWorker = std::move(worker);
+}
+
+void TBaseDispatcher::StopLineWorker() {
+  std::unique_ptr<TModemLineWorker> worker;
+  {
+    std::lock_guard guard(GeneralLock);
+    worker = std::move(LineWorker);
+  }
+  if (!worker) return;
+  // The board should see the last level asked for, but a device that stopped answering
+  // must not hold up the close.
+  worker->WaitSettled(std::chrono::milliseconds(200));
+}
+
+void TBaseDispatcher::RefreshModemStatus() {
+  std::lock_guard guard(GeneralLock);
+  TModemInputs inputs = LineWorker ? LineWorker->Inputs() : 0;
+  std::uint8_t high = 0;
+  if (inputs & miCTS) high |= CTSMask;
+  if (inputs & miDSR) high |= DSRMask;
+  if (inputs & miRI) high |= RIMask;
+  if (inputs & miDCD) high |= DCDMask;
+  if (RingSeen.exchange(false)) high |= RIMask;
+  std::uint8_t deltas = static_cast<std::uint8_t>(((high ^ PreviousModemBits) >> 4) & 0x0F);
+  ModemStatusByte = static_cast<std::uint8_t>(high | ((ModemStatusByte | deltas) & 0x0F));
+  PreviousModemBits = high;
 }
 
 int TBaseDispatcher::SetDTR(bool OnOff) { return SetModemLineState(true, OnOff); }
@@ -790,7 +789,7 @@ bool TBaseDispatcher::RTSState() const {
 }
 
 std::uint8_t TBaseDispatcher::ModemStatus() {
-  RefreshModemLines();
+  RefreshModemStatus();
   std::lock_guard guard(GeneralLock);
   return ModemStatusByte;
 }
@@ -869,63 +868,20 @@ void TBaseDispatcher::DeregisterWndTriggerHandler(IMessageTarget* Window) {
     HandlerListChanged = true;
   } else {
     WndHandlers.erase(it);
-    UpdateHandlerFlags(0);
+    UpdateHandlerFlags(THandlerUpdate::Recount);
   }
 }
 
-void TBaseDispatcher::RegisterProcTriggerHandler(TTriggerProc Proc) {
+void TBaseDispatcher::UpdateHandlerFlags(THandlerUpdate Update) {
   std::lock_guard guard(GeneralLock);
-  ProcHandlers.push_back({Proc, false});
-  HandlersNeeded = true;
-}
-
-void TBaseDispatcher::DeregisterProcTriggerHandler(TTriggerProc Proc) {
-  std::lock_guard guard(GeneralLock);
-  auto it = std::find_if(ProcHandlers.begin(), ProcHandlers.end(),
-                         [Proc](const TProcHandler& h) { return h.Proc == Proc && !h.Deleted; });
-  if (it == ProcHandlers.end()) return;
-  if (FDispatching.load()) {
-    it->Deleted = true;
-    HandlerListChanged = true;
-  } else {
-    ProcHandlers.erase(it);
-    UpdateHandlerFlags(0);
-  }
-}
-
-void TBaseDispatcher::RegisterEventTriggerHandler(TTriggerEventHandler Event, void* Context, bool Sync) {
-  std::lock_guard guard(GeneralLock);
-  EventHandlers.push_back({std::move(Event), Context, Sync, false});
-  HandlersNeeded = true;
-}
-
-void TBaseDispatcher::DeregisterEventTriggerHandler(void* Context) {
-  std::lock_guard guard(GeneralLock);
-  auto it = std::find_if(EventHandlers.begin(), EventHandlers.end(),
-                         [Context](const TEventHandler& h) { return h.Context == Context && !h.Deleted; });
-  if (it == EventHandlers.end()) return;
-  if (FDispatching.load()) {
-    it->Deleted = true;
-    HandlerListChanged = true;
-  } else {
-    EventHandlers.erase(it);
-    UpdateHandlerFlags(0);
-  }
-}
-
-void TBaseDispatcher::UpdateHandlerFlags(int FlagUpdate) {
-  std::lock_guard guard(GeneralLock);
-  if (FlagUpdate == 1) {
+  if (Update == THandlerUpdate::PortHandlerInstalled) {
     PortHandlerInstalled = true;
     HandlersNeeded = true;
     return;
   }
-  if (FlagUpdate == 2) PortHandlerInstalled = false;
+  if (Update == THandlerUpdate::PortHandlerRemoved) PortHandlerInstalled = false;
   auto windows = std::count_if(WndHandlers.begin(), WndHandlers.end(), [](const TWndHandler& h) { return !h.Deleted; });
-  auto procs = std::count_if(ProcHandlers.begin(), ProcHandlers.end(), [](const TProcHandler& h) { return !h.Deleted; });
-  auto events =
-      std::count_if(EventHandlers.begin(), EventHandlers.end(), [](const TEventHandler& h) { return !h.Deleted; });
-  HandlersNeeded = windows > 1 || procs > 0 || events > 0 || (FlagUpdate == 0 && PortHandlerInstalled);
+  HandlersNeeded = windows > 1 || (Update == THandlerUpdate::Recount && PortHandlerInstalled);
 }
 
 void TBaseDispatcher::ChangeLengthTrigger(std::uint16_t Length) {

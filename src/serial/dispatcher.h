@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,8 @@
 #include "serial/event_signal.h"
 #include "serial/line_settings.h"
 #include "serial/main_thread_queue.h"
+#include "serial/modem_line_worker.h"
+#include "serial/modem_lines.h"
 #include "serial/trigger_messages.h"
 
 namespace mirte {
@@ -67,6 +70,14 @@ struct TStatusTrigger {
   bool Fired = false;
 };
 
+struct TLineErrorCounts {
+  int Overrun = 0;  // bytes lost by the adapter or the driver's queue
+  int Framing = 0;
+  int Parity = 0;
+  int Break = 0;
+  bool operator==(const TLineErrorCounts&) const = default;
+};
+
 struct TTriggerSave {
   std::uint16_t LastAvailThreshold = 0;
   std::vector<TTimerTrigger> TimerTriggers;
@@ -74,8 +85,6 @@ struct TTriggerSave {
   std::vector<TStatusTrigger> StatusTriggers;
 };
 
-using TTriggerProc = void (*)(std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data);
-using TTriggerEventHandler = std::function<void(std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data)>;
 
 class TDispatcherThread;
 
@@ -103,7 +112,10 @@ public:
                std::uint32_t InSize, std::uint16_t StopBits, std::uint16_t DataBits, std::uint16_t Parity);
   void DonePort();
 
-  // Settings.
+  // Settings. SetLineParams keeps the present value for a Baud of 0, a Parity of
+  // KeepParity and DataBits of KeepDataBits.
+  static constexpr std::uint16_t KeepParity = 5;
+  static constexpr std::uint16_t KeepDataBits = 9;
   int SetLineParams(std::int32_t Baud, std::uint16_t Parity, std::uint16_t StopBits, std::uint16_t DataBits);
   int SetDTR(bool OnOff);
   int SetRTS(bool OnOff);
@@ -112,8 +124,6 @@ public:
   int SWFlowDisable();
   int SWFlowChars(char OnChar, char OffChar);
   int SetupQueueSizes(std::uint32_t InSize, std::uint32_t OutSize) { return SetupQueues(InSize, OutSize); }
-  void SetEventBusy(bool Value) { EventBusy = Value; }
-  void SetThreadBoost(int Boost) { ThreadBoost = Boost; }
   const TLineSettings& LineSettings() const { return DCB; }
   bool DTRState() const;
   bool RTSState() const;
@@ -137,19 +147,22 @@ public:
   int FlushOutBuffer();
   int FlushInBuffer();
 
-  // Handlers and triggers.
+  // Handlers and triggers. The only handlers are windows (the port's notification window
+  // first): every delivery reaches the main thread through them.
   void RegisterWndTriggerHandler(std::weak_ptr<IMessageTarget> Window);
   void DeregisterWndTriggerHandler(IMessageTarget* Window);
-  void RegisterProcTriggerHandler(TTriggerProc Proc);
-  void DeregisterProcTriggerHandler(TTriggerProc Proc);
-  void RegisterEventTriggerHandler(TTriggerEventHandler Event, void* Context, bool Sync);
-  void DeregisterEventTriggerHandler(void* Context);
   void ChangeLengthTrigger(std::uint16_t Length);
-  // 0 recompute, 1 the port's own handler is installed, 2 it is removed.
-  void UpdateHandlerFlags(int FlagUpdate);
+  enum class THandlerUpdate { Recount, PortHandlerInstalled, PortHandlerRemoved };
+  void UpdateHandlerFlags(THandlerUpdate Update);
   void SaveTriggers(TTriggerSave& Save);
   void RestoreTriggers(const TTriggerSave& Save);
   std::uint16_t GetLineError();
+  // The line errors the driver counted since the device was opened; all 0 where it keeps
+  // no counts. A status bar shows the lost bytes once each time they grow.
+  virtual TLineErrorCounts LineErrorCounts() { return {}; }
+  // True when the adapter holds received bytes back (low latency refused, or its latency
+  // timer above 1 ms): worth telling the user once, with the udev rule that fixes it.
+  virtual bool AdapterHoldsBytesBack() { return false; }
   bool CheckLineBreak();
 
   // State the port looks at.
@@ -170,7 +183,11 @@ public:
 
 protected:
   // Device operations.
-  virtual int SetModemLine(int Line, bool Raise) = 0;
+  // Called only by the modem-line worker, never while serving bytes.
+  virtual int SetModemLine(TModemLine Line, bool Raise) = 0;
+  // The watched lines, or nothing for a device without modem lines. Called only by the
+  // modem-line worker, at most ten times a second.
+  virtual std::optional<TModemInputs> ReadModemInputs() { return std::nullopt; }
   virtual int PurgeQueue(bool Output) = 0;
   virtual int ReadDeviceStatus() = 0;  // fills BytesInDriver, LineErrors
   virtual int GetLineSettings(TLineSettings& Settings) = 0;
@@ -188,7 +205,6 @@ protected:
   virtual int WriteDevice(const std::uint8_t* Buffer, std::uint32_t Len) = 0;
   // Waits until the device takes output or the flush/stop signal is set (returns false).
   virtual bool WaitWritable() = 0;
-  virtual void RefreshModemLines() {}
 
   virtual void StartWorkers();
   virtual void StopWorkers();
@@ -204,6 +220,7 @@ protected:
   std::uint32_t BytesInDriver = 0;  // under OutLock
   std::uint8_t LineErrors = 0;      // under OutLock
   std::uint8_t ModemStatusByte = 0; // under GeneralLock
+  std::uint8_t PreviousModemBits = 0; // under GeneralLock
   std::atomic<bool> RingSeen{false};
   TLineSettings DCB;                // under GeneralLock
   std::atomic<bool> DeviceGone{false};
@@ -228,26 +245,13 @@ private:
     IMessageTarget* Key = nullptr;
     bool Deleted = false;
   };
-  struct TProcHandler {
-    TTriggerProc Proc = nullptr;
-    bool Deleted = false;
-  };
-  struct TEventHandler {
-    TTriggerEventHandler Event;
-    void* Context = nullptr;
-    bool Sync = false;
-    bool Deleted = false;
-  };
 
   // Worker-side steps.
   void ReceivePass();
   // Announces the unread bytes when some arrived since the last announcement or the last
   // delivery left some unread; true when the handlers took exactly what was announced.
   bool CheckReceiveTriggers();
-  bool CheckStatusTriggers() { return false; }
-  bool CheckTimerTriggers() { return false; }
   bool DispatchTrigger(std::uint32_t Msg, std::uint16_t Trigger, std::uint16_t Data);
-  void RefreshStatus();
   void WriteAllPending();
   void ThreadGone(TDispatcherThread* Thread);
   void SignalWorkersToStop();
@@ -268,11 +272,14 @@ protected:
 private:
 
   int SetModemLineState(bool Dtr, bool OnOff);
+  void RefreshModemStatus();
+  void StartLineWorker();
+  // Lets the last wanted levels reach the device (briefly), then ends the worker; before
+  // every close of the device, since the worker holds no lock that the close takes.
+  void StopLineWorker();
   int ApplyLineSettings(TLineSettings Settings);
   int CheckFlowThresholds(std::uint16_t BufferFull, std::uint16_t BufferResume) const;
   void AdvanceOutRead(std::uint32_t N, std::uint64_t Generation);
-  bool RunWindowHandler(const std::weak_ptr<IMessageTarget>& Target, std::uint32_t Msg, std::uint16_t Trigger,
-                        std::intptr_t LParam);
 
   TCustomComPort* Owner;
   IMainThreadQueue* Queue;
@@ -306,19 +313,15 @@ private:
   std::uint32_t OTail = 0;
   bool OBufFull = false;
   std::uint64_t OutGeneration = 0;  // bumped by every discard of output
-  bool OutSentPending = false;
 
   std::uint32_t FInSize = 0;
   std::int32_t LastBaud = 115200;  // GeneralLock
   bool DTRStateValue = true, DTRAuto = false;
   bool RTSStateValue = true, RTSAuto = false;
-  bool EventBusy = false;
-  int ThreadBoost = 0;
+  std::unique_ptr<TModemLineWorker> LineWorker;  // set and cleared under GeneralLock
 
   // Handlers (GeneralLock).
   std::vector<TWndHandler> WndHandlers;
-  std::vector<TProcHandler> ProcHandlers;
-  std::vector<TEventHandler> EventHandlers;
   bool PortHandlerInstalled = false;
   bool HandlersNeeded = false;
   bool HandlerListChanged = false;
@@ -343,7 +346,6 @@ private:
   std::atomic<int> FActiveThreads{0};
   std::atomic<bool> FWorkersRunning{false};
   std::atomic<bool> ReleaseClaimed{false};
-  std::atomic<bool> Released{false};
 };
 
 }  // namespace mirte

@@ -40,23 +40,17 @@ void TDispThread::Execute() {
     H.GeneralEvent.Wait(std::chrono::milliseconds(50));
     if (H.KillThreads.load()) return;
     std::uint32_t mask = H.LastDeviceEvent.exchange(0);
-    if (mask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)) H.RefreshModemLines();
+    if (mask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)) H.RefreshModemStatus();
     if (mask & (EV_BREAK | EV_ERR)) H.ReadDeviceStatus();
     H.ReceivePass();
     bool leave = false;
     if (!H.Dispatching()) {
-      H.RefreshModemLines();
-      while (H.CheckStatusTriggers()) {
-      }
       while (!H.CloseRequested.load() && !H.KillThreads.load() && H.CheckReceiveTriggers()) {
       }
       leave = H.CloseRequested.load();
     }
     if (leave) break;
     H.PassDone.Set();
-    if (!H.CloseRequested.load() && !H.Dispatching())
-      while (!H.CloseRequested.load() && H.CheckTimerTriggers()) {
-      }
   } while (!H.KillThreads.load() && !H.CloseRequested.load());
   H.ThreadAck.Set();
 }

@@ -1,11 +1,9 @@
 #pragma once
 // The settings of a serial line as the dispatcher keeps them (speed, framing, the DTR and
 // RTS modes, flow control and its limits) and their translation to and from a termios
-// record. The translation is pure, so it is tested without a device. termios has no place
-// for DSR flow, DTR handshaking or the XON/XOFF limits: those live only in this record.
+// record (line_termios.h, for the tty layer alone). termios has no place for DSR flow,
+// DTR handshaking or the XON/XOFF limits: those live only in this record.
 #include <cstdint>
-
-#include <termios.h>
 
 namespace mirte {
 
@@ -30,18 +28,5 @@ struct TLineSettings {
 
   bool operator==(const TLineSettings&) const = default;
 };
-
-// Writes speed-independent settings into a raw termios: framing, parity, RTS/CTS and
-// XON/XOFF flow, the XON/XOFF characters. Returns false for data bits outside 5 to 8.
-bool StoreLineSettings(const TLineSettings& settings, termios& tio);
-
-// Reads framing, parity and flow from termios into `settings`; fields termios cannot hold
-// keep their values.
-void LoadLineSettings(const termios& tio, TLineSettings& settings);
-
-// The B-constant for a standard rate, or 0 when the rate needs an arbitrary speed.
-speed_t StandardSpeed(std::int32_t baud);
-// The rate of a B-constant, or 0 for an unknown one.
-std::int32_t SpeedToBaud(speed_t speed);
 
 }  // namespace mirte

@@ -1,6 +1,8 @@
 #include "serial/port_diagnosis.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/com_devices.h"
 #include "serial/ser_except.h"
@@ -30,6 +32,12 @@ TPortDiagnosis DiagnosePort(int ComNumber) {
       diagnosis.Fault = TPortFault::NoPermission;
       diagnosis.Group = DeviceGroupName(diagnosis.Device);
       diagnosis.User = CurrentUserName();
+      diagnosis.GroupMayReadWrite = DeviceGroupMayReadWrite(diagnosis.Device);
+      {
+        std::error_code ignored;
+        const auto real = std::filesystem::canonical(diagnosis.Device, ignored);
+        diagnosis.KernelName = (real.empty() ? std::filesystem::path(diagnosis.Device) : real).filename().string();
+      }
       break;
     default:
       diagnosis.Fault = TPortFault::Other;

@@ -18,6 +18,8 @@ struct TPortDiagnosis {
   std::string Device;                // the device path the number stands for
   std::string Group;                 // NoPermission: the group owning the device
   std::string User;                  // NoPermission: the user this program runs as
+  bool GroupMayReadWrite = false;    // NoPermission: whether joining the group would help
+  std::string KernelName;            // NoPermission: the device's own name (ttyUSB0)
   std::vector<TDeviceUser> Holders;  // InUse: the processes holding the device, if known
   int Error = 0;                     // Other: the system's error number
 };

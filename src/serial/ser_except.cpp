@@ -22,6 +22,8 @@ constexpr ErrorText errorTexts[] = {
     {3004, "Failed to put entire block"},
     {3006, "Output buffer too small for block"},
     {3007, "Buffer is empty"},
+    {4002, "The device does not exist"},
+    {4005, "The device is held by another open"},
 };
 
 std::string systemText(int error) {
@@ -61,7 +63,7 @@ int CheckException(int ErrorCode) {
     case ecBufferIsEmpty: throw EBufferIsEmpty(ErrorCode, ErrorMessage(ErrorCode));
     default: break;
   }
-  if (ErrorCode <= -2 && ErrorCode >= -162) throw EInOutError(-ErrorCode, ErrorMessage(ErrorCode));
+  if (ErrorCode >= ecLowestSystemError) throw EInOutError(-ErrorCode, ErrorMessage(ErrorCode));
   throw ESerialException(0, "Serial exception");
 }
 

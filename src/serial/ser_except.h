@@ -1,6 +1,7 @@
 #pragma once
 // Result codes of the serial layer and the exceptions the port component turns them into.
-// Inside the layer everything reports a negative code; CheckException is the one place
+// Inside the layer everything reports a negative code: a system error as -errno (always
+// above -4096), the layer's own results below that range, so the two never meet; CheckException is the one place
 // where a code becomes an exception. Texts come from the layer's own table, else from the
 // operating system's text for the error number.
 #include <stdexcept>
@@ -9,7 +10,7 @@
 namespace mirte {
 
 inline constexpr int ecOK = 0;
-inline constexpr int ecOutOfMemory = -8;
+inline constexpr int ecOutOfMemory = -4008;
 inline constexpr int ecBadArgument = -1002;
 inline constexpr int ecBadId = -2001;
 inline constexpr int ecCommNotOpen = -2007;
@@ -18,10 +19,12 @@ inline constexpr int ecNoPortSelected = -2011;
 inline constexpr int ecPutBlockFail = -3004;
 inline constexpr int ecOutputBufferTooSmall = -3006;
 inline constexpr int ecBufferIsEmpty = -3007;
-// What the device layer answers for a device that another open holds (access denied) and
-// for a device that does not exist.
-inline constexpr int ecDeviceBusy = -5;
-inline constexpr int ecNoDevice = -2;
+// What the device layer answers for a device that another open holds and for a device
+// that does not exist.
+inline constexpr int ecDeviceBusy = -4005;
+inline constexpr int ecNoDevice = -4002;
+// The range of -errno results.
+inline constexpr int ecLowestSystemError = -4095;
 
 class ESerialException : public std::runtime_error {
 public:
@@ -74,7 +77,7 @@ public:
 // control characters turned into blanks and runs of blanks reduced to one.
 std::string ErrorMessage(int ErrorCode);
 
-// Throws the exception for a negative code (std::bad_alloc for -8); codes of 0 or above
+// Throws the exception for a negative code (std::bad_alloc for ecOutOfMemory); codes of 0 or above
 // are returned unchanged.
 int CheckException(int ErrorCode);
 

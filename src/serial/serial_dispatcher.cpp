@@ -30,6 +30,11 @@ int TSerialDispatcher::OpenDevice(const std::string& DevicePath) {
   DeviceGone = false;
   HasModemLines = TtyHasModemLines(fd);
   {
+    const TLowLatency latency = RequestLowLatency(fd, DevicePath);
+    std::lock_guard guard(GeneralLock);
+    Latency = latency;
+  }
+  {
     // Counters of the device before would read as errors of this one.
     std::lock_guard guard(OutLock);
     ErrorCounts = {};
@@ -44,13 +49,30 @@ int TSerialDispatcher::CloseDevice() {
   std::scoped_lock guard(GeneralLock, RecvLock, OutLock);
   int fd = ComHandle.exchange(-1);
   if (fd < 0) return -1;
+  RestoreLowLatency(fd, Latency);
   CloseTtyDevice(fd);
   return 0;
 }
 
+TLowLatency TSerialDispatcher::LowLatency() {
+  std::lock_guard guard(GeneralLock);
+  return Latency;
+}
+
+bool TSerialDispatcher::AdapterHoldsBytesBack() {
+  const TLowLatency latency = LowLatency();
+  return (latency.Supported && !latency.Took) || latency.LatencyTimerMs > 1;
+}
+
+TLineErrorCounts TSerialDispatcher::LineErrorCounts() {
+  std::lock_guard guard(OutLock);
+  if (!ErrorCounts.Valid) return {};
+  return {ErrorCounts.Overrun + ErrorCounts.BufferOverrun, ErrorCounts.Frame, ErrorCounts.Parity, ErrorCounts.Break};
+}
+
 int TSerialDispatcher::SetupQueues(std::uint32_t, std::uint32_t) { return 0; }
 
-int TSerialDispatcher::SetModemLine(int Line, bool Raise) {
+int TSerialDispatcher::SetModemLine(TModemLine Line, bool Raise) {
   int fd = ComHandle;
   if (fd < 0 || !HasModemLines.load()) return 0;
   return SetTtyModemLine(fd, Line, Raise);
@@ -154,19 +176,10 @@ bool TSerialDispatcher::WaitWritable() {
   }
 }
 
-void TSerialDispatcher::RefreshModemLines() {
+std::optional<TModemInputs> TSerialDispatcher::ReadModemInputs() {
   int fd = ComHandle;
-  int bits = fd >= 0 && HasModemLines.load() ? TtyModemLines(fd) : 0;
-  std::uint8_t high = 0;
-  if (bits & TIOCM_CTS) high |= CTSMask;
-  if (bits & TIOCM_DSR) high |= DSRMask;
-  if (bits & TIOCM_RI) high |= RIMask;
-  if (bits & TIOCM_CD) high |= DCDMask;
-  if (RingSeen.exchange(false)) high |= RIMask;
-  std::lock_guard guard(GeneralLock);
-  std::uint8_t deltas = static_cast<std::uint8_t>(((high ^ PreviousModemBits) >> 4) & 0x0F);
-  ModemStatusByte = static_cast<std::uint8_t>(high | ((ModemStatusByte | deltas) & 0x0F));
-  PreviousModemBits = high;
+  if (fd < 0 || !HasModemLines.load()) return std::nullopt;
+  return TtyModemInputs(fd);
 }
 
 }  // namespace mirte

@@ -23,8 +23,14 @@ public:
   // device layer's code (ecDeviceBusy for a device another open holds).
   int ProbeDevice(int ComNumber);
 
+  // What the open made of low latency; a port that should say "bytes held back" asks
+  // AdapterHoldsBytesBack (the flag refused or the adapter's timer above 1 ms).
+  TLowLatency LowLatency();
+  bool AdapterHoldsBytesBack() override;
+  TLineErrorCounts LineErrorCounts() override;
+
 protected:
-  int SetModemLine(int Line, bool Raise) override;
+  int SetModemLine(TModemLine Line, bool Raise) override;
   int PurgeQueue(bool Output) override;
   int ReadDeviceStatus() override;
   int GetLineSettings(TLineSettings& Settings) override;
@@ -36,15 +42,15 @@ protected:
   int CloseDevice() override;
   int WriteDevice(const std::uint8_t* Buffer, std::uint32_t Len) override;
   bool WaitWritable() override;
-  void RefreshModemLines() override;
+  std::optional<TModemInputs> ReadModemInputs() override;
 
 private:
   // A device without modem lines (a pseudo-terminal) refuses every modem-line call. The
   // program flips DTR for each received byte, so the refusal is learnt once at open
   // instead of being asked of the kernel thousands of times a second.
   std::atomic<bool> HasModemLines{true};
-  std::uint8_t PreviousModemBits = 0;
   TTtyErrorCounts ErrorCounts;  // under OutLock
+  TLowLatency Latency;          // under GeneralLock; put back at close
 };
 
 }  // namespace mirte

@@ -8,7 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
 
+#include "serial/line_termios.h"
 #include "serial/ser_except.h"
 
 namespace mirte {
@@ -35,14 +39,14 @@ bool lineChangeMayBeIgnored(int error) {
   return error == ENOTTY || error == EINVAL || error == EIO || error == ENXIO || error == ENODEV;
 }
 
-void requestLowLatency(int fd) {
-  // USB adapters otherwise hold received bytes for their latency timer (16 ms), which
-  // would be added to every command exchange with the board. Ptys refuse: no harm.
-  serial_struct serial{};
-  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
-  if (serial.flags & ASYNC_LOW_LATENCY) return;
-  serial.flags |= ASYNC_LOW_LATENCY;
-  ioctl(fd, TIOCSSERIAL, &serial);
+int readLatencyTimer(const std::string& path) {
+  std::error_code ignored;
+  const auto real = std::filesystem::canonical(path, ignored);
+  if (real.empty()) return -1;
+  std::ifstream in(std::filesystem::path("/sys/class/tty") / real.filename() / "device/latency_timer");
+  int ms = -1;
+  if (!(in >> ms)) return -1;
+  return ms;
 }
 
 }  // namespace
@@ -74,8 +78,32 @@ int OpenTtyDevice(const std::string& path) {
     ::close(fd);
     return -error;
   }
-  requestLowLatency(fd);
   return fd;
+}
+
+TLowLatency RequestLowLatency(int fd, const std::string& path) {
+  TLowLatency found;
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return found;
+  found.Supported = true;
+  found.WasSet = (serial.flags & ASYNC_LOW_LATENCY) != 0;
+  if (!found.WasSet) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &serial);
+  }
+  // Some drivers accept the request and ignore it: only the read-back counts.
+  serial_struct now{};
+  found.Took = ioctl(fd, TIOCGSERIAL, &now) == 0 && (now.flags & ASYNC_LOW_LATENCY) != 0;
+  found.LatencyTimerMs = readLatencyTimer(path);
+  return found;
+}
+
+void RestoreLowLatency(int fd, const TLowLatency& before) {
+  if (!before.Supported || before.WasSet || !before.Took) return;
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return;
+  serial.flags &= ~ASYNC_LOW_LATENCY;
+  ioctl(fd, TIOCSSERIAL, &serial);
 }
 
 void CloseTtyDevice(int fd) {
@@ -126,16 +154,22 @@ int TtyBytesWaiting(int fd) {
   return count;
 }
 
-int SetTtyModemLine(int fd, int line, bool raise) {
-  if (ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &line) == 0) return 0;
+int SetTtyModemLine(int fd, TModemLine line, bool raise) {
+  int bits = line == TModemLine::DTR ? TIOCM_DTR : TIOCM_RTS;
+  if (ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &bits) == 0) return 0;
   int error = errno;
   return lineChangeMayBeIgnored(error) ? 0 : -error;
 }
 
-int TtyModemLines(int fd) {
+TModemInputs TtyModemInputs(int fd) {
   int bits = 0;
   if (ioctl(fd, TIOCMGET, &bits) != 0) return 0;
-  return bits;
+  TModemInputs inputs = 0;
+  if (bits & TIOCM_CTS) inputs |= miCTS;
+  if (bits & TIOCM_DSR) inputs |= miDSR;
+  if (bits & TIOCM_RI) inputs |= miRI;
+  if (bits & TIOCM_CD) inputs |= miDCD;
+  return inputs;
 }
 
 bool TtyHasModemLines(int fd) {

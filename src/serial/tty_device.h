@@ -7,14 +7,29 @@
 #include <string>
 
 #include "serial/line_settings.h"
+#include "serial/modem_lines.h"
 
 namespace mirte {
 
 // Opens the device for reading and writing, without becoming its controlling terminal,
-// non-blocking, and exclusively: a device that any other open holds answers ecDeviceBusy
-// (-5), a device that does not exist ecNoDevice (-2), any other failure -errno. Returns the
-// descriptor otherwise. Also asks the driver for low-latency delivery where it has it.
+// non-blocking, and exclusively: a device that any other open holds answers ecDeviceBusy,
+// a device that does not exist ecNoDevice, any other failure -errno. Returns the
+// descriptor otherwise.
 int OpenTtyDevice(const std::string& path);
+
+// Low-latency delivery as asked for at open and found afterwards. USB adapters otherwise
+// hold received bytes for a latency timer (16 ms on many), added to every exchange.
+struct TLowLatency {
+  bool Supported = false;    // the driver knows the flag at all (a pty does not)
+  bool WasSet = false;       // the flag before the open asked for it
+  bool Took = false;         // read back set after asking
+  int LatencyTimerMs = -1;   // the adapter's own timer where sysfs shows it, else -1
+};
+// Asks for low latency and reads back what the driver made of it; `path` names the device
+// for the sysfs look-up (links are followed).
+TLowLatency RequestLowLatency(int fd, const std::string& path);
+// Puts the flag back as it was before RequestLowLatency.
+void RestoreLowLatency(int fd, const TLowLatency& before);
 void CloseTtyDevice(int fd);
 
 // Speed, framing and flow from the settings; every other termios setting is raw.
@@ -24,10 +39,10 @@ int ReadTtySettings(int fd, TLineSettings& settings);
 
 // Bytes waiting in the driver's receive queue, or a negative code.
 int TtyBytesWaiting(int fd);
-// Raises or drops DTR or RTS (TIOCM_DTR / TIOCM_RTS).
-int SetTtyModemLine(int fd, int line, bool raise);
-// The TIOCM_ bits of the modem lines; 0 where the device has none.
-int TtyModemLines(int fd);
+// Raises or drops DTR or RTS.
+int SetTtyModemLine(int fd, TModemLine line, bool raise);
+// The watched lines; none where the device has no modem lines.
+TModemInputs TtyModemInputs(int fd);
 // False for a device that has no modem lines at all (a pseudo-terminal).
 bool TtyHasModemLines(int fd);
 

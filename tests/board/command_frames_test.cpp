@@ -334,3 +334,45 @@ TEST_F(CommandFramesTest, ListOutputFramesReachTheListDevice) {
 
 }  // namespace
 }  // namespace mirte
+
+namespace mirte {
+namespace {
+
+class FrameSilenceTest : public CommandFramesTest {
+protected:
+  // The write frame of a record with its last byte lost on the line, then `gap` of silence
+  // from the board, then the frame that closes the file.
+  void LoseTheLastRecordByteThenWait(Clock::duration gap) {
+    Receive(Frame(22, NameBlock("LOST    DAT")));
+    TakeWritten();
+    const auto start = Clock::now() - gap;
+    port.receivedAt = start;
+    Receive(Frame(21, NameBlock("LOST    DAT")) + std::string(127, 'x'));
+    port.receivedAt = Clock::now();
+    const std::string close = Frame(16, NameBlock("LOST    DAT"));
+    Receive(close.substr(0, 1));
+    statusAfterFirstByte = window.StatusText();
+    Receive(close.substr(1));
+  }
+  std::string statusAfterFirstByte;
+};
+
+TEST_F(FrameSilenceTest, AFrameCutOffForASecondIsDroppedAndTheNextFrameIsServed) {
+  LoseTheLastRecordByteThenWait(std::chrono::milliseconds(1500));
+  EXPECT_EQ(TakeWritten(), (Bytes{0})) << "only the close frame is answered";
+  EXPECT_EQ(temp.read("work/LOST.DAT").size(), 0u) << "no record made of the next frame's bytes";
+  EXPECT_EQ(service.GetState(), TBoardService::Console);
+  EXPECT_NE(statusAfterFirstByte.find("stopped sending"), std::string::npos);
+}
+
+TEST_F(FrameSilenceTest, AShortPauseInsideAFrameIsNoSilence) {
+  LoseTheLastRecordByteThenWait(std::chrono::milliseconds(500));
+  // The first byte of the close frame completes the record; the rest is console text.
+  Bytes reply = TakeWritten();
+  ASSERT_FALSE(reply.empty());
+  EXPECT_EQ(reply[0], 0);
+  EXPECT_EQ(temp.read("work/LOST.DAT").size(), 128u);
+}
+
+}  // namespace
+}  // namespace mirte

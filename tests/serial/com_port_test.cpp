@@ -1,10 +1,12 @@
 #include "serial/com_port.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
 #include "serial/dispatcher.h"
+#include "serial/port_diagnosis.h"
 #include "serial/port_rig.h"
 #include "serial/tty_device.h"
 
@@ -99,6 +101,30 @@ TEST(ComPort, FailedOpensLeaveThePortClosedWithTheirOwnException) {
     EXPECT_THROW(rig.port.WriteChar('x'), ECommNotOpen);
     EXPECT_EQ(rig.port.OutputPending(), 0u);
   }
+}
+
+TEST(ComPort, AnInputOutputErrorAtOpenIsReportedAsItselfNotAsABusyPort) {
+  // The slave of a pty whose master was never unlocked answers every open with EIO, as an
+  // adapter does that goes away while it is being opened.
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  const std::string slave = ::ptsname(master);
+  PortRig rig;
+  rig.link(PortRig::BoardCom, slave);
+  try {
+    rig.port.SetOpen(true);
+    ADD_FAILURE() << "open succeeded";
+  } catch (const EAlreadyOpen&) {
+    ADD_FAILURE() << "reported as a port in use";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), EIO);
+  }
+  EXPECT_FALSE(rig.port.Open());
+  const TPortDiagnosis why = DiagnosePort(PortRig::BoardCom);
+  EXPECT_EQ(why.Fault, TPortFault::Other);
+  EXPECT_EQ(why.Error, EIO);
+  ::close(master);
 }
 
 TEST(ComPort, APortHeldByAnotherOpenIsRefusedButStillExists) {

@@ -235,10 +235,10 @@ TEST(Dispatcher, RefusesASecondStartAndChecksItsSettings) {
   RestartingDispatcher dispatcher(nullptr, &queue);
   ASSERT_EQ(dispatcher.InitPort(board.slavePath(), 115200, 3, 4096, 4096, 2, 8, 0), 0);
   EXPECT_THROW(dispatcher.StartWorkers(), std::logic_error);
-  EXPECT_EQ(dispatcher.SetLineParams(0, 5, 3, 9), 0);
+  EXPECT_EQ(dispatcher.SetLineParams(0, TBaseDispatcher::KeepParity, 3, TBaseDispatcher::KeepDataBits), 0);
   EXPECT_EQ(dispatcher.SetLineParams(115200, 0, 2, 8), 0);
   EXPECT_EQ(dispatcher.LineSettings().StopBits, TwoStopBits);
-  EXPECT_EQ(dispatcher.SetLineParams(9600, 5, 1, 9), 0);
+  EXPECT_EQ(dispatcher.SetLineParams(9600, TBaseDispatcher::KeepParity, 1, TBaseDispatcher::KeepDataBits), 0);
   EXPECT_EQ(dispatcher.LineSettings().Baud, 9600);
   EXPECT_EQ(dispatcher.LineSettings().StopBits, OneStopBit);
   EXPECT_EQ(dispatcher.HWFlowOptions(100, 200, 0), ecBadArgument) << "resume above full";
@@ -247,6 +247,23 @@ TEST(Dispatcher, RefusesASecondStartAndChecksItsSettings) {
   EXPECT_FALSE(dispatcher.DTRState());
   dispatcher.DonePort();
   EXPECT_FALSE(dispatcher.DeviceOpen());
+}
+
+}  // namespace
+}  // namespace mirte
+
+namespace mirte {
+namespace {
+
+TEST(Dispatcher, APtyCountsNoLineErrorsAndHoldsNoBytesBack) {
+  testing::PortRig rig;
+  rig.port.SetOpen(true);
+  auto* dispatcher = rig.port.CurrentDispatcher();
+  rig.board.write("abc");
+  rig.pumpUntil([&] { return dispatcher->InBuffUsed() == 3; });
+  EXPECT_EQ(dispatcher->LineErrorCounts(), TLineErrorCounts{});
+  EXPECT_FALSE(dispatcher->AdapterHoldsBytesBack()) << "a driver without the low-latency flag is no adapter";
+  EXPECT_EQ(dispatcher->ModemStatus() & 0xF0, 0) << "a pty has no modem lines to report";
 }
 
 }  // namespace

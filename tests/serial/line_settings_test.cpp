@@ -1,4 +1,4 @@
-#include "serial/line_settings.h"
+#include "serial/line_termios.h"
 
 #include <gtest/gtest.h>
 

@@ -35,9 +35,9 @@ TEST(SerialExceptions, EachCodeRaisesItsOwnExceptionAndText) {
 TEST(SerialExceptions, SystemErrorsCarryTheSystemTextAndThePositiveNumber) {
   expectRaises<EInOutError>(-EACCES, "Permission denied", EACCES);
   expectRaises<EInOutError>(-EIO, "Input/output error", EIO);
-  expectRaises<ESerialException>(-500, "Serial exception", 0);
-  expectRaises<ESerialException>(-163, "Serial exception", 0);
-  EXPECT_THROW(CheckException(-8), std::bad_alloc);
+  expectRaises<EInOutError>(-ENOEXEC, "Exec format error", ENOEXEC);
+  expectRaises<ESerialException>(-4096, "Serial exception", 0);
+  EXPECT_THROW(CheckException(ecOutOfMemory), std::bad_alloc);
 }
 
 TEST(SerialExceptions, ResultsOfZeroOrAbovePassThrough) {
