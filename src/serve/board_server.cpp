@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -116,29 +117,13 @@ bool TBoardServer::Start(std::string& error) {
       return false;
     }
   }
-  if (!options.Drives.empty()) {
-    error = "--drive: not served yet; map drives with the window's Drives command";
-    return false;
-  }
+  if ((!options.Device.empty() || !options.Drives.empty()) && !MakePrivateDevices(error)) return false;
   session->LoadSettings();
   SettingsRec& rec = session->Settings.Rec;
   if (!options.Folder.empty()) session->Settings.SetWorkFolder(std::filesystem::absolute(options.Folder).string());
   if (options.Baud) rec.Baud = *options.Baud;
   if (options.ComNumber) rec.ComNumber = static_cast<std::uint8_t>(*options.ComNumber);
-  if (!options.Device.empty()) {
-    char pattern[] = "/tmp/mirte-serve-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-      error = std::string("--device: no private folder: ") + std::strerror(errno);
-      return false;
-    }
-    privateDevices = pattern;
-    SetComDevicesFolder(privateDevices);
-    if (LinkComDevice(kDeviceComNumber, std::filesystem::absolute(options.Device))) {
-      error = "--device: cannot name " + options.Device;
-      return false;
-    }
-    rec.ComNumber = kDeviceComNumber;
-  }
+  if (!options.Device.empty()) rec.ComNumber = kDeviceComNumber;
   if (!options.Printer.empty()) {
     auto chosen = std::make_unique<QPrinter>(QPrinter::HighResolution);
     chosen->setPrinterName(QString::fromStdString(options.Printer));
@@ -165,6 +150,51 @@ bool TBoardServer::Start(std::string& error) {
   std::fprintf(stderr, "mirte-serve: serving COM%d (%s) at %d baud from %s\n", rec.ComNumber,
                ComDevicePath(rec.ComNumber).c_str(), static_cast<int>(rec.Baud),
                session->Board().FileService().Drives().WorkingFolder().c_str());
+  return true;
+}
+
+bool TBoardServer::MakePrivateDevices(std::string& error) {
+  namespace fs = std::filesystem;
+  for (const auto& [letter, folder] : options.Drives) {
+    std::error_code ignored;
+    if (!fs::is_directory(folder, ignored)) {
+      error = std::string("--drive: ") + letter + "=" + folder + ": " + folder + " is not a folder";
+      return false;
+    }
+  }
+  char pattern[] = "/tmp/mirte-serve-XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) {
+    error = std::string("no private device folder: ") + std::strerror(errno);
+    return false;
+  }
+  privateDevices = pattern;
+  const fs::path devices = fs::path(privateDevices) / "dosdevices";
+  std::error_code fault;
+  fs::create_directory(devices, fault);
+  // The set-up's own links hold, as far as the options leave them; they are copied with
+  // their targets made absolute, so they lead where they led from their own folder.
+  const fs::path shared = session->SettingsLocation().DosDevicesFolder();
+  for (const auto& entry : fs::directory_iterator(shared, fault)) {
+    if (!entry.is_symlink()) continue;
+    fs::path target = fs::read_symlink(entry.path(), fault);
+    if (fault) continue;
+    if (target.is_relative()) target = shared / target;
+    fs::create_symlink(target, devices / entry.path().filename(), fault);
+  }
+  SetComDevicesFolder(devices);
+  if (!options.Device.empty() && LinkComDevice(kDeviceComNumber, fs::absolute(options.Device))) {
+    error = "--device: cannot name " + options.Device;
+    return false;
+  }
+  for (const auto& [letter, folder] : options.Drives) {
+    const fs::path link = devices / std::string{static_cast<char>(std::tolower(letter)), ':'};
+    fs::remove(link, fault);
+    fs::create_symlink(fs::absolute(folder), link, fault);
+    if (fault) {
+      error = std::string("--drive: cannot map ") + letter + ": " + fault.message();
+      return false;
+    }
+  }
   return true;
 }
 

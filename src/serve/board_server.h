@@ -56,6 +56,10 @@ private:
   void ConsoleOutput(std::uint8_t byte) override;
   void FrameDone(const TFrameFacts& facts) override;
 
+  // A dosdevices folder of this run alone, for a device or drives named on the command
+  // line: the shared set-up's links are copied into it and the options' links added, so
+  // nothing the window uses is changed.
+  bool MakePrivateDevices(std::string& error);
   bool ApplyPort(std::string& error);
   // Typed keys waiting on the console go to the board.
   void PumpConsoleInput();
@@ -69,7 +73,7 @@ private:
   int consoleOut = -1;
   std::string pendingOutput;
   std::string statusText;
-  std::string privateDevices;  // a COM device folder of this run, for --device
+  std::string privateDevices;  // holds the run's own dosdevices/, removed at the end
   TMonitorLog frames{64};
   std::function<bool()> stopWanted;
   bool portLost = false;

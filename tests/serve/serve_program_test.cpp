@@ -168,8 +168,10 @@ protected:
   }
 };
 
-TEST_F(ServeProgramTest, ServesAFileWrittenReadBackRenamedAndDeleted) {
-  ServeProcess serve(RigOptions());
+TEST_F(ServeProgramTest, ServesAFileWrittenReadBackRenamedAndDeletedAndReportsEachFrame) {
+  auto options = RigOptions();
+  options.push_back("--frames");
+  ServeProcess serve(options);
   ASSERT_TRUE(serve.Serving()) << serve.Errors();
   board.readUntilQuiet(50ms);
   const Bytes made = NameBlock("NEW", "DAT");
@@ -188,6 +190,28 @@ TEST_F(ServeProgramTest, ServesAFileWrittenReadBackRenamedAndDeleted) {
   EXPECT_FALSE(std::filesystem::exists(folder / "NEW.DAT"));
   EXPECT_EQ(Exchange(Frame(19, NameBlock("OLD", "DAT")), 1), Bytes{0}) << "delete";
   EXPECT_FALSE(std::filesystem::exists(folder / "OLD.DAT"));
+
+  serve.Signal(SIGTERM);
+  ASSERT_EQ(serve.Wait(1000ms), 0);
+  const std::string& report = serve.Errors();
+  for (const char* line : {"Make\tC:NEW.DAT", "Write\tC:NEW.DAT", "Rename\tC:NEW.DAT \u2192 OLD.DAT", "Delete\tC:OLD.DAT"})
+    EXPECT_NE(report.find(line), std::string::npos) << line << " in\n" << report;
+}
+
+TEST_F(ServeProgramTest, ServesDrivesNamedOnTheCommandLineWithoutTouchingTheSharedSetUp) {
+  std::filesystem::create_directories(folder / "d");
+  std::filesystem::create_directories(folder / "dosdevices");
+  auto options = RigOptions();
+  options.insert(options.end(), {"--drive", "D=" + (folder / "d").string()});
+  ServeProcess serve(options);
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  Bytes onD = NameBlock("ON", "D");
+  onD[0] = 4;
+  EXPECT_EQ(Exchange(Frame(22, onD), 1), Bytes{0});
+  EXPECT_EQ(Exchange(Frame(16, onD), 1), Bytes{0});
+  EXPECT_TRUE(std::filesystem::exists(folder / "d" / "ON.D"));
+  EXPECT_TRUE(std::filesystem::is_empty(folder / "dosdevices")) << "the window's drive links are left alone";
 }
 
 TEST_F(ServeProgramTest, ListOutputEndsInOnePdfWhoseTextIsTheJobs) {
@@ -239,6 +263,7 @@ TEST_F(ServeProgramTest, BadOptionsAndUnusablePortsGiveOneLineAndAFailingStatus)
       {{"--settings", (folder / "missing.SET").string()}, "cannot read"},
       {{"--settings", settings, "--folder", (folder / "missing").string()}, "not a folder"},
       {{"--settings", settings, "--device", (folder / "ttyGONE").string()}, "does not exist"},
+      {{"--settings", settings, "--drive", "E=" + (folder / "missing").string()}, "not a folder"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
