@@ -25,9 +25,10 @@ namespace {
 
 // The COM number --device is served under, in a device folder of this run alone.
 constexpr int kDeviceComNumber = 50;
-// How long the server sleeps at most when nothing comes from the port: the console's keys
-// are looked at this often.
-constexpr std::chrono::milliseconds kIdleTurn{5};
+// How long the server sleeps at most when nothing comes from the port (the port's news
+// wakes it at once): typed keys and a stop signal are looked at this often. Short enough
+// for a person or a script at the console, long enough to cost nothing at idle.
+constexpr std::chrono::milliseconds kIdleTurn{20};
 constexpr int kReconnectMs = 1000;
 
 std::string PortFaultLine(const TPortDiagnosis& why, int comNumber) {
