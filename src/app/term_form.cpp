@@ -42,8 +42,6 @@
 #include "app/user_string_sender.h"
 #include "app/user_strings_form.h"
 #include "board/board_service.h"
-#include "platform/com_devices.h"
-#include "serial/port_list.h"
 #include "serial/qt_main_thread_queue.h"
 #include "terminal/console_text.h"
 #include "terminal/terminal_emulator.h"
@@ -118,7 +116,10 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
 TTermFrm::~TTermFrm() {
   // The monitor lets go of the board service as it goes, so it must go first.
   delete monitorFrm;
-  // The session's port and service go before the window's widgets.
+  // The terminal lets go of the session's screen before the session goes, and the session's
+  // port and service go before the window's widgets.
+  TerminalWn->SetEmulator(nullptr);
+  DummyTrm.reset();
   session.reset();
 }
 
