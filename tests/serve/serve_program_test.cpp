@@ -74,15 +74,22 @@ std::string ReadUntil(int fd, std::string& seen, const std::function<bool(const 
 // The program run with some options; its standard error is kept for the test to read.
 class ServeProcess {
 public:
-  explicit ServeProcess(const std::vector<std::string>& args) {
-    int pipeFds[2];
+  // With `stdio`, the program's standard input and output are pipes the test holds.
+  explicit ServeProcess(const std::vector<std::string>& args, bool stdio = false) {
+    int pipeFds[2], inFds[2] = {-1, -1}, outFds[2] = {-1, -1};
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return;
+    if (stdio && (::pipe2(inFds, O_CLOEXEC) != 0 || ::pipe2(outFds, O_CLOEXEC) != 0)) return;
     errFd = pipeFds[0];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (stdio) {
+      posix_spawn_file_actions_adddup2(&actions, inFds[0], 0);
+      posix_spawn_file_actions_adddup2(&actions, outFds[1], 1);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    }
     std::vector<std::string> all{MIRTE_SERVE};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -91,13 +98,26 @@ public:
     if (posix_spawn(&pid, MIRTE_SERVE, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
+    if (stdio) {
+      ::close(inFds[0]);
+      ::close(outFds[1]);
+      inFd = inFds[1];
+      outFd = outFds[0];
+    }
   }
   ~ServeProcess() {
     if (pid > 0 && !exited) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, nullptr, 0);
     }
-    if (errFd >= 0) ::close(errFd);
+    for (int fd : {errFd, inFd, outFd})
+      if (fd >= 0) ::close(fd);
+  }
+  int In() const { return inFd; }
+  int Out() const { return outFd; }
+  void CloseIn() {
+    ::close(inFd);
+    inFd = -1;
   }
 
   // Waits for the line that says the board is served.
@@ -125,6 +145,8 @@ public:
 private:
   pid_t pid = -1;
   int errFd = -1;
+  int inFd = -1;
+  int outFd = -1;
   bool exited = false;
   std::string errors;
 };
@@ -307,6 +329,26 @@ TEST_F(ServeProgramTest, AConsoleClientSeesTheBoardTypesKeysAndMayLeaveAndComeBa
   serve.Signal(SIGTERM);
   EXPECT_EQ(serve.Wait(1000ms), 0);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link))) << "the link goes with the server";
+}
+
+TEST_F(ServeProgramTest, TheConsoleOnStandardInputAndOutputOutlivesTheEndOfInput) {
+  auto options = RigOptions();
+  options.push_back("--console-stdio");
+  ServeProcess serve(options, true);
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  board.write(std::string("ok> "));
+  std::string seen;
+  ReadUntil(serve.Out(), seen, [](const std::string& text) { return text.size() >= 4; }, 3s);
+  EXPECT_EQ(seen, "ok> ");
+  ASSERT_EQ(::write(serve.In(), "run\r", 4), 4);
+  const Bytes typed = board.read(4, 3000ms);
+  EXPECT_EQ(std::string(typed.begin(), typed.end()), "run\r");
+
+  serve.CloseIn();
+  EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u) << "the board is still served";
+  serve.Signal(SIGTERM);
+  EXPECT_EQ(serve.Wait(1000ms), 0);
 }
 
 }  // namespace
