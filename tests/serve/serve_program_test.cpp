@@ -120,11 +120,13 @@ public:
     inFd = -1;
   }
 
-  // Waits for the line that says the board is served.
-  bool Serving() {
-    ReadUntil(errFd, errors, [](const std::string& text) { return text.find("serving") != std::string::npos; }, 5s);
-    return errors.find("serving") != std::string::npos;
+  // Waits until standard error has said `text`.
+  bool Says(const std::string& text, std::chrono::milliseconds limit) {
+    ReadUntil(errFd, errors, [&](const std::string& seen) { return seen.find(text) != std::string::npos; }, limit);
+    return errors.find(text) != std::string::npos;
   }
+  // Waits for the line that says the board is served.
+  bool Serving() { return Says("serving", 5000ms); }
   // The exit status, or -1 when the program did not end within the limit.
   int Wait(std::chrono::milliseconds limit) {
     const auto end = Clock::now() + limit;
@@ -234,6 +236,27 @@ TEST_F(ServeProgramTest, ServesDrivesNamedOnTheCommandLineWithoutTouchingTheShar
   EXPECT_EQ(Exchange(Frame(16, onD), 1), Bytes{0});
   EXPECT_TRUE(std::filesystem::exists(folder / "d" / "ON.D"));
   EXPECT_TRUE(std::filesystem::is_empty(folder / "dosdevices")) << "the window's drive links are left alone";
+}
+
+TEST_F(ServeProgramTest, AnUnpluggedBoardIsWaitedForAndServedAgainWhenItIsBack) {
+  const auto adapter = folder / "adapter";
+  std::filesystem::create_symlink(board.slavePath(), adapter);
+  ServeProcess serve({"--settings", SettingsFile(), "--device", adapter.string(), "--folder", folder.path().string()});
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  ASSERT_EQ(Exchange(Frame(25, {}), 1).size(), 1u);
+
+  board.closeMaster();
+  ASSERT_TRUE(serve.Says("went away", 3000ms)) << serve.Errors();
+  testing::PtyPair replugged;
+  std::filesystem::remove(adapter);
+  std::filesystem::create_symlink(replugged.slavePath(), adapter);
+  ASSERT_TRUE(serve.Says("is back", 3000ms)) << serve.Errors();
+  replugged.readUntilQuiet(50ms);
+  replugged.write(Frame(25, {}));
+  EXPECT_EQ(replugged.read(1, 3000ms).size(), 1u) << "served again on the adapter that came back";
+  serve.Signal(SIGTERM);
+  EXPECT_EQ(serve.Wait(1000ms), 0);
 }
 
 TEST_F(ServeProgramTest, ListOutputEndsInOnePdfWhoseTextIsTheJobs) {
