@@ -7,6 +7,10 @@
 //
 //   app_board_bench [frames per type (200)] [list characters (76000)] [program (build/mirte)]
 //
+// A program named mirte-serve (the word `serve` stands for the built one) is started with
+// the same settings file named on its command line, so both programs are measured on the
+// same set-up. Resident memory and CPU are given at idle and during the listing.
+//
 // The parts (TProgramRun, TBoardEnd, TLatencies, the frame builders) are meant to be
 // reused: a new measurement is a function that drives a TBoardEnd and fills TLatencies.
 #include <fcntl.h>
@@ -22,6 +26,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -105,7 +110,9 @@ private:
 class TProgramRun {
 public:
   explicit TProgramRun(const fs::path& program) {
-    fs::copy_file(program, folder / "mirte");
+    const bool serve = program.filename() == "mirte-serve";
+    const fs::path copy = folder / (serve ? "mirte-serve" : "mirte");
+    fs::copy_file(program, copy);
     fs::create_directory(folder / "dosdevices");
     fs::create_symlink(pty.slavePath(), folder / "dosdevices" / "com1");
     fs::create_directory(Work());
@@ -123,8 +130,11 @@ public:
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const std::string path = (folder / "mirte").string();
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    const std::string path = copy.string();
+    std::string settingsFile = settings.SettingsPath;
+    std::string settingsOption = "--settings";
+    char* argv[] = {const_cast<char*>(path.c_str()), serve ? settingsOption.data() : nullptr,
+                    serve ? settingsFile.data() : nullptr, nullptr};
     if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
@@ -141,6 +151,30 @@ public:
   }
 
   bool Started() const { return pid > 0; }
+  // Resident memory in kB, and CPU time used so far in seconds.
+  long ResidentKb() const {
+    std::FILE* status = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    if (!status) return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, status))
+      if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) break;
+    std::fclose(status);
+    return kb;
+  }
+  double CpuSeconds() const {
+    std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!stat) return -1;
+    char text[1024] = {};
+    const std::size_t got = std::fread(text, 1, sizeof text - 1, stat);
+    std::fclose(stat);
+    const char* after = std::strrchr(text, ')');
+    if (!after || got == 0) return -1;
+    unsigned long user = 0, system = 0;
+    // Fields 14 and 15 (utime, stime) counted from the state after the name.
+    if (std::sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) != 2) return -1;
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
   TBoardEnd Board() { return TBoardEnd(pty.master()); }
   fs::path Work() const { return folder / "work"; }
 
@@ -261,7 +295,8 @@ double LoadAverage() {
 int main(int argc, char* argv[]) {
   const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
   const int listCharacters = argc > 2 ? std::max(2, std::atoi(argv[2])) : 76000;
-  const fs::path program = argc > 3 ? fs::path(argv[3]) : fs::path(MIRTE_PROGRAM);
+  fs::path program = argc > 3 ? fs::path(argv[3]) : fs::path(MIRTE_PROGRAM);
+  if (program == "serve") program = MIRTE_SERVE_PROGRAM;
 
   TProgramRun run(program);
   if (!run.Started() || !run.WaitUntilServing(std::chrono::seconds(30))) {
@@ -269,6 +304,13 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   TBoardEnd board = run.Board();
+  std::printf("%s\n", program.filename().c_str());
+  {
+    const double before = run.CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::printf("idle                   %ld kB resident, %.2f%% CPU over 3 s\n", run.ResidentKb(),
+                (run.CpuSeconds() - before) / 3 * 100);
+  }
   std::printf("load average at start %.2f; from a frame's last byte to its reply's last byte, %d frames each\n",
               LoadAverage(), frames);
 
@@ -301,7 +343,12 @@ int main(int argc, char* argv[]) {
 
   for (TLatencies* l : {&driveVector, &open, &write, &read, &randomRead, &search}) l->Report();
 
+  const double cpuBefore = run.CpuSeconds();
+  const auto listStart = Clock::now();
   const double perSecond = ListCharactersPerSecond(board, listCharacters);
+  const double listSeconds = std::chrono::duration<double>(Clock::now() - listStart).count();
+  std::printf("listing                %ld kB resident, %.1f%% CPU\n", run.ResidentKb(),
+              (run.CpuSeconds() - cpuBefore) / listSeconds * 100);
   // At 115200 baud with 8 data bits, no parity and 2 stop bits a byte takes 11 bits; a
   // list-output frame is 4 bytes.
   const double lineRate = 115200.0 / 11 / 4;

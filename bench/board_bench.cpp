@@ -20,7 +20,7 @@
 
 #include "board_wire.h"
 #include "board/board_service.h"
-#include "board/com_port_link.h"
+#include "session/com_port_link.h"
 #include "serial/port_rig.h"
 #include "support/fake_board_window.h"
 #include "terminal/terminal_buffer.h"

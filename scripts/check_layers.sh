@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Each layer with its level, bottom first; a layer may include only layers of a lower level.
-levels="platform:0 common:1 terminal:2 serial:2 board:3 eprom:3 app:4"
+levels="platform:0 common:1 terminal:2 serial:2 board:3 eprom:3 session:4 app:5 serve:6"
 
 level_of() {
   local entry

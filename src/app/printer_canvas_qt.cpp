@@ -122,6 +122,10 @@ void TQtPrinterCanvas::BeginDoc(const std::string& jobTitle) {
   title = QString::fromStdString(jobTitle);
   startTime = Now();
 
+  if (PdfOnly) {
+    PreparePdf(false, DefaultPdfLayout());
+    return;
+  }
   if (chosenPrinter && !chosenFile.isEmpty()) {
     PreparePdf(true, chosenPrinter->pageLayout());
     return;

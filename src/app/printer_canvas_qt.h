@@ -59,6 +59,9 @@ public:
   // before a PDF job's first text.
   QString JobFile() const { return jobFile; }
 
+  // Every job becomes a PDF file, whatever printers exist: for programs serving a board
+  // unattended, whose output is collected as files.
+  bool PdfOnly = false;
   // Called after a job has been completed as a PDF file, with the file's full path.
   std::function<void(const QString& path)> OnPdfWritten;
   // The clock that names PDF files; tests replace it.

@@ -42,9 +42,6 @@
 #include "app/user_string_sender.h"
 #include "app/user_strings_form.h"
 #include "board/board_service.h"
-#include "board/com_port_link.h"
-#include "platform/com_devices.h"
-#include "serial/port_list.h"
 #include "serial/qt_main_thread_queue.h"
 #include "terminal/console_text.h"
 #include "terminal/terminal_emulator.h"
@@ -70,6 +67,15 @@ std::string ExecutableFile() {
   return error ? std::string("mirte") : path.string();
 }
 
+// The session a window of these options serves, with the Qt event loop as its main-thread
+// queue.
+std::unique_ptr<TBoardSession> MakeSession(const TTermFrmOptions& options, IBoardWindow& view, ISessionEvents& events,
+                                           IPrinterCanvas* printer) {
+  const std::string programFile = options.ProgramFile.empty() ? ExecutableFile() : options.ProgramFile;
+  return std::make_unique<TBoardSession>(FindSettingsLocation(programFile), programFile,
+                                         std::make_unique<TQtMainThreadQueue>(), view, events, printer);
+}
+
 QMenu* NewSubmenu(QWidget* parent, const char* name, int tag, const char* italian) {
   auto* menu = new QMenu(QString::fromUtf8(italian), parent);
   menu->setObjectName(name);
@@ -83,44 +89,26 @@ QMenu* NewSubmenu(QWidget* parent, const char* name, int tag, const char* italia
 TTermFrm::TTermFrm(TTermFrmOptions startOptions)
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      mainQueue(std::make_unique<TQtMainThreadQueue>()),
-      options(std::move(startOptions)) {
+      printer(std::make_unique<TQtPrinterCanvas>([this] { return std::filesystem::path(Settings.WorkFolderPath()); })),
+      session(MakeSession(startOptions, *this, *this, printer.get())),
+      ComPort(session->ComPort),
+      ConsoleLog(session->ConsoleLog),
+      Settings(session->Settings),
+      options(std::move(startOptions)),
+      flags(session->Flags),
+      board(&session->Board()),
+      recovery(session->Recovery),
+      portFault(session->PortFault) {
   setObjectName("TermFrm");
   SetTag(this, 1);
   setWindowTitle(QString::fromUtf8(kDesignCaption));
-  if (options.ProgramFile.empty()) options.ProgramFile = ExecutableFile();
-  settingsLocation = FindSettingsLocation(options.ProgramFile);
-  // COM numbers name devices through the dosdevices/ that lies beside these settings.
-  SetComDevicesFolder(settingsLocation.DosDevicesFolder());
-
-  ComPort.SetMainThreadQueue(mainQueue.get());
-  ComPort.SetPromptForPort(false);
-  ComPort.SetAutoOpen(false);
-  ComPort.SetTapiMode(tmOff);
-  ComPort.SetComNumber(1);
-  ComPort.SetBaud(115200);
-  ComPort.SetDataBits(8);
-  ComPort.SetParity(pNone);
-  ComPort.SetStopBits(2);
-  ComPort.SetHWFlowOptions(0);
-  ComPort.SetSWFlowOptions(swfNone);
-  ComPort.SetOnTriggerAvail([this](TCustomComPort&, std::uint16_t) { ComPortTriggerAvail(); });
-  ComPort.SetOnDeviceLost([this](TCustomComPort&) { ComPortDeviceLost(); });
-  ComPort.SetOnPortOpen([this](TCustomComPort&) {
-    recovery.Opened();
-    portFault = {};
-  });
+  if (options.ProgramFile.empty()) options.ProgramFile = session->ProgramFile();
 
   BuildTerminal();
   BuildMenus();
   BuildStatusBar();
   BuildTimers();
-  printer = std::make_unique<TQtPrinterCanvas>([this] { return std::filesystem::path(Settings.WorkFolderPath()); });
   printer->OnPdfWritten = [this](const QString& path) { ShowPdfFile(path); };
-  portLink = std::make_unique<TComPortLink>(ComPort);
-  board = std::make_unique<TBoardService>(
-      TerminalWn->Buffer(), *this,
-      TBoardLinks{portLink.get(), printer.get(), &Settings.Rec, {}});
 
   FormCreate();
 }
@@ -128,22 +116,17 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
 TTermFrm::~TTermFrm() {
   // The monitor lets go of the board service as it goes, so it must go first.
   delete monitorFrm;
-  // The port's workers deliver into the board service: stop them before anything goes.
-  ComPort.SetOnTriggerAvail(nullptr);
-  ComPort.SetOnDeviceLost(nullptr);
-  ComPort.SetOnPortOpen(nullptr);
-  board->SetConsoleLog(nullptr);
-  ConsoleLog.Close();
-  try {
-    ComPort.SetOpen(false);
-  } catch (const ESerialException&) {
-  }
+  // The terminal lets go of the session's screen before the session goes, and the session's
+  // port and service go before the window's widgets.
+  TerminalWn->SetEmulator(nullptr);
+  DummyTrm.reset();
+  session.reset();
 }
 
 void TTermFrm::BuildTerminal() {
   TerminalWn = new TTerminal(this);
   TerminalWn->setObjectName("TerminalWn");
-  DummyTrm = std::make_unique<TTTYEmulator>();
+  DummyTrm = std::make_unique<TTTYEmulator>(session->Screen());
   TerminalWn->SetEmulator(DummyTrm.get());
   TerminalWn->SetAutoCopy(false);
   TerminalWn->SetScrollback(false);
@@ -376,28 +359,11 @@ void TTermFrm::BuildTimers() {
 
 void TTermFrm::FormCreate() {
   if (options.ShowSplash) (new TSplashFrm())->ShowAndHold(options.SplashWait);
-  flags = TShellFlags{};
-  board->InitFileService();
-  Settings.LoadSettings(settingsLocation);
-  // Whatever folder a drive stands for, the board never reaches the program's own files.
-  board->FileService().SetProgramFiles(
-      TProgramFiles{options.ProgramFile, Settings.SettingsPath, ComDevicesFolder().string()});
+  session->LoadSettings();
   SetTermImp();
   SetTermDim();
   SetStrCaption();
-  if (ComPort.Open()) {
-    try {
-      ComPort.DiscardInput();
-    } catch (const ESerialException&) {
-    }
-  }
-  board->ResetConsole();
-  if (ComPort.Open()) {
-    try {
-      ComPort.SetDTR(!ComPort.DTR());
-    } catch (const ESerialException&) {
-    }
-  }
+  session->StartBoard();
 }
 
 void TTermFrm::CreateToolWindows() {
@@ -407,22 +373,7 @@ void TTermFrm::CreateToolWindows() {
 
 void TTermFrm::SetTermImp() {
   const SettingsRec& rec = Settings.Rec;
-  ComPort.SetComNumber(rec.ComNumber);
-  ComPort.SetBaud(rec.Baud);
-  if (PortAvailable(rec.ComNumber)) {
-    try {
-      ComPort.SetOpen(true);
-    } catch (const ESerialException&) {
-      try {
-        ComPort.SetOpen(false);
-      } catch (const ESerialException&) {
-      }
-      flags.ComNotAvailable = true;
-    }
-  } else {
-    flags.ComNotAvailable = true;
-  }
-  if (flags.ComNotAvailable) portFault = DiagnosePort(rec.ComNumber);
+  session->SetTermImp();
   ItaLngCmd->setChecked(rec.Language == kLanguageItalian);
   EngLngCmd->setChecked(rec.Language == kLanguageEnglish);
   SetCheckedFontItem();
@@ -445,11 +396,12 @@ void TTermFrm::SetWorkingFolder(const std::string& path) {
   std::string folder = path;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   // Board drives resolve through the file service's own idea of the current folder; the
-  // process follows it so that anything relative lands in the same place. A folder that
-  // cannot be entered is still recorded for its drive.
+  // desktop program follows it so that anything relative (the terminal's capture file, a
+  // dialog's start) lands in the same place. A folder that cannot be entered is still
+  // recorded for its drive.
   std::error_code ignored;
   std::filesystem::current_path(folder, ignored);
-  board->FileService().SetWorkingFolder(folder);
+  session->SetWorkingFolder(folder);
 }
 
 void TTermFrm::SetTermDim() {
@@ -499,11 +451,9 @@ void TTermFrm::UpdateComInfo() {
   Panels[0]->setToolTip(hint);
 }
 
-void TTermFrm::ComPortDeviceLost() {
-  if (!ComPort.Open()) return;
-  recovery.Lost();
-  flags.ComNotAvailable = true;
-  board->AbandonFrame();
+void TTermFrm::ComPortDeviceLost() { session->ComPortDeviceLost(); }
+
+void TTermFrm::DeviceLost() {
   UpdateComInfo();
   ReconnectTmr->start();
 }
@@ -513,18 +463,11 @@ void TTermFrm::ReconnectTmrTimer() {
     ReconnectTmr->stop();
     return;
   }
-  if (recovery.Retry()) PortReopened();
+  session->RetryPort();
 }
 
-void TTermFrm::PortReopened() {
+void TTermFrm::DeviceBack() {
   ReconnectTmr->stop();
-  flags.ComNotAvailable = false;
-  // As at start-up: nothing from before the plug counts, and the board sees DTR move once.
-  try {
-    ComPort.DiscardInput();
-    ComPort.SetDTR(!ComPort.DTR());
-  } catch (const ESerialException&) {
-  }
   UpdateComInfo();
 }
 
@@ -560,10 +503,7 @@ void TTermFrm::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  try {
-    ComPort.SetOpen(false);
-  } catch (const ESerialException&) {
-  }
+  session->ClosePort();
   event->accept();
   Terminate();
 }
@@ -593,12 +533,7 @@ void TTermFrm::Terminate() {
   flags.CloseRequested = true;
   if (terminated) return;
   terminated = true;
-  board->SetConsoleLog(nullptr);
-  ConsoleLog.Close();
-  try {
-    ComPort.SetOpen(false);
-  } catch (const ESerialException&) {
-  }
+  session->Terminate();
   if (options.Terminate)
     options.Terminate();
   else
@@ -735,7 +670,7 @@ void TTermFrm::EPIXCmdClick() {
 
 void TTermFrm::MonitorCmdClick() {
   if (!monitorFrm) {
-    auto attach = [this](IFrameObserver* observer) { board->SetFrameObserver(observer); };
+    auto attach = [this](IFrameObserver* observer) { session->SetFrameObserver(observer); };
     monitorFrm = new TMonitorFrm(Settings.Rec, attach, this);
   }
   monitorFrm->show();
@@ -765,14 +700,7 @@ void TTermFrm::TerminalWnClick() {
   for (QAction* action : {CopiaCmd, DeSelCmd, CopiaPup, DeSelPup}) action->setEnabled(selected);
 }
 
-void TTermFrm::SendToPort(const std::string& bytes) {
-  if (flags.ComNotAvailable || bytes.empty()) return;
-  try {
-    ComPort.WriteString(bytes);
-  } catch (const ESerialException&) {
-    // A device that went away takes keys silently, like a port that is not available.
-  }
-}
+void TTermFrm::SendToPort(const std::string& bytes) { session->SendToPort(bytes); }
 
 void TTermFrm::TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift) {
   if (pasting && key == Qt::Key_Escape && shift == Qt::NoModifier) pasteStopped = true;
@@ -825,7 +753,7 @@ void TTermFrm::TerminalWnKeyPress(std::uint8_t& ch) {
   ch = 0;
 }
 
-void TTermFrm::ComPortTriggerAvail() { board->ComPortTriggerAvail(); }
+void TTermFrm::ComPortTriggerAvail() { session->ComPortTriggerAvail(); }
 
 // --- The board service's view of the window -------------------------------------------
 
@@ -857,11 +785,7 @@ void TTermFrm::SetPrintJobOpen(bool open) {
 }
 
 void TTermFrm::WaitForPortNews() {
-  // Callers loop on this while a reply drains to the board. The wait ends as soon as the
-  // port's output has left or a serial message comes, so the caller sees its condition at
-  // once; the millisecond limit keeps the window's own events (keys, paints, timers)
-  // served during a long drain without spinning a core.
-  mainQueue->WaitForMessages(std::chrono::milliseconds(1));
+  session->WaitForPortNews();
 }
 
 void TTermFrm::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
@@ -947,8 +871,7 @@ void TTermFrm::SaveTextCmdClick() {
 
 void TTermFrm::LogConsoleCmdClick() {
   if (ConsoleLog.IsOpen()) {
-    board->SetConsoleLog(nullptr);
-    ConsoleLog.Close();
+    session->StopConsoleLog();
     LogFlushTmr->stop();
     LogConsoleCmd->setChecked(false);
     return;
@@ -957,11 +880,10 @@ void TTermFrm::LogConsoleCmdClick() {
   const int language = Settings.Rec.Language;
   const auto path = ChooseFile(PairText(console_texts::LogConsoleTitle, language), "console.log");
   if (!path) return;
-  if (!ConsoleLog.Open(QFile::encodeName(*path).toStdString())) {
+  if (!session->StartConsoleLog(QFile::encodeName(*path).toStdString())) {
     QMessageBox::warning(this, windowTitle(), PairText(console_texts::CannotWrite, language) + "\n" + *path);
     return;
   }
-  board->SetConsoleLog(&ConsoleLog);
   LogFlushTmr->start();
   LogConsoleCmd->setChecked(true);
 }

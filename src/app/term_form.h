@@ -1,9 +1,9 @@
 #pragma once
 // The main window: the terminal showing the board's console, a status bar of three panels
 // (port, message line, lock keys), the main and popup menus with every command of the
-// program, and the two timers. It owns the settings, the serial port, the board service
-// and the printer, and routes between them: received bytes go to the board service,
-// typed keys go to the board. Its creation runs the whole start-up (splash, settings,
+// program, and the timers. It is a view over the board session, which owns the settings,
+// the serial port and the board service: the terminal paints the session's screen, typed
+// keys go to the board through the session, and the printer it supplies takes list output. Its creation runs the whole start-up (splash, settings,
 // port, terminal); a configured port that is missing or busy leaves the program running
 // with "COM not available" and nothing sent. Closing while a transfer pumps events is
 // deferred: the transfer stops and the refresh timer ends the program on its next tick.
@@ -26,6 +26,7 @@
 #include "serial/com_port.h"
 #include "serial/port_diagnosis.h"
 #include "serial/port_recovery.h"
+#include "session/board_session.h"
 
 class QAction;
 class QLabel;
@@ -36,7 +37,6 @@ class QTimer;
 namespace mirte {
 
 class TBoardService;
-class TComPortLink;
 class TComPortOptions;
 class TMonitorFrm;
 class TDrivesFrm;
@@ -61,7 +61,7 @@ struct TTermFrmOptions {
   std::function<std::optional<QString>(const QString& title, const QString& suggested)> ChooseFile;
 };
 
-class TTermFrm : public QMainWindow, public IBoardWindow {
+class TTermFrm : public QMainWindow, public IBoardWindow, private ISessionEvents {
 public:
   explicit TTermFrm(TTermFrmOptions options = {});
   ~TTermFrm() override;
@@ -71,14 +71,17 @@ public:
   void CreateToolWindows();
 
 private:
-  // Carries the port's messages to this thread. Declared before the port so that it goes
-  // after it: a port closed while a delivery was under way leaves its workers to end on
-  // their own, and they still reach the queue as they do.
-  std::unique_ptr<IMainThreadQueue> mainQueue;
+  // Declared before the session, which draws on it, so that it goes after it: a job still
+  // open when the window goes is finished by the printer's own end.
+  std::unique_ptr<TQtPrinterCanvas> printer;
+  std::unique_ptr<TBoardSession> session;
 
 public:
+  TBoardSession& Session() { return *session; }
+
   // --- Components -----------------------------------------------------------------------
-  TComPort ComPort;
+  // The session's port.
+  TComPort& ComPort;
   TTerminal* TerminalWn = nullptr;
   QStatusBar* TermStBar = nullptr;
   std::array<QLabel*, 3> Panels{};
@@ -107,14 +110,14 @@ public:
   // The console's paste, save and log commands; LogFlushTmr writes the log out every second.
   QAction *PasteCmd, *PastePup, *SaveTextCmd, *LogConsoleCmd;
   QTimer* LogFlushTmr = nullptr;
-  TConsoleLog ConsoleLog;
+  TConsoleLog& ConsoleLog;
 
-  TSettings Settings;
-  TBoardService& Board() { return *board; }
+  TSettings& Settings;
+  TBoardService& Board() { return session->Board(); }
   TQtPrinterCanvas& Printer() { return *printer; }
   TComPortOptions* ComPortOptions() const { return comPortOptions; }
   // Where the settings file and dosdevices/ are for this run.
-  const TSettingsLocation& SettingsLocation() const { return settingsLocation; }
+  const TSettingsLocation& SettingsLocation() const { return session->SettingsLocation(); }
   QWidget* EPIXFrm() const { return epixFrm; }
   // The board monitor, created when first opened.
   TMonitorFrm* MonitorFrm() const { return monitorFrm; }
@@ -164,7 +167,7 @@ public:
   // The port's device went away: the port is closed quietly, the status bar says so and
   // the device is looked for until it is back, or until the user picks a port.
   void ComPortDeviceLost();
-  bool PortLost() const { return recovery.Active(); }
+  bool PortLost() const { return session->PortLost(); }
 
   // --- IBoardWindow ---------------------------------------------------------------------
   TShellFlags& Flags() override { return flags; }
@@ -196,7 +199,9 @@ private:
   void RefreshTmrTimer();
   void DeSelTmrTimer();
   void ReconnectTmrTimer();
-  void PortReopened();
+  // --- ISessionEvents -------------------------------------------------------------------
+  void DeviceLost() override;
+  void DeviceBack() override;
   void Terminate();
   void SetCheckedFontItem();
   void SetWorkingFolder(const std::string& folder);
@@ -207,16 +212,14 @@ private:
   std::optional<QColor> ChooseColor(const QColor& initial);
 
   TTermFrmOptions options;
-  TSettingsLocation settingsLocation;
-  TShellFlags flags;
+  TShellFlags& flags;
+  // Paints the session's screen; goes before the session's buffer.
   std::unique_ptr<TTTYEmulator> DummyTrm;
-  std::unique_ptr<TQtPrinterCanvas> printer;
-  std::unique_ptr<TComPortLink> portLink;
-  std::unique_ptr<TBoardService> board;
+  TBoardService* board;
   TLockKeyReader lockKeys;
-  TPortRecovery recovery{ComPort};
+  TPortRecovery& recovery;
   // Why the port did not open, for the status bar; Fault None when nothing is known.
-  TPortDiagnosis portFault;
+  TPortDiagnosis& portFault;
   TQtTranslations qtTranslations;
   TComPortOptions* comPortOptions = nullptr;
   QWidget* epixFrm = nullptr;

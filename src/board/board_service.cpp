@@ -91,6 +91,9 @@ void TBoardService::InitFileService() {
 }
 
 void TBoardService::ProcessBoardByte(std::uint8_t byte) {
+  // A DLE is held back: it may lead in a frame, and one that does not is not shown either.
+  if (consoleTap_ != nullptr && state <= CursorAddress && !(state == Console && byte == 16))
+    consoleTap_->ConsoleOutput(byte);
   switch (state) {
     case Console:
       ConsoleByte(byte);

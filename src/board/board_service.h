@@ -38,6 +38,15 @@ struct TBoardLinks {
   TProgramFiles ProgramFiles;
 };
 
+// Takes the console's bytes as the board sent them (control codes and escape sequences
+// included), for a front end that passes the console on to a terminal of its own. The
+// bytes of command frames, and the DLE that leads one in, never reach it.
+class IConsoleTap {
+public:
+  virtual ~IConsoleTap() = default;
+  virtual void ConsoleOutput(std::uint8_t byte) = 0;
+};
+
 class TBoardService {
 public:
   // Values of `state`: which kind of byte is expected next.
@@ -74,6 +83,8 @@ public:
   static constexpr std::chrono::seconds kFrameSilenceLimit{1};
   // What the console displays also goes to this log while one is set (nullptr: none).
   void SetConsoleLog(TConsoleLog* log) { consoleLog_ = log; }
+  // The console's bytes also go to this tap while one is set (nullptr: none).
+  void SetConsoleTap(IConsoleTap* tap) { consoleTap_ = tap; }
 
   // The port's data-available handler: every waiting byte is read, DTR flips once per
   // byte before the byte is acted on, then DataSeen is set and the de-select timer
@@ -141,6 +152,7 @@ private:
   IBoardWindow& window_;
   IBoardPort* port_;
   TConsoleLog* consoleLog_ = nullptr;
+  IConsoleTap* consoleTap_ = nullptr;
   // Stand-ins for a missing printer and settings, so list output always has both.
   std::unique_ptr<IPrinterCanvas> noPrinter_;
   SettingsRec noSettings_{};

@@ -34,7 +34,11 @@ TColor FromQColor(const QColor& color) {
 // --- TTerminalEmulator ------------------------------------------------------------------
 
 TTerminalEmulator::TTerminalEmulator(std::unique_ptr<TTerminalBuffer> buffer, bool internal)
-    : FBuffer(std::move(buffer)), FInternal(internal) {
+    : FOwnBuffer(std::move(buffer)), FBuffer(FOwnBuffer.get()), FInternal(internal) {
+  FBuffer->OnCursorMoved = [this](TTerminalBuffer&, int row, int col) { CursorMoved(row, col); };
+}
+
+TTerminalEmulator::TTerminalEmulator(TTerminalBuffer& shown, bool internal) : FBuffer(&shown), FInternal(internal) {
   FBuffer->OnCursorMoved = [this](TTerminalBuffer&, int row, int col) { CursorMoved(row, col); };
 }
 
@@ -89,6 +93,12 @@ void TTerminalEmulator::CursorMoved(int row, int col) {
 
 TTTYEmulator::TTTYEmulator(bool internal)
     : TTerminalEmulator(std::make_unique<TTerminalBuffer>(false), internal) {
+  FRuns.reserve(256);
+  FGlyphScratch.reserve(256);
+  FPositionScratch.reserve(256);
+}
+
+TTTYEmulator::TTTYEmulator(TTerminalBuffer& shown) : TTerminalEmulator(shown, false) {
   FRuns.reserve(256);
   FGlyphScratch.reserve(256);
   FPositionScratch.reserve(256);

@@ -95,6 +95,8 @@ public:
 
 protected:
   TTerminalEmulator(std::unique_ptr<TTerminalBuffer> buffer, bool internal);
+  // Paints a buffer that someone else owns and keeps beyond this emulator.
+  TTerminalEmulator(TTerminalBuffer& shown, bool internal);
 
   // The buffer's cursor notification.
   void CursorMoved(int row, int col);
@@ -105,7 +107,8 @@ private:
   friend class TTerminal;
   void Unlink();
 
-  std::unique_ptr<TTerminalBuffer> FBuffer;
+  std::unique_ptr<TTerminalBuffer> FOwnBuffer;
+  TTerminalBuffer* FBuffer;
   TTerminal* FTerminal = nullptr;
   bool FInternal;
 };
@@ -113,6 +116,8 @@ private:
 class TTTYEmulator : public TTerminalEmulator {
 public:
   explicit TTTYEmulator(bool internal = false);
+  // Shows a buffer that outlives the emulator, such as a board session's screen.
+  explicit TTTYEmulator(TTerminalBuffer& shown);
   ~TTTYEmulator() override;
 
   void SendChar(std::uint8_t ch, bool echo) override;

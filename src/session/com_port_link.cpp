@@ -1,4 +1,4 @@
-#include "board/com_port_link.h"
+#include "session/com_port_link.h"
 
 #include <limits>
 

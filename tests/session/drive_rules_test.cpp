@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "board/board_service.h"
-#include "board/com_port_link.h"
+#include "session/com_port_link.h"
 #include "serial/port_rig.h"
 #include "support/fake_board_window.h"
 #include "support/foreign_lock.h"

@@ -1,0 +1,275 @@
+#include "serve/board_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include <QPrinter>
+
+#include "app/printer_canvas_qt.h"
+#include "common/msg_table.h"
+#include "platform/com_devices.h"
+#include "serial/plain_main_thread_queue.h"
+#include "serial/port_diagnosis.h"
+
+namespace mirte {
+
+namespace {
+
+// The COM number --device is served under, in a device folder of this run alone.
+constexpr int kDeviceComNumber = 50;
+// How long the server sleeps at most when nothing comes from the port (the port's news
+// wakes it at once): typed keys and a stop signal are looked at this often. Short enough
+// for a person or a script at the console, long enough to cost nothing at idle.
+constexpr std::chrono::milliseconds kIdleTurn{20};
+constexpr int kReconnectMs = 1000;
+
+std::string PortFaultLine(const TPortDiagnosis& why, int comNumber) {
+  const std::string port = "COM" + std::to_string(comNumber) + (why.Device.empty() ? "" : " (" + why.Device + ")");
+  switch (why.Fault) {
+    case TPortFault::Missing:
+      return port + ": the device does not exist";
+    case TPortFault::NoPermission:
+      return port + ": access denied; the device belongs to group " + why.Group + " (sudo usermod -a -G " +
+             why.Group + " " + why.User + ")";
+    case TPortFault::InUse: {
+      std::string holders;
+      for (const TDeviceUser& holder : why.Holders)
+        holders += (holders.empty() ? "" : ", ") + holder.Name + " (pid " + std::to_string(holder.Pid) + ")";
+      return port + ": in use" + (holders.empty() ? std::string() : " by " + holders);
+    }
+    case TPortFault::Other:
+      return port + ": " + std::strerror(why.Error);
+    case TPortFault::None:
+      break;
+  }
+  return port + ": not available";
+}
+
+TSettingsLocation LocationOf(const std::string& settingsFile, const std::string& programFile) {
+  if (settingsFile.empty()) return FindSettingsLocation(programFile);
+  TSettingsLocation location;
+  const std::filesystem::path file = std::filesystem::absolute(settingsFile);
+  location.SettingsPath = file.string();
+  location.SettingsFolder = file.parent_path().string() + "/";
+  location.ProgramFolder = std::filesystem::path(programFile).parent_path().string() + "/";
+  location.BesideProgram = false;
+  return location;
+}
+
+void WriteAll(int fd, std::string& bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written > 0) {
+      bytes.erase(0, static_cast<std::size_t>(written));
+      continue;
+    }
+    if (written < 0 && errno == EINTR) continue;
+    // Nobody reads (a full terminal, a closed pipe): the board is not held up for that.
+    bytes.clear();
+  }
+}
+
+}  // namespace
+
+TBoardServer::TBoardServer(TServeOptions serveOptions, const std::string& programFile)
+    : options(std::move(serveOptions)) {
+  printer = std::make_unique<TQtPrinterCanvas>([this] {
+    return std::filesystem::path(options.PdfFolder.empty() ? session->Settings.WorkFolderPath() : options.PdfFolder);
+  });
+  printer->PdfOnly = options.Printer.empty();
+  printer->OnPdfWritten = [](const QString& path) {
+    std::fprintf(stderr, "mirte-serve: print job written to %s\n", path.toLocal8Bit().constData());
+  };
+  session = std::make_unique<TBoardSession>(LocationOf(options.SettingsFile, programFile), programFile,
+                                            std::make_unique<TPlainMainThreadQueue>(), *this, *this, printer.get());
+}
+
+TBoardServer::~TBoardServer() {
+  session->Board().SetConsoleTap(nullptr);
+  session->SetFrameObserver(nullptr);
+  session.reset();
+  if (!privateDevices.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(privateDevices, ignored);
+  }
+}
+
+bool TBoardServer::Start(std::string& error) {
+  if (!options.SettingsFile.empty()) {
+    std::ifstream probe(options.SettingsFile, std::ios::binary);
+    if (!probe) {
+      error = "--settings: cannot read " + options.SettingsFile + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  for (const std::string* folder : {&options.Folder, &options.PdfFolder}) {
+    std::error_code ignored;
+    if (!folder->empty() && !std::filesystem::is_directory(*folder, ignored)) {
+      error = std::string(folder == &options.Folder ? "--folder" : "--print-to-pdf") + ": " + *folder +
+              " is not a folder";
+      return false;
+    }
+  }
+  if ((!options.Device.empty() || !options.Drives.empty()) && !MakePrivateDevices(error)) return false;
+  session->LoadSettings();
+  SettingsRec& rec = session->Settings.Rec;
+  if (!options.Folder.empty()) session->Settings.SetWorkFolder(std::filesystem::absolute(options.Folder).string());
+  if (options.Baud) rec.Baud = *options.Baud;
+  if (options.ComNumber) rec.ComNumber = static_cast<std::uint8_t>(*options.ComNumber);
+  if (!options.Device.empty()) rec.ComNumber = kDeviceComNumber;
+  if (!options.Printer.empty()) {
+    auto chosen = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    chosen->setPrinterName(QString::fromStdString(options.Printer));
+    if (!chosen->isValid()) {
+      error = "--printer: no printer named " + options.Printer;
+      return false;
+    }
+    printer->SetChosenPrinter(std::move(chosen));
+  }
+  if (!ApplyPort(error)) return false;
+
+  if (!options.ConsolePty.empty()) {
+    pty = std::make_unique<TConsolePty>();
+    if (!pty->Open(options.ConsolePty, error)) return false;
+    consoleIn = consoleOut = pty->Fd();
+  } else if (options.ConsoleStdio) {
+    consoleIn = STDIN_FILENO;
+    consoleOut = STDOUT_FILENO;
+    ::fcntl(consoleIn, F_SETFL, ::fcntl(consoleIn, F_GETFL) | O_NONBLOCK);
+  }
+  if (consoleOut >= 0) session->Board().SetConsoleTap(this);
+  if (options.Frames) session->SetFrameObserver(this);
+  session->StartBoard();
+  std::fprintf(stderr, "mirte-serve: serving COM%d (%s) at %d baud from %s\n", rec.ComNumber,
+               ComDevicePath(rec.ComNumber).c_str(), static_cast<int>(rec.Baud),
+               session->Board().FileService().Drives().WorkingFolder().c_str());
+  return true;
+}
+
+bool TBoardServer::MakePrivateDevices(std::string& error) {
+  namespace fs = std::filesystem;
+  for (const auto& [letter, folder] : options.Drives) {
+    std::error_code ignored;
+    if (!fs::is_directory(folder, ignored)) {
+      error = std::string("--drive: ") + letter + "=" + folder + ": " + folder + " is not a folder";
+      return false;
+    }
+  }
+  char pattern[] = "/tmp/mirte-serve-XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) {
+    error = std::string("no private device folder: ") + std::strerror(errno);
+    return false;
+  }
+  privateDevices = pattern;
+  const fs::path devices = fs::path(privateDevices) / "dosdevices";
+  std::error_code fault;
+  fs::create_directory(devices, fault);
+  // The set-up's own links hold, as far as the options leave them; they are copied with
+  // their targets made absolute, so they lead where they led from their own folder.
+  const fs::path shared = session->SettingsLocation().DosDevicesFolder();
+  for (const auto& entry : fs::directory_iterator(shared, fault)) {
+    if (!entry.is_symlink()) continue;
+    fs::path target = fs::read_symlink(entry.path(), fault);
+    if (fault) continue;
+    if (target.is_relative()) target = shared / target;
+    fs::create_symlink(target, devices / entry.path().filename(), fault);
+  }
+  SetComDevicesFolder(devices);
+  if (!options.Device.empty() && LinkComDevice(kDeviceComNumber, fs::absolute(options.Device))) {
+    error = "--device: cannot name " + options.Device;
+    return false;
+  }
+  for (const auto& [letter, folder] : options.Drives) {
+    const fs::path link = devices / std::string{static_cast<char>(std::tolower(letter)), ':'};
+    fs::remove(link, fault);
+    fs::create_symlink(fs::absolute(folder), link, fault);
+    if (fault) {
+      error = std::string("--drive: cannot map ") + letter + ": " + fault.message();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TBoardServer::ApplyPort(std::string& error) {
+  session->SetTermImp();
+  if (session->Flags.ComNotAvailable) {
+    error = PortFaultLine(session->PortFault, session->Settings.Rec.ComNumber);
+    return false;
+  }
+  return true;
+}
+
+int TBoardServer::RunUntil(std::function<bool()> stop) {
+  stopWanted = std::move(stop);
+  auto nextRetry = std::chrono::steady_clock::now();
+  while (!stopWanted()) {
+    session->MainQueue().WaitForMessages(kIdleTurn);
+    ProcessPendingEvents();
+    if (portLost && std::chrono::steady_clock::now() >= nextRetry) {
+      session->RetryPort();
+      nextRetry = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReconnectMs);
+    }
+  }
+  // As the window's Exit: the open job ends as a complete document, then the port closes.
+  if (session->Board().PrintJobOpen()) session->Board().EndPrintJob(false);
+  FlushConsoleOutput();
+  session->Terminate();
+  return 0;
+}
+
+void TBoardServer::ProcessPendingEvents() {
+  session->MainQueue().ProcessMessages();
+  PumpConsoleInput();
+  FlushConsoleOutput();
+  if (stopWanted && stopWanted()) session->Flags.CloseRequested = true;
+}
+
+void TBoardServer::PumpConsoleInput() {
+  if (consoleIn < 0) return;
+  char keys[256];
+  for (;;) {
+    const ssize_t got = ::read(consoleIn, keys, sizeof keys);
+    if (got > 0) {
+      session->SendToPort(std::string(keys, static_cast<std::size_t>(got)));
+      continue;
+    }
+    if (got == 0 && consoleIn == STDIN_FILENO) consoleIn = -1;  // end of input: keys are over
+    return;
+  }
+}
+
+void TBoardServer::ConsoleOutput(std::uint8_t byte) { pendingOutput.push_back(static_cast<char>(byte)); }
+
+void TBoardServer::FlushConsoleOutput() {
+  if (consoleOut >= 0) WriteAll(consoleOut, pendingOutput);
+  pendingOutput.clear();
+}
+
+void TBoardServer::FrameDone(const TFrameFacts& facts) {
+  const std::uint64_t before = frames.EndIndex();
+  frames.Add(facts);
+  if (frames.EndIndex() == before) return;
+  const std::string line = MonitorLine(frames.Row(frames.EndIndex() - 1), kLanguageEnglish);
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void TBoardServer::DeviceLost() {
+  portLost = true;
+  std::fprintf(stderr, "mirte-serve: COM%d went away; waiting for it\n", session->Recovery.ComNumber());
+}
+
+void TBoardServer::DeviceBack() {
+  portLost = false;
+  std::fprintf(stderr, "mirte-serve: COM%d is back\n", session->ComPort.ComNumber());
+}
+
+}  // namespace mirte

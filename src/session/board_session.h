@@ -1,0 +1,115 @@
+#pragma once
+// Everything that serves one board, whatever shows it: the settings, the serial port and
+// the board service's link to it, the console's screen buffer, the board service, the
+// recovery of a port whose device went away, the console log, list output on a printer
+// canvas the front end supplies, and the frame watcher. A front end (the window, or the
+// unattended server) supplies the board service's view of it (IBoardWindow) and hears of
+// the port's changes through ISessionEvents; it drives the port's recovery by calling
+// RetryPort about once a second while PortLost holds. Applying a working folder never
+// changes the process's current folder. Main thread only, like the port.
+#include <memory>
+#include <string>
+
+#include "board/board_service.h"
+#include "board/board_window.h"
+#include "board/console_log.h"
+#include "board/frame_observer.h"
+#include "board/printer_canvas.h"
+#include "common/settings.h"
+#include "common/settings_location.h"
+#include "serial/com_port.h"
+#include "serial/main_thread_queue.h"
+#include "serial/port_diagnosis.h"
+#include "serial/port_recovery.h"
+#include "session/com_port_link.h"
+#include "terminal/terminal_buffer.h"
+
+namespace mirte {
+
+// What the session tells its front end; each call comes on the main thread.
+class ISessionEvents {
+public:
+  virtual ~ISessionEvents() = default;
+  // The port's device went away; the front end starts calling RetryPort.
+  virtual void DeviceLost() = 0;
+  // RetryPort brought the port back.
+  virtual void DeviceBack() = 0;
+};
+
+class TBoardSession {
+public:
+  // programFile names the program whose settings file and dosdevices/ are used (where they
+  // lie is FindSettingsLocation's rule). The queue carries the port's messages to the
+  // calling thread; printer may be null (list output is then dropped).
+  TBoardSession(const TSettingsLocation& location, std::string programFile,
+                std::unique_ptr<IMainThreadQueue> queue, IBoardWindow& view, ISessionEvents& events,
+                IPrinterCanvas* printer);
+  ~TBoardSession();
+  TBoardSession(const TBoardSession&) = delete;
+  TBoardSession& operator=(const TBoardSession&) = delete;
+
+private:
+  // Carries the port's messages to this thread. Declared before the port so that it goes
+  // after it: a port closed while a delivery was under way leaves its workers to end on
+  // their own, and they still reach the queue as they do.
+  std::unique_ptr<IMainThreadQueue> mainQueue;
+
+public:
+  TSettings Settings;
+  TShellFlags Flags;
+  TComPort ComPort;
+  TConsoleLog ConsoleLog;
+  TPortRecovery Recovery{ComPort};
+  // Why the port did not open; Fault None when nothing is known.
+  TPortDiagnosis PortFault;
+
+  IMainThreadQueue& MainQueue() { return *mainQueue; }
+  TTerminalBuffer& Screen() { return screen; }
+  TBoardService& Board() { return *board; }
+  TComPortLink& PortLink() { return portLink; }
+  const TSettingsLocation& SettingsLocation() const { return settingsLocation; }
+  const std::string& ProgramFile() const { return programFile; }
+
+  // The drives served from now on, the settings read, the program's own files kept from
+  // the board. Flags start afresh.
+  void LoadSettings();
+  // Opens the port the settings name at their baud rate and applies their working folder;
+  // a port that does not open leaves ComNotAvailable set and PortFault saying why.
+  void SetTermImp();
+  // The board's first sight of the PC: input from before is dropped, the console reset,
+  // and DTR moved once.
+  void StartBoard();
+  // The drives' working folder; trailing slashes are dropped, and a folder that cannot be
+  // entered is still recorded for its drive.
+  void SetWorkingFolder(const std::string& folder);
+  // Keys and strings typed for the board; nothing goes while the port is not available.
+  void SendToPort(const std::string& bytes);
+  // The console log from now on is the file at path (false: it could not be opened), or
+  // none.
+  bool StartConsoleLog(const std::string& path);
+  void StopConsoleLog();
+  void SetFrameObserver(IFrameObserver* observer) { board->SetFrameObserver(observer); }
+
+  void ComPortTriggerAvail();
+  void ComPortDeviceLost();
+  bool PortLost() const { return Recovery.Active(); }
+  // One attempt to bring a lost port back; true when it is open again.
+  bool RetryPort();
+  // A brief wait for news from the port, for loops that wait on it.
+  void WaitForPortNews();
+  void ClosePort();
+  // Ends serving: the console log is closed and the port too. Safe to call again.
+  void Terminate();
+
+private:
+  void PortReopened();
+
+  TSettingsLocation settingsLocation;
+  std::string programFile;
+  ISessionEvents& events;
+  TTerminalBuffer screen;
+  TComPortLink portLink{ComPort};
+  std::unique_ptr<TBoardService> board;
+};
+
+}  // namespace mirte

@@ -1,0 +1,378 @@
+// mirte-serve as a rig runs it: the program started with its options, a scripted board on
+// the master side of a pseudo-terminal, and the files, PDFs and console it leaves behind.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/settings.h"
+#include "support/pty_pair.h"
+#include "support/temp_folder.h"
+
+extern char** environ;
+
+namespace mirte {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+Bytes Frame(std::uint8_t type, const Bytes& params, const Bytes& data = {}) {
+  Bytes frame{16, 17, type};
+  frame.insert(frame.end(), params.begin(), params.end());
+  frame.insert(frame.end(), data.begin(), data.end());
+  return frame;
+}
+
+Bytes NameBlock(const std::string& name, const std::string& ext) {
+  Bytes block(12, ' ');
+  block[0] = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) block[1 + i] = static_cast<std::uint8_t>(name[i]);
+  for (std::size_t i = 0; i < ext.size(); ++i) block[9 + i] = static_cast<std::uint8_t>(ext[i]);
+  return block;
+}
+
+Bytes Plus(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+Bytes ListOutput(const std::string& text) {
+  Bytes frames;
+  for (char c : text) frames.insert(frames.end(), {16, 17, 5, static_cast<std::uint8_t>(c)});
+  return frames;
+}
+
+// Reads what a descriptor gives until `done` holds or the time is up.
+std::string ReadUntil(int fd, std::string& seen, const std::function<bool(const std::string&)>& done,
+                      std::chrono::milliseconds limit) {
+  const auto end = Clock::now() + limit;
+  while (!done(seen) && Clock::now() < end) {
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, 20) <= 0) continue;
+    char chunk[512];
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got <= 0) break;
+    seen.append(chunk, static_cast<std::size_t>(got));
+  }
+  return seen;
+}
+
+// The program run with some options; its standard error is kept for the test to read.
+class ServeProcess {
+public:
+  // With `stdio`, the program's standard input and output are pipes the test holds.
+  explicit ServeProcess(const std::vector<std::string>& args, bool stdio = false) {
+    int pipeFds[2], inFds[2] = {-1, -1}, outFds[2] = {-1, -1};
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return;
+    if (stdio && (::pipe2(inFds, O_CLOEXEC) != 0 || ::pipe2(outFds, O_CLOEXEC) != 0)) return;
+    errFd = pipeFds[0];
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    if (stdio) {
+      posix_spawn_file_actions_adddup2(&actions, inFds[0], 0);
+      posix_spawn_file_actions_adddup2(&actions, outFds[1], 1);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    }
+    std::vector<std::string> all{MIRTE_SERVE};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid, MIRTE_SERVE, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (stdio) {
+      ::close(inFds[0]);
+      ::close(outFds[1]);
+      inFd = inFds[1];
+      outFd = outFds[0];
+    }
+  }
+  ~ServeProcess() {
+    if (pid > 0 && !exited) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+    for (int fd : {errFd, inFd, outFd})
+      if (fd >= 0) ::close(fd);
+  }
+  int In() const { return inFd; }
+  int Out() const { return outFd; }
+  void CloseIn() {
+    ::close(inFd);
+    inFd = -1;
+  }
+
+  // Waits until standard error has said `text`.
+  bool Says(const std::string& text, std::chrono::milliseconds limit) {
+    ReadUntil(errFd, errors, [&](const std::string& seen) { return seen.find(text) != std::string::npos; }, limit);
+    return errors.find(text) != std::string::npos;
+  }
+  // Waits for the line that says the board is served.
+  bool Serving() { return Says("serving", 5000ms); }
+  // The exit status, or -1 when the program did not end within the limit.
+  int Wait(std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    int status = 0;
+    while (Clock::now() < end) {
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        exited = true;
+        ReadUntil(errFd, errors, [](const std::string&) { return false; }, 200ms);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(5ms);
+    }
+    return -1;
+  }
+  void Signal(int number) { ::kill(pid, number); }
+  const std::string& Errors() const { return errors; }
+
+private:
+  pid_t pid = -1;
+  int errFd = -1;
+  int inFd = -1;
+  int outFd = -1;
+  bool exited = false;
+  std::string errors;
+};
+
+class ServeProgramTest : public ::testing::Test {
+protected:
+  testing::TempFolder folder;
+  testing::PtyPair board;
+
+  std::string SettingsFile() {
+    TSettings settings;
+    settings.ProgramFolder = folder.path().string() + "/";
+    settings.SetDefaultSettings();
+    const std::string path = (folder / "rig.SET").string();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::fwrite(&settings.Rec, sizeof settings.Rec, 1, file);
+    std::fclose(file);
+    return path;
+  }
+  std::vector<std::string> RigOptions() {
+    return {"--settings", SettingsFile(), "--device", board.slavePath(), "--folder", folder.path().string()};
+  }
+  Bytes Exchange(const Bytes& frame, std::size_t replySize) {
+    board.write(frame);
+    return board.read(replySize, 3000ms);
+  }
+  std::vector<std::filesystem::path> Pdfs() {
+    std::vector<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+      if (entry.path().extension() == ".pdf") found.push_back(entry.path());
+    return found;
+  }
+  static std::string PdfText(const std::filesystem::path& pdf) {
+    std::string text;
+    if (std::FILE* out = ::popen(("pdftotext -layout '" + pdf.string() + "' - 2>/dev/null").c_str(), "r")) {
+      char chunk[512];
+      while (std::size_t got = std::fread(chunk, 1, sizeof chunk, out)) text.append(chunk, got);
+      ::pclose(out);
+    }
+    return text;
+  }
+};
+
+TEST_F(ServeProgramTest, ServesAFileWrittenReadBackRenamedAndDeletedAndReportsEachFrame) {
+  auto options = RigOptions();
+  options.push_back("--frames");
+  ServeProcess serve(options);
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  const Bytes made = NameBlock("NEW", "DAT");
+  const Bytes record(128, 'w');
+  EXPECT_EQ(Exchange(Frame(22, made), 1), Bytes{0}) << "make";
+  EXPECT_EQ(Exchange(Frame(21, made, record), 1), Bytes{0}) << "write";
+  EXPECT_EQ(Exchange(Frame(16, made), 1), Bytes{0}) << "close";
+  EXPECT_EQ(folder.read("NEW.DAT"), record);
+
+  EXPECT_EQ(Exchange(Frame(15, made), 1), Bytes{0}) << "open";
+  EXPECT_EQ(Exchange(Frame(20, made), 129), Plus({0}, record)) << "read back";
+  EXPECT_EQ(Exchange(Frame(16, made), 1), Bytes{0});
+
+  const Bytes renamed = Plus(made, {'O', 'L', 'D', ' ', ' ', ' ', ' ', ' ', 'D', 'A', 'T'});
+  EXPECT_EQ(Exchange(Frame(23, renamed), 1), Bytes{0}) << "rename";
+  EXPECT_FALSE(std::filesystem::exists(folder / "NEW.DAT"));
+  EXPECT_EQ(Exchange(Frame(19, NameBlock("OLD", "DAT")), 1), Bytes{0}) << "delete";
+  EXPECT_FALSE(std::filesystem::exists(folder / "OLD.DAT"));
+
+  serve.Signal(SIGTERM);
+  ASSERT_EQ(serve.Wait(1000ms), 0);
+  const std::string& report = serve.Errors();
+  for (const char* line : {"Make\tC:NEW.DAT", "Write\tC:NEW.DAT", "Rename\tC:NEW.DAT \u2192 OLD.DAT", "Delete\tC:OLD.DAT"})
+    EXPECT_NE(report.find(line), std::string::npos) << line << " in\n" << report;
+}
+
+TEST_F(ServeProgramTest, ServesDrivesNamedOnTheCommandLineWithoutTouchingTheSharedSetUp) {
+  std::filesystem::create_directories(folder / "d");
+  std::filesystem::create_directories(folder / "dosdevices");
+  auto options = RigOptions();
+  options.insert(options.end(), {"--drive", "D=" + (folder / "d").string()});
+  ServeProcess serve(options);
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  Bytes onD = NameBlock("ON", "D");
+  onD[0] = 4;
+  EXPECT_EQ(Exchange(Frame(22, onD), 1), Bytes{0});
+  EXPECT_EQ(Exchange(Frame(16, onD), 1), Bytes{0});
+  EXPECT_TRUE(std::filesystem::exists(folder / "d" / "ON.D"));
+  EXPECT_TRUE(std::filesystem::is_empty(folder / "dosdevices")) << "the window's drive links are left alone";
+}
+
+TEST_F(ServeProgramTest, AnUnpluggedBoardIsWaitedForAndServedAgainWhenItIsBack) {
+  const auto adapter = folder / "adapter";
+  std::filesystem::create_symlink(board.slavePath(), adapter);
+  ServeProcess serve({"--settings", SettingsFile(), "--device", adapter.string(), "--folder", folder.path().string()});
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  ASSERT_EQ(Exchange(Frame(25, {}), 1).size(), 1u);
+
+  board.closeMaster();
+  ASSERT_TRUE(serve.Says("went away", 3000ms)) << serve.Errors();
+  testing::PtyPair replugged;
+  std::filesystem::remove(adapter);
+  std::filesystem::create_symlink(replugged.slavePath(), adapter);
+  ASSERT_TRUE(serve.Says("is back", 3000ms)) << serve.Errors();
+  replugged.readUntilQuiet(50ms);
+  replugged.write(Frame(25, {}));
+  EXPECT_EQ(replugged.read(1, 3000ms).size(), 1u) << "served again on the adapter that came back";
+  serve.Signal(SIGTERM);
+  EXPECT_EQ(serve.Wait(1000ms), 0);
+}
+
+TEST_F(ServeProgramTest, ListOutputEndsInOnePdfWhoseTextIsTheJobs) {
+  ServeProcess serve(RigOptions());
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  board.write(Plus(ListOutput("FIRST LINE OF THE JOB\r\nSECOND LINE\r\n\x1A"), Frame(25, {})));
+  ASSERT_EQ(board.read(1, 5000ms).size(), 1u);
+  const auto pdfs = Pdfs();
+  ASSERT_EQ(pdfs.size(), 1u);
+  const std::string text = PdfText(pdfs[0]);
+  EXPECT_NE(text.find("FIRST LINE OF THE JOB"), std::string::npos) << text;
+  EXPECT_NE(text.find("SECOND LINE"), std::string::npos) << text;
+  serve.Signal(SIGTERM);
+  EXPECT_EQ(serve.Wait(1000ms), 0);
+  EXPECT_EQ(Pdfs().size(), 1u) << "no second, empty job at the end";
+}
+
+TEST_F(ServeProgramTest, SigtermWithAJobOpenFinishesThePdfAndExitsZeroWithinASecond) {
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    for (const auto& pdf : Pdfs()) std::filesystem::remove(pdf);
+    ServeProcess serve(RigOptions());
+    ASSERT_TRUE(serve.Serving()) << serve.Errors();
+    board.readUntilQuiet(50ms);
+    board.write(Plus(ListOutput("STILL PRINTING\r\n"), Frame(25, {})));
+    ASSERT_EQ(board.read(1, 5000ms).size(), 1u);
+    const auto sent = Clock::now();
+    serve.Signal(signal);
+    EXPECT_EQ(serve.Wait(1000ms), 0) << serve.Errors();
+    EXPECT_LT(Clock::now() - sent, 1000ms);
+    const auto pdfs = Pdfs();
+    ASSERT_EQ(pdfs.size(), 1u);
+    EXPECT_NE(PdfText(pdfs[0]).find("STILL PRINTING"), std::string::npos) << "a complete, readable document";
+  }
+}
+
+TEST_F(ServeProgramTest, BadOptionsAndUnusablePortsGiveOneLineAndAFailingStatus) {
+  const std::string settings = SettingsFile();
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"--bogus"}, "unknown option"},
+      {{"--baud", "1234"}, "--baud"},
+      {{"--port", "COM0"}, "--port"},
+      {{"--port", "COM3", "--device", "/dev/null"}, "exclude"},
+      {{"--folder"}, "needs a value"},
+      {{"--settings", (folder / "missing.SET").string()}, "cannot read"},
+      {{"--settings", settings, "--folder", (folder / "missing").string()}, "not a folder"},
+      {{"--settings", settings, "--device", (folder / "ttyGONE").string()}, "does not exist"},
+      {{"--settings", settings, "--drive", "E=" + (folder / "missing").string()}, "not a folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
+    ServeProcess serve(c.args);
+    EXPECT_GT(serve.Wait(5000ms), 0);
+    const std::string& errors = serve.Errors();
+    EXPECT_EQ(errors.rfind("mirte-serve: ", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_NE(errors.find(c.says), std::string::npos) << errors;
+  }
+}
+
+TEST_F(ServeProgramTest, AConsoleClientSeesTheBoardTypesKeysAndMayLeaveAndComeBack) {
+  const std::string link = (folder / "console").string();
+  auto options = RigOptions();
+  options.insert(options.end(), {"--console-pty", link});
+  ServeProcess serve(options);
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+
+  int client = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(client, 0);
+  board.write(std::string("login: "));
+  std::string seen;
+  ReadUntil(client, seen, [](const std::string& text) { return text.find("login: ") != std::string::npos; }, 3s);
+  EXPECT_EQ(seen, "login: ");
+  ASSERT_EQ(::write(client, "root\r", 5), 5);
+  const Bytes typed = board.read(5, 3000ms);
+  EXPECT_EQ(std::string(typed.begin(), typed.end()), "root\r");
+  ::close(client);
+
+  // Nobody attached: the board goes on being served, and what it shows waits.
+  EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u) << "frames never reach the console";
+  board.write(std::string("# "));
+  client = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(client, 0);
+  seen.clear();
+  ReadUntil(client, seen, [](const std::string& text) { return text.find("# ") != std::string::npos; }, 3s);
+  EXPECT_EQ(seen, "# ");
+  ::close(client);
+  serve.Signal(SIGTERM);
+  EXPECT_EQ(serve.Wait(1000ms), 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link))) << "the link goes with the server";
+}
+
+TEST_F(ServeProgramTest, TheConsoleOnStandardInputAndOutputOutlivesTheEndOfInput) {
+  auto options = RigOptions();
+  options.push_back("--console-stdio");
+  ServeProcess serve(options, true);
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  board.write(std::string("ok> "));
+  std::string seen;
+  ReadUntil(serve.Out(), seen, [](const std::string& text) { return text.size() >= 4; }, 3s);
+  EXPECT_EQ(seen, "ok> ");
+  ASSERT_EQ(::write(serve.In(), "run\r", 4), 4);
+  const Bytes typed = board.read(4, 3000ms);
+  EXPECT_EQ(std::string(typed.begin(), typed.end()), "run\r");
+
+  serve.CloseIn();
+  EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u) << "the board is still served";
+  serve.Signal(SIGTERM);
+  EXPECT_EQ(serve.Wait(1000ms), 0);
+}
+
+}  // namespace
+}  // namespace mirte
