@@ -54,10 +54,13 @@ bool Has(const std::vector<unsigned long>& items, unsigned long item) {
   return std::find(items.begin(), items.end(), item) != items.end();
 }
 
-bool Iconic(Window window) {
+bool InState(Window window, unsigned long wanted) {
   auto state = Items(window, "WM_STATE", AtomNamed("WM_STATE"));
-  return !state.empty() && state[0] == IconicState;
+  return !state.empty() && state[0] == wanted;
 }
+bool Iconic(Window window) { return InState(window, IconicState); }
+// Managed and on screen, as the window manager sees it.
+bool Normal(Window window) { return InState(window, NormalState); }
 
 // The client windows from the bottom of the stack to its top.
 std::vector<unsigned long> Stacking() {
@@ -85,13 +88,14 @@ protected:
     testing::WriteSettingsFile(folder, testing::FolderSettings(folder));
     form = testing::StartMainWindow(folder);
     form->CreateToolWindows();
-    ASSERT_TRUE(WaitFor([&] { return form->windowHandle() && form->windowHandle()->isExposed(); }));
+    ASSERT_TRUE(WaitFor([&] { return Normal(Main()); }));
     // The main window takes its final place once its frame is known.
     QTest::qWait(300);
     form->EPIXCmdClick();
     epix = form->EPIXFrm();
     ASSERT_NE(epix, nullptr);
-    ASSERT_TRUE(WaitFor([&] { return epix->windowHandle() && epix->windowHandle()->isExposed(); }));
+    ASSERT_TRUE(WaitFor([&] { return Normal(Epix()); }));
+    QTest::qWait(100);
   }
 
   Window Main() const { return static_cast<Window>(form->winId()); }
