@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
 #include <QWindow>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "app/term_form.h"
+#include "common/msg_table.h"
+#include "terminal/terminal_widget.h"
 #include "support/main_window_rig.h"
 #include "support/qt_test_app.h"
 #include "support/qt_wait.h"
@@ -85,6 +88,8 @@ protected:
     const Window root = DefaultRootWindow(XDisplay());
     ASSERT_TRUE(WaitFor([&] { return !Items(root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty(); }))
         << "no window manager on the screen";
+    // The window manager names itself a moment before it manages new windows.
+    QTest::qWait(300);
     testing::WriteSettingsFile(folder, testing::FolderSettings(folder));
     form = testing::StartMainWindow(folder);
     form->CreateToolWindows();
@@ -136,6 +141,28 @@ TEST_F(EpixOnDeskTest, OpensOnScreenOverTheMainWindowBelowItsMenuBar) {
   const int menuBottom = form->menuBar()->mapToGlobal(QPoint(0, form->menuBar()->height())).y();
   EXPECT_GE(frame.top(), menuBottom);
   EXPECT_TRUE(form->frameGeometry().intersects(frame)) << "no room beside it on this screen";
+}
+
+TEST(MainWindowOnDeskTest, TakesTheLargestFontThatFitsTheScreenAndSaysSo) {
+  testing::TestApp();
+  testing::TempFolder folder;
+  SettingsRec rec = testing::FolderSettings(folder);
+  rec.FontSize = 16;
+  rec.Language = kLanguageEnglish;
+  testing::WriteSettingsFile(folder, rec);
+  auto form = testing::StartMainWindow(folder);
+  ASSERT_TRUE(WaitFor([&] { return Normal(static_cast<Window>(form->winId())); }));
+  QTest::qWait(300);
+  const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(available.contains(form->frameGeometry()))
+      << form->frameGeometry().x() << "," << form->frameGeometry().y() << " " << form->frameGeometry().width()
+      << "x" << form->frameGeometry().height();
+  EXPECT_EQ(form->TerminalWn->FontSize(), 12);
+  EXPECT_EQ(form->Settings.Rec.FontSize, 16) << "the choice is kept for a larger screen";
+  auto* notice = form->findChild<QLabel*>("PdfFileLb");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_EQ(notice->text(), "Font size 16 does not fit the screen: 12 is used");
 }
 
 }  // namespace
