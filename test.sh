@@ -26,7 +26,7 @@ cmake --build build
 step "Debian package"
 (cd build && cpack -G DEB >/dev/null && dpkg-deb --info mirte_*.deb | grep -E "^ (Package|Version|Depends):")
 if command -v lintian >/dev/null; then
-  lintian --fail-on error build/mirte_*.deb
+  lintian --pedantic --fail-on error,warning,info,pedantic build/mirte_*.deb
 fi
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer (plain C++)"

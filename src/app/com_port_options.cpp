@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QTimer>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -51,7 +53,7 @@ TComPortOptions::TComPortOptions(QWidget* owner) : QDialog(owner) {
   setObjectName("ComPortOptions");
   SetTag(this, kTagCaption);
   setWindowTitle("Porta Seriale");
-  setFixedSize(185, 258);
+  setFixedSize(kDesignSize);
 
   Comports = new QGroupBox("Selezione &Porta COM", this);
   Comports->setObjectName("Comports");
@@ -62,8 +64,7 @@ TComPortOptions::TComPortOptions(QWidget* owner) : QDialog(owner) {
   // The user's choice only: filling the list or preselecting an entry is not a change.
   connect(PortComboBox, &QComboBox::activated, this, &TComPortOptions::PortComboBoxChange);
   // Entries name their device and adapter: the list, not the narrow box, shows them whole.
-  PortComboBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  PortComboBox->setMinimumContentsLength(8);
+  PortComboBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   DeviceLb = new QLabel(Comports);
   DeviceLb->setObjectName("DeviceLb");
   DeviceLb->setWordWrap(false);
@@ -186,11 +187,31 @@ void TComPortOptions::AddNewAdapters() {
     PortComboBox->setItemData(PortComboBox->count() - 1, device, kAdapterPathRole);
   }
   if (auto* list = PortComboBox->view()) list->setMinimumWidth(list->sizeHintForColumn(0) + 8);
+  FitToContents();
+}
+
+void TComPortOptions::FitToContents() {
+  // The window manager's title bar holds the icon and three buttons beside the caption.
+  const int captionWidth = fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarExtras;
+  // The port list's box, with the margins of the dialog and of its group around it.
+  const QMargins outer = layout()->contentsMargins();
+  const QMargins group = Comports->layout()->contentsMargins();
+  const int portsWidth = PortComboBox->sizeHint().width() + outer.left() + outer.right() + group.left() +
+                         group.right() + 2 * Comports->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+  setFixedSize(sizeHint().expandedTo(kDesignSize).expandedTo(QSize(std::max(captionWidth, portsWidth), 0)));
+}
+
+void TComPortOptions::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::LanguageChange) FitToContents();
 }
 
 void TComPortOptions::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (!event->spontaneous()) {
+    FitToContents();
+    FormShow();
+  }
 }
 
 void TComPortOptions::FormShow() {

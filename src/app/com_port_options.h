@@ -78,6 +78,8 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  // A new desktop font or language changes what the contents need.
+  void changeEvent(QEvent* event) override;
 
 private:
   void FormShow();
@@ -87,6 +89,10 @@ private:
   void ShowDevice(int comNumber);
   void ShowAdapter(const QString& device);
   void AddNewAdapters();
+  // At least the design size, wider where the entries or the caption need it.
+  void FitToContents();
+  static constexpr QSize kDesignSize{185, 258};
+  static constexpr int kTitleBarExtras = 110;
   QString DescribeComNumber(int comNumber) const;
   bool LinkChosenAdapter();
 

@@ -1,5 +1,6 @@
 #include "app/epix_host.h"
 
+#include "app/desk_windows.h"
 #include "common/settings.h"
 #include "eprom/epix_window.h"
 
@@ -8,7 +9,14 @@ namespace mirte {
 QWidget* NewEPIXFrm(TSettings& settings, QWidget* owner) { return new TEPIXFrm(settings, owner); }
 
 void ShowEPIXFrm(QWidget* epixFrm) {
-  if (auto* frm = static_cast<TEPIXFrm*>(epixFrm)) frm->ShowEPIX();
+  auto* frm = static_cast<TEPIXFrm*>(epixFrm);
+  if (!frm) return;
+  if (!frm->isVisible()) {
+    // Where the user moved it stays its place when it is opened again.
+    if (!frm->windowHandle()) PlaceToolWindow(frm);
+    KeepOffTaskbar(frm);
+  }
+  frm->ShowEPIX();
 }
 
 }  // namespace mirte

@@ -10,7 +10,8 @@ class TSettings;
 
 // Created hidden, owned by `owner`; nullptr when the program is built without EPIX.
 QWidget* NewEPIXFrm(TSettings& settings, QWidget* owner);
-// Shows it without waiting, or brings it to the front.
+// Shows it without waiting, or brings it to the front. The first time it opens beside its
+// owner or over it below the menu bar; it is kept out of the task bar.
 void ShowEPIXFrm(QWidget* epixFrm);
 
 }  // namespace mirte

@@ -1,13 +1,17 @@
 // MIRTE: the splash and the main window with its start-up, the port options and EPIX
-// windows created hidden, then the event loop until the program is ended. The program
-// takes no command-line arguments; its only configuration is its settings file.
+// windows created hidden, then the event loop until the program is ended. Only --help
+// and --version are answered; its configuration is its settings file.
 #include <QApplication>
+#include <iostream>
+
+#include "app/command_line.h"
 
 #include "app/maker_logo.h"
 #include "app/signal_exit.h"
 #include "app/term_form.h"
 
 int main(int argc, char* argv[]) {
+  if (auto answered = mirte::AnswerCommandLine(argc, argv, std::cout)) return *answered;
   // Qt's own dialogs speak the language chosen in MIRTE; a desktop's native ones would
   // speak the desktop's.
   QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);

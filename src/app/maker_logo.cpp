@@ -7,6 +7,9 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include "app/apply_language.h"
+#include "common/desk_texts.h"
+
 namespace mirte {
 
 namespace {
@@ -73,10 +76,6 @@ void PaintMakerText(QPainter& painter, const QRectF& area, Qt::Alignment alignme
 
 }  // namespace
 
-QString ProductDescription() {
-  return QStringLiteral("Console, disk and printer server\nfor KTB\u00AE boards with SOLVAX");
-}
-
 TMakerLogo::TMakerLogo(QWidget* parent, bool compactLayout) : QWidget(parent), compact(compactLayout) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -131,8 +130,10 @@ QWidget* NewProductPanel(QWidget* parent) {
   big.setBold(true);
   name->setFont(big);
   name->setAlignment(Qt::AlignCenter);
-  auto* description = new QLabel(ProductDescription(), panel);
+  auto* description = new QLabel(panel);
   description->setObjectName("DescriptionLb");
+  // Built in Italian like every caption; the language switch re-captions it.
+  SetCaption(description, desk_texts::ProductDescription, kLanguageItalian);
   description->setAlignment(Qt::AlignCenter);
   description->setWordWrap(true);
   layout->addWidget(name);

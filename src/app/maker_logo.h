@@ -12,9 +12,6 @@ inline constexpr const char* kProductName = "MIRTE";
 inline constexpr const char* kMakerName = "Arcovento Elettronica";
 inline constexpr const char* kMakerLines[] = {"Via delle Officine 7 - Borgo Nuovo",
                                               "www.arcovento.example - info@arcovento.example"};
-// The product line under the name, in both languages it is shown in.
-QString ProductDescription();
-
 class TMakerLogo : public QWidget {
 public:
   // `compact` puts the emblem above the name (information window); otherwise the artwork

@@ -26,6 +26,7 @@
 #include "app/apply_language.h"
 #include "app/com_port_options.h"
 #include "app/drives_form.h"
+#include "app/desk_windows.h"
 #include "app/epix_host.h"
 #include "app/info_form.h"
 #include "app/key_translation.h"
@@ -34,6 +35,7 @@
 #include "common/drive_texts.h"
 #include "app/paste_sender.h"
 #include "common/console_texts.h"
+#include "common/desk_texts.h"
 #include "common/msg_table.h"
 #include "common/port_texts.h"
 #include "app/port_messages.h"
@@ -197,8 +199,10 @@ void TTermFrm::BuildStatusBar() {
   setStatusBar(TermStBar);
 }
 
-void TTermFrm::ShowPdfFile(const QString& path) {
-  PdfFileLb->setText(QFileInfo(path).fileName());
+void TTermFrm::ShowPdfFile(const QString& path) { ShowNotice(QFileInfo(path).fileName()); }
+
+void TTermFrm::ShowNotice(const QString& text) {
+  PdfFileLb->setText(text);
   PdfFileLb->show();
   PdfFileTmr->start();
 }
@@ -404,27 +408,45 @@ void TTermFrm::SetWorkingFolder(const std::string& path) {
   session->SetWorkingFolder(folder);
 }
 
-void TTermFrm::SetTermDim() {
+QSize TTermFrm::TermClientSize(QSize frame) const {
   const int w = TerminalWn->CellWidth();
   const int h = TerminalWn->CellHeight();
   // The outer size the window is given; the frame the window system draws is taken off
   // (it is known once the window is on screen), and in any case the 24 x 80 cells must
   // fit fully inside the terminal.
   QSize outer(81 * w + 6, 25 * h + 75);
-  QSize frame = frameGeometry().size() - geometry().size();
-  if (!isVisible()) frame = QSize(0, 0);
   const int border = TerminalWn->frameWidth() * 2;
   const int menuHeight = menuBar()->sizeHint().height();
-  QSize client(std::max(outer.width() - frame.width(), 80 * w + border),
+  return QSize(std::max(outer.width() - frame.width(), 80 * w + border),
                std::max(outer.height() - frame.height(), menuHeight + 24 * h + border + kStatusBarHeight));
+}
+
+void TTermFrm::SetTermDim() {
+  QSize frame = frameGeometry().size() - geometry().size();
+  if (!isVisible()) frame = QSize(0, 0);
+  QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  const QRect available = screen ? screen->availableGeometry() : QRect();
+  // The terminal stays 24 x 80: on a screen too small for the chosen size the largest
+  // size that fits is used, and the settings keep the choice for a larger screen.
+  const int chosen = Settings.Rec.FontSize;
+  const int used = screen ? LargestFittingFontSize(chosen, {8, 10, 12, 16},
+                                                   [&](int size) {
+                                                     TerminalWn->SetFontSize(size);
+                                                     return TermClientSize(frame) + frame;
+                                                   },
+                                                   available.size())
+                          : chosen;
+  TerminalWn->SetFontSize(used);
+  if (used < chosen)
+    ShowNotice(PairText(desk_texts::FontDoesNotFit, Settings.Rec.Language).arg(chosen).arg(used));
+  const QSize client = TermClientSize(frame);
   setFixedSize(client);
   Panels[0]->setFixedWidth(kPortPanelWidth);
   Panels[1]->setFixedWidth(std::max(1, client.width() - kPortPanelWidth - kKeyPanelWidth));
-  if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-    QRect available = screen->availableGeometry();
+  if (screen) {
     QSize whole = client + frame;
-    move(available.left() + (available.width() - whole.width()) / 2,
-         available.top() + (available.height() - whole.height()) / 2);
+    move(available.left() + std::max(0, (available.width() - whole.width()) / 2),
+         available.top() + std::max(0, (available.height() - whole.height()) / 2));
   }
 }
 

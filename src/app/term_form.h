@@ -207,6 +207,10 @@ private:
   void SetWorkingFolder(const std::string& folder);
   void SendToPort(const std::string& bytes);
   void ShowPdfFile(const QString& path);
+  // A short word to the user over the message panel, gone after a while.
+  void ShowNotice(const QString& text);
+  // The client size that holds 24 x 80 cells of the current font inside `frame`.
+  QSize TermClientSize(QSize frame) const;
   void FocusTerminal();
   void OpenMenuByMnemonic(int key);
   std::optional<QColor> ChooseColor(const QColor& initial);

@@ -39,7 +39,7 @@ T* Named(T* component, const char* name, int tag) {
 }  // namespace
 
 TEPIXFrm::TEPIXFrm(TSettings& settings, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowMinimizeButtonHint),
       settings(settings),
       dialogs(this, DialogRunner),
@@ -167,12 +167,13 @@ void TEPIXFrm::showEvent(QShowEvent* event) {
   RecaptionWindow(this, settings.Rec.Language);
   WriteWn(-1);
   ChkBtn();
-  if (!centred) {
+  // Without an owner nobody else places it.
+  if (!centred && !parentWidget()) {
     if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
-    centred = true;
   }
-  // A window of the main window's: the window manager keeps it above its owner and
-  // minimises it with it.
+  centred = true;
+  // A dialog of the main window's: the window manager keeps it above its owner, minimises
+  // it with it and leaves it out of the task bar.
   if (QWidget* owner = parentWidget()) {
     QWindow* own = windowHandle();
     QWindow* owners = owner->window()->windowHandle();

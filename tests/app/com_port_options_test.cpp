@@ -2,6 +2,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <QGroupBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -242,6 +243,33 @@ TEST_F(ComPortOptionsTest, PreselectsTheBaudButtonOfTheCarriedRate) {
     EXPECT_FALSE(options.Execute(false));
     EXPECT_EQ(seen, c.button) << c.baud;
   }
+}
+
+TEST_F(ComPortOptionsTest, IsWideEnoughForItsLongestEntryAndCaptionAtEveryFontSize) {
+  std::filesystem::create_symlink(com3.slavePath(), folder / "dosdevices" / "com49");
+  const QFont original = QApplication::font();
+  for (int points : {8, 10, 12, 16}) {
+    QFont font = original;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    answers.Then([&](QWidget& w) {
+      TComPortOptions& dialog = Options(w);
+      const int at = dialog.PortComboBox->findData(49);
+      ASSERT_GE(at, 0);
+      const QString longest = dialog.PortComboBox->itemText(at);
+      const QFontMetrics metrics(dialog.PortComboBox->font());
+      EXPECT_GE(dialog.PortComboBox->width(), metrics.horizontalAdvance(longest)) << points << " pt";
+      EXPECT_LE(dialog.PortComboBox->geometry().right(), dialog.Comports->contentsRect().right()) << points;
+      EXPECT_GE(dialog.width(), dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) + 100) << points;
+      EXPECT_GE(dialog.width(), 185);
+      EXPECT_GE(dialog.height(), 258);
+      EXPECT_GE(dialog.height(), dialog.sizeHint().height()) << points;
+      QTest::mouseClick(dialog.CancelBtn, Qt::LeftButton);
+    });
+    RunCommand();
+  }
+  QApplication::setFont(original);
+  EXPECT_EQ(answers.Unexpected(), 0);
 }
 
 }  // namespace

@@ -162,6 +162,10 @@ TEST(InfoFormTest, ShowsTheReleaseInTheCurrentLanguage) {
     EXPECT_EQ(info.RelNumLb->text(), "1.01.0");
     EXPECT_EQ(info.RelStrLb->text(), language == 2 ? "Release: " : "Versione: ");
     EXPECT_EQ(info.windowTitle(), language == 2 ? "Information" : "Informazioni");
+    auto* description = info.findChild<QLabel*>("DescriptionLb");
+    ASSERT_NE(description, nullptr);
+    EXPECT_TRUE(description->text().startsWith(language == 2 ? "Console, disk and printer server"
+                                                             : "Server di console, dischi e stampante"));
     EXPECT_EQ(info.OKBtn->size(), QSize(113, 33));
     EXPECT_EQ(info.size(), QSize(328, 400));
     info.SetWorkFolder("/home/user/MIRTE", language);
