@@ -16,6 +16,7 @@
 #include <set>
 
 #include "platform/com_devices.h"
+#include "platform/drive_options.h"
 
 namespace mirte {
 
@@ -461,6 +462,10 @@ bool TDosDrives::MapDrive(char letter, const std::string& folder) {
     errno = EINVAL;
     return false;
   }
+  if (IsRefusedRoot(folder)) {
+    errno = EPERM;
+    return false;
+  }
   if (!UnmapDrive(letter) && errno != ENOENT) return false;
   std::string devices = DosDevicesFolder();
   if (mkdir(devices.c_str(), 0777) != 0 && errno != EEXIST) return false;
@@ -493,13 +498,75 @@ std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
       if (name.size() != 2 || name[1] != ':') continue;
       if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) continue;
       const int index = DriveIndex(name[0]);
-      if (index >= 0) roots[static_cast<std::size_t>(index)] = MappedFolder(DriveLetter(index));
+      if (index < 0) continue;
+      std::string root = MappedFolder(DriveLetter(index));
+      if (!root.empty() && !IsRefusedRoot(root)) roots[static_cast<std::size_t>(index)] = std::move(root);
     }
     closedir(devices);
   }
   std::string working = CanonicalFolder(workingFolder);
-  if (!working.empty() && DriveOf(working, roots) == 0) roots['C' - 'A'] = working;
+  if (!working.empty() && !IsRefusedRoot(working) && DriveOf(working, roots) == 0) roots['C' - 'A'] = working;
   return roots;
+}
+
+bool TDosDrives::RefusedLink(char letter) const {
+  std::string root = MappedFolder(letter);
+  return !root.empty() && IsRefusedRoot(root);
+}
+
+TFolderHandle TDosDrives::OpenFolder(const std::string& folder, char* drive) const {
+  if (drive) *drive = 0;
+  std::string plain = WithoutTrailingSlashes(folder);
+  auto roots = Roots();
+  char letter = 0;
+  std::size_t best = 0;
+  // By name only: what the folder now is on disk is for the descriptors to find out.
+  for (int i = 0; i < kDriveCount; ++i) {
+    const std::string& root = roots[static_cast<std::size_t>(i)];
+    if (!root.empty() && (letter == 0 || root.size() > best) && LiesUnder(plain, root)) {
+      letter = DriveLetter(i);
+      best = root.size();
+    }
+  }
+  if (letter == 0) return TFolderHandle();
+  const std::string& root = roots[static_cast<std::size_t>(letter - 'A')];
+  TFolderHandle rootHandle = OpenDriveRoot(root);
+  if (!rootHandle.Valid()) return rootHandle;
+  std::string_view relative = std::string_view(plain).substr(root == "/" ? 1 : root.size());
+  TFolderHandle handle = OpenBeneath(rootHandle.Fd(), relative);
+  if (handle.Valid() && drive) *drive = letter;
+  return handle;
+}
+
+std::vector<TFileId> TDosDrives::OwnFileIds() const {
+  std::vector<TFileId> ids;
+  auto add = [&](const struct stat& st) {
+    ids.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
+  };
+  struct stat st;
+  for (const std::string& path : {programFiles.Executable, programFiles.SettingsFile, DriveOptionsFile()})
+    if (!path.empty() && stat(path.c_str(), &st) == 0) add(st);
+  std::string devices = DosDevicesFolder();
+  if (DIR* dir = opendir(devices.c_str())) {
+    int dirFd = dirfd(dir);
+    if (fstat(dirFd, &st) == 0) add(st);
+    while (const dirent* entry = readdir(dir)) {
+      std::string_view name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) add(st);
+    }
+    closedir(dir);
+  }
+  return ids;
+}
+
+bool TDosDrives::LinksWritable(char letter) const {
+  std::string path = DriveOptionsFile();
+  return !path.empty() && LoadDriveOptions(path).LinksWritable(letter);
+}
+
+std::string TDosDrives::DriveOptionsFile() const {
+  return DriveOptionsPath(programFiles.SettingsFile);
 }
 
 char TDosDrives::DriveOf(const std::string& canonical, const std::array<std::string, kDriveCount>& roots) const {
@@ -517,7 +584,7 @@ char TDosDrives::DriveOf(const std::string& canonical, const std::array<std::str
 
 bool TDosDrives::SetWorkingFolder(const std::string& folder) {
   workingFolder = WithoutTrailingSlashes(folder);
-  return SetCurrentFolder(workingFolder);
+  return !IsRefusedRoot(workingFolder) && SetCurrentFolder(workingFolder);
 }
 
 char TDosDrives::WorkingDrive() const {
@@ -599,21 +666,28 @@ bool TDosDrives::IsProgramFile(const std::string& folder, std::string_view name)
     auto [ownFolder, ownName] = SplitPath(path);
     return DosUpper(ownName) == upper && CanonicalFolder(ownFolder) == canonical;
   };
-  if (sameEntry(programFiles.Executable) || sameEntry(programFiles.SettingsFile)) return true;
+  if (sameEntry(programFiles.Executable) || sameEntry(programFiles.SettingsFile) || sameEntry(DriveOptionsFile()))
+    return true;
   std::string devices = WithoutTrailingSlashes(DosDevicesFolder());
   if (sameEntry(devices)) return true;
   if (std::string devicesCanonical = CanonicalFolder(devices);
       !devicesCanonical.empty() && LiesUnder(canonical, devicesCanonical))
     return true;
-  // The executable reached under another name (a hard link) is still the executable.
-  struct stat own, other;
-  return !programFiles.Executable.empty() && stat(programFiles.Executable.c_str(), &own) == 0 &&
-         lstat(JoinDosPath(canonical, name).c_str(), &other) == 0 && own.st_dev == other.st_dev &&
-         own.st_ino == other.st_ino;
+  // One of them reached under another name (a hard link, a bind mount) is still itself.
+  struct stat other;
+  if (lstat(JoinDosPath(canonical, name).c_str(), &other) != 0) return false;
+  std::vector<TFileId> own = OwnFileIds();
+  TFileId id{static_cast<std::uint64_t>(other.st_dev), static_cast<std::uint64_t>(other.st_ino)};
+  return std::find(own.begin(), own.end(), id) != own.end();
 }
 
 bool DosLockedByOther(const std::string& path) {
-  int fd = OpenRegular(path, O_RDONLY);
+  return DosLockedByOtherAt(AT_FDCWD, path);
+}
+
+bool DosLockedByOtherAt(int folder, const std::string& name) {
+  struct stat st;
+  int fd = OpenFileAt(folder, name, false, st);
   if (fd < 0) return false;
   bool locked = false;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -633,6 +707,13 @@ bool DosLockForTransfer(int fd) {
   // An OFD lock belongs to this descriptor alone and ends with it; programs that lock
   // with lockf or fcntl see it, as flock users see the one above.
   struct flock lock = WholeFile(F_WRLCK);
+  if (fcntl(fd, F_OFD_SETLK, &lock) != 0 && IsLockedError(errno)) return false;
+  return true;
+}
+
+bool DosLockForReading(int fd) {
+  if (flock(fd, LOCK_SH | LOCK_NB) != 0 && IsLockedError(errno)) return false;
+  struct flock lock = WholeFile(F_RDLCK);
   if (fcntl(fd, F_OFD_SETLK, &lock) != 0 && IsLockedError(errno)) return false;
   return true;
 }

@@ -190,7 +190,7 @@ TEST_F(FileServiceTest, TheOpenFileTableKeepsOneEntryPerPathAndReusesFreeOnes) {
   EXPECT_EQ(service.OpenFileTable()[0].path, work + "/A.TXT");
 }
 
-TEST_F(FileServiceTest, ReadOnlyFilesCannotBeOpenedAndFollowTheAttributeFlag) {
+TEST_F(FileServiceTest, ReadOnlyFilesOpenForReadingOnlyAndFollowTheAttributeFlag) {
   WritePc("RO.TXT", Bytes(256, 'r'));
   Name("RO      TXT");
   ASSERT_EQ(service.OpenBoardFile(), kResultOk);
@@ -199,12 +199,18 @@ TEST_F(FileServiceTest, ReadOnlyFilesCannotBeOpenedAndFollowTheAttributeFlag) {
   EXPECT_EQ(service.OpenFileTable()[0].path, "") << "setting attributes closes the file";
 
   Name("RO      TXT");
-  EXPECT_EQ(service.OpenBoardFile(), kResultFailed);
+  ASSERT_EQ(service.OpenBoardFile(), kResultOk);
+  EXPECT_EQ(service.ReadNextRecord(), kResultOk);
+  EXPECT_EQ(record[0], 'r');
+  FillRecord('w');
+  EXPECT_EQ(service.WriteNextRecord(), kResultFailed);
+  RecordNumber(0);
+  EXPECT_EQ(service.WriteRandomRecord(), kResultFailed);
   EXPECT_EQ(service.MakeBoardFile(), kResultFailed);
   EXPECT_EQ(service.DeleteBoardFiles(), kResultFailed);
   service.ComputeFileSize();
-  EXPECT_EQ(ThreeBytes(), 0u);
-  EXPECT_EQ(WorkFile("RO.TXT").size(), 256u);
+  EXPECT_EQ(ThreeBytes(), 2u);
+  EXPECT_EQ(WorkFile("RO.TXT"), Bytes(256, 'r'));
 
   Name("RO      T\xD8T");  // system flag only: writable again
   EXPECT_EQ(service.SetBoardFileAttr(), kResultOk);
