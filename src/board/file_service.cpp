@@ -237,6 +237,7 @@ void TFileService::UseEntry(const std::string& path) {
 }
 
 void TFileService::SelectBoardDrive() {
+  TDosDrives::THold hold(drives);
   if (!serving) return;
   std::string current = drives.CurrentFolder();
   RecordDriveFolder(current);
@@ -281,14 +282,17 @@ std::uint8_t TFileService::OpenOrMake(bool make) {
 }
 
 std::uint8_t TFileService::OpenBoardFile() {
+  TDosDrives::THold hold(drives);
   return OpenOrMake(false);
 }
 
 std::uint8_t TFileService::MakeBoardFile() {
+  TDosDrives::THold hold(drives);
   return OpenOrMake(true);
 }
 
 std::uint8_t TFileService::CloseBoardFile() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   *entry = OpenFileEntry{};
@@ -314,6 +318,7 @@ bool TFileService::SearchStep(bool first) {
 }
 
 std::uint8_t TFileService::SearchFirstFile() {
+  TDosDrives::THold hold(drives);
   std::string path = NameBlockToPath();
   search = TSearchState{};
   if (path.empty()) return kResultFailed;
@@ -324,12 +329,14 @@ std::uint8_t TFileService::SearchFirstFile() {
 }
 
 std::uint8_t TFileService::SearchNextFile() {
+  TDosDrives::THold hold(drives);
   if (!SearchStep(false)) return kResultFailed;
   PathToNameBlock(JoinDosPath(search.Folder, search.Found.Alias));
   return kResultOk;
 }
 
 std::uint8_t TFileService::DeleteBoardFiles() {
+  TDosDrives::THold hold(drives);
   std::string path = NameBlockToPath();
   search = TSearchState{};
   if (path.empty()) return kResultFailed;
@@ -393,24 +400,28 @@ std::int64_t TFileService::RandomRecordOffset() const {
 }
 
 std::uint8_t TFileService::ReadNextRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   return ReadRecordAt(*entry, entry->position);
 }
 
 std::uint8_t TFileService::ReadRandomRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   return ReadRecordAt(*entry, RandomRecordOffset());
 }
 
 std::uint8_t TFileService::WriteNextRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   return WriteRecordAt(*entry, entry->position) == static_cast<std::int64_t>(kRecordSize) ? kResultOk : kResultFailed;
 }
 
 std::uint8_t TFileService::WriteRandomRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   std::int64_t count = WriteRecordAt(*entry, RandomRecordOffset());
@@ -419,6 +430,7 @@ std::uint8_t TFileService::WriteRandomRecord() {
 }
 
 std::uint8_t TFileService::RenameBoardFile() {
+  TDosDrives::THold hold(drives);
   std::string path = NameBlockToPath();
   if (path.empty()) return kResultFailed;
   FreeEntry(path);
@@ -437,6 +449,7 @@ std::uint8_t TFileService::RenameBoardFile() {
 }
 
 std::uint16_t TFileService::GetDriveVector() const {
+  TDosDrives::THold hold(drives);
   std::uint16_t vector = 0;
   if (!serving) return vector;
   auto roots = drives.Roots();
@@ -446,10 +459,12 @@ std::uint16_t TFileService::GetDriveVector() const {
 }
 
 std::uint8_t TFileService::GetCurrentDrive() const {
+  TDosDrives::THold hold(drives);
   return static_cast<std::uint8_t>(drives.CurrentDrive() - 'A');
 }
 
 std::uint8_t TFileService::SetBoardFileAttr() {
+  TDosDrives::THold hold(drives);
   std::string path = NameBlockToPath();
   if (path.empty()) return kResultFailed;
   FreeEntry(path);
@@ -475,6 +490,7 @@ void TFileService::StoreThreeBytes(std::uint32_t value) {
 }
 
 void TFileService::ComputeFileSize() {
+  TDosDrives::THold hold(drives);
   std::int64_t length = 0;
   TServedFolder served;
   std::string real = ServedName(NameBlockToPath(), served);
@@ -487,6 +503,7 @@ void TFileService::ComputeFileSize() {
 }
 
 void TFileService::GetCurrentRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   std::uint32_t record = 0;
   if (entry && entry->position > 0) record = static_cast<std::uint32_t>(entry->position) / kRecordSize;

@@ -422,6 +422,7 @@ bool DosFolderExists(const std::string& folder) {
 TDosDrives::TDosDrives(TProgramFiles files) : programFiles(std::move(files)) {}
 
 void TDosDrives::SetProgramFiles(TProgramFiles files) {
+  Forget();
   programFiles = std::move(files);
 }
 
@@ -457,6 +458,7 @@ std::string TDosDrives::MappedFolder(char letter) const {
 }
 
 bool TDosDrives::MapDrive(char letter, const std::string& folder) {
+  Forget();
   int index = DriveIndex(letter);
   if (index < 0 || !DosFolderExists(folder) || folder[0] != '/') {
     errno = EINVAL;
@@ -473,6 +475,7 @@ bool TDosDrives::MapDrive(char letter, const std::string& folder) {
 }
 
 bool TDosDrives::UnmapDrive(char letter) {
+  Forget();
   int index = DriveIndex(letter);
   if (index < 0) {
     errno = EINVAL;
@@ -488,7 +491,35 @@ bool TDosDrives::UnmapDrive(char letter) {
   return unlink(link.c_str()) == 0;
 }
 
+TDosDrives::THold::THold(const TDosDrives& held) : drives(held) {
+  ++drives.holds;
+}
+
+TDosDrives::THold::~THold() {
+  if (--drives.holds == 0) drives.Forget();
+}
+
+void TDosDrives::Forget() const {
+  heldRoots.reset();
+  heldOwnIds.reset();
+  heldCanonical.clear();
+  heldRefused.reset();
+}
+
+const TRefusedRoots& TDosDrives::Refused() const {
+  if (!heldRefused || holds == 0) heldRefused.emplace();
+  return *heldRefused;
+}
+
+std::string TDosDrives::Canonical(const std::string& folder) const {
+  if (holds == 0) return CanonicalFolder(folder);
+  auto it = heldCanonical.find(folder);
+  if (it == heldCanonical.end()) it = heldCanonical.emplace(folder, CanonicalFolder(folder)).first;
+  return it->second;
+}
+
 std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
+  if (holds > 0 && heldRoots) return *heldRoots;
   std::array<std::string, kDriveCount> roots;
   // Every board command asks this, often more than once. One listing of the folder finds
   // the few links there are; asking for all sixteen one by one cost a system call each.
@@ -500,18 +531,19 @@ std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
       const int index = DriveIndex(name[0]);
       if (index < 0) continue;
       std::string root = MappedFolder(DriveLetter(index));
-      if (!root.empty() && !IsRefusedRoot(root)) roots[static_cast<std::size_t>(index)] = std::move(root);
+      if (!root.empty() && !IsRefusedRoot(root, Refused())) roots[static_cast<std::size_t>(index)] = std::move(root);
     }
     closedir(devices);
   }
-  std::string working = CanonicalFolder(workingFolder);
-  if (!working.empty() && !IsRefusedRoot(working) && DriveOf(working, roots) == 0) roots['C' - 'A'] = working;
+  std::string working = Canonical(workingFolder);
+  if (!working.empty() && !IsRefusedRoot(working, Refused()) && DriveOf(working, roots) == 0) roots['C' - 'A'] = working;
+  if (holds > 0) heldRoots = roots;
   return roots;
 }
 
 bool TDosDrives::RefusedLink(char letter) const {
   std::string root = MappedFolder(letter);
-  return !root.empty() && IsRefusedRoot(root);
+  return !root.empty() && IsRefusedRoot(root, Refused());
 }
 
 TFolderHandle TDosDrives::OpenFolder(const std::string& folder, char* drive) const {
@@ -530,7 +562,7 @@ TFolderHandle TDosDrives::OpenFolder(const std::string& folder, char* drive) con
   }
   if (letter == 0) return TFolderHandle();
   const std::string& root = roots[static_cast<std::size_t>(letter - 'A')];
-  TFolderHandle rootHandle = OpenDriveRoot(root);
+  TFolderHandle rootHandle = OpenDriveRoot(root, Refused());
   if (!rootHandle.Valid()) return rootHandle;
   std::string_view relative = std::string_view(plain).substr(root == "/" ? 1 : root.size());
   TFolderHandle handle = OpenBeneath(rootHandle.Fd(), relative);
@@ -539,6 +571,7 @@ TFolderHandle TDosDrives::OpenFolder(const std::string& folder, char* drive) con
 }
 
 std::vector<TFileId> TDosDrives::OwnFileIds() const {
+  if (holds > 0 && heldOwnIds) return *heldOwnIds;
   std::vector<TFileId> ids;
   auto add = [&](const struct stat& st) {
     ids.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
@@ -557,6 +590,7 @@ std::vector<TFileId> TDosDrives::OwnFileIds() const {
     }
     closedir(dir);
   }
+  if (holds > 0) heldOwnIds = ids;
   return ids;
 }
 
@@ -583,12 +617,13 @@ char TDosDrives::DriveOf(const std::string& canonical, const std::array<std::str
 }
 
 bool TDosDrives::SetWorkingFolder(const std::string& folder) {
+  Forget();
   workingFolder = WithoutTrailingSlashes(folder);
-  return !IsRefusedRoot(workingFolder) && SetCurrentFolder(workingFolder);
+  return !IsRefusedRoot(workingFolder, Refused()) && SetCurrentFolder(workingFolder);
 }
 
 char TDosDrives::WorkingDrive() const {
-  std::string working = CanonicalFolder(workingFolder);
+  std::string working = Canonical(workingFolder);
   char drive = working.empty() ? 0 : DriveOf(working, Roots());
   return drive == 0 ? 'C' : drive;
 }
@@ -604,7 +639,7 @@ std::string TDosDrives::DriveRoot(char letter) const {
 }
 
 char TDosDrives::DriveOf(const std::string& folder) const {
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   return canonical.empty() ? 0 : DriveOf(canonical, Roots());
 }
 
@@ -624,13 +659,13 @@ std::string TDosDrives::CurrentFolderOf(char letter) const {
   if (root.empty()) return {};
   const std::string& folder = currentFolders[static_cast<std::size_t>(index)];
   // A folder that is no longer the drive's, or is now reached through a link, is left.
-  if (folder.empty() || !LiesUnder(folder, root) || CanonicalFolder(folder) != folder) return root;
+  if (folder.empty() || !LiesUnder(folder, root) || Canonical(folder) != folder) return root;
   return folder;
 }
 
 bool TDosDrives::SetCurrentFolder(const std::string& folder) {
   if (folder.size() == 2 && folder[1] == ':') return SelectDrive(folder[0], folder);
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   if (canonical.empty()) return false;
   char letter = DriveOf(canonical, Roots());
   if (letter == 0) return false;
@@ -645,7 +680,7 @@ bool TDosDrives::SelectDrive(char letter, const std::string& folder) {
   auto roots = Roots();
   const std::string& root = roots[static_cast<std::size_t>(index)];
   if (root.empty()) return false;
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   if (!canonical.empty() && LiesUnder(canonical, root) && DriveOf(canonical, roots) == DriveLetter(index))
     currentFolders[static_cast<std::size_t>(index)] = canonical;
   currentDrive = DriveLetter(index);
@@ -653,24 +688,24 @@ bool TDosDrives::SelectDrive(char letter, const std::string& folder) {
 }
 
 bool TDosDrives::Reachable(const std::string& folder) const {
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   return !canonical.empty() && canonical == WithoutTrailingSlashes(folder) && DriveOf(canonical, Roots()) != 0;
 }
 
 bool TDosDrives::IsProgramFile(const std::string& folder, std::string_view name) const {
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   if (canonical.empty()) return false;
   std::string upper = DosUpper(name);
   auto sameEntry = [&](const std::string& path) {
     if (path.empty()) return false;
     auto [ownFolder, ownName] = SplitPath(path);
-    return DosUpper(ownName) == upper && CanonicalFolder(ownFolder) == canonical;
+    return DosUpper(ownName) == upper && Canonical(ownFolder) == canonical;
   };
   if (sameEntry(programFiles.Executable) || sameEntry(programFiles.SettingsFile) || sameEntry(DriveOptionsFile()))
     return true;
   std::string devices = WithoutTrailingSlashes(DosDevicesFolder());
   if (sameEntry(devices)) return true;
-  if (std::string devicesCanonical = CanonicalFolder(devices);
+  if (std::string devicesCanonical = Canonical(devices);
       !devicesCanonical.empty() && LiesUnder(canonical, devicesCanonical))
     return true;
   // One of them reached under another name (a hard link, a bind mount) is still itself.

@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -137,6 +139,21 @@ public:
 
   explicit TDosDrives(TProgramFiles files = {});
 
+  // Within one board command the links, the working folder's drive and the program's own
+  // files are looked at once: while a hold lives, Roots() and OwnFileIds() answer what they
+  // answered first. Whatever changes meanwhile is still caught where it matters, since every
+  // folder is opened by descriptor from a root that must still be a plain folder path.
+  class THold {
+  public:
+    explicit THold(const TDosDrives& drives);
+    ~THold();
+    THold(const THold&) = delete;
+    THold& operator=(const THold&) = delete;
+
+  private:
+    const TDosDrives& drives;
+  };
+
   void SetProgramFiles(TProgramFiles files);
   const TProgramFiles& ProgramFiles() const { return programFiles; }
   std::string DosDevicesFolder() const;
@@ -208,8 +225,17 @@ private:
   char DriveOf(const std::string& canonical, const std::array<std::string, kDriveCount>& roots) const;
   std::string LinkPath(int index) const;
 
+  void Forget() const;
+  std::string Canonical(const std::string& folder) const;
+  const TRefusedRoots& Refused() const;
+
   TProgramFiles programFiles;
   std::string workingFolder;
+  mutable int holds = 0;
+  mutable std::optional<std::array<std::string, kDriveCount>> heldRoots;
+  mutable std::optional<std::vector<TFileId>> heldOwnIds;
+  mutable std::map<std::string, std::string> heldCanonical;
+  mutable std::optional<TRefusedRoots> heldRefused;
   char currentDrive = 'C';
   std::array<std::string, kDriveCount> currentFolders;  // empty: the drive's root
 };

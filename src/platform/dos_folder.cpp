@@ -26,26 +26,6 @@ bool Below(const std::string& path, std::string_view tree) {
   return path.size() > tree.size() && path.compare(0, tree.size(), tree) == 0 && path[tree.size()] == '/';
 }
 
-bool SameFolder(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool RefusedByIdentity(const struct stat& st) {
-  struct stat root {};
-  bool haveRoot = stat("/", &root) == 0;
-  for (const char* refused : kRefusedRoots) {
-    struct stat other {};
-    if (stat(refused, &other) == 0 && SameFolder(st, other)) return true;
-  }
-  // A folder on the kernel's own file systems, wherever it is mounted. Where such a tree
-  // shares the root's file system (some containers) only the tree itself is refused.
-  for (const char* tree : kRefusedTrees) {
-    struct stat other {};
-    if (stat(tree, &other) == 0 && haveRoot && other.st_dev != root.st_dev && st.st_dev == other.st_dev) return true;
-  }
-  return false;
-}
-
 int OpenAt2Beneath(int root, const std::string& relative) {
   struct open_how how {};
   how.flags = static_cast<std::uint64_t>(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -85,7 +65,34 @@ int WalkBeneath(int root, std::string_view relative) {
 
 }  // namespace
 
+TRefusedRoots::TRefusedRoots() {
+  struct stat top {};
+  bool haveTop = stat("/", &top) == 0;
+  for (const char* refused : kRefusedRoots) {
+    struct stat st {};
+    if (stat(refused, &st) == 0) roots[rootCount++] = {st.st_dev, st.st_ino};
+  }
+  // A folder on the kernel's own file systems, wherever it is mounted. Where such a tree
+  // shares the root's file system (some containers) only the tree itself is refused.
+  for (const char* tree : kRefusedTrees) {
+    struct stat st {};
+    if (stat(tree, &st) == 0 && haveTop && st.st_dev != top.st_dev) kernelDevices[kernelCount++] = st.st_dev;
+  }
+}
+
+bool TRefusedRoots::Refuses(const struct stat& folder) const {
+  for (int i = 0; i < rootCount; ++i)
+    if (roots[i].Device == folder.st_dev && roots[i].Inode == folder.st_ino) return true;
+  for (int i = 0; i < kernelCount; ++i)
+    if (kernelDevices[i] == folder.st_dev) return true;
+  return false;
+}
+
 bool IsRefusedRoot(const std::string& folder) {
+  return IsRefusedRoot(folder, TRefusedRoots());
+}
+
+bool IsRefusedRoot(const std::string& folder, const TRefusedRoots& refused) {
   if (folder.empty()) return false;
   char resolved[PATH_MAX];
   if (!realpath(folder.c_str(), resolved)) return false;
@@ -95,7 +102,7 @@ bool IsRefusedRoot(const std::string& folder) {
   for (const char* tree : kRefusedTrees)
     if (Below(canonical, tree)) return true;
   struct stat st {};
-  return stat(resolved, &st) == 0 && RefusedByIdentity(st);
+  return stat(resolved, &st) == 0 && refused.Refuses(st);
 }
 
 TFolderHandle& TFolderHandle::operator=(TFolderHandle&& other) noexcept {
@@ -126,11 +133,15 @@ TFolderHandle OpenBeneath(int root, std::string_view relative) {
 }
 
 TFolderHandle OpenDriveRoot(const std::string& canonicalRoot) {
+  return OpenDriveRoot(canonicalRoot, TRefusedRoots());
+}
+
+TFolderHandle OpenDriveRoot(const std::string& canonicalRoot, const TRefusedRoots& refused) {
   if (canonicalRoot.empty() || canonicalRoot[0] != '/') return TFolderHandle();
   TFolderHandle top(open("/", kFolderFlags));
   if (!top.Valid()) return top;
   TFolderHandle root = OpenBeneath(top.Fd(), canonicalRoot);
-  if (!root.Valid() || IsRefusedFolder(root.Fd())) return TFolderHandle();
+  if (!root.Valid() || IsRefusedFolder(root.Fd(), refused)) return TFolderHandle();
   return root;
 }
 
@@ -201,8 +212,12 @@ bool SetModeAt(int folder, const std::string& name, mode_t mode) {
 }
 
 bool IsRefusedFolder(int fd) {
+  return IsRefusedFolder(fd, TRefusedRoots());
+}
+
+bool IsRefusedFolder(int fd, const TRefusedRoots& refused) {
   struct stat st {};
-  return fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || RefusedByIdentity(st);
+  return fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || refused.Refuses(st);
 }
 
 }  // namespace mirte

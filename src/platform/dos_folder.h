@@ -10,11 +10,29 @@
 
 namespace mirte {
 
+// The refused roots by device and inode, looked up once for as long as the value is kept.
+class TRefusedRoots {
+public:
+  TRefusedRoots();
+  bool Refuses(const struct stat& folder) const;
+
+private:
+  struct TId {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+  };
+  TId roots[5];
+  dev_t kernelDevices[3] = {};
+  int rootCount = 0;
+  int kernelCount = 0;
+};
+
 // Folders no drive and no working folder may ever stand for: "/", "/run", and "/proc",
 // "/sys" and "/dev" with everything below them. The folder is resolved fully first, and a
 // folder that is the same one under another name (a bind mount of "/") is refused too.
 // False for a folder that does not exist (that is refused elsewhere, for another reason).
 bool IsRefusedRoot(const std::string& folder);
+bool IsRefusedRoot(const std::string& folder, const TRefusedRoots& refused);
 
 // One open folder (read-only, close-on-exec). Move-only; closes on destruction.
 class TFolderHandle {
@@ -44,9 +62,11 @@ TFolderHandle OpenBeneath(int root, std::string_view relative);
 // once per command: invalid for a relative path, a path through a link, a refused root, or
 // anything that is not a folder.
 TFolderHandle OpenDriveRoot(const std::string& canonicalRoot);
+TFolderHandle OpenDriveRoot(const std::string& canonicalRoot, const TRefusedRoots& refused);
 
 // True when the open folder is one of the refused roots, by device and inode.
 bool IsRefusedFolder(int fd);
+bool IsRefusedFolder(int fd, const TRefusedRoots& refused);
 
 // Plain names in an open folder, never through a link and only on regular files; each
 // returns -1 or false with errno on failure. `name` must be a single component.
