@@ -1,6 +1,7 @@
 #include "board/file_service.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -68,7 +69,7 @@ void TFileService::ClearTables() {
   openFileTable.assign(1, OpenFileEntry{});
   // "X:" names drive X's own current folder, whatever it is when the board selects X.
   for (std::size_t i = 0; i < DriveFolders.size(); ++i) DriveFolders[i] = std::string{static_cast<char>('A' + i), ':'};
-  search.Close();
+  search = TSearchState{};
 }
 
 void TFileService::InitFileService() {
@@ -87,28 +88,59 @@ bool TFileService::SetWorkingFolder(const std::string& folder) {
   return changed;
 }
 
-// A name in a folder the board may reach that is not one of the program's own files.
-bool TFileService::ServedName(const std::string& folder, std::string_view name) const {
-  return drives.Reachable(folder) && !drives.IsProgramFile(folder, name);
+bool TFileService::OpenServed(const std::string& folder, TServedFolder& served) const {
+  served.Path = folder;
+  served.Handle = drives.OpenFolder(folder, &served.Drive);
+  if (!served.Handle.Valid()) return false;
+  served.Own = drives.OwnFileIds();
+  served.LinksWritable = drives.LinksWritable(served.Drive);
+  return true;
 }
 
-// The real file a board path stands for, empty when there is none the board may reach.
-std::string TFileService::ServedFile(const std::string& path) const {
-  if (path.empty()) return {};
-  std::string folder = FolderOf(path);
+// One of the program's own files, by name (also one that could become one) or by identity.
+bool TFileService::IsOwn(const TServedFolder& served, const std::string& name) const {
+  struct stat st;
+  if (fstatat(served.Handle.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    TFileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    if (std::find(served.Own.begin(), served.Own.end(), id) != served.Own.end()) return true;
+  }
+  return drives.IsProgramFile(served.Path, name);
+}
+
+std::string TFileService::ServedName(const std::string& path, TServedFolder& served) {
+  if (path.empty() || !OpenServed(FolderOf(path), served)) return {};
   std::string name = NameOf(path);
-  if (!ServedName(folder, name)) return {};
-  std::string real = FindDosFile(folder, name);
-  if (real.empty() || drives.IsProgramFile(folder, real)) return {};
-  return JoinDosPath(folder, real);
+  if (drives.IsProgramFile(served.Path, name)) return {};
+  TDosListing* listing = listings.Of(served.Handle.Fd());
+  const TDosFileInfo* file = listing ? listing->Find(name) : nullptr;
+  if (!file || IsOwn(served, file->Name)) return {};
+  return file->Name;
+}
+
+// Read-only files, and files that other names share, take no writes from the board.
+bool TFileService::MayWrite(const TServedFolder& served, const struct stat& st) const {
+  if ((st.st_mode & S_IWUSR) == 0) {
+    errno = EACCES;
+    return false;
+  }
+  if (st.st_nlink > 1 && !served.LinksWritable) {
+    errno = EMLINK;
+    return false;
+  }
+  return true;
 }
 
 // Opens the file for one transfer, locked against other programs for as long as it is open.
-int TFileService::OpenForTransfer(const std::string& path) const {
-  std::string real = ServedFile(path);
+int TFileService::OpenForTransfer(const std::string& path, bool write) {
+  TServedFolder served;
+  std::string real = ServedName(path, served);
   if (real.empty()) return -1;
-  int fd = DosOpenReadWrite(real);
-  if (fd >= 0 && !DosLockForTransfer(fd)) {
+  struct stat st;
+  if (write && (!StatFileAt(served.Handle.Fd(), real, st) || !MayWrite(served, st))) return -1;
+  int fd = OpenFileAt(served.Handle.Fd(), real, write, st);
+  if (fd < 0) return -1;
+  // What was opened is checked again: the name may have been given to another file since.
+  if ((write && !MayWrite(served, st)) || !(write ? DosLockForTransfer(fd) : DosLockForReading(fd))) {
     close(fd);
     return -1;
   }
@@ -141,7 +173,7 @@ std::string TFileService::PathOfNameBlock(std::span<const std::uint8_t, 12> bloc
 }
 
 std::string TFileService::FoundPath() const {
-  return search.Active() ? JoinDosPath(search.Folder(), search.Found().Name) : std::string();
+  return search.Active ? JoinDosPath(search.Folder, search.Found.Name) : std::string();
 }
 
 void TFileService::PathToNameBlock(const std::string& path) {
@@ -180,6 +212,7 @@ void TFileService::UseEntry(const std::string& path) {
 }
 
 void TFileService::SelectBoardDrive() {
+  TDosDrives::THold hold(drives);
   if (!serving) return;
   std::string current = drives.CurrentFolder();
   RecordDriveFolder(current);
@@ -192,15 +225,30 @@ void TFileService::SelectBoardDrive() {
 std::uint8_t TFileService::OpenOrMake(bool make) {
   std::string path = NameBlockToPath();
   if (path.empty()) return kResultFailed;
-  int fd;
+  int fd = -1;
   if (make) {
     std::string name = NameOf(path);
-    if (!IsCreatableName(name) || !ServedName(FolderOf(path), name)) return kResultFailed;
-    std::string real = FindDosFile(FolderOf(path), name);
-    if (!real.empty() && drives.IsProgramFile(FolderOf(path), real)) return kResultFailed;
-    fd = DosCreateFile(real.empty() ? path : JoinDosPath(FolderOf(path), real));
+    TServedFolder served;
+    if (!IsCreatableName(name) || !OpenServed(FolderOf(path), served) || drives.IsProgramFile(served.Path, name))
+      return kResultFailed;
+    TDosListing* listing = listings.Of(served.Handle.Fd());
+    const TDosFileInfo* file = listing ? listing->Find(name) : nullptr;
+    const int folder = served.Handle.Fd();
+    if (file) {
+      std::string real = file->Name;
+      struct stat st;
+      if (IsOwn(served, real)) return kResultFailed;
+      fd = OpenFileAt(folder, real, true, st);
+      if (fd >= 0 && (!MayWrite(served, st) || !DosLockForTransfer(fd) || ftruncate(fd, 0) != 0)) {
+        close(fd);
+        fd = -1;
+      }
+    } else {
+      fd = CreateFileAt(folder, name);
+    }
   } else {
-    fd = OpenForTransfer(path);
+    // Read-only files open too; only their writes fail.
+    fd = OpenForTransfer(path, false);
   }
   if (fd < 0) return kResultFailed;
   close(fd);
@@ -209,69 +257,86 @@ std::uint8_t TFileService::OpenOrMake(bool make) {
 }
 
 std::uint8_t TFileService::OpenBoardFile() {
+  TDosDrives::THold hold(drives);
   return OpenOrMake(false);
 }
 
 std::uint8_t TFileService::MakeBoardFile() {
+  TDosDrives::THold hold(drives);
   return OpenOrMake(true);
 }
 
 std::uint8_t TFileService::CloseBoardFile() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   *entry = OpenFileEntry{};
   return kResultOk;
 }
 
-bool TFileService::StartSearch(const std::string& path) {
-  std::string folder = FolderOf(path);
-  if (!drives.Reachable(folder)) {
-    search.Close();
+// Search first starts from the beginning of the folder, search next goes on after the file
+// found last; each step reads the folder's kept listing, so it costs the same in any folder.
+bool TFileService::SearchStep(bool first) {
+  if (!search.Active) return false;
+  TServedFolder served;
+  TDosListing* listing = OpenServed(search.Folder, served) ? listings.Of(served.Handle.Fd()) : nullptr;
+  const TDosFileInfo* file =
+      listing ? listing->NextMatch(search.Pattern, first ? std::string() : search.Found.Name,
+                                   [&](const TDosFileInfo& candidate) { return IsOwn(served, candidate.Name); })
+              : nullptr;
+  if (!file) {
+    search = TSearchState{};
     return false;
   }
-  return search.FindFirst(folder, NameOf(path), [&](std::string_view name) { return drives.IsProgramFile(folder, name); });
+  search.Found = *file;
+  return true;
 }
 
 std::uint8_t TFileService::SearchFirstFile() {
+  TDosDrives::THold hold(drives);
   std::string path = NameBlockToPath();
-  if (path.empty()) {
-    search.Close();
-    return kResultFailed;
-  }
-  if (!StartSearch(path)) return kResultFailed;
-  PathToNameBlock(JoinDosPath(search.Folder(), search.Found().Alias));
+  search = TSearchState{};
+  if (path.empty()) return kResultFailed;
+  search = TSearchState{true, FolderOf(path), NameOf(path), {}};
+  if (!SearchStep(true)) return kResultFailed;
+  PathToNameBlock(JoinDosPath(search.Folder, search.Found.Alias));
   return kResultOk;
 }
 
 std::uint8_t TFileService::SearchNextFile() {
-  if (!search.FindNext()) return kResultFailed;
-  PathToNameBlock(JoinDosPath(search.Folder(), search.Found().Alias));
+  TDosDrives::THold hold(drives);
+  if (!SearchStep(false)) return kResultFailed;
+  PathToNameBlock(JoinDosPath(search.Folder, search.Found.Alias));
   return kResultOk;
 }
 
 std::uint8_t TFileService::DeleteBoardFiles() {
+  TDosDrives::THold hold(drives);
   std::string path = NameBlockToPath();
-  if (path.empty()) {
-    search.Close();
-    return kResultFailed;
-  }
+  search = TSearchState{};
+  if (path.empty()) return kResultFailed;
   std::string folder = FolderOf(path);
-  if (!StartSearch(path)) return kResultFailed;
+  search = TSearchState{true, folder, NameOf(path), {}};
+  if (!SearchStep(true)) return kResultFailed;
+  TServedFolder served;
+  if (!OpenServed(folder, served)) return kResultFailed;
   do {
-    const TDosFileInfo& file = search.Found();
+    TDosFileInfo file = search.Found;
     FreeEntry(JoinDosPath(folder, file.Alias));
     FreeEntry(JoinDosPath(folder, DosUpper(file.Name)));
-    std::string real = JoinDosPath(folder, file.Name);
-    if (DosLockedByOther(real) || !DosDeleteFile(real)) {
-      search.Close();
+    struct stat st;
+    const int at = served.Handle.Fd();
+    if (!StatFileAt(at, file.Name, st) || !MayWrite(served, st) || DosLockedByOtherAt(at, file.Name) ||
+        !DeleteFileAt(at, file.Name)) {
+      search = TSearchState{};
       return kResultFailed;
     }
-  } while (search.FindNext());
+  } while (SearchStep(false));
   return kResultOk;
 }
 
 std::uint8_t TFileService::ReadRecordAt(OpenFileEntry& entry, std::int64_t offset) {
-  int fd = OpenForTransfer(entry.path);
+  int fd = OpenForTransfer(entry.path, false);
   if (fd < 0) return kResultFailed;
   if (!SeekTo(fd, offset)) {
     close(fd);
@@ -292,7 +357,7 @@ std::uint8_t TFileService::ReadRecordAt(OpenFileEntry& entry, std::int64_t offse
 }
 
 std::int64_t TFileService::WriteRecordAt(OpenFileEntry& entry, std::int64_t offset) {
-  int fd = OpenForTransfer(entry.path);
+  int fd = OpenForTransfer(entry.path, true);
   if (fd < 0) return -1;
   if (!SeekTo(fd, offset)) {
     close(fd);
@@ -310,24 +375,28 @@ std::int64_t TFileService::RandomRecordOffset() const {
 }
 
 std::uint8_t TFileService::ReadNextRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   return ReadRecordAt(*entry, entry->position);
 }
 
 std::uint8_t TFileService::ReadRandomRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   return ReadRecordAt(*entry, RandomRecordOffset());
 }
 
 std::uint8_t TFileService::WriteNextRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   return WriteRecordAt(*entry, entry->position) == static_cast<std::int64_t>(kRecordSize) ? kResultOk : kResultFailed;
 }
 
 std::uint8_t TFileService::WriteRandomRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   std::int64_t count = WriteRecordAt(*entry, RandomRecordOffset());
@@ -336,23 +405,26 @@ std::uint8_t TFileService::WriteRandomRecord() {
 }
 
 std::uint8_t TFileService::RenameBoardFile() {
+  TDosDrives::THold hold(drives);
   std::string path = NameBlockToPath();
   if (path.empty()) return kResultFailed;
   FreeEntry(path);
   std::string newName = BoardName(paramBuffer.subspan<12, 8>(), paramBuffer.subspan<20, 3>(), false);
   if (!IsCreatableName(newName)) return kResultFailed;
-  std::string folder = FolderOf(path);
-  if (!ServedName(folder, newName)) return kResultFailed;
-  std::string served = ServedFile(path);
-  if (served.empty() || DosLockedByOther(served)) return kResultFailed;
-  std::string real = NameOf(served);
+  TServedFolder served;
+  std::string real = ServedName(path, served);
+  if (real.empty() || drives.IsProgramFile(served.Path, newName)) return kResultFailed;
+  const int folder = served.Handle.Fd();
+  if (DosLockedByOtherAt(folder, real)) return kResultFailed;
   // The new name may only be taken by the file itself (a change of case).
-  std::string holder = FindDosFile(folder, newName);
-  if (!holder.empty() && holder != real) return kResultFailed;
-  return DosRenameFile(JoinDosPath(folder, real), JoinDosPath(folder, newName)) ? kResultOk : kResultFailed;
+  TDosListing* listing = listings.Of(folder);
+  const TDosFileInfo* holder = listing ? listing->Find(newName) : nullptr;
+  if (holder && holder->Name != real) return kResultFailed;
+  return RenameFileAt(folder, real, newName) ? kResultOk : kResultFailed;
 }
 
 std::uint16_t TFileService::GetDriveVector() const {
+  TDosDrives::THold hold(drives);
   std::uint16_t vector = 0;
   if (!serving) return vector;
   auto roots = drives.Roots();
@@ -362,18 +434,28 @@ std::uint16_t TFileService::GetDriveVector() const {
 }
 
 std::uint8_t TFileService::GetCurrentDrive() const {
+  TDosDrives::THold hold(drives);
   return static_cast<std::uint8_t>(drives.CurrentDrive() - 'A');
 }
 
 std::uint8_t TFileService::SetBoardFileAttr() {
+  TDosDrives::THold hold(drives);
   std::string path = NameBlockToPath();
   if (path.empty()) return kResultFailed;
   FreeEntry(path);
-  std::string real = ServedFile(path);
-  if (real.empty() || DosLockedByOther(real)) return kResultFailed;
+  TServedFolder served;
+  std::string real = ServedName(path, served);
+  if (real.empty()) return kResultFailed;
+  const int folder = served.Handle.Fd();
+  struct stat st;
+  if (!StatFileAt(folder, real, st) || DosLockedByOtherAt(folder, real)) return kResultFailed;
+  // The permissions of a file shared with other names are theirs as much as the board's.
+  if (st.st_nlink > 1 && !served.LinksWritable) return kResultFailed;
   // Only read-only has a meaning here; the system and archive flags are accepted.
   bool readOnly = (paramBuffer[9] & 0x80) != 0;
-  return DosSetReadOnly(real, readOnly) ? kResultOk : kResultFailed;
+  mode_t mode = st.st_mode & 07777;
+  mode = readOnly ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
+  return SetModeAt(folder, real, mode) ? kResultOk : kResultFailed;
 }
 
 void TFileService::StoreThreeBytes(std::uint32_t value) {
@@ -383,14 +465,12 @@ void TFileService::StoreThreeBytes(std::uint32_t value) {
 }
 
 void TFileService::ComputeFileSize() {
+  TDosDrives::THold hold(drives);
   std::int64_t length = 0;
-  std::string real = ServedFile(NameBlockToPath());
-  int fd = real.empty() ? -1 : DosOpenReadWrite(real);
-  if (fd >= 0) {
-    off_t end = lseek(fd, 0, SEEK_END);
-    if (end > 0) length = end;
-    close(fd);
-  }
+  TServedFolder served;
+  std::string real = ServedName(NameBlockToPath(), served);
+  struct stat st;
+  if (!real.empty() && StatFileAt(served.Handle.Fd(), real, st)) length = st.st_size;
   std::int64_t records = (length + static_cast<std::int64_t>(kRecordSize) - 1) / static_cast<std::int64_t>(kRecordSize);
   // The third byte carries what does not fit in two, so that a file of 65536 records or
   // more is not reported as a short one.
@@ -398,6 +478,7 @@ void TFileService::ComputeFileSize() {
 }
 
 void TFileService::GetCurrentRecord() {
+  TDosDrives::THold hold(drives);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   std::uint32_t record = 0;
   if (entry && entry->position > 0) record = static_cast<std::uint32_t>(entry->position) / kRecordSize;

@@ -12,6 +12,14 @@
 // program's own files (executable, settings file, dosdevices folder) are skipped by searches
 // and fail every command. A file another program holds locked (flock, POSIX or OFD record
 // locks) fails too, and each transfer locks its file for its own length.
+// Every command opens its drive's root afresh (a root that has become "/", /proc, /sys, /dev
+// or /run is refused) and walks from it to its folder one component at a time without
+// following any link; the file itself is opened, made, renamed and deleted from that
+// folder's descriptor, so a folder swapped for a link while the board works leads nowhere.
+// A read-only PC file opens and reads, but does not take writes. A regular file with more
+// than one hard link is served read-only (it may be someone else's file too) unless the user
+// allowed writing them on that drive. Folder listings are kept between commands
+// (dos_listing.h), so a large folder costs a lookup, not a reading, per command.
 #include <array>
 #include <cstdint>
 #include <span>
@@ -19,6 +27,7 @@
 #include <vector>
 
 #include "platform/dos_files.h"
+#include "platform/dos_listing.h"
 
 namespace mirte {
 
@@ -108,16 +117,37 @@ public:
   const std::vector<OpenFileEntry>& OpenFileTable() const { return openFileTable; }
 
 private:
+  // The folder of one command, open by descriptor from its drive's root.
+  struct TServedFolder {
+    std::string Path;
+    char Drive = 0;
+    TFolderHandle Handle;
+    std::vector<TFileId> Own;
+    bool LinksWritable = false;
+  };
+  // The search in progress: its folder and pattern, and the real name it last found, from
+  // which the next step goes on.
+  struct TSearchState {
+    bool Active = false;
+    std::string Folder;
+    std::string Pattern;
+    TDosFileInfo Found;
+  };
+
   void ClearTables();
   OpenFileEntry* FindEntry(const std::string& path);
   void FreeEntry(const std::string& path);
   void UseEntry(const std::string& path);
   std::uint8_t OpenOrMake(bool make);
-  std::string ServedFile(const std::string& path) const;
   std::string PathOfNameBlock(std::span<const std::uint8_t, 12> block, char& drive) const;
-  int OpenForTransfer(const std::string& path) const;
-  bool StartSearch(const std::string& path);
-  bool ServedName(const std::string& folder, std::string_view name) const;
+  bool OpenServed(const std::string& folder, TServedFolder& served) const;
+  bool IsOwn(const TServedFolder& served, const std::string& name) const;
+  // The real name of the file the board path stands for in its served folder, empty when
+  // there is none the board may reach.
+  std::string ServedName(const std::string& path, TServedFolder& served);
+  bool MayWrite(const TServedFolder& served, const struct stat& st) const;
+  int OpenForTransfer(const std::string& path, bool write);
+  bool SearchStep(bool first);
   std::uint8_t ReadRecordAt(OpenFileEntry& entry, std::int64_t offset);
   std::int64_t WriteRecordAt(OpenFileEntry& entry, std::int64_t offset);
   std::int64_t RandomRecordOffset() const;
@@ -127,7 +157,8 @@ private:
   RecordSpan recordBuffer;
   TDosDrives drives;
   std::vector<OpenFileEntry> openFileTable;
-  TDosSearch search;
+  TSearchState search;
+  TDosListings listings;
   bool serving = false;
   mutable std::string lastNamedPath;
   mutable char lastNamedDrive = 0;

@@ -16,6 +16,7 @@
 #include <set>
 
 #include "platform/com_devices.h"
+#include "platform/drive_options.h"
 
 namespace mirte {
 
@@ -421,6 +422,7 @@ bool DosFolderExists(const std::string& folder) {
 TDosDrives::TDosDrives(TProgramFiles files) : programFiles(std::move(files)) {}
 
 void TDosDrives::SetProgramFiles(TProgramFiles files) {
+  Forget();
   programFiles = std::move(files);
 }
 
@@ -456,9 +458,14 @@ std::string TDosDrives::MappedFolder(char letter) const {
 }
 
 bool TDosDrives::MapDrive(char letter, const std::string& folder) {
+  Forget();
   int index = DriveIndex(letter);
   if (index < 0 || !DosFolderExists(folder) || folder[0] != '/') {
     errno = EINVAL;
+    return false;
+  }
+  if (IsRefusedRoot(folder)) {
+    errno = EPERM;
     return false;
   }
   if (!UnmapDrive(letter) && errno != ENOENT) return false;
@@ -468,6 +475,7 @@ bool TDosDrives::MapDrive(char letter, const std::string& folder) {
 }
 
 bool TDosDrives::UnmapDrive(char letter) {
+  Forget();
   int index = DriveIndex(letter);
   if (index < 0) {
     errno = EINVAL;
@@ -483,7 +491,35 @@ bool TDosDrives::UnmapDrive(char letter) {
   return unlink(link.c_str()) == 0;
 }
 
+TDosDrives::THold::THold(const TDosDrives& held) : drives(held) {
+  ++drives.holds;
+}
+
+TDosDrives::THold::~THold() {
+  if (--drives.holds == 0) drives.Forget();
+}
+
+void TDosDrives::Forget() const {
+  heldRoots.reset();
+  heldOwnIds.reset();
+  heldCanonical.clear();
+  heldRefused.reset();
+}
+
+const TRefusedRoots& TDosDrives::Refused() const {
+  if (!heldRefused || holds == 0) heldRefused.emplace();
+  return *heldRefused;
+}
+
+std::string TDosDrives::Canonical(const std::string& folder) const {
+  if (holds == 0) return CanonicalFolder(folder);
+  auto it = heldCanonical.find(folder);
+  if (it == heldCanonical.end()) it = heldCanonical.emplace(folder, CanonicalFolder(folder)).first;
+  return it->second;
+}
+
 std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
+  if (holds > 0 && heldRoots) return *heldRoots;
   std::array<std::string, kDriveCount> roots;
   // Every board command asks this, often more than once. One listing of the folder finds
   // the few links there are; asking for all sixteen one by one cost a system call each.
@@ -493,13 +529,78 @@ std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
       if (name.size() != 2 || name[1] != ':') continue;
       if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) continue;
       const int index = DriveIndex(name[0]);
-      if (index >= 0) roots[static_cast<std::size_t>(index)] = MappedFolder(DriveLetter(index));
+      if (index < 0) continue;
+      std::string root = MappedFolder(DriveLetter(index));
+      if (!root.empty() && !IsRefusedRoot(root, Refused())) roots[static_cast<std::size_t>(index)] = std::move(root);
     }
     closedir(devices);
   }
-  std::string working = CanonicalFolder(workingFolder);
-  if (!working.empty() && DriveOf(working, roots) == 0) roots['C' - 'A'] = working;
+  std::string working = Canonical(workingFolder);
+  if (!working.empty() && !IsRefusedRoot(working, Refused()) && DriveOf(working, roots) == 0) roots['C' - 'A'] = working;
+  if (holds > 0) heldRoots = roots;
   return roots;
+}
+
+bool TDosDrives::RefusedLink(char letter) const {
+  std::string root = MappedFolder(letter);
+  return !root.empty() && IsRefusedRoot(root, Refused());
+}
+
+TFolderHandle TDosDrives::OpenFolder(const std::string& folder, char* drive) const {
+  if (drive) *drive = 0;
+  std::string plain = WithoutTrailingSlashes(folder);
+  auto roots = Roots();
+  char letter = 0;
+  std::size_t best = 0;
+  // By name only: what the folder now is on disk is for the descriptors to find out.
+  for (int i = 0; i < kDriveCount; ++i) {
+    const std::string& root = roots[static_cast<std::size_t>(i)];
+    if (!root.empty() && (letter == 0 || root.size() > best) && LiesUnder(plain, root)) {
+      letter = DriveLetter(i);
+      best = root.size();
+    }
+  }
+  if (letter == 0) return TFolderHandle();
+  const std::string& root = roots[static_cast<std::size_t>(letter - 'A')];
+  TFolderHandle rootHandle = OpenDriveRoot(root, Refused());
+  if (!rootHandle.Valid()) return rootHandle;
+  std::string_view relative = std::string_view(plain).substr(root == "/" ? 1 : root.size());
+  TFolderHandle handle = OpenBeneath(rootHandle.Fd(), relative);
+  if (handle.Valid() && drive) *drive = letter;
+  return handle;
+}
+
+std::vector<TFileId> TDosDrives::OwnFileIds() const {
+  if (holds > 0 && heldOwnIds) return *heldOwnIds;
+  std::vector<TFileId> ids;
+  auto add = [&](const struct stat& st) {
+    ids.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
+  };
+  struct stat st;
+  for (const std::string& path : {programFiles.Executable, programFiles.SettingsFile, DriveOptionsFile()})
+    if (!path.empty() && stat(path.c_str(), &st) == 0) add(st);
+  std::string devices = DosDevicesFolder();
+  if (DIR* dir = opendir(devices.c_str())) {
+    int dirFd = dirfd(dir);
+    if (fstat(dirFd, &st) == 0) add(st);
+    while (const dirent* entry = readdir(dir)) {
+      std::string_view name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) add(st);
+    }
+    closedir(dir);
+  }
+  if (holds > 0) heldOwnIds = ids;
+  return ids;
+}
+
+bool TDosDrives::LinksWritable(char letter) const {
+  std::string path = DriveOptionsFile();
+  return !path.empty() && LoadDriveOptions(path).LinksWritable(letter);
+}
+
+std::string TDosDrives::DriveOptionsFile() const {
+  return DriveOptionsPath(programFiles.SettingsFile);
 }
 
 char TDosDrives::DriveOf(const std::string& canonical, const std::array<std::string, kDriveCount>& roots) const {
@@ -516,12 +617,13 @@ char TDosDrives::DriveOf(const std::string& canonical, const std::array<std::str
 }
 
 bool TDosDrives::SetWorkingFolder(const std::string& folder) {
+  Forget();
   workingFolder = WithoutTrailingSlashes(folder);
-  return SetCurrentFolder(workingFolder);
+  return !IsRefusedRoot(workingFolder, Refused()) && SetCurrentFolder(workingFolder);
 }
 
 char TDosDrives::WorkingDrive() const {
-  std::string working = CanonicalFolder(workingFolder);
+  std::string working = Canonical(workingFolder);
   char drive = working.empty() ? 0 : DriveOf(working, Roots());
   return drive == 0 ? 'C' : drive;
 }
@@ -537,7 +639,7 @@ std::string TDosDrives::DriveRoot(char letter) const {
 }
 
 char TDosDrives::DriveOf(const std::string& folder) const {
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   return canonical.empty() ? 0 : DriveOf(canonical, Roots());
 }
 
@@ -557,13 +659,13 @@ std::string TDosDrives::CurrentFolderOf(char letter) const {
   if (root.empty()) return {};
   const std::string& folder = currentFolders[static_cast<std::size_t>(index)];
   // A folder that is no longer the drive's, or is now reached through a link, is left.
-  if (folder.empty() || !LiesUnder(folder, root) || CanonicalFolder(folder) != folder) return root;
+  if (folder.empty() || !LiesUnder(folder, root) || Canonical(folder) != folder) return root;
   return folder;
 }
 
 bool TDosDrives::SetCurrentFolder(const std::string& folder) {
   if (folder.size() == 2 && folder[1] == ':') return SelectDrive(folder[0], folder);
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   if (canonical.empty()) return false;
   char letter = DriveOf(canonical, Roots());
   if (letter == 0) return false;
@@ -578,7 +680,7 @@ bool TDosDrives::SelectDrive(char letter, const std::string& folder) {
   auto roots = Roots();
   const std::string& root = roots[static_cast<std::size_t>(index)];
   if (root.empty()) return false;
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   if (!canonical.empty() && LiesUnder(canonical, root) && DriveOf(canonical, roots) == DriveLetter(index))
     currentFolders[static_cast<std::size_t>(index)] = canonical;
   currentDrive = DriveLetter(index);
@@ -586,34 +688,41 @@ bool TDosDrives::SelectDrive(char letter, const std::string& folder) {
 }
 
 bool TDosDrives::Reachable(const std::string& folder) const {
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   return !canonical.empty() && canonical == WithoutTrailingSlashes(folder) && DriveOf(canonical, Roots()) != 0;
 }
 
 bool TDosDrives::IsProgramFile(const std::string& folder, std::string_view name) const {
-  std::string canonical = CanonicalFolder(folder);
+  std::string canonical = Canonical(folder);
   if (canonical.empty()) return false;
   std::string upper = DosUpper(name);
   auto sameEntry = [&](const std::string& path) {
     if (path.empty()) return false;
     auto [ownFolder, ownName] = SplitPath(path);
-    return DosUpper(ownName) == upper && CanonicalFolder(ownFolder) == canonical;
+    return DosUpper(ownName) == upper && Canonical(ownFolder) == canonical;
   };
-  if (sameEntry(programFiles.Executable) || sameEntry(programFiles.SettingsFile)) return true;
+  if (sameEntry(programFiles.Executable) || sameEntry(programFiles.SettingsFile) || sameEntry(DriveOptionsFile()))
+    return true;
   std::string devices = WithoutTrailingSlashes(DosDevicesFolder());
   if (sameEntry(devices)) return true;
-  if (std::string devicesCanonical = CanonicalFolder(devices);
+  if (std::string devicesCanonical = Canonical(devices);
       !devicesCanonical.empty() && LiesUnder(canonical, devicesCanonical))
     return true;
-  // The executable reached under another name (a hard link) is still the executable.
-  struct stat own, other;
-  return !programFiles.Executable.empty() && stat(programFiles.Executable.c_str(), &own) == 0 &&
-         lstat(JoinDosPath(canonical, name).c_str(), &other) == 0 && own.st_dev == other.st_dev &&
-         own.st_ino == other.st_ino;
+  // One of them reached under another name (a hard link, a bind mount) is still itself.
+  struct stat other;
+  if (lstat(JoinDosPath(canonical, name).c_str(), &other) != 0) return false;
+  std::vector<TFileId> own = OwnFileIds();
+  TFileId id{static_cast<std::uint64_t>(other.st_dev), static_cast<std::uint64_t>(other.st_ino)};
+  return std::find(own.begin(), own.end(), id) != own.end();
 }
 
 bool DosLockedByOther(const std::string& path) {
-  int fd = OpenRegular(path, O_RDONLY);
+  return DosLockedByOtherAt(AT_FDCWD, path);
+}
+
+bool DosLockedByOtherAt(int folder, const std::string& name) {
+  struct stat st;
+  int fd = OpenFileAt(folder, name, false, st);
   if (fd < 0) return false;
   bool locked = false;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -633,6 +742,13 @@ bool DosLockForTransfer(int fd) {
   // An OFD lock belongs to this descriptor alone and ends with it; programs that lock
   // with lockf or fcntl see it, as flock users see the one above.
   struct flock lock = WholeFile(F_WRLCK);
+  if (fcntl(fd, F_OFD_SETLK, &lock) != 0 && IsLockedError(errno)) return false;
+  return true;
+}
+
+bool DosLockForReading(int fd) {
+  if (flock(fd, LOCK_SH | LOCK_NB) != 0 && IsLockedError(errno)) return false;
+  struct flock lock = WholeFile(F_RDLCK);
   if (fcntl(fd, F_OFD_SETLK, &lock) != 0 && IsLockedError(errno)) return false;
   return true;
 }

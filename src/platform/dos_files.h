@@ -8,9 +8,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/dos_folder.h"
 
 namespace mirte {
 
@@ -103,6 +107,13 @@ bool DosDeleteFile(const std::string& path);
 bool DosRenameFile(const std::string& from, const std::string& to);
 bool DosFolderExists(const std::string& folder);
 
+// A file by device and inode, however it is named (hard links, bind mounts).
+struct TFileId {
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  bool operator==(const TFileId&) const = default;
+};
+
 // The program's own files. They are never served, whatever folder a drive stands for: a
 // search skips them and every command on them fails.
 struct TProgramFiles {
@@ -128,12 +139,28 @@ public:
 
   explicit TDosDrives(TProgramFiles files = {});
 
+  // Within one board command the links, the working folder's drive and the program's own
+  // files are looked at once: while a hold lives, Roots() and OwnFileIds() answer what they
+  // answered first. Whatever changes meanwhile is still caught where it matters, since every
+  // folder is opened by descriptor from a root that must still be a plain folder path.
+  class THold {
+  public:
+    explicit THold(const TDosDrives& drives);
+    ~THold();
+    THold(const THold&) = delete;
+    THold& operator=(const THold&) = delete;
+
+  private:
+    const TDosDrives& drives;
+  };
+
   void SetProgramFiles(TProgramFiles files);
   const TProgramFiles& ProgramFiles() const { return programFiles; }
   std::string DosDevicesFolder() const;
 
   // The folder the user chose; it becomes the PC's current folder, on its own drive. False
-  // when it does not exist (it is still kept, and drive C then stands for nothing).
+  // when it does not exist or is a refused root (it is still kept, and drive C then stands
+  // for nothing).
   bool SetWorkingFolder(const std::string& folder);
   const std::string& WorkingFolder() const { return workingFolder; }
   // The drive that holds the working folder: the mapped one with the longest root, else C.
@@ -149,6 +176,7 @@ public:
   std::string LinkTarget(char letter) const;
   // Makes `dosdevices/x:` a link to the folder (replacing an older link), or removes it.
   // Only links are ever replaced or removed; false with errno on failure.
+  // A refused root (see IsRefusedRoot) is never mapped (errno EPERM).
   bool MapDrive(char letter, const std::string& folder);
   bool UnmapDrive(char letter);
   // The drive whose root holds the folder (the longest root wins), 0 when none does.
@@ -167,8 +195,25 @@ public:
   // one ("X:", a folder since left) is not inside it. False when the drive does not exist.
   bool SelectDrive(char letter, const std::string& folder);
 
-  // The root of every drive at once, empty for a drive that does not exist.
+  // The root of every drive at once, empty for a drive that does not exist. A link or a
+  // working folder that resolves to a refused root stands for no drive.
   std::array<std::string, kDriveCount> Roots() const;
+  // True when the drive's link leads to a refused root, which leaves the drive unmapped.
+  bool RefusedLink(char letter) const;
+
+  // Opens a folder from the root of the drive that holds it, one component at a time and
+  // never through a link (the root itself is opened afresh and checked against the refused
+  // roots); `drive` gets the drive's letter. Invalid when no drive holds it or the way
+  // there is not plain folders.
+  TFolderHandle OpenFolder(const std::string& folder, char* drive = nullptr) const;
+  // The program's own files by device and inode: executable, settings file, its side file,
+  // the dosdevices folder and everything in it.
+  std::vector<TFileId> OwnFileIds() const;
+  // Whether a file with more than one hard link may be written on the drive (the user's
+  // choice in the Drives window, kept in the settings' side file); false by default.
+  bool LinksWritable(char letter) const;
+  // The side file of the settings (see drive_options.h); empty without a settings file.
+  std::string DriveOptionsFile() const;
 
   // True for a folder inside some drive's root, reached without links.
   bool Reachable(const std::string& folder) const;
@@ -180,8 +225,17 @@ private:
   char DriveOf(const std::string& canonical, const std::array<std::string, kDriveCount>& roots) const;
   std::string LinkPath(int index) const;
 
+  void Forget() const;
+  std::string Canonical(const std::string& folder) const;
+  const TRefusedRoots& Refused() const;
+
   TProgramFiles programFiles;
   std::string workingFolder;
+  mutable int holds = 0;
+  mutable std::optional<std::array<std::string, kDriveCount>> heldRoots;
+  mutable std::optional<std::vector<TFileId>> heldOwnIds;
+  mutable std::map<std::string, std::string> heldCanonical;
+  mutable std::optional<TRefusedRoots> heldRefused;
   char currentDrive = 'C';
   std::array<std::string, kDriveCount> currentFolders;  // empty: the drive's root
 };
@@ -191,5 +245,9 @@ private:
 // descriptor for as long as it stays open, and fails when someone else holds either.
 bool DosLockedByOther(const std::string& path);
 bool DosLockForTransfer(int fd);
+// The same for a descriptor open for reading only: it keeps writers of record locks out.
+bool DosLockForReading(int fd);
+// DosLockedByOther for a plain name in an open folder (see dos_folder.h).
+bool DosLockedByOtherAt(int folder, const std::string& name);
 
 }  // namespace mirte

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdio.h>
+
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "support/temp_folder.h"
 
@@ -190,7 +195,7 @@ TEST_F(FileServiceTest, TheOpenFileTableKeepsOneEntryPerPathAndReusesFreeOnes) {
   EXPECT_EQ(service.OpenFileTable()[0].path, work + "/A.TXT");
 }
 
-TEST_F(FileServiceTest, ReadOnlyFilesCannotBeOpenedAndFollowTheAttributeFlag) {
+TEST_F(FileServiceTest, ReadOnlyFilesOpenForReadingOnlyAndFollowTheAttributeFlag) {
   WritePc("RO.TXT", Bytes(256, 'r'));
   Name("RO      TXT");
   ASSERT_EQ(service.OpenBoardFile(), kResultOk);
@@ -199,12 +204,18 @@ TEST_F(FileServiceTest, ReadOnlyFilesCannotBeOpenedAndFollowTheAttributeFlag) {
   EXPECT_EQ(service.OpenFileTable()[0].path, "") << "setting attributes closes the file";
 
   Name("RO      TXT");
-  EXPECT_EQ(service.OpenBoardFile(), kResultFailed);
+  ASSERT_EQ(service.OpenBoardFile(), kResultOk);
+  EXPECT_EQ(service.ReadNextRecord(), kResultOk);
+  EXPECT_EQ(record[0], 'r');
+  FillRecord('w');
+  EXPECT_EQ(service.WriteNextRecord(), kResultFailed);
+  RecordNumber(0);
+  EXPECT_EQ(service.WriteRandomRecord(), kResultFailed);
   EXPECT_EQ(service.MakeBoardFile(), kResultFailed);
   EXPECT_EQ(service.DeleteBoardFiles(), kResultFailed);
   service.ComputeFileSize();
-  EXPECT_EQ(ThreeBytes(), 0u);
-  EXPECT_EQ(WorkFile("RO.TXT").size(), 256u);
+  EXPECT_EQ(ThreeBytes(), 2u);
+  EXPECT_EQ(WorkFile("RO.TXT"), Bytes(256, 'r'));
 
   Name("RO      T\xD8T");  // system flag only: writable again
   EXPECT_EQ(service.SetBoardFileAttr(), kResultOk);
@@ -368,6 +379,46 @@ TEST_F(FileServiceTest, DrivesFollowTheLinksAndKeepTheirFolders) {
   EXPECT_EQ(service.DriveFolders[0], "A:");
   EXPECT_EQ(service.DriveFolders[15], "P:");
   EXPECT_EQ(service.OpenFileTable().size(), 1u);
+}
+
+// Another local process swaps the board's current folder with a link to an outside folder
+// as fast as it can while the board makes, writes and deletes files there.
+TEST_F(FileServiceTest, AFolderSwappedForALinkDuringCommandsChangesNothingOutside) {
+  fs::create_directories(fs::path(work) / "SUB");
+  fs::create_directories(temp / "outside");
+  temp.write("outside/VICTIM.TXT", Bytes(300, 'v'));
+  const std::string sub = work + "/SUB";
+  const std::string link = work + "/EVIL";
+  fs::create_symlink(temp / "outside", link);
+  ASSERT_TRUE(service.Drives().SetCurrentFolder(sub));
+
+  std::atomic<bool> stop{false};
+  std::atomic<int> swaps{0};
+  std::thread swapper([&] {
+    while (!stop) {
+      if (renameat2(AT_FDCWD, sub.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE) == 0) ++swaps;
+      std::this_thread::yield();
+    }
+  });
+  FillRecord('x');
+  for (int i = 0; i < 3000; ++i) {
+    Name(i % 2 ? "VICTIM  TXT" : "NEW" + std::to_string(i % 10) + "    TXT");
+    service.MakeBoardFile();
+    RecordNumber(3);
+    service.WriteRandomRecord();
+    if (i % 3 == 0) service.SetBoardFileAttr();
+    Name("VICTIM  TXT");
+    service.DeleteBoardFiles();
+  }
+  stop = true;
+  swapper.join();
+  EXPECT_GT(swaps.load(), 100);
+
+  std::vector<std::string> outside;
+  for (const auto& entry : fs::directory_iterator(temp / "outside")) outside.push_back(entry.path().filename().string());
+  EXPECT_EQ(outside, std::vector<std::string>{"VICTIM.TXT"});
+  EXPECT_EQ(temp.read("outside/VICTIM.TXT"), Bytes(300, 'v'));
+  EXPECT_EQ(fs::status(temp / "outside/VICTIM.TXT").permissions() & fs::perms::owner_write, fs::perms::owner_write);
 }
 
 }  // namespace

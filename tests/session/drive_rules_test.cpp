@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "board/board_service.h"
+#include "platform/drive_options.h"
 #include "session/com_port_link.h"
 #include "serial/port_rig.h"
 #include "support/fake_board_window.h"
@@ -168,6 +169,120 @@ TEST_F(DriveRulesTest, AFileLockedByAnotherProgramFailsUntilTheLockIsGone) {
     EXPECT_EQ(Result(15, name), 0);
     EXPECT_EQ(Exchange(Frame(20, name), 129)[0], 0);
   }
+}
+
+TEST_F(DriveRulesTest, LinksToTheSystemsOwnFoldersStandForNoDrive) {
+  ASSERT_TRUE(service.FileService().SetWorkingFolder((rig.folder / "work").string()));
+  const fs::path devices = rig.folder / "dosdevices";
+  fs::create_symlink("/", devices / "e:");
+  fs::create_symlink("/proc", devices / "f:");
+  fs::create_symlink("/proc/self/root", devices / "g:");
+  fs::create_symlink("/run", devices / "h:");
+  fs::create_symlink("/dev", devices / "i:");
+  fs::create_symlink("/sys/kernel", devices / "j:");
+  EXPECT_EQ(Exchange(Frame(24), 2), (Bytes{0x0D, 0x00})) << "still only A, C and D";
+  for (std::uint8_t drive = 5; drive <= 10; ++drive) {
+    EXPECT_TRUE(List(drive).empty()) << "drive byte " << int(drive);
+    EXPECT_EQ(Result(22, NameBlock(drive, "PWNROOT TXT")), 255) << "drive byte " << int(drive);
+  }
+  Exchange(Frame(14, "\x04"), 0);  // select E:, which is refused: the board stays on C
+  EXPECT_EQ(Exchange(Frame(25), 1), Bytes{2});
+
+  // A drive's folder replaced by a link to "/" after it was mapped is caught at the next command.
+  ASSERT_EQ(List(4), (std::vector<std::string>{"D1      TXT"}));
+  fs::rename(rig.folder / "diskD", rig.folder / "diskD-moved");
+  fs::create_symlink("/", rig.folder / "diskD");
+  EXPECT_TRUE(List(4).empty());
+  EXPECT_EQ(Exchange(Frame(24), 2), (Bytes{0x05, 0x00})) << "A and C";
+  EXPECT_FALSE(fs::exists("/PWNROOT.TXT"));
+}
+
+TEST_F(DriveRulesTest, AWorkingFolderThatIsOrBecomesTheRootIsNoDrive) {
+  EXPECT_FALSE(service.FileService().SetWorkingFolder("/"));
+  EXPECT_EQ(Exchange(Frame(24), 2), (Bytes{0x09, 0x00})) << "A and D, no C";
+  EXPECT_TRUE(List(0).empty());
+  EXPECT_TRUE(List(3).empty());
+
+  fs::create_directory(rig.folder / "later");
+  rig.folder.write("later/L.TXT", "l");
+  ASSERT_TRUE(service.FileService().SetWorkingFolder((rig.folder / "later").string()));
+  ASSERT_EQ(List(3), (std::vector<std::string>{"L       TXT"}));
+  fs::rename(rig.folder / "later", rig.folder / "later-moved");
+  fs::create_symlink("/", rig.folder / "later");
+  EXPECT_TRUE(List(3).empty());
+  EXPECT_EQ(Result(22, NameBlock(3, "PWNROOT TXT")), 255);
+}
+
+TEST_F(DriveRulesTest, AReadOnlyFileIsCopiedFromButNeverWritten) {
+  ASSERT_TRUE(service.FileService().SetWorkingFolder((rig.folder / "work").string()));
+  rig.folder.write("work/READONLY.TXT", std::string(200, 'r'));
+  fs::permissions(rig.folder / "work/READONLY.TXT", fs::perms::owner_read | fs::perms::group_read);
+  const std::string name = NameBlock(0, "READONLYTXT");
+  // What a copy program does: open, read to the end, close.
+  ASSERT_EQ(Result(15, name), 0);
+  Bytes first = Exchange(Frame(20, name), 129);
+  ASSERT_EQ(first.size(), 129u);
+  EXPECT_EQ(first[0], 0);
+  EXPECT_EQ(first[1], 'r');
+  Bytes second = Exchange(Frame(20, name), 129);
+  EXPECT_EQ(second[0], 0);
+  EXPECT_EQ(second[72], 'r');
+  EXPECT_EQ(second[73], 0x1A);
+  EXPECT_EQ(Exchange(Frame(20, name), 129)[0], 1);
+  EXPECT_EQ(Exchange(Frame(35, name), 3), (Bytes{2, 0, 0}));
+  // And what a program writing back would do.
+  const std::string record(128, 'w');
+  EXPECT_EQ(Result(21, name + record), 255) << "write";
+  EXPECT_EQ(Result(34, name + "\x00\x00"s + record), 255) << "random write";
+  EXPECT_EQ(Result(22, name), 255) << "make";
+  EXPECT_EQ(Result(19, name), 255) << "delete";
+  EXPECT_EQ(rig.folder.read("work/READONLY.TXT"), Bytes(200, 'r'));
+  EXPECT_EQ(Result(23, name + "RENAMED TXT"), 0) << "rename";
+  EXPECT_EQ(rig.folder.read("work/RENAMED.TXT"), Bytes(200, 'r'));
+}
+
+TEST_F(DriveRulesTest, HardLinksToTheProgramsOwnFilesAreNeverServed) {
+  ASSERT_TRUE(service.FileService().SetWorkingFolder((rig.folder / "work").string()));
+  rig.folder.write("dosdevices/notes", "n");
+  fs::create_hard_link(rig.folder / "mirte.SET", rig.folder / "work/SETTINGS.BIN");
+  fs::create_hard_link(rig.folder / "mirte", rig.folder / "work/PROGRAM.BIN");
+  fs::create_hard_link(rig.folder / "dosdevices/notes", rig.folder / "work/NOTES.TXT");
+  EXPECT_EQ(List(0), (std::vector<std::string>{"W1      TXT"}));
+  for (const char* fcb : {"SETTINGSBIN", "PROGRAM BIN", "NOTES   TXT"}) {
+    SCOPED_TRACE(fcb);
+    const std::string name = NameBlock(0, fcb);
+    EXPECT_EQ(Result(15, name), 255) << "open";
+    EXPECT_EQ(Result(22, name), 255) << "make";
+    EXPECT_EQ(Result(19, name), 255) << "delete";
+    EXPECT_EQ(Result(23, name + "STOLEN  BIN"), 255) << "rename";
+    EXPECT_EQ(Result(30, name), 255) << "attributes";
+  }
+  EXPECT_EQ(rig.folder.read("mirte.SET").size(), 604u);
+  EXPECT_TRUE(fs::exists(rig.folder / "work/SETTINGS.BIN"));
+}
+
+TEST_F(DriveRulesTest, AFileWithOtherHardLinksIsReadOnlyUnlessTheDriveAllowsIt) {
+  ASSERT_TRUE(service.FileService().SetWorkingFolder((rig.folder / "work").string()));
+  fs::create_hard_link(rig.folder / "OUTSIDE.TXT", rig.folder / "diskA/LINKED.TXT");
+  const std::string name = NameBlock(1, "LINKED  TXT");
+  const std::string record(128, 'w');
+  ASSERT_EQ(Result(15, name), 0);
+  Bytes read = Exchange(Frame(20, name), 129);
+  ASSERT_EQ(read.size(), 129u);
+  EXPECT_EQ(read[1], 'o');
+  EXPECT_EQ(Result(34, name + "\x00\x00"s + record), 255) << "random write";
+  EXPECT_EQ(Result(21, name + record), 255) << "write";
+  EXPECT_EQ(Result(22, name), 255) << "make (truncate)";
+  EXPECT_EQ(Result(19, name), 255) << "delete";
+  EXPECT_EQ(Result(30, NameBlock(1, "LINKED  \xD4XT")), 255) << "attributes";
+  EXPECT_EQ(rig.folder.read("OUTSIDE.TXT"), Bytes{'o'});
+
+  TDriveOptions options;
+  options.SetLinksWritable('A', true);
+  ASSERT_TRUE(SaveDriveOptions(DriveOptionsPath(own.SettingsFile), options));
+  ASSERT_EQ(Result(15, name), 0);
+  EXPECT_EQ(Result(21, name + record), 0);
+  EXPECT_EQ(rig.folder.read("OUTSIDE.TXT").size(), 128u);
 }
 
 }  // namespace
