@@ -531,13 +531,21 @@ void TTermFrm::DeSelTmrTimer() {
 
 void TTermFrm::Terminate() {
   flags.CloseRequested = true;
-  if (terminated) return;
+  // A reply drain or a user string pumps events: an ending handled in there must wait until
+  // that loop is left, or the drain would carry on over a closed port. The refresh timer
+  // comes back here once it is.
+  if (flags.TxBusy || terminated) return;
   terminated = true;
   session->Terminate();
+  // The port is closed, so no list character can follow: the job is ended complete here
+  // rather than left to whatever order the windows are destroyed in.
+  board->EndPrintJob(false);
   if (options.Terminate)
     options.Terminate();
   else
-    QCoreApplication::quit();
+    // quit() asks every window to close first and is dropped if one refuses; the ending
+    // has been decided already, so the loop is left unconditionally.
+    QCoreApplication::exit(0);
 }
 
 void TTermFrm::FocusTerminal() { TerminalWn->setFocus(Qt::OtherFocusReason); }

@@ -1,7 +1,6 @@
 // The program's endings while a board streams without pause: Exit, the close button and
 // the three ending signals, each at random moments, with the program's own event loop and
-// its own quit (no test stand-in for Terminate). Disabled until the ending under a
-// streaming board is mended: today the first run never leaves the event loop.
+// its own quit (no test stand-in for Terminate).
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -11,10 +10,13 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -58,18 +60,21 @@ Bytes BusyRound(int line) {
 }
 
 // The board as two threads: one streams rounds while the program runs, the other takes
-// whatever the program answers so that its replies always leave.
+// whatever the program answers so that its replies always leave. Once the program has
+// closed its port nobody drains the line, so the sender writes without blocking and gives
+// up on a round when asked to stop; a blocking write there would hold the test forever.
 class StreamingBoard {
 public:
   explicit StreamingBoard(testing::PtyPair& line) : pty(line) {
+    ::fcntl(pty.master(), F_SETFL, ::fcntl(pty.master(), F_GETFL) | O_NONBLOCK);
     Bytes open = {16, 17, 15};
     const Bytes name = testing::NameBlock("STREAM", "DAT");
     open.insert(open.end(), name.begin(), name.end());
-    pty.write(open);
+    Send(open);
     sender = std::thread([this, open] {
       for (int line = 1; !stop; ++line) {
-        pty.write(BusyRound(line));
-        if (line % 50 == 0) pty.write(open);  // the reads start again at the top
+        Send(BusyRound(line));
+        if (line % 50 == 0) Send(open);  // the reads start again at the top
       }
     });
     reader = std::thread([this] {
@@ -83,6 +88,21 @@ public:
   }
 
 private:
+  void Send(const Bytes& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size() && !stop) {
+      const ssize_t n = ::write(pty.master(), bytes.data() + done, bytes.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        return;
+      } else {
+        pollfd ready{pty.master(), POLLOUT, 0};
+        ::poll(&ready, 1, 10);
+      }
+    }
+  }
+
   testing::PtyPair& pty;
   std::atomic<bool> stop{false};
   std::thread sender;
@@ -188,9 +208,9 @@ protected:
   }
 };
 
-TEST_P(TermFormExitTest, DISABLED_EndsWithinASecondAndKeepsTheOpenJobReadable) {
+TEST_P(TermFormExitTest, EndsWithinASecondAndKeepsTheOpenJobReadable) {
   const TEnding ending = GetParam();
-  for (int run = 0; run < 5; ++run) {
+  for (int run = 0; run < 3; ++run) {
     SCOPED_TRACE(std::string(Name(ending)) + " run " + std::to_string(run));
     int status = -1;
     const int millis = RunOnce(ending, &status);
