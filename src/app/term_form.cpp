@@ -836,7 +836,17 @@ void TTermFrm::BuildConsoleItems(QMenu* comandi, QAction* beforeExit, QMenu* edi
   LogFlushTmr = new QTimer(this);
   LogFlushTmr->setObjectName("LogFlushTmr");
   LogFlushTmr->setInterval(1000);
-  connect(LogFlushTmr, &QTimer::timeout, this, [this] { ConsoleLog.Flush(); });
+  connect(LogFlushTmr, &QTimer::timeout, this, [this] {
+    ConsoleLog.Flush();
+    if (!ConsoleLog.Stopped()) return;
+    // The log gave up on its own; what it wrote stays, the console carries on without it.
+    const std::string reason = ConsoleLog.StopReason();
+    session->StopConsoleLog();
+    LogFlushTmr->stop();
+    LogConsoleCmd->setChecked(false);
+    SetStatusText((PairText(console_texts::LoggingStopped, Settings.Rec.Language) + QString::fromLocal8Bit(reason))
+                      .toStdString());
+  });
 }
 
 std::optional<QString> TTermFrm::ChooseFile(const QString& title, const QString& suggested) {
@@ -889,7 +899,10 @@ void TTermFrm::LogConsoleCmdClick() {
   const auto path = ChooseFile(PairText(console_texts::LogConsoleTitle, language), "console.log");
   if (!path) return;
   if (!session->StartConsoleLog(QFile::encodeName(*path).toStdString())) {
-    QMessageBox::warning(this, windowTitle(), PairText(console_texts::CannotWrite, language) + "\n" + *path);
+    const bool notRegular = ConsoleLog.OpenFailure() == TConsoleLog::TOpenFailure::NotRegularFile;
+    QMessageBox::warning(
+        this, windowTitle(),
+        PairText(notRegular ? console_texts::LogNotRegularFile : console_texts::CannotWrite, language) + "\n" + *path);
     return;
   }
   LogFlushTmr->start();
