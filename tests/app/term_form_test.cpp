@@ -24,9 +24,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -926,6 +928,37 @@ TEST_F(TermFormBoardTest, LogConsoleRefusesWhatIsNotARegularFileAndKeepsServing)
     EXPECT_EQ(Reply(1).size(), 1u);
     form.reset();  // the next start takes the port afresh
   }
+}
+
+// A log that can take no more (the file size limit standing in for a full disk) stops with
+// its reason in the status bar, keeps what it wrote, and the board is served on.
+TEST_F(TermFormBoardTest, LogConsoleStopsWithItsReasonWhenAWriteFails) {
+  SettingsRec rec = BoardRecord();
+  rec.Language = kLanguageEnglish;
+  TTermFrm& frm = StartOnBoard(rec);
+  Sent();
+  chosenFile = QString::fromStdString((folder / "board.log").string());
+  frm.LogConsoleCmd->trigger();
+  ASSERT_TRUE(frm.LogConsoleCmd->isChecked());
+  board.write("kept\r\n");
+  ASSERT_TRUE(WaitFor([&] { return folder.read("board.log").size() == 5; }, 2000ms));
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = before;
+  small.rlim_cur = 5;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  board.write("lost\r\n");
+  const bool stopped = WaitFor([&] { return !frm.LogConsoleCmd->isChecked(); }, 2000ms);
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previous);
+  ASSERT_TRUE(stopped);
+  EXPECT_EQ(Panel(1).toStdString().rfind("logging stopped: ", 0), 0u) << Panel(1).toStdString();
+  EXPECT_FALSE(frm.ConsoleLog.IsOpen());
+  board.write(Bytes{16, 17, 25});
+  EXPECT_EQ(Reply(1).size(), 1u);
+  const Bytes text = folder.read("board.log");
+  EXPECT_EQ(std::string(text.begin(), text.end()), "kept\n");
 }
 
 TEST_F(TermFormBoardTest, SaveConsoleTextWritesHistoryAndScreen) {
