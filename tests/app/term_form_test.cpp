@@ -24,11 +24,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -42,6 +40,7 @@
 #include "common/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "board/board_service.h"
+#include "support/file_size_limit.h"
 #include "support/main_window_rig.h"
 #include "support/modal_answers.h"
 #include "support/qt_test_app.h"
@@ -942,17 +941,12 @@ TEST_F(TermFormBoardTest, LogConsoleStopsWithItsReasonWhenAWriteFails) {
   ASSERT_TRUE(frm.LogConsoleCmd->isChecked());
   board.write("kept\r\n");
   ASSERT_TRUE(WaitFor([&] { return folder.read("board.log").size() == 5; }, 2000ms));
-  rlimit before{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = before;
-  small.rlim_cur = 5;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  board.write("lost\r\n");
-  const bool stopped = WaitFor([&] { return !frm.LogConsoleCmd->isChecked(); }, 2000ms);
-  ::setrlimit(RLIMIT_FSIZE, &before);
-  std::signal(SIGXFSZ, previous);
-  ASSERT_TRUE(stopped);
+  {
+    mirte::testing::ScopedFileSizeLimit full(5);
+    ASSERT_TRUE(full.Set());
+    board.write("lost\r\n");
+    ASSERT_TRUE(WaitFor([&] { return !frm.LogConsoleCmd->isChecked(); }, 2000ms));
+  }
   EXPECT_EQ(Panel(1).toStdString().rfind("logging stopped: ", 0), 0u) << Panel(1).toStdString();
   EXPECT_FALSE(frm.ConsoleLog.IsOpen());
   board.write(Bytes{16, 17, 25});

@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <string>
 
 #include "board/board_service.h"
 #include "support/fake_board_window.h"
+#include "support/file_size_limit.h"
 #include "support/temp_folder.h"
 #include "terminal/terminal_buffer.h"
 
@@ -122,16 +121,12 @@ TEST(ConsoleLogRefusalTest, TakesOnlyRegularFilesAndNeverWaitsForAReader) {
 TEST_F(ConsoleLogTest, StopsAtTheFirstFailedWriteKeepingWhatWasWritten) {
   Feed("kept\r\n");
   EXPECT_EQ(Logged(), "kept\n");
-  rlimit before{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = before;
-  small.rlim_cur = 5;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  Feed(std::string(100, 'x') + "\r\n");
-  log.Flush();
-  ::setrlimit(RLIMIT_FSIZE, &before);
-  std::signal(SIGXFSZ, previous);
+  {
+    testing::ScopedFileSizeLimit full(5);
+    ASSERT_TRUE(full.Set());
+    Feed(std::string(100, 'x') + "\r\n");
+    log.Flush();
+  }
   EXPECT_TRUE(log.Stopped());
   EXPECT_FALSE(log.StopReason().empty());
   EXPECT_FALSE(log.IsOpen());
