@@ -6,6 +6,9 @@
 
 #include "app/command_line.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/maker_logo.h"
 #include "app/signal_exit.h"
 #include "app/term_form.h"
@@ -23,10 +26,16 @@ int main(int argc, char* argv[]) {
   // Closing the main window ends the program even while the EPIX window is open.
   QApplication::setQuitOnLastWindowClosed(false);
 
+  // A signal during the start-up (the splash's wait) finds nothing open yet: the program
+  // simply ends, at once.
+  mirte::TSignalExit endOnSignal([] {
+    std::fflush(nullptr);
+    std::_Exit(0);
+  });
   mirte::TTermFrm TermFrm;
   TermFrm.CreateToolWindows();
   TermFrm.show();
   // Log-out and kill end the program as Exit does, so that nothing in progress is lost.
-  mirte::TSignalExit endOnSignal([&TermFrm] { TermFrm.ExitCmdClick(); });
+  endOnSignal.SetOnSignal([&TermFrm] { TermFrm.ExitCmdClick(); });
   return QApplication::exec();
 }

@@ -49,12 +49,17 @@ TSignalExit::TSignalExit(std::function<void()> handler, QObject* parent)
   action.sa_handler = OnEndingSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int i = 0; i < 3; ++i) sigaction(kEndingSignals[i], &action, &previous[i]);
+  for (int i = 0; i < 3; ++i) {
+    // Whoever started the program chose to have this signal ignored; that choice holds.
+    if (sigaction(kEndingSignals[i], nullptr, &previous[i]) != 0 || previous[i].sa_handler == SIG_IGN) continue;
+    installed[i] = sigaction(kEndingSignals[i], &action, nullptr) == 0;
+  }
 }
 
 TSignalExit::~TSignalExit() {
   if (pipeFds[0] < 0) return;
-  for (int i = 0; i < 3; ++i) sigaction(kEndingSignals[i], &previous[i], nullptr);
+  for (int i = 0; i < 3; ++i)
+    if (installed[i]) sigaction(kEndingSignals[i], &previous[i], nullptr);
   signalPipe = -1;
   delete notifier;
   close(pipeFds[0]);

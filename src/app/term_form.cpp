@@ -553,13 +553,21 @@ void TTermFrm::DeSelTmrTimer() {
 
 void TTermFrm::Terminate() {
   flags.CloseRequested = true;
-  if (terminated) return;
+  // A reply drain or a user string pumps events: an ending handled in there must wait until
+  // that loop is left, or the drain would carry on over a closed port. The refresh timer
+  // comes back here once it is.
+  if (flags.TxBusy || terminated) return;
   terminated = true;
   session->Terminate();
+  // The port is closed, so no list character can follow: the job is ended complete here
+  // rather than left to whatever order the windows are destroyed in.
+  board->EndPrintJob(false);
   if (options.Terminate)
     options.Terminate();
   else
-    QCoreApplication::quit();
+    // quit() asks every window to close first and is dropped if one refuses; the ending
+    // has been decided already, so the loop is left unconditionally.
+    QCoreApplication::exit(0);
 }
 
 void TTermFrm::FocusTerminal() { TerminalWn->setFocus(Qt::OtherFocusReason); }
@@ -850,7 +858,17 @@ void TTermFrm::BuildConsoleItems(QMenu* comandi, QAction* beforeExit, QMenu* edi
   LogFlushTmr = new QTimer(this);
   LogFlushTmr->setObjectName("LogFlushTmr");
   LogFlushTmr->setInterval(1000);
-  connect(LogFlushTmr, &QTimer::timeout, this, [this] { ConsoleLog.Flush(); });
+  connect(LogFlushTmr, &QTimer::timeout, this, [this] {
+    ConsoleLog.Flush();
+    if (!ConsoleLog.Stopped()) return;
+    // The log gave up on its own; what it wrote stays, the console carries on without it.
+    const std::string reason = ConsoleLog.StopReason();
+    session->StopConsoleLog();
+    LogFlushTmr->stop();
+    LogConsoleCmd->setChecked(false);
+    SetStatusText((PairText(console_texts::LoggingStopped, Settings.Rec.Language) + QString::fromLocal8Bit(reason))
+                      .toStdString());
+  });
 }
 
 std::optional<QString> TTermFrm::ChooseFile(const QString& title, const QString& suggested) {
@@ -903,7 +921,10 @@ void TTermFrm::LogConsoleCmdClick() {
   const auto path = ChooseFile(PairText(console_texts::LogConsoleTitle, language), "console.log");
   if (!path) return;
   if (!session->StartConsoleLog(QFile::encodeName(*path).toStdString())) {
-    QMessageBox::warning(this, windowTitle(), PairText(console_texts::CannotWrite, language) + "\n" + *path);
+    const bool notRegular = ConsoleLog.OpenFailure() == TConsoleLog::TOpenFailure::NotRegularFile;
+    QMessageBox::warning(
+        this, windowTitle(),
+        PairText(notRegular ? console_texts::LogNotRegularFile : console_texts::CannotWrite, language) + "\n" + *path);
     return;
   }
   LogFlushTmr->start();

@@ -1,6 +1,12 @@
 #include "board/console_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/code_page.h"
 #include "terminal/terminal_buffer.h"
@@ -11,8 +17,23 @@ TConsoleLog::~TConsoleLog() { Close(); }
 
 bool TConsoleLog::Open(const std::string& path) {
   Close();
-  file_ = std::fopen(path.c_str(), "ab");
-  if (file_ == nullptr) return false;
+  stopReason_.clear();
+  openFailure_ = TOpenFailure::None;
+  // O_NONBLOCK: a FIFO would otherwise hold the open until some reader came. What is not a
+  // regular file is refused after the open, as the open itself cannot tell.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) {
+    openFailure_ = errno == EISDIR || errno == ENXIO ? TOpenFailure::NotRegularFile : TOpenFailure::CannotOpen;
+    return false;
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    openFailure_ = TOpenFailure::NotRegularFile;
+    return false;
+  }
+  fd_ = fd;
+  pending_.clear();
   path_ = path;
   ClearCells(0);
   column_ = 0;
@@ -22,14 +43,31 @@ bool TConsoleLog::Open(const std::string& path) {
 }
 
 void TConsoleLog::Close() {
-  if (file_ == nullptr) return;
+  if (fd_ < 0) return;
   if (touched_) EndLine();
-  std::fclose(file_);
-  file_ = nullptr;
+  WritePending();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
-void TConsoleLog::Flush() {
-  if (file_ != nullptr) std::fflush(file_);
+void TConsoleLog::Flush() { WritePending(); }
+
+void TConsoleLog::WritePending() {
+  std::size_t done = 0;
+  while (fd_ >= 0 && done < pending_.size()) {
+    const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
+    if (n > 0) {
+      done += std::size_t(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    // A full disk, a vanished network folder or a file that would block: the console does
+    // not wait, the log ends here.
+    stopReason_ = n < 0 ? std::strerror(errno) : std::strerror(EIO);
+    ::close(fd_);
+    fd_ = -1;
+  }
+  pending_.clear();
 }
 
 void TConsoleLog::ClearCells(int from) {
@@ -42,7 +80,10 @@ void TConsoleLog::EndLine() {
   const std::size_t end = out_.find_last_not_of(' ');
   out_.erase(end == std::string::npos ? 0 : end + 1);
   out_ += '\n';
-  if (file_ != nullptr) std::fwrite(out_.data(), 1, out_.size(), file_);
+  if (fd_ >= 0) {
+    pending_ += out_;
+    if (pending_.size() >= kWriteChunk) WritePending();
+  }
   ClearCells(0);
   touched_ = false;
   pendingWrap_ = false;
@@ -70,7 +111,7 @@ void TConsoleLog::Put(char32_t glyph) {
 }
 
 void TConsoleLog::ConsoleByte(std::uint8_t byte, std::uint8_t attributes) {
-  if (file_ == nullptr) return;
+  if (fd_ < 0) return;
   switch (byte) {
     case 1:  // SOH: home
       LeaveRow(0);
@@ -122,12 +163,12 @@ void TConsoleLog::ConsoleByte(std::uint8_t byte, std::uint8_t attributes) {
 }
 
 void TConsoleLog::EraseToEnd() {
-  if (file_ == nullptr) return;
+  if (fd_ < 0) return;
   ClearCells(pendingWrap_ ? kColumns - 1 : column_);
 }
 
 void TConsoleLog::CursorAddressed(int column) {
-  if (file_ == nullptr) return;
+  if (fd_ < 0) return;
   LeaveRow(column - 1);
 }
 

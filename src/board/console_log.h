@@ -6,11 +6,12 @@
 // CR, BS and erasing edit the line before it is written: LF (CR LF, GS) writes the line,
 // a character past the last column wraps onto a new one, and a clear or a move to another
 // row writes a line that holds something. Trailing blanks are cut. A line reaches the file
-// when it ends; the unfinished one is written when the log is closed. Write errors are
-// ignored: the console never stops for its log.
+// when it ends; the unfinished one is written when the log is closed. The log never holds
+// the console up: only regular files are taken (opened without blocking, so a FIFO with no
+// reader cannot stall the open), and the first write that fails or would block stops the
+// log for good with its reason, keeping what reached the file before.
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace mirte {
@@ -24,14 +25,22 @@ public:
   TConsoleLog(const TConsoleLog&) = delete;
   TConsoleLog& operator=(const TConsoleLog&) = delete;
 
+  enum class TOpenFailure { None, NotRegularFile, CannotOpen };
+
   // Opens `path` for appending (created when missing), closing any log open before. False
-  // when the file cannot be opened; the log is then closed.
+  // when the file cannot be opened or is not a regular file (a FIFO, socket, device or
+  // folder); the log is then closed and OpenFailure() says which.
   bool Open(const std::string& path);
-  bool IsOpen() const { return file_ != nullptr; }
+  TOpenFailure OpenFailure() const { return openFailure_; }
+  bool IsOpen() const { return fd_ >= 0; }
+  // A write failed or would have blocked: the log took nothing since, and StopReason()
+  // says why. Cleared by the next Open.
+  bool Stopped() const { return !stopReason_.empty(); }
+  const std::string& StopReason() const { return stopReason_; }
   const std::string& Path() const { return path_; }
   // Writes the unfinished line and closes the file.
   void Close();
-  // Hands the lines written so far to the file system.
+  // Hands the lines kept so far to the file system.
   void Flush();
 
   // A byte the board sent in console mode (control codes included), with the attribute
@@ -47,8 +56,16 @@ private:
   void EndLine();
   void LeaveRow(int newColumn);
   void ClearCells(int from);
+  void WritePending();
 
-  std::FILE* file_ = nullptr;
+  // Lines are kept until this much has gathered or Flush comes, so a busy console costs a
+  // write per few kilobytes rather than one per line.
+  static constexpr std::size_t kWriteChunk = 4096;
+
+  int fd_ = -1;
+  TOpenFailure openFailure_ = TOpenFailure::None;
+  std::string stopReason_;
+  std::string pending_;
   std::string path_;
   std::array<char32_t, kColumns> cells_{};
   int column_ = 0;

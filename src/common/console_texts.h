@@ -12,5 +12,11 @@ inline constexpr TTextPair LogConsoleTitle{"Registra la console nel file", "Log 
 inline constexpr TTextPair TextFilter{"File di testo (*.txt *.log);;Tutti i file (*)",
                                       "Text files (*.txt *.log);;All files (*)"};
 inline constexpr TTextPair CannotWrite{"Impossibile scrivere il file", "Cannot write the file"};
+inline constexpr TTextPair LogNotRegularFile{
+    "Il registro della console va in un file normale: una FIFO, un socket, un dispositivo o una "
+    "cartella non possono riceverlo. La console non viene registrata.",
+    "The console log goes to a regular file: a FIFO, a socket, a device or a folder cannot take "
+    "it. The console is not logged."};
+inline constexpr TTextPair LoggingStopped{"registrazione interrotta: ", "logging stopped: "};
 
 }  // namespace mirte::console_texts

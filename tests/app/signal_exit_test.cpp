@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QProcess>
 
+#include <signal.h>
+
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -54,6 +56,54 @@ TEST(SignalExitDeathTest, ASecondSignalEndsTheProgramAtOnce) {
         std::_Exit(0);
       },
       ::testing::ExitedWithCode(128 + SIGTERM), "");
+}
+
+TEST(SignalExit, ASignalIgnoredAtTheStartStaysIgnored) {
+  mirte::testing::TestApp();
+  struct sigaction ignore {}, before {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGHUP, &ignore, &before);
+  int calls = 0;
+  {
+    TSignalExit exit([&] { ++calls; });
+    struct sigaction now {};
+    sigaction(SIGHUP, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN);
+    std::raise(SIGHUP);
+    // The other two are still handled: only what was ignored is left alone.
+    std::raise(SIGTERM);
+    EXPECT_TRUE(PumpUntil([&] { return calls > 0; }));
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(calls, 1);
+  }
+  struct sigaction after {};
+  sigaction(SIGHUP, nullptr, &after);
+  EXPECT_EQ(after.sa_handler, SIG_IGN);
+  sigaction(SIGHUP, &before, nullptr);
+}
+
+// The whole program, signalled while its splash still holds the start-up: it ends at once
+// and with success instead of by the signal's default action.
+TEST(SignalExit, ASignalDuringTheSplashEndsTheProgramAtOnceWithSuccess) {
+  mirte::testing::TempFolder folder;
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("HOME", QString::fromStdString(folder.path().string()));
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  program.setProcessEnvironment(environment);
+  program.start(MIRTE_PROGRAM, {});
+  ASSERT_TRUE(program.waitForStarted(5000));
+  // Well inside the splash's hold, and long after the handling is in place.
+  program.waitForFinished(800);
+  ASSERT_EQ(program.state(), QProcess::Running) << "the splash did not hold the start-up";
+  QElapsedTimer clock;
+  clock.start();
+  ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+  ASSERT_TRUE(program.waitForFinished(5000));
+  EXPECT_LT(clock.elapsed(), 1000);
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0);
 }
 
 QString PdfText(const QString& file) {

@@ -24,6 +24,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -38,7 +40,9 @@
 #include "common/msg_table.h"
 #include "app/printer_canvas_qt.h"
 #include "board/board_service.h"
+#include "support/file_size_limit.h"
 #include "support/main_window_rig.h"
+#include "support/modal_answers.h"
 #include "support/qt_test_app.h"
 #include "support/qt_wait.h"
 #include "support/pty_pair.h"
@@ -891,6 +895,67 @@ TEST_F(TermFormBoardTest, LogConsoleAppendsTheBoardsTextWhileChecked) {
   ASSERT_TRUE(WaitFor([&] { return RowText(2).substr(4, 4) == "more"; }));
   const Bytes text = folder.read("board.log");
   EXPECT_EQ(std::string(text.begin(), text.end()), "MIRTE\nA>\u2554\u2550\n");
+}
+
+// What cannot take a log without holding the console up is refused with a message box in
+// the window's language, and the board's next frame is answered at once all the same.
+TEST_F(TermFormBoardTest, LogConsoleRefusesWhatIsNotARegularFileAndKeepsServing) {
+  const std::string fifo = (folder / "pipe").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  struct TCase {
+    std::string path;
+    int language;
+    std::string text;
+  };
+  const TCase cases[] = {
+      {fifo, kLanguageEnglish, "The console log goes to a regular file"},
+      {"/dev/null", kLanguageEnglish, "The console log goes to a regular file"},
+      {folder.path().string(), kLanguageItalian, "Il registro della console va in un file normale"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.path);
+    SettingsRec rec = BoardRecord();
+    rec.Language = c.language;
+    TTermFrm& frm = StartOnBoard(rec);
+    Sent();
+    mirte::testing::ModalAnswers answers;
+    answers.ThenAccept();
+    chosenFile = QString::fromStdString(c.path);
+    frm.LogConsoleCmd->trigger();
+    EXPECT_FALSE(frm.LogConsoleCmd->isChecked());
+    EXPECT_FALSE(frm.ConsoleLog.IsOpen());
+    ASSERT_EQ(answers.MessageTexts().size(), 1u);
+    EXPECT_EQ(answers.MessageTexts()[0].rfind(c.text, 0), 0u) << answers.MessageTexts()[0];
+    board.write(Bytes{16, 17, 25});  // the current drive
+    EXPECT_EQ(Reply(1).size(), 1u);
+    form.reset();  // the next start takes the port afresh
+  }
+}
+
+// A log that can take no more (the file size limit standing in for a full disk) stops with
+// its reason in the status bar, keeps what it wrote, and the board is served on.
+TEST_F(TermFormBoardTest, LogConsoleStopsWithItsReasonWhenAWriteFails) {
+  SettingsRec rec = BoardRecord();
+  rec.Language = kLanguageEnglish;
+  TTermFrm& frm = StartOnBoard(rec);
+  Sent();
+  chosenFile = QString::fromStdString((folder / "board.log").string());
+  frm.LogConsoleCmd->trigger();
+  ASSERT_TRUE(frm.LogConsoleCmd->isChecked());
+  board.write("kept\r\n");
+  ASSERT_TRUE(WaitFor([&] { return folder.read("board.log").size() == 5; }, 2000ms));
+  {
+    mirte::testing::ScopedFileSizeLimit full(5);
+    ASSERT_TRUE(full.Set());
+    board.write("lost\r\n");
+    ASSERT_TRUE(WaitFor([&] { return !frm.LogConsoleCmd->isChecked(); }, 2000ms));
+  }
+  EXPECT_EQ(Panel(1).toStdString().rfind("logging stopped: ", 0), 0u) << Panel(1).toStdString();
+  EXPECT_FALSE(frm.ConsoleLog.IsOpen());
+  board.write(Bytes{16, 17, 25});
+  EXPECT_EQ(Reply(1).size(), 1u);
+  const Bytes text = folder.read("board.log");
+  EXPECT_EQ(std::string(text.begin(), text.end()), "kept\n");
 }
 
 TEST_F(TermFormBoardTest, SaveConsoleTextWritesHistoryAndScreen) {

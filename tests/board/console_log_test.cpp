@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "board/board_service.h"
 #include "support/fake_board_window.h"
+#include "support/file_size_limit.h"
 #include "support/temp_folder.h"
 #include "terminal/terminal_buffer.h"
 
@@ -92,6 +95,48 @@ TEST_F(ConsoleLogTest, StopsWhenClosedAndAppendsWhenOpenedAgain) {
   EXPECT_FALSE(log.Open((folder / "missing" / "x.log").string()));
   EXPECT_FALSE(log.IsOpen());
   Feed("nowhere\r\n");  // a closed log takes bytes without complaint
+}
+
+TEST(ConsoleLogRefusalTest, TakesOnlyRegularFilesAndNeverWaitsForAReader) {
+  testing::TempFolder folder;
+  const std::string fifo = (folder / "pipe").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // A FIFO without a reader would block a plain open for good; this test would hang then.
+  for (const std::string& path : {fifo, std::string("/dev/null"), folder.path().string()}) {
+    SCOPED_TRACE(path);
+    TConsoleLog log;
+    EXPECT_FALSE(log.Open(path));
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_EQ(log.OpenFailure(), TConsoleLog::TOpenFailure::NotRegularFile);
+  }
+  TConsoleLog log;
+  EXPECT_FALSE(log.Open((folder / "missing" / "console.log").string()));
+  EXPECT_EQ(log.OpenFailure(), TConsoleLog::TOpenFailure::CannotOpen);
+  EXPECT_TRUE(log.Open((folder / "console.log").string()));
+  EXPECT_EQ(log.OpenFailure(), TConsoleLog::TOpenFailure::None);
+}
+
+// A file that can take no more (here the process's file size limit, as a full disk would)
+// stops the log at the first failed write with the reason, and what was written stays.
+TEST_F(ConsoleLogTest, StopsAtTheFirstFailedWriteKeepingWhatWasWritten) {
+  Feed("kept\r\n");
+  EXPECT_EQ(Logged(), "kept\n");
+  {
+    testing::ScopedFileSizeLimit full(5);
+    ASSERT_TRUE(full.Set());
+    Feed(std::string(100, 'x') + "\r\n");
+    log.Flush();
+  }
+  EXPECT_TRUE(log.Stopped());
+  EXPECT_FALSE(log.StopReason().empty());
+  EXPECT_FALSE(log.IsOpen());
+  Feed("after\r\n");  // the console goes on without its log
+  log.Flush();
+  const auto bytes = folder.read("console.log");
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "kept\n");
+  // Chosen again, the log starts afresh.
+  EXPECT_TRUE(log.Open((folder / "console.log").string()));
+  EXPECT_FALSE(log.Stopped());
 }
 
 }  // namespace
