@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -15,6 +16,7 @@
 #include "board/board_view.h"
 #include "common/drive_texts.h"
 #include "platform/dos_files.h"
+#include "platform/dos_folder.h"
 
 namespace mirte {
 
@@ -161,6 +163,8 @@ void TDrivesFrm::FillDrives() {
     QString folder;
     if (!root.empty())
       folder = FromLocal(root);
+    else if (drives.RefusedLink(letter))
+      folder = Text(kRefusedLinkMark) + FromLocal(target);
     else if (!target.empty())
       folder = Text(kMissingFolder) + FromLocal(target);
     else
@@ -236,6 +240,10 @@ void TDrivesFrm::ChooseBtnClick() {
     QString folder = QFileDialog::getExistingDirectory(this, title, start,
                                                        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     if (!folder.isEmpty()) chosen = folder;
+  }
+  if (chosen && IsRefusedRoot(ToLocal(*chosen))) {
+    QMessageBox::warning(this, windowTitle(), Text(kRefusedFolderText).arg(*chosen));
+    return;
   }
   if (chosen) drives.MapDrive(letter, ToLocal(*chosen));
   Refresh();

@@ -44,6 +44,7 @@
 #include "app/user_string_sender.h"
 #include "app/user_strings_form.h"
 #include "board/board_service.h"
+#include "platform/dos_folder.h"
 #include "serial/qt_main_thread_queue.h"
 #include "terminal/console_text.h"
 #include "terminal/terminal_emulator.h"
@@ -613,6 +614,13 @@ void TTermFrm::ChDirCmdClick() {
   }
   std::string folder = chosen->toStdString();
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (IsRefusedRoot(folder)) {
+    // Said here rather than left to the drives, which would leave the board with no
+    // working folder at all; the old one stays, in the settings too.
+    files.Drives().SetCurrentFolder(start);
+    QMessageBox::warning(this, windowTitle(), PairText(kRefusedFolderText, Settings.Rec.Language).arg(*chosen));
+    return;
+  }
   SetWorkingFolder(folder);
   Settings.SetWorkFolder(folder);
   Settings.SaveSettings();

@@ -20,6 +20,13 @@ inline constexpr TTextPair kRemoveBtnText{"&Rimuovi", "&Remove"};
 inline constexpr TTextPair kCloseBtnText{"Chiudi", "Close"};
 inline constexpr TTextPair kChooseDriveTitle{"Cartella per l'unità ", "Folder for drive "};
 
+// A folder that would hand the board the whole system or the kernel's own files: never a
+// drive and never the working folder. %1 is the folder.
+inline constexpr TTextPair kRefusedFolderText{
+    "La scheda non può usare la cartella %1: è la radice del sistema, /run, o una cartella sotto /proc, /sys o /dev.",
+    "The board may not use the folder %1: it is the system's root, /run, or a folder under /proc, /sys or /dev."};
+inline constexpr TTextPair kRefusedLinkMark{"rifiutata (cartella del sistema): ", "refused (a system folder): "};
+
 // The board's view of a drive's current folder.
 inline constexpr TTextPair kBoardViewText{"Ciò che la scheda vede in ", "What the board sees in "};
 inline constexpr TTextPair kBoardNameColumn{"Nome per la scheda", "Board name"};

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "platform/code_page.h"
+#include "platform/dos_folder.h"
 
 namespace mirte {
 
@@ -160,7 +161,9 @@ void TSettings::SetDefaultSettings() {
 
 bool TSettings::CheckSettings() {
   bool unchanged = true;
-  if (!IsFolder(WorkFolderPath())) {
+  // A folder the drives would refuse ("/", "/proc"...) is as good as a missing one: the
+  // board would otherwise start with no working folder at all.
+  if (!IsFolder(WorkFolderPath()) || IsRefusedRoot(WorkFolderPath())) {
     // The default folder that is merely not made yet is no correction of the record.
     std::string stored = Rec.WorkFolder.str();
     SetWorkFolder(DefaultWorkFolder());

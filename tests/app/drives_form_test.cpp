@@ -21,6 +21,7 @@
 
 #include "app/term_form.h"
 #include "common/settings.h"
+#include "support/modal_answers.h"
 #include "support/pty_pair.h"
 #include "support/qt_test_app.h"
 #include "support/qt_wait.h"
@@ -142,6 +143,42 @@ TEST_F(DrivesFormTest, MappingWritesTheLinkTheBoardUsesAndRemovingTakesItAway) {
   fs::create_symlink(folder / "gone", folder / "dosdevices/e:");
   ASSERT_TRUE(WaitFor([&] { return frm.DrivesWn->topLevelItem(4)->text(1).startsWith("missing: "); }));
   EXPECT_EQ(Result(Frame(15, 5, "ANY     TXT")), 255);
+}
+
+TEST_F(DrivesFormTest, SystemFoldersAreRefusedWhenChosenAndShownAsRefusedWhenLinkedByHand) {
+  struct Case {
+    int language;
+    const char* chosen;
+    const char* says;
+    const char* linked;
+    const char* shown;
+  };
+  const std::vector<Case> cases = {
+      {kLanguageEnglish, "/", "The board may not use the folder /", "/proc", "refused (a system folder): /proc"},
+      {kLanguageItalian, "/dev/shm", "La scheda non può usare la cartella /dev/shm", "/", "rifiutata (cartella del sistema): /"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chosen);
+    fs::remove(folder / "dosdevices/b:");
+    fs::remove(folder / "dosdevices/e:");
+    TDrivesFrm& frm = Open(c.language);
+    frm.SelectDrive('B');
+    answer = QString(c.chosen);
+    mirte::testing::ModalAnswers answers;
+    answers.ThenAccept();
+    frm.ChooseBtn->click();
+    ASSERT_EQ(answers.MessageTexts().size(), 1u);
+    EXPECT_EQ(answers.MessageTexts()[0].rfind(c.says, 0), 0u) << answers.MessageTexts()[0];
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "dosdevices/b:")));
+    EXPECT_EQ(Result(Frame(15, 2, "ANY     TXT")), 255);
+
+    fs::create_symlink(c.linked, folder / "dosdevices/e:");
+    ASSERT_TRUE(WaitFor([&] { return frm.DrivesWn->topLevelItem(4)->text(1) == QString::fromUtf8(c.shown); }))
+        << frm.DrivesWn->topLevelItem(4)->text(1).toStdString();
+    EXPECT_EQ(Result(Frame(15, 5, "ANY     TXT")), 255) << "the board gets no drive from it";
+    EXPECT_EQ(answers.Unexpected(), 0);
+    form.reset();
+  }
 }
 
 TEST_F(DrivesFormTest, TheBoardsViewShowsAliasesAndWhatItCannotReachAndFollowsTheFolder) {

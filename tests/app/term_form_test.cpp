@@ -352,6 +352,42 @@ TEST_F(TermFormTest, ChangeFolderStoresTheChoiceAndCancelGoesBack) {
   EXPECT_FALSE(std::filesystem::exists(settingsFile));
 }
 
+TEST_F(TermFormTest, ChangeFolderRefusesSystemFoldersSayingWhyAndKeepsTheOldOne) {
+  struct Case {
+    int language;
+    const char* folder;
+    const char* says;
+  };
+  const std::vector<Case> cases = {
+      {kLanguageEnglish, "/", "The board may not use the folder /"},
+      {kLanguageItalian, "/proc/self", "La scheda non può usare la cartella /proc/self"},
+      {kLanguageEnglish, "/run/", "The board may not use the folder /run/"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    SettingsRec rec = DefaultRecord();
+    rec.Language = c.language;
+    WriteSettings(rec);
+    TTermFrmOptions options;
+    options.ProgramFile = program;
+    options.ShowSplash = false;
+    options.ChooseFolder = [&](const QString&, const QString&) { return std::optional<QString>(c.folder); };
+    form = std::make_unique<TTermFrm>(options);
+    const auto before = std::filesystem::current_path();
+    std::filesystem::remove(settingsFile);
+    mirte::testing::ModalAnswers answers;
+    answers.ThenAccept();
+    form->ChDirCmd->trigger();
+    ASSERT_EQ(answers.MessageTexts().size(), 1u);
+    EXPECT_EQ(answers.MessageTexts()[0].rfind(c.says, 0), 0u) << answers.MessageTexts()[0];
+    EXPECT_EQ(answers.Unexpected(), 0);
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    EXPECT_EQ(form->Settings.WorkFolderPath(), (folder / "home/MIRTE").string());
+    EXPECT_FALSE(std::filesystem::exists(settingsFile)) << "the settings are not rewritten";
+    form.reset();
+  }
+}
+
 TEST_F(TermFormTest, PrintItemsAreEnabledExactlyWhileAJobIsOpen) {
   TTermFrm& frm = Start();
   auto pdf = std::make_unique<QPrinter>(QPrinter::HighResolution);

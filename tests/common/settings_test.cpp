@@ -139,11 +139,19 @@ TEST_F(SettingsTest, InvalidFieldsAreCorrectedOneByOneAndWrittenBack) {
        [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
       {"work folder from the other system", [](SettingsRec& r) { r.WorkFolder.assign("D:\\BOARD\\"); },
        [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
+      {"work folder the whole system", [](SettingsRec& r) { r.WorkFolder.assign("/"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
+      {"work folder /run", [](SettingsRec& r) { r.WorkFolder.assign("/run/"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
+      {"work folder below /dev", [](SettingsRec& r) { r.WorkFolder.assign("/dev/shm"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
+      {"work folder reaching / through /proc", [](SettingsRec& r) { r.WorkFolder.assign("/proc/self/root"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     SettingsRec stored = validRecord();
-    stored.WorkFolder.assign("/");
+    stored.WorkFolder.assign(folder.path().string());
     c.spoil(stored);
     writeRecord(stored);
 
