@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "serial/plain_main_thread_queue.h"
 #include "support/fake_board_window.h"
@@ -27,6 +28,8 @@ struct SessionView : testing::FakeBoardWindow, ISessionEvents, IConsoleTap {
   TShellFlags& Flags() override { return session->Flags; }
   void DeviceLost() override { ++lost; }
   void DeviceBack() override {}
+  void LineNotice(std::string_view text) override { notices.emplace_back(text); }
+  std::vector<std::string> notices;
   void ConsoleOutput(std::uint8_t byte) override { console.push_back(static_cast<char>(byte)); }
 };
 
@@ -37,6 +40,8 @@ protected:
   SessionView view;
   TPlainMainThreadQueue* queue = nullptr;
   std::unique_ptr<TBoardSession> session;
+  // Set before Start, it stands in for the line's own facts from the port's opening on.
+  ILineFacts* lineFacts = nullptr;
 
   void Start(const std::filesystem::path& device) {
     std::filesystem::create_directories(folder / "work");
@@ -57,6 +62,7 @@ protected:
                                               nullptr);
     view.session = session.get();
     session->Board().SetReplyDelay(0us);
+    session->SetLineFacts(lineFacts);
     session->LoadSettings();
     session->SetTermImp();
     session->StartBoard();
@@ -101,6 +107,74 @@ TEST_F(BoardSessionTest, ABoardUnpluggedIsAbandonedMidFrameAndTheFrontEndIsTold)
   EXPECT_TRUE(session->Flags.ComNotAvailable);
   EXPECT_EQ(session->Board().GetState(), TBoardService::Console);
   EXPECT_FALSE(session->RetryPort()) << "the device is not back";
+}
+
+// A pty counts no line errors and has no latency timer: this adapter's facts are set by hand.
+struct AdapterByHand : ILineFacts {
+  TLineErrorCounts counts;
+  bool holdsBytes = false;
+  TLineErrorCounts LineErrorCounts() override { return counts; }
+  bool AdapterHoldsBytesBack() override { return holdsBytes; }
+};
+
+TEST_F(BoardSessionTest, BytesLostOnTheLineAreToldOnceEachTimeTheirCountGrows) {
+  AdapterByHand adapter;
+  lineFacts = &adapter;
+  view.language = 2;
+  Start(board.slavePath());
+  ASSERT_FALSE(session->Flags.ComNotAvailable);
+  EXPECT_TRUE(session->AdapterNotice().empty());
+  session->WatchLine();
+  EXPECT_TRUE(view.notices.empty()) << "nothing lost, nothing said";
+
+  adapter.counts.Overrun = 10;
+  adapter.counts.Framing = 2;
+  session->WatchLine();
+  session->WatchLine();
+  ASSERT_EQ(view.notices, std::vector<std::string>{" COM49: 12 bytes lost by the adapter"});
+  EXPECT_EQ(view.statusText, " COM49: 12 bytes lost by the adapter");
+
+  adapter.counts.Break = 1;
+  session->WatchLine();
+  EXPECT_EQ(view.notices.back(), " COM49: 13 bytes lost by the adapter");
+  EXPECT_EQ(view.notices.size(), 2u);
+}
+
+TEST_F(BoardSessionTest, AnAdapterHoldingBytesBackIsToldOnceWithItsUdevRule) {
+  AdapterByHand adapter;
+  adapter.holdsBytes = true;
+  lineFacts = &adapter;
+  view.language = 2;
+  Start(board.slavePath());
+  ASSERT_EQ(view.notices.size(), 1u);
+  EXPECT_NE(view.notices[0].find("ATTR{latency_timer}=\"1\""), std::string::npos);
+  EXPECT_EQ(session->AdapterNotice(), view.notices[0]) << "the information window shows it whole";
+  EXPECT_EQ(view.statusText, "COM49: the adapter holds received bytes back for up to 16 ms. A udev rule stops that:")
+      << "the status bar gets its first line only";
+}
+
+TEST_F(BoardSessionTest, AFrameTheBoardStopsSendingEndsAfterASecondWithoutAnotherByte) {
+  Start(board.slavePath());
+  view.language = 2;
+  board.write(std::string("\x10\x11\x0F"));
+  ASSERT_TRUE(queue->PumpUntil([&] { return session->Board().GetState() != TBoardService::Console; }, 3000ms));
+  queue->PumpFor(50ms);
+  const auto now = std::chrono::steady_clock::now();
+
+  session->WatchLine(now);
+  EXPECT_NE(session->Board().GetState(), TBoardService::Console) << "a pause short of a second is no silence";
+  session->WatchLine(now + 1500ms);
+  EXPECT_EQ(session->Board().GetState(), TBoardService::Console);
+  EXPECT_EQ(view.statusText, " Command dropped: the board stopped sending");
+
+  // What the board sends next is console text, not the rest of a frame, and the status
+  // bar keeps its word.
+  session->Board().SetConsoleTap(&view);
+  board.write(std::string("OK"));
+  EXPECT_TRUE(queue->PumpUntil([&] { return view.console == "OK"; }, 3000ms));
+  session->WatchLine(now + 3000ms);
+  EXPECT_EQ(view.statusText, " Command dropped: the board stopped sending");
+  EXPECT_TRUE(board.read(1, 100ms).empty()) << "an abandoned frame is never answered";
 }
 
 }  // namespace
