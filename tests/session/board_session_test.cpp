@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "serial/plain_main_thread_queue.h"
 #include "support/fake_board_window.h"
+#include "support/line_model.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
 #include "terminal/console_text.h"
@@ -175,6 +177,50 @@ TEST_F(BoardSessionTest, AFrameTheBoardStopsSendingEndsAfterASecondWithoutAnothe
   session->WatchLine(now + 3000ms);
   EXPECT_EQ(view.statusText, " Command dropped: the board stopped sending");
   EXPECT_TRUE(board.read(1, 100ms).empty()) << "an abandoned frame is never answered";
+}
+
+// Frames over a modelled line at 115200 8N2: the session's replies keep their number and
+// their place among the console text, whatever lumps the adapter makes of the bytes.
+class BoardSessionOnALineTest : public BoardSessionTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(BoardSessionOnALineTest, RepliesComeBackWholeAndInOrderBehindAnAdapter) {
+  testing::LineModel line({.LatencyTimer = std::chrono::milliseconds(GetParam())});
+  Start(line.ProgramPath());
+  ASSERT_FALSE(session->Flags.ComNotAvailable);
+  session->Board().SetConsoleTap(&view);
+  std::string sent, expected;
+  for (int i = 0; i < 20; ++i) {
+    sent += "T" + std::to_string(i) + "\x10\x11\x19";
+    expected += "T" + std::to_string(i);
+  }
+  line.BoardWrite(sent);
+  EXPECT_TRUE(queue->PumpUntil([&] { return view.console.size() >= expected.size(); }, 5000ms));
+  queue->PumpFor(100ms);
+  EXPECT_EQ(view.console, expected);
+  const auto replies = line.BoardReadUntilQuiet(200ms);
+  ASSERT_EQ(replies.size(), 20u) << "one reply byte for every frame";
+  EXPECT_EQ(std::count(replies.begin(), replies.end(), replies.front()), 20) << "the same drive each time";
+}
+
+INSTANTIATE_TEST_SUITE_P(LatencyTimers, BoardSessionOnALineTest, ::testing::Values(16, 1));
+
+TEST_F(BoardSessionTest, AByteLostMidFrameAbandonsTheFrameAndWritesNothing) {
+  // The fifth byte of the make frame (a letter of its name) never arrives.
+  testing::LineModel line({.DropBoardByte = 5});
+  Start(line.ProgramPath());
+  view.language = 2;
+  line.BoardWrite(std::string("\x10\x11\x16") + std::string("\x00LOSTBYTETXT", 12));
+  ASSERT_TRUE(queue->PumpUntil([&] { return session->Board().GetState() != TBoardService::Console; }, 3000ms));
+  queue->PumpFor(100ms);
+  session->WatchLine(std::chrono::steady_clock::now() + 1500ms);
+  EXPECT_EQ(session->Board().GetState(), TBoardService::Console);
+  EXPECT_EQ(view.statusText, " Command dropped: the board stopped sending");
+
+  // The next frame starts afresh rather than end the lost one.
+  line.BoardWrite(std::string("\x10\x11\x19"));
+  queue->PumpFor(200ms);
+  EXPECT_EQ(line.BoardReadUntilQuiet(100ms).size(), 1u) << "only the new frame is answered";
+  EXPECT_TRUE(std::filesystem::is_empty(folder / "work"));
 }
 
 }  // namespace
