@@ -80,6 +80,13 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows,
   WorkFolderLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(WorkFolderStrLb);
   layout->addWidget(WorkFolderLb);
+  LineNoticeLb = new QLabel(this);
+  LineNoticeLb->setObjectName("LineNoticeLb");
+  LineNoticeLb->setWordWrap(true);
+  // The udev rule in it is meant to be copied.
+  LineNoticeLb->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  LineNoticeLb->hide();
+  layout->addWidget(LineNoticeLb);
 
   OKBtn = new QPushButton("&OK", this);
   OKBtn->setObjectName("OKBtn");
@@ -96,6 +103,13 @@ TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows,
 void TInfoFrm::SetWorkFolder(const QString& folder, int language) {
   SetCaption(WorkFolderStrLb, kWorkFolderText, language);
   WorkFolderLb->setText(folder);
+}
+
+void TInfoFrm::SetLineNotice(const QString& text) {
+  if (text.isEmpty() || !LineNoticeLb->isHidden()) return;
+  LineNoticeLb->setText(text);
+  LineNoticeLb->show();
+  setFixedSize(width(), height() + LineNoticeLb->heightForWidth(width() - 32) + 10);
 }
 
 void TInfoFrm::showEvent(QShowEvent* event) {

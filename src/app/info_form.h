@@ -20,6 +20,9 @@ public:
 
   // The folder shown as the working folder, and the language of its caption.
   void SetWorkFolder(const QString& folder, int language);
+  // A word about the line (an adapter that holds bytes back, and its cure) below the
+  // working folder; the window grows to hold it. Empty: none.
+  void SetLineNotice(const QString& text);
 
   QLabel* RelStrLb = nullptr;
   QLabel* RelNumLb = nullptr;
@@ -27,6 +30,7 @@ public:
   QLabel* SetFileLb = nullptr;
   QLabel* WorkFolderStrLb = nullptr;
   QLabel* WorkFolderLb = nullptr;
+  QLabel* LineNoticeLb = nullptr;
   QPushButton* OKBtn = nullptr;
 
 protected:

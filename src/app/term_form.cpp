@@ -539,6 +539,7 @@ void TTermFrm::changeEvent(QEvent* event) {
 
 void TTermFrm::RefreshTmrTimer() {
   ShowKeyState();
+  session->WatchLine();
   if (flags.CloseRequested) Terminate();
 }
 
@@ -730,6 +731,7 @@ void TTermFrm::TxStrClick(QAction* item) {
 void TTermFrm::InfoCmdClick() {
   TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); }, Settings.SettingsPath);
   InfoFrm.SetWorkFolder(QString::fromStdString(board->FileService().Drives().WorkingFolder()), Settings.Rec.Language);
+  InfoFrm.SetLineNotice(QString::fromStdString(session->AdapterNotice()));
   InfoFrm.exec();
 }
 

@@ -81,6 +81,10 @@ public:
   // A frame whose bytes stop for longer than this in the middle is dropped at its next
   // byte, which then starts afresh in console mode.
   static constexpr std::chrono::seconds kFrameSilenceLimit{1};
+  // The same rule seen from a clock rather than a byte, for a front end's timer: a frame
+  // silent past the limit at now is dropped at once, with the status bar saying so. True
+  // when it dropped one. Bytes still waiting for this thread never count as silence.
+  bool AbandonFrameIfSilent(std::chrono::steady_clock::time_point now);
   // What the console displays also goes to this log while one is set (nullptr: none).
   void SetConsoleLog(TConsoleLog* log) { consoleLog_ = log; }
   // The console's bytes also go to this tap while one is set (nullptr: none).

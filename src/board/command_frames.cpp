@@ -307,6 +307,14 @@ bool TBoardService::FrameCutOffBySilence() {
   return silent;
 }
 
+bool TBoardService::AbandonFrameIfSilent(std::chrono::steady_clock::time_point now) {
+  const bool midFrame = state == Parameters || state == Data;
+  if (!midFrame || receiving || !frameStarved || (port_ && port_->InputReady())) return false;
+  if (now - frameByteReceived <= kFrameSilenceLimit) return false;
+  AbandonSilentFrame();
+  return true;
+}
+
 void TBoardService::AbandonSilentFrame() {
   AbandonFrame();
   window_.SetStatusText(std::string(kFrameAbandoned.Pick(window_.Language())));

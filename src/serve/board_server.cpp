@@ -30,6 +30,9 @@ constexpr int kDeviceComNumber = 50;
 // for a person or a script at the console, long enough to cost nothing at idle.
 constexpr std::chrono::milliseconds kIdleTurn{20};
 constexpr int kReconnectMs = 1000;
+// As the window's refresh timer: often enough that a frame cut off ends soon after its
+// second of silence, rarely enough that the line's counts cost nothing at idle.
+constexpr std::chrono::milliseconds kLineWatchTurn{200};
 
 std::string PortFaultLine(const TPortDiagnosis& why, int comNumber) {
   const std::string port = "COM" + std::to_string(comNumber) + (why.Device.empty() ? "" : " (" + why.Device + ")");
@@ -211,9 +214,14 @@ bool TBoardServer::ApplyPort(std::string& error) {
 int TBoardServer::RunUntil(std::function<bool()> stop) {
   stopWanted = std::move(stop);
   auto nextRetry = std::chrono::steady_clock::now();
+  auto nextWatch = nextRetry;
   while (!stopWanted()) {
     session->MainQueue().WaitForMessages(kIdleTurn);
     ProcessPendingEvents();
+    if (const auto now = std::chrono::steady_clock::now(); now >= nextWatch) {
+      session->WatchLine(now);
+      nextWatch = now + kLineWatchTurn;
+    }
     if (portLost && std::chrono::steady_clock::now() >= nextRetry) {
       session->RetryPort();
       nextRetry = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReconnectMs);
@@ -265,6 +273,12 @@ void TBoardServer::FrameDone(const TFrameFacts& facts) {
 void TBoardServer::DeviceLost() {
   portLost = true;
   std::fprintf(stderr, "mirte-serve: COM%d went away; waiting for it\n", session->Recovery.ComNumber());
+}
+
+void TBoardServer::LineNotice(std::string_view text) {
+  // The status texts start with a blank, as the status bar wants them.
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  std::fprintf(stderr, "mirte-serve: %.*s\n", int(text.size()), text.data());
 }
 
 void TBoardServer::DeviceBack() {

@@ -52,6 +52,7 @@ private:
   // --- ISessionEvents -------------------------------------------------------------------
   void DeviceLost() override;
   void DeviceBack() override;
+  void LineNotice(std::string_view text) override;
   // --- IConsoleTap, IFrameObserver ------------------------------------------------------
   void ConsoleOutput(std::uint8_t byte) override;
   void FrameDone(const TFrameFacts& facts) override;

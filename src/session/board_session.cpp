@@ -1,9 +1,19 @@
 #include "session/board_session.h"
 
+#include "common/line_texts.h"
 #include "platform/com_devices.h"
 #include "serial/port_list.h"
 
 namespace mirte {
+namespace {
+
+std::string Filled(std::string_view pattern, std::string_view mark, const std::string& value) {
+  std::string text(pattern);
+  if (auto at = text.find(mark); at != std::string::npos) text.replace(at, mark.size(), value);
+  return text;
+}
+
+}  // namespace
 
 TBoardSession::TBoardSession(const TSettingsLocation& location, std::string program,
                              std::unique_ptr<IMainThreadQueue> queue, IBoardWindow& view, ISessionEvents& sessionEvents,
@@ -11,7 +21,8 @@ TBoardSession::TBoardSession(const TSettingsLocation& location, std::string prog
     : mainQueue(std::move(queue)),
       settingsLocation(location),
       programFile(std::move(program)),
-      events(sessionEvents) {
+      events(sessionEvents),
+      view(view) {
   // COM numbers name devices through the dosdevices/ that lies beside these settings.
   SetComDevicesFolder(settingsLocation.DosDevicesFolder());
 
@@ -31,6 +42,8 @@ TBoardSession::TBoardSession(const TSettingsLocation& location, std::string prog
   ComPort.SetOnPortOpen([this](TCustomComPort&) {
     Recovery.Opened();
     PortFault = {};
+    // The driver counts from the open, so a device back after a plug starts afresh too.
+    shownBytesLost = 0;
   });
 
   board = std::make_unique<TBoardService>(screen, view, TBoardLinks{&portLink, printer, &Settings.Rec, {}});
@@ -93,6 +106,8 @@ void TBoardSession::StartBoard() {
     } catch (const ESerialException&) {
     }
   }
+  // Only now: the console's reset above empties the status bar.
+  LookAtAdapter();
 }
 
 void TBoardSession::SetWorkingFolder(const std::string& path) {
@@ -147,6 +162,7 @@ void TBoardSession::PortReopened() {
     ComPort.SetDTR(!ComPort.DTR());
   } catch (const ESerialException&) {
   }
+  LookAtAdapter();
   events.DeviceBack();
 }
 
@@ -163,6 +179,42 @@ void TBoardSession::ClosePort() {
     ComPort.SetOpen(false);
   } catch (const ESerialException&) {
   }
+}
+
+void TBoardSession::LookAtAdapter() {
+  TBaseDispatcher* dispatcher = ComPort.Open() ? ComPort.CurrentDispatcher() : nullptr;
+  const bool holds = lineFacts ? lineFacts->AdapterHoldsBytesBack() : dispatcher && dispatcher->AdapterHoldsBytesBack();
+  const bool told = !adapterNotice.empty();
+  adapterNotice = holds ? Filled(kAdapterHoldsBytes.Pick(view.Language()), "%1", std::to_string(ComPort.ComNumber())) : "";
+  // Told once per adapter: the same device plugged back holds bytes as it did.
+  if (holds && !told) Notice(adapterNotice);
+}
+
+std::optional<TLineErrorCounts> TBoardSession::CurrentLineErrors() {
+  if (lineFacts) return lineFacts->LineErrorCounts();
+  if (!ComPort.Open() || Flags.ComNotAvailable) return std::nullopt;
+  TBaseDispatcher* dispatcher = ComPort.CurrentDispatcher();
+  if (!dispatcher) return std::nullopt;
+  return dispatcher->LineErrorCounts();
+}
+
+void TBoardSession::WatchLine(std::chrono::steady_clock::time_point now) {
+  board->AbandonFrameIfSilent(now);
+  const auto counts = CurrentLineErrors();
+  if (!counts) return;
+  // Each counted error stands for a byte that never reached the board service, whatever
+  // the line did to it; the user hears of the total, once for every time it grows.
+  const long lost = long(counts->Overrun) + counts->Framing + counts->Parity + counts->Break;
+  if (lost <= shownBytesLost) return;
+  shownBytesLost = lost;
+  const std::string text = Filled(kLineBytesLost.Pick(view.Language()), "%1", std::to_string(ComPort.ComNumber()));
+  Notice(Filled(text, "%2", std::to_string(lost)));
+}
+
+void TBoardSession::Notice(const std::string& text) {
+  // The status bar has room for a line; the rest (a udev rule) is for a window that has more.
+  view.SetStatusText(text.substr(0, text.find('\n')));
+  events.LineNotice(text);
 }
 
 void TBoardSession::Terminate() {

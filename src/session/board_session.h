@@ -7,8 +7,11 @@
 // the port's changes through ISessionEvents; it drives the port's recovery by calling
 // RetryPort about once a second while PortLost holds. Applying a working folder never
 // changes the process's current folder. Main thread only, like the port.
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "board/board_service.h"
 #include "board/board_window.h"
@@ -18,6 +21,7 @@
 #include "common/settings.h"
 #include "common/settings_location.h"
 #include "serial/com_port.h"
+#include "serial/dispatcher.h"
 #include "serial/main_thread_queue.h"
 #include "serial/port_diagnosis.h"
 #include "serial/port_recovery.h"
@@ -34,6 +38,18 @@ public:
   virtual void DeviceLost() = 0;
   // RetryPort brought the port back.
   virtual void DeviceBack() = 0;
+  // News about the line itself (bytes lost, an adapter that holds bytes back), already in
+  // the status bar; a front end without one says it where its user looks.
+  virtual void LineNotice(std::string_view /*text*/) {}
+};
+
+// What the session reads about the line under the port; the open port's own counts unless
+// a test sets another source.
+class ILineFacts {
+public:
+  virtual ~ILineFacts() = default;
+  virtual TLineErrorCounts LineErrorCounts() = 0;
+  virtual bool AdapterHoldsBytesBack() = 0;
 };
 
 class TBoardSession {
@@ -77,7 +93,7 @@ public:
   // a port that does not open leaves ComNotAvailable set and PortFault saying why.
   void SetTermImp();
   // The board's first sight of the PC: input from before is dropped, the console reset,
-  // and DTR moved once.
+  // and DTR moved once. An adapter that holds received bytes back is told of here.
   void StartBoard();
   // The drives' working folder; trailing slashes are dropped, and a folder that cannot be
   // entered is still recorded for its drive.
@@ -98,15 +114,31 @@ public:
   // A brief wait for news from the port, for loops that wait on it.
   void WaitForPortNews();
   void ClosePort();
+  // For a front end's timer, a few times a second: a frame the board stopped sending in
+  // the middle is dropped, and bytes lost on the line since the last look are told once.
+  void WatchLine(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+  // What to tell of the open port's adapter where there is room (an information window):
+  // empty unless it was found holding received bytes back.
+  const std::string& AdapterNotice() const { return adapterNotice; }
+  // nullptr: the port's own counts again.
+  void SetLineFacts(ILineFacts* facts) { lineFacts = facts; }
   // Ends serving: the console log is closed and the port too. Safe to call again.
   void Terminate();
 
 private:
   void PortReopened();
+  void LookAtAdapter();
+  void Notice(const std::string& text);
+  std::optional<TLineErrorCounts> CurrentLineErrors();
 
   TSettingsLocation settingsLocation;
   std::string programFile;
   ISessionEvents& events;
+  IBoardWindow& view;
+  ILineFacts* lineFacts = nullptr;
+  // Bytes lost since the port opened that the user has already been told of.
+  long shownBytesLost = 0;
+  std::string adapterNotice;
   TTerminalBuffer screen;
   TComPortLink portLink{ComPort};
   std::unique_ptr<TBoardService> board;

@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "serial/plain_main_thread_queue.h"
 #include "support/fake_board_window.h"
+#include "support/line_model.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
 #include "terminal/console_text.h"
@@ -27,6 +30,8 @@ struct SessionView : testing::FakeBoardWindow, ISessionEvents, IConsoleTap {
   TShellFlags& Flags() override { return session->Flags; }
   void DeviceLost() override { ++lost; }
   void DeviceBack() override {}
+  void LineNotice(std::string_view text) override { notices.emplace_back(text); }
+  std::vector<std::string> notices;
   void ConsoleOutput(std::uint8_t byte) override { console.push_back(static_cast<char>(byte)); }
 };
 
@@ -37,6 +42,8 @@ protected:
   SessionView view;
   TPlainMainThreadQueue* queue = nullptr;
   std::unique_ptr<TBoardSession> session;
+  // Set before Start, it stands in for the line's own facts from the port's opening on.
+  ILineFacts* lineFacts = nullptr;
 
   void Start(const std::filesystem::path& device) {
     std::filesystem::create_directories(folder / "work");
@@ -57,6 +64,7 @@ protected:
                                               nullptr);
     view.session = session.get();
     session->Board().SetReplyDelay(0us);
+    session->SetLineFacts(lineFacts);
     session->LoadSettings();
     session->SetTermImp();
     session->StartBoard();
@@ -101,6 +109,118 @@ TEST_F(BoardSessionTest, ABoardUnpluggedIsAbandonedMidFrameAndTheFrontEndIsTold)
   EXPECT_TRUE(session->Flags.ComNotAvailable);
   EXPECT_EQ(session->Board().GetState(), TBoardService::Console);
   EXPECT_FALSE(session->RetryPort()) << "the device is not back";
+}
+
+// A pty counts no line errors and has no latency timer: this adapter's facts are set by hand.
+struct AdapterByHand : ILineFacts {
+  TLineErrorCounts counts;
+  bool holdsBytes = false;
+  TLineErrorCounts LineErrorCounts() override { return counts; }
+  bool AdapterHoldsBytesBack() override { return holdsBytes; }
+};
+
+TEST_F(BoardSessionTest, BytesLostOnTheLineAreToldOnceEachTimeTheirCountGrows) {
+  AdapterByHand adapter;
+  lineFacts = &adapter;
+  view.language = 2;
+  Start(board.slavePath());
+  ASSERT_FALSE(session->Flags.ComNotAvailable);
+  EXPECT_TRUE(session->AdapterNotice().empty());
+  session->WatchLine();
+  EXPECT_TRUE(view.notices.empty()) << "nothing lost, nothing said";
+
+  adapter.counts.Overrun = 10;
+  adapter.counts.Framing = 2;
+  session->WatchLine();
+  session->WatchLine();
+  ASSERT_EQ(view.notices, std::vector<std::string>{" COM49: 12 bytes lost by the adapter"});
+  EXPECT_EQ(view.statusText, " COM49: 12 bytes lost by the adapter");
+
+  adapter.counts.Break = 1;
+  session->WatchLine();
+  EXPECT_EQ(view.notices.back(), " COM49: 13 bytes lost by the adapter");
+  EXPECT_EQ(view.notices.size(), 2u);
+}
+
+TEST_F(BoardSessionTest, AnAdapterHoldingBytesBackIsToldOnceWithItsUdevRule) {
+  AdapterByHand adapter;
+  adapter.holdsBytes = true;
+  lineFacts = &adapter;
+  view.language = 2;
+  Start(board.slavePath());
+  ASSERT_EQ(view.notices.size(), 1u);
+  EXPECT_NE(view.notices[0].find("ATTR{latency_timer}=\"1\""), std::string::npos);
+  EXPECT_EQ(session->AdapterNotice(), view.notices[0]) << "the information window shows it whole";
+  EXPECT_EQ(view.statusText, "COM49: the adapter holds received bytes back for up to 16 ms. A udev rule stops that:")
+      << "the status bar gets its first line only";
+}
+
+TEST_F(BoardSessionTest, AFrameTheBoardStopsSendingEndsAfterASecondWithoutAnotherByte) {
+  Start(board.slavePath());
+  view.language = 2;
+  board.write(std::string("\x10\x11\x0F"));
+  ASSERT_TRUE(queue->PumpUntil([&] { return session->Board().GetState() != TBoardService::Console; }, 3000ms));
+  queue->PumpFor(50ms);
+  const auto now = std::chrono::steady_clock::now();
+
+  session->WatchLine(now);
+  EXPECT_NE(session->Board().GetState(), TBoardService::Console) << "a pause short of a second is no silence";
+  session->WatchLine(now + 1500ms);
+  EXPECT_EQ(session->Board().GetState(), TBoardService::Console);
+  EXPECT_EQ(view.statusText, " Command dropped: the board stopped sending");
+
+  // What the board sends next is console text, not the rest of a frame, and the status
+  // bar keeps its word.
+  session->Board().SetConsoleTap(&view);
+  board.write(std::string("OK"));
+  EXPECT_TRUE(queue->PumpUntil([&] { return view.console == "OK"; }, 3000ms));
+  session->WatchLine(now + 3000ms);
+  EXPECT_EQ(view.statusText, " Command dropped: the board stopped sending");
+  EXPECT_TRUE(board.read(1, 100ms).empty()) << "an abandoned frame is never answered";
+}
+
+// Frames over a modelled line at 115200 8N2: the session's replies keep their number and
+// their place among the console text, whatever lumps the adapter makes of the bytes.
+class BoardSessionOnALineTest : public BoardSessionTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(BoardSessionOnALineTest, RepliesComeBackWholeAndInOrderBehindAnAdapter) {
+  testing::LineModel line({.LatencyTimer = std::chrono::milliseconds(GetParam())});
+  Start(line.ProgramPath());
+  ASSERT_FALSE(session->Flags.ComNotAvailable);
+  session->Board().SetConsoleTap(&view);
+  std::string sent, expected;
+  for (int i = 0; i < 20; ++i) {
+    sent += "T" + std::to_string(i) + "\x10\x11\x19";
+    expected += "T" + std::to_string(i);
+  }
+  line.BoardWrite(sent);
+  EXPECT_TRUE(queue->PumpUntil([&] { return view.console.size() >= expected.size(); }, 5000ms));
+  queue->PumpFor(100ms);
+  EXPECT_EQ(view.console, expected);
+  const auto replies = line.BoardReadUntilQuiet(200ms);
+  ASSERT_EQ(replies.size(), 20u) << "one reply byte for every frame";
+  EXPECT_EQ(std::count(replies.begin(), replies.end(), replies.front()), 20) << "the same drive each time";
+}
+
+INSTANTIATE_TEST_SUITE_P(LatencyTimers, BoardSessionOnALineTest, ::testing::Values(16, 1));
+
+TEST_F(BoardSessionTest, AByteLostMidFrameAbandonsTheFrameAndWritesNothing) {
+  // The fifth byte of the make frame (a letter of its name) never arrives.
+  testing::LineModel line({.DropBoardByte = 5});
+  Start(line.ProgramPath());
+  view.language = 2;
+  line.BoardWrite(std::string("\x10\x11\x16") + std::string("\x00LOSTBYTETXT", 12));
+  ASSERT_TRUE(queue->PumpUntil([&] { return session->Board().GetState() != TBoardService::Console; }, 3000ms));
+  queue->PumpFor(100ms);
+  session->WatchLine(std::chrono::steady_clock::now() + 1500ms);
+  EXPECT_EQ(session->Board().GetState(), TBoardService::Console);
+  EXPECT_EQ(view.statusText, " Command dropped: the board stopped sending");
+
+  // The next frame starts afresh rather than end the lost one.
+  line.BoardWrite(std::string("\x10\x11\x19"));
+  queue->PumpFor(200ms);
+  EXPECT_EQ(line.BoardReadUntilQuiet(100ms).size(), 1u) << "only the new frame is answered";
+  EXPECT_TRUE(std::filesystem::is_empty(folder / "work"));
 }
 
 }  // namespace
