@@ -17,6 +17,12 @@
 #include <string>
 #include <utility>
 
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/code_page.h"
 
 namespace mirte {
@@ -33,17 +39,23 @@ QString PathToQString(const std::filesystem::path& path) {
   return QFile::decodeName(QByteArray::fromStdString(path.native()));
 }
 
-// The path itself when it is free, else "<name> (2).pdf", "<name> (3).pdf", ...: a job
-// never overwrites a file, its own earlier ones included.
-QString UnusedPath(const QString& path) {
-  if (!QFileInfo::exists(path)) return path;
-  const QFileInfo info(path);
+// "<name>.pdf" for n == 1, else "<name> (n).pdf": the names a job's file may take, so
+// that a job never overwrites a file, its own earlier ones included.
+QString NumberedName(const QString& name, int n) {
+  if (n <= 1) return name;
+  const QFileInfo info(name);
   const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
-  for (int n = 2;; ++n) {
-    const QString candidate =
-        info.dir().filePath(QStringLiteral("%1 (%2)%3").arg(info.completeBaseName()).arg(n).arg(suffix));
-    if (!QFileInfo::exists(candidate)) return candidate;
-  }
+  return QStringLiteral("%1 (%2)%3").arg(info.completeBaseName()).arg(n).arg(suffix);
+}
+
+// Moves from to to within the folder, failing with EEXIST rather than replacing whatever
+// has that name. Where the file system cannot rename that way, a hard link does the same.
+bool RenameNoReplace(int folderFd, const QByteArray& from, const QByteArray& to) {
+  if (renameat2(folderFd, from.constData(), folderFd, to.constData(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (linkat(folderFd, from.constData(), folderFd, to.constData(), 0) != 0) return false;
+  unlinkat(folderFd, from.constData(), 0);
+  return true;
 }
 
 QPageLayout DefaultPdfLayout() {
@@ -155,9 +167,8 @@ void TQtPrinterCanvas::OpenPendingPdf() {
   const int pages = pagesBeforeText;
   bool opened = false;
   if (pendingChosenFile) {
-    const QString path = chosenFileUsed ? UnusedPath(chosenFile) : chosenFile;
     chosenFileUsed = true;
-    opened = BeginOnPdfFile(path, layout, kPdfResolution);
+    opened = BeginOnPdfFile(chosenFile, layout, kPdfResolution);
   }
   if (!opened) opened = BeginOnFallbackPdf(layout, kPdfResolution);
   if (!opened) {
@@ -171,17 +182,80 @@ void TQtPrinterCanvas::OpenPendingPdf() {
 }
 
 bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& layout, int resolution) {
-  auto writer = std::make_unique<QPdfWriter>(path);
+  // The board's drive is the working folder: a job is written under a dot-name the board
+  // is never shown, made fresh in that very folder (never through a link planted there),
+  // and takes its real name only once complete.
+  const QFileInfo info(path);
+  const int folderFd = open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd < 0) return false;
+  const QString name = info.fileName();
+  QString part;
+  int fd = -1;
+  for (int n = 1; fd < 0 && n <= 100; ++n) {
+    part = n == 1 ? QStringLiteral(".%1.part").arg(name) : QStringLiteral(".%1.%2.part").arg(name).arg(n);
+    fd = openat(folderFd, QFile::encodeName(part).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                0644);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    close(folderFd);
+    return false;
+  }
+  auto file = std::make_unique<QFile>();
+  if (!file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+    close(fd);
+    unlinkat(folderFd, QFile::encodeName(part).constData(), 0);
+    close(folderFd);
+    return false;
+  }
+  auto writer = std::make_unique<QPdfWriter>(file.get());
   writer->setResolution(resolution);
   writer->setPageLayout(layout);
   writer->setTitle(title);
   writer->setCreator(QStringLiteral("MIRTE"));
-  if (!painter.begin(writer.get())) return false;
+  if (!painter.begin(writer.get())) {
+    writer.reset();
+    file.reset();
+    unlinkat(folderFd, QFile::encodeName(part).constData(), 0);
+    close(folderFd);
+    return false;
+  }
   painter.setFont(font);
   pdfWriter = std::move(writer);
-  jobFile = path;
+  pdfFile = std::move(file);
+  jobFolderFd = folderFd;
+  jobFolder = info.absolutePath();
+  partName = part;
+  finalName = name;
+  jobFile = QDir(jobFolder).filePath(part);
   target = TJobTarget::PdfFile;
   return true;
+}
+
+QString TQtPrinterCanvas::FinishPdfFile() {
+  pdfWriter.reset();
+  const bool flushed = pdfFile && pdfFile->flush();
+  pdfFile.reset();
+  const QByteArray from = QFile::encodeName(partName);
+  if (flushed) {
+    for (int n = 1; n < 10000; ++n) {
+      const QString name = NumberedName(finalName, n);
+      if (RenameNoReplace(jobFolderFd, from, QFile::encodeName(name))) {
+        partName.clear();
+        return QDir(jobFolder).filePath(name);
+      }
+      if (errno != EEXIST) break;
+    }
+  }
+  DiscardPdfFile();
+  return {};
+}
+
+void TQtPrinterCanvas::DiscardPdfFile() {
+  pdfWriter.reset();
+  pdfFile.reset();
+  if (jobFolderFd >= 0 && !partName.isEmpty()) unlinkat(jobFolderFd, QFile::encodeName(partName).constData(), 0);
+  partName.clear();
 }
 
 bool TQtPrinterCanvas::BeginOnPrinter(const std::shared_ptr<QPrinter>& printer) {
@@ -204,8 +278,7 @@ bool TQtPrinterCanvas::BeginOnFallbackPdf(const QPageLayout& layout, int resolut
   for (const QString& folder : folders) {
     const QFileInfo info(folder);
     if (!info.isDir() || !info.isWritable()) continue;
-    const QString path = UnusedPath(QDir(folder).filePath(PdfJobFileName(title, startTime)));
-    if (BeginOnPdfFile(path, layout, resolution)) return true;
+    if (BeginOnPdfFile(QDir(folder).filePath(PdfJobFileName(title, startTime)), layout, resolution)) return true;
   }
   return false;
 }
@@ -248,10 +321,10 @@ void TQtPrinterCanvas::EndDoc() {
     CloseJob();
     return;
   }
-  const QString path = jobFile;
   const bool written = painter.end();
+  const QString path = written ? FinishPdfFile() : QString();
   CloseJob();
-  if (written && OnPdfWritten) OnPdfWritten(path);
+  if (!path.isEmpty() && OnPdfWritten) OnPdfWritten(path);
 }
 
 void TQtPrinterCanvas::EndSpooledJob() {
@@ -282,14 +355,18 @@ void TQtPrinterCanvas::EndSpooledJob() {
 void TQtPrinterCanvas::Abort() {
   if (target == TJobTarget::PdfFile && painter.isActive()) {
     painter.end();
-    QFile::remove(jobFile);
   }
   CloseJob();
 }
 
 void TQtPrinterCanvas::CloseJob() {
+  // A file still under its hidden name is one the job did not complete.
+  DiscardPdfFile();
+  if (jobFolderFd >= 0) close(jobFolderFd);
+  jobFolderFd = -1;
+  jobFolder.clear();
+  finalName.clear();
   target = TJobTarget::None;
-  pdfWriter.reset();
   jobPrinter.reset();
   jobFile.clear();
   pendingChosenFile = false;

@@ -6,7 +6,9 @@
 // the job title and its start time, laid out in the device units of a 600 dpi page of the
 // system's default paper size; no board output is lost for want of a printer. Jobs on a
 // real printer are kept in memory until they end, so Abort truly discards them; PDF
-// files are made by a job's first text, written as the job goes, and Abort removes them.
+// files are made by a job's first text and written as the job goes under a hidden
+// dot-name in the same folder, created afresh (a link planted there is never followed);
+// only a completed job is renamed to its real name. Abort removes the hidden file.
 // A job that ends without any text drawn leaves no file and sends no page to a printer.
 // Files are never overwritten.
 #include <QDateTime>
@@ -21,6 +23,7 @@
 
 #include "board/printer_canvas.h"
 
+class QFile;
 class QPageLayout;
 class QPdfWriter;
 class QPrinter;
@@ -55,7 +58,7 @@ public:
   QPrinter* ChosenPrinter() const { return chosenPrinter.get(); }
 
   bool JobOpen() const { return target != TJobTarget::None; }
-  // The PDF file the open job is written to; empty for a job on a real printer and
+  // The hidden file the open PDF job is written to; empty for a job on a real printer and
   // before a PDF job's first text.
   QString JobFile() const { return jobFile; }
 
@@ -80,6 +83,10 @@ private:
   void PreparePdf(bool toChosenFile, const QPageLayout& layout);
   void OpenPendingPdf();
   bool BeginOnPdfFile(const QString& path, const QPageLayout& layout, int resolution);
+  // Renames the written hidden file to the first free one of its names and returns its
+  // full path; empty, with the hidden file removed, when that cannot be done.
+  QString FinishPdfFile();
+  void DiscardPdfFile();
   bool BeginOnPrinter(const std::shared_ptr<QPrinter>& printer);
   bool BeginOnFallbackPdf(const QPageLayout& layout, int resolution);
   void EndSpooledJob();
@@ -100,7 +107,12 @@ private:
   QFont font;
   QPainter painter;
   std::shared_ptr<QPrinter> jobPrinter;  // the real printer of a spooled job
+  std::unique_ptr<QFile> pdfFile;          // the hidden file pdfWriter writes; outlives it
   std::unique_ptr<QPdfWriter> pdfWriter;  // the file of a PdfFile job
+  int jobFolderFd = -1;                    // the folder of pdfFile, named through this only
+  QString jobFolder;
+  QString partName;     // pdfFile's hidden name in jobFolder; empty once renamed or removed
+  QString finalName;    // the name a completed job takes, numbered when taken
   QString jobFile;
   bool pendingChosenFile = false;  // the PDF job not yet drawn on goes to the chosen file
   int pagesBeforeText = 0;         // pages a PDF job turned before its file was made

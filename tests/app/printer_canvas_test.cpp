@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <ostream>
 #include <string>
@@ -56,6 +57,12 @@ int PdfPages(const QString& file) {
 // The folder's PDF files, sorted by name.
 QStringList PdfFiles(const testing::TempFolder& folder) {
   return QDir(Q(folder.path())).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+}
+
+// Everything in the folder, hidden files and links included, sorted by name.
+QStringList AllEntries(const testing::TempFolder& folder) {
+  return QDir(Q(folder.path())).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                          QDir::Name);
 }
 
 class ScopedEnvironment {
@@ -150,7 +157,37 @@ TEST_F(NoPrinterListOutput, AbortRemovesThePartlyWrittenFile) {
   // Nothing open: both commands are no-ops for the canvas.
   canvas.EndDoc();
   canvas.Abort();
-  EXPECT_TRUE(PdfFiles(work).isEmpty());
+  EXPECT_TRUE(AllEntries(work).isEmpty());
+}
+
+// The folder is the board's drive: a job's file must not be seen there under its real
+// name before it is complete.
+TEST_F(NoPrinterListOutput, WritesUnderAHiddenNameUntilTheJobEnds) {
+  Board("A\r\n");
+  EXPECT_EQ(AllEntries(work), QStringList{".MIRTE Print 2026-12-07 14-03-55.pdf.part"});
+  EXPECT_EQ(canvas.JobFile(), Work(".MIRTE Print 2026-12-07 14-03-55.pdf.part"));
+  Board("B\x1A");
+  EXPECT_EQ(AllEntries(work), QStringList{"MIRTE Print 2026-12-07 14-03-55.pdf"});
+  EXPECT_EQ(PdfLines(Work("MIRTE Print 2026-12-07 14-03-55.pdf")), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_F(NoPrinterListOutput, NeverWritesThroughALinkPlantedAtItsNames) {
+  testing::TempFolder elsewhere;
+  const std::filesystem::path victim = elsewhere.path() / "victim";
+  const std::filesystem::path hiddenVictim = elsewhere.path() / "hidden victim";
+  std::filesystem::create_symlink(victim, work.path() / "MIRTE Print 2026-12-07 14-03-55.pdf");
+  std::filesystem::create_symlink(hiddenVictim, work.path() / ".MIRTE Print 2026-12-07 14-03-55.pdf.part");
+
+  Board("x\x1A");
+
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(victim)));
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(hiddenVictim)));
+  EXPECT_EQ(AllEntries(work), (QStringList{".MIRTE Print 2026-12-07 14-03-55.pdf.part",
+                                           "MIRTE Print 2026-12-07 14-03-55 (2).pdf",
+                                           "MIRTE Print 2026-12-07 14-03-55.pdf"}));
+  EXPECT_TRUE(std::filesystem::is_symlink(work.path() / "MIRTE Print 2026-12-07 14-03-55.pdf"));
+  EXPECT_EQ(PdfLines(Work("MIRTE Print 2026-12-07 14-03-55 (2).pdf")), std::vector<std::string>{"x"});
+  EXPECT_EQ(written, QStringList{Work("MIRTE Print 2026-12-07 14-03-55 (2).pdf")});
 }
 
 TEST_F(NoPrinterListOutput, NeverOverwritesAnExistingFile) {
@@ -192,7 +229,7 @@ TEST_F(NoPrinterListOutput, JobsWithNothingDrawnLeaveNoFile) {
   list.EndPrintJob(false);
   Board("\n");
   list.EndPrintJob(true);
-  EXPECT_TRUE(PdfFiles(work).isEmpty());
+  EXPECT_TRUE(AllEntries(work).isEmpty());
 }
 
 TEST_F(NoPrinterListOutput, TextAfterEmptyPagesLandsOnItsOwnPage) {

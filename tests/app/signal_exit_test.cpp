@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <signal.h>
@@ -132,14 +133,18 @@ TEST(SignalExit, SigtermWithAPrintJobOpenEndsAsExitDoesAndKeepsTheJob) {
         form->Board().ProcessBoardByte(byte);
     }
     ASSERT_TRUE(form->Printer().JobOpen());
-    const QString pdf = form->Printer().JobFile();
-    ASSERT_FALSE(pdf.isEmpty());
+    // Written under a hidden ".<name>.part" until the job is complete.
+    const QString hidden = form->Printer().JobFile();
+    ASSERT_TRUE(hidden.endsWith(QStringLiteral(".part")));
+    const QFileInfo info(hidden);
+    const QString pdf = info.dir().filePath(info.fileName().mid(1).chopped(5));
 
     std::raise(SIGTERM);
     ASSERT_TRUE(PumpUntil([&] { return terminations > 0; }));
     EXPECT_TRUE(form->Terminated());
     EXPECT_FALSE(form->ComPort.Open());
     form.reset();  // what follows the end of the event loop
+    EXPECT_FALSE(QFile::exists(hidden));
     ASSERT_TRUE(QFile::exists(pdf));
     EXPECT_TRUE(PdfText(pdf).contains("SIGNALLED")) << pdf.toStdString();
   }
