@@ -123,6 +123,9 @@ TTermFrm::~TTermFrm() {
   // port and service go before the window's widgets.
   TerminalWn->SetEmulator(nullptr);
   DummyTrm.reset();
+  // Closing the port pumps events while its workers stop; a timer of the window firing then
+  // would reach a session that is already going (and the flags it holds).
+  for (QTimer* timer : findChildren<QTimer*>()) timer->stop();
   session.reset();
 }
 
