@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemWatcher>
+#include <QHideEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "app/apply_language.h"
 #include "board/board_view.h"
@@ -64,15 +67,28 @@ const TTextPair& WhyText(TUnreachable why) {
 
 }  // namespace
 
-TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec& settingsRec, TChooseFolder choose)
-    : QDialog(owner), drives(dosDrives), settings(settingsRec), chooseFolder(std::move(choose)) {
+TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec& settingsRec, TChooseFolder choose,
+                       QString placesFile)
+    : QDialog(owner),
+      drives(dosDrives),
+      settings(settingsRec),
+      chooseFolder(std::move(choose)),
+      places(std::move(placesFile)) {
   setObjectName("DrivesFrm");
   SetCaption(this, kDrivesTitle, settings.Language);
-  resize(900, 460);
 
   DrivesWn = NewList(this, "DrivesWn", 3);
   DrivesWn->setSelectionMode(QAbstractItemView::SingleSelection);
-  DrivesWn->setMinimumWidth(380);
+  // Room for a letter, a folder of some length and the Working mark at whatever font.
+  DrivesWn->setMinimumWidth(std::max(380, DrivesWn->fontMetrics().averageCharWidth() * 48));
+  // The folder takes what the letter and the Working mark leave, and gives up its middle
+  // first: the ends of a path tell most about where it leads.
+  DrivesWn->setTextElideMode(Qt::ElideMiddle);
+  QHeaderView* header = DrivesWn->header();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  header->setSectionResizeMode(1, QHeaderView::Stretch);
+  header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
   for (int i = 0; i < kDriveCount; ++i) {
     auto* row = new QTreeWidgetItem(DrivesWn);
     row->setText(0, QString("%1:").arg(QChar('A' + i)));
@@ -126,6 +142,11 @@ TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec&
 
   FillDrives();
   SelectDrive(drives.WorkingDrive());
+  places.Restore(*this, kPreferredSize.expandedTo(sizeHint()));
+}
+
+TDrivesFrm::~TDrivesFrm() {
+  if (isVisible()) places.Remember(*this);
 }
 
 QString TDrivesFrm::Text(const TTextPair& text) const {
@@ -170,9 +191,9 @@ void TDrivesFrm::FillDrives() {
     else
       folder = Text(kNoFolder);
     row->setText(1, folder);
+    row->setToolTip(1, folder);
     row->setText(2, letter == working && !root.empty() ? Text(kWorkMark) : QString());
   }
-  for (int column = 0; column < 2; ++column) DrivesWn->resizeColumnToContents(column);
   WatchFolders();
 }
 
@@ -259,6 +280,12 @@ void TDrivesFrm::RemoveBtnClick() {
 void TDrivesFrm::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   if (event->type() == QEvent::LanguageChange) Refresh();
+}
+
+void TDrivesFrm::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  // Minimizing is no leaving.
+  if (!event->spontaneous()) places.Remember(*this);
 }
 
 }  // namespace mirte

@@ -6,12 +6,15 @@
 // removing the `dosdevices/x:` links, so links made by hand and here are the same thing; the
 // working folder's drive can be neither re-mapped nor removed. The board sees a change from
 // its next command on. The window follows the links folder and the viewed folder while open.
+// A long folder is elided in the middle (the whole path in its tooltip) so the Working column
+// stays in view; the window opens inside its screen, where and as large as it was left.
 #include <QDialog>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
+#include "app/window_places.h"
 #include "common/settings.h"
 #include "common/text_pair.h"
 
@@ -30,7 +33,12 @@ public:
   using TChooseFolder = std::function<std::optional<QString>(const QString& start, const QString& title)>;
 
   // The drives and the settings belong to the main window and outlive this window.
-  TDrivesFrm(QWidget* owner, TDosDrives& drives, const SettingsRec& settings, TChooseFolder chooseFolder);
+  TDrivesFrm(QWidget* owner, TDosDrives& drives, const SettingsRec& settings, TChooseFolder chooseFolder,
+             QString placesFile = TWindowPlaces::DefaultFile());
+  ~TDrivesFrm() override;
+
+  // The size it opens at the first time, unless its contents ask for more.
+  static constexpr QSize kPreferredSize{900, 460};
 
   QTreeWidget* DrivesWn = nullptr;
   QPushButton* ChooseBtn = nullptr;
@@ -52,6 +60,7 @@ public:
 
 protected:
   void changeEvent(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
 private:
   void FillDrives();
@@ -65,6 +74,7 @@ private:
   TChooseFolder chooseFolder;
   QFileSystemWatcher* watcher = nullptr;
   QString viewedFolder;
+  TWindowPlaces places;
 };
 
 }  // namespace mirte

@@ -8,6 +8,9 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -58,6 +61,8 @@ class DrivesFormTest : public ::testing::Test {
 protected:
   mirte::testing::TempFolder folder;
   mirte::testing::ScopedEnvironment home{"HOME", (folder / "home").string()};
+  // Where the window was left is kept in the user's config folder: this test's own.
+  mirte::testing::ScopedEnvironment config{"XDG_CONFIG_HOME", (folder / "home/.config").string()};
   mirte::testing::PtyPair board;
   std::unique_ptr<TTermFrm> form;
   std::optional<QString> answer;
@@ -216,6 +221,53 @@ TEST_F(DrivesFormTest, CaptionsAreItalianAndFollowTheLanguageSwitch) {
   EXPECT_EQ(frm.ChooseBtn->text(), "&Choose…");
   EXPECT_EQ(frm.DrivesWn->headerItem()->text(1), "Folder");
   EXPECT_EQ(frm.DrivesWn->topLevelItem(2)->text(2), "working folder");
+}
+
+TEST_F(DrivesFormTest, ALongFolderLeavesTheWorkingColumnInViewWithTheWholePathInItsTooltip) {
+  fs::path deep = folder / "diskB";
+  for (int i = 0; i < 6; ++i) deep /= std::string(40, static_cast<char>('a' + i));
+  fs::create_directories(deep);
+  TDrivesFrm& frm = Open(kLanguageEnglish);
+  frm.SelectDrive('D');
+  answer = QString::fromStdString(deep.string());
+  frm.ChooseBtnClick();
+  QCoreApplication::processEvents();
+  QTreeWidgetItem* row = frm.DrivesWn->topLevelItem(3);
+  EXPECT_EQ(row->toolTip(1), *answer);
+  QHeaderView* header = frm.DrivesWn->header();
+  const int workRight = header->sectionViewportPosition(2) + header->sectionSize(2);
+  EXPECT_GE(header->sectionViewportPosition(2), 0);
+  EXPECT_LE(workRight, frm.DrivesWn->viewport()->width()) << "the Working column is cut or pushed out";
+  EXPECT_GE(header->sectionSize(2), header->sectionSizeHint(2)) << "the Working header is squeezed";
+}
+
+TEST_F(DrivesFormTest, TheWindowFitsASmallScreenAtTheLargestFontAndOpensWhereItWasLeft) {
+  TDrivesFrm& frm = Open(kLanguageItalian);
+  const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(available.contains(frm.frameGeometry())) << "the first time, inside the screen";
+  const QFont normal = frm.font();
+  QFont large = normal;
+  large.setPointSize(16);
+  frm.setFont(large);
+  EXPECT_LE(frm.minimumSizeHint().width(), 1024 - 16);
+  EXPECT_LE(frm.minimumSizeHint().height(), 768 - 40);
+  frm.setFont(normal);
+
+  const QSize size(available.width() * 3 / 4, available.height() * 2 / 3);
+  const QPoint place = available.topLeft() + QPoint(30, 20);
+  frm.resize(size);
+  frm.move(place);
+  frm.CloseBtn->click();
+  form.reset();
+  TDrivesFrm& again = Open(kLanguageItalian);
+  EXPECT_EQ(again.size(), size) << "the size it was left at";
+  EXPECT_EQ(again.pos(), place);
+
+  again.resize(available.size() * 3);  // as left on a larger screen
+  again.move(available.topLeft() + QPoint(available.width(), 0));
+  form.reset();  // remembered as it goes, still open
+  TDrivesFrm& shrunk = Open(kLanguageItalian);
+  EXPECT_TRUE(available.contains(QRect(shrunk.pos(), shrunk.size()))) << "brought back inside this screen";
 }
 
 }  // namespace
