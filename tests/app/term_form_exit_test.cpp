@@ -227,7 +227,7 @@ TEST_P(TermFormExitTest, EndsWithinASecondAndKeepsTheOpenJobReadable) {
     // sent it; the program may end in the middle of a line.
     ASSERT_FALSE(lines.empty());
     for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
-      char expected[16];
+      char expected[32];
       std::snprintf(expected, sizeof expected, "L%06zu", i + 1);
       ASSERT_EQ(lines[i], expected);
     }

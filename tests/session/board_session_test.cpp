@@ -184,7 +184,9 @@ TEST_F(BoardSessionTest, AFrameTheBoardStopsSendingEndsAfterASecondWithoutAnothe
 class BoardSessionOnALineTest : public BoardSessionTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(BoardSessionOnALineTest, RepliesComeBackWholeAndInOrderBehindAnAdapter) {
-  testing::LineModel line({.LatencyTimer = std::chrono::milliseconds(GetParam())});
+  testing::LineModelShape shape;
+  shape.LatencyTimer = std::chrono::milliseconds(GetParam());
+  testing::LineModel line(shape);
   Start(line.ProgramPath());
   ASSERT_FALSE(session->Flags.ComNotAvailable);
   session->Board().SetConsoleTap(&view);

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <deque>
 #include <stdexcept>
 
@@ -42,7 +43,8 @@ LineModel::LineModel(LineModelShape lineShape) : shape(lineShape) {
 
 LineModel::~LineModel() {
   const char stop = 0;
-  (void)::write(wakeFds[1], &stop, 1);
+  // The pipe is empty and ours alone, so this one byte always goes; the worker wakes on it.
+  if (::write(wakeFds[1], &stop, 1) < 0) std::perror("line model: wake");
   worker.join();
   ::close(wakeFds[0]);
   ::close(wakeFds[1]);
