@@ -112,7 +112,7 @@ QImage EmblemImage(int side) {
   return image;
 }
 
-QWidget* NewProductPanel(QWidget* parent) {
+QWidget* NewProductPanel(QWidget* parent, int language) {
   auto* panel = new QWidget(parent);
   panel->setObjectName("ProductPnl");
   panel->setAutoFillBackground(true);
@@ -132,8 +132,7 @@ QWidget* NewProductPanel(QWidget* parent) {
   name->setAlignment(Qt::AlignCenter);
   auto* description = new QLabel(panel);
   description->setObjectName("DescriptionLb");
-  // Built in Italian like every caption; the language switch re-captions it.
-  SetCaption(description, desk_texts::ProductDescription, kLanguageItalian);
+  SetCaption(description, desk_texts::ProductDescription, language);
   description->setAlignment(Qt::AlignCenter);
   description->setWordWrap(true);
   layout->addWidget(name);

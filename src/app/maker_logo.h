@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "common/msg_table.h"
+
 namespace mirte {
 
 inline constexpr const char* kProductName = "MIRTE";
@@ -30,7 +32,8 @@ QIcon ProductIcon();
 // The emblem alone on a transparent square of `side` pixels (the desktop's icon files).
 QImage EmblemImage(int side);
 
-// A yellow panel with the product name in large letters and its description below.
-QWidget* NewProductPanel(QWidget* parent);
+// A yellow panel with the product name in large letters and its description below, in
+// `language` (the language switch re-captions it later).
+QWidget* NewProductPanel(QWidget* parent, int language = kLanguageItalian);
 
 }  // namespace mirte

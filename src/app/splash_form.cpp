@@ -10,7 +10,7 @@
 
 namespace mirte {
 
-TSplashFrm::TSplashFrm(std::chrono::milliseconds interval)
+TSplashFrm::TSplashFrm(std::chrono::milliseconds interval, int language)
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setObjectName("SplashFrm");
   setAttribute(Qt::WA_DeleteOnClose);
@@ -27,7 +27,7 @@ TSplashFrm::TSplashFrm(std::chrono::milliseconds interval)
   artwork->setObjectName("ArtworkImg");
   artwork->setFixedSize(352, 189);
   layout->addWidget(artwork, 0, Qt::AlignHCenter);
-  layout->addWidget(NewProductPanel(this), 1);
+  layout->addWidget(NewProductPanel(this, language), 1);
 
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());

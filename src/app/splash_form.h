@@ -7,11 +7,16 @@
 
 #include <chrono>
 
+#include "common/msg_table.h"
+
 namespace mirte {
 
 class TSplashFrm : public QWidget {
 public:
-  explicit TSplashFrm(std::chrono::milliseconds interval = std::chrono::milliseconds(3000));
+  // The description is written in `language`: the splash is gone before any language
+  // switch could re-caption it.
+  explicit TSplashFrm(std::chrono::milliseconds interval = std::chrono::milliseconds(3000),
+                      int language = kLanguageItalian);
 
   QTimer* Timer = nullptr;
 

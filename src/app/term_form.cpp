@@ -366,8 +366,13 @@ void TTermFrm::BuildTimers() {
 }
 
 void TTermFrm::FormCreate() {
-  if (options.ShowSplash) (new TSplashFrm())->ShowAndHold(options.SplashWait);
+  // The settings come first, only so that the splash speaks their language; reading them
+  // shows nothing and takes no time the splash would cover.
   session->LoadSettings();
+  if (options.ShowSplash) {
+    auto* splash = new TSplashFrm(std::chrono::milliseconds(3000), Settings.Rec.Language);
+    splash->ShowAndHold(options.SplashWait);
+  }
   SetTermImp();
   SetTermDim();
   SetStrCaption();

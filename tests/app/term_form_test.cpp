@@ -38,6 +38,7 @@
 
 #include "app/com_port_options.h"
 #include "common/msg_table.h"
+#include "common/desk_texts.h"
 #include "app/printer_canvas_qt.h"
 #include "board/board_service.h"
 #include "support/file_size_limit.h"
@@ -310,6 +311,31 @@ TEST_F(TermFormTest, FontSizeResizesTheWindowAroundTheTerminalAndCentresIt) {
   EXPECT_GE(large.width(), medium.width());
   EXPECT_GE(large.height(), medium.height());
   EXPECT_FALSE(frm.MedChrCmd->isChecked());
+}
+
+TEST_F(TermFormTest, TheSplashSpeaksTheLanguageOfTheSettingsFromItsFirstPaint) {
+  for (int language : {kLanguageEnglish, kLanguageItalian}) {
+    SettingsRec rec = DefaultRecord();
+    rec.Language = static_cast<std::uint8_t>(language);
+    WriteSettings(rec);
+    TTermFrmOptions options;
+    options.ProgramFile = program;
+    options.ShowSplash = true;
+    options.SplashWait = std::chrono::milliseconds(0);
+    QString description;
+    // The splash is painted inside the window's construction; its text is read while it
+    // is still the one on screen.
+    form = std::make_unique<TTermFrm>(options);
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->objectName() == "SplashFrm")
+        if (auto* label = top->findChild<QLabel*>("DescriptionLb")) description = label->text();
+    EXPECT_EQ(description.toStdString(),
+              language == kLanguageEnglish ? desk_texts::ProductDescription.English
+                                           : desk_texts::ProductDescription.Italian);
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->objectName() == "SplashFrm") top->close();
+    form.reset();
+  }
 }
 
 TEST_F(TermFormTest, ColoursComeFromTheColourDialogAndCancelChangesNothing) {
