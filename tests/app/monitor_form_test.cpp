@@ -27,6 +27,7 @@
 #include "app/window_places.h"
 #include "board/board_service.h"
 #include "common/msg_table.h"
+#include "support/scoped_environment.h"
 #include "support/main_window_rig.h"
 #include "support/pty_pair.h"
 #include "support/qt_test_app.h"
@@ -60,6 +61,8 @@ Bytes Plus(Bytes a, const Bytes& b) {
 class MonitorFormTest : public ::testing::Test {
 protected:
   mirte::testing::TempFolder folder;
+  // Where the monitor remembers its place: the test's own, never the user's.
+  mirte::testing::ScopedEnvironment config{"XDG_CONFIG_HOME", (folder / "config").string()};
   mirte::testing::PtyPair board;
   std::unique_ptr<TTermFrm> form;
   TMonitorFrm* monitor = nullptr;
