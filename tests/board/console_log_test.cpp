@@ -9,6 +9,7 @@
 #include <string>
 
 #include "board/board_service.h"
+#include "common/msg_table.h"
 #include "support/fake_board_window.h"
 #include "support/file_size_limit.h"
 #include "support/temp_folder.h"
@@ -26,7 +27,7 @@ protected:
     service.ResetConsole();
     service.SetReplyDelay(std::chrono::microseconds(0));
     EXPECT_TRUE(log.Open((folder / "console.log").string()));
-    service.SetConsoleLog(&log);
+    service.SetConsoleEvents(&log);
   }
 
   void Feed(std::string_view bytes) {
@@ -128,7 +129,7 @@ TEST_F(ConsoleLogTest, StopsAtTheFirstFailedWriteKeepingWhatWasWritten) {
     log.Flush();
   }
   EXPECT_TRUE(log.Stopped());
-  EXPECT_FALSE(log.StopReason().empty());
+  EXPECT_FALSE(log.StopReason(kLanguageEnglish).empty());
   EXPECT_FALSE(log.IsOpen());
   Feed("after\r\n");  // the console goes on without its log
   log.Flush();
