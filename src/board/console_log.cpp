@@ -96,7 +96,8 @@ void TConsoleLog::WriteBacklog() {
     CloseFile();
     return;
   }
-  if (WriteChunk(kWriteChunk) && pending_.size() > kBacklogLimit) Stop(TStopCause::BacklogFull);
+  WriteChunk(kWriteChunk);
+  if (!Stopped() && pending_.size() > kBacklogLimit) Stop(TStopCause::BacklogFull);
   if (Stopped()) CloseFile();
 }
 
@@ -108,8 +109,9 @@ void TConsoleLog::Flush() {
 bool TConsoleLog::WriteChunk(std::size_t limit) {
   const std::size_t size = std::min(limit, pending_.size());
   std::size_t done = 0;
+  // Timed from the chunk's start, so that a file taking it in many slow pieces stalls too.
+  const auto start = clock_();
   while (IsOpen() && done < size) {
-    const auto start = clock_();
     const ssize_t n = ::write(fd_, pending_.data() + done, size - done);
     const int error = errno;
     const bool slow = clock_() - start > kStallLimit;

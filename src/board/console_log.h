@@ -9,7 +9,7 @@
 //
 // The log never holds the board up. Ended lines wait in memory; only WriteBacklog, called
 // from a periodic tick away from the byte path, hands them to the file, at most a chunk
-// at a time, and times each write. The first write that fails, or takes longer than
+// at a time, and times it. The first write that fails, or a chunk that takes longer than
 // kStallLimit (a stalled disk or network folder), stops the log for good, keeping what
 // reached the file; so does a backlog past kBacklogLimit (a file that never drains, or a
 // tick that never comes), which is dropped. Only regular files are taken, opened without
