@@ -877,10 +877,9 @@ void TTermFrm::BuildConsoleItems(QMenu* comandi, QAction* beforeExit, QMenu* edi
   LogFlushTmr->setObjectName("LogFlushTmr");
   LogFlushTmr->setInterval(1000);
   connect(LogFlushTmr, &QTimer::timeout, this, [this] {
-    ConsoleLog.Flush();
     if (!ConsoleLog.Stopped()) return;
     // The log gave up on its own; what it wrote stays, the console carries on without it.
-    const std::string reason = ConsoleLog.StopReason();
+    const std::string reason = ConsoleLog.StopReason(Settings.Rec.Language);
     session->StopConsoleLog();
     LogFlushTmr->stop();
     LogConsoleCmd->setChecked(false);

@@ -107,7 +107,8 @@ public:
   QAction *CopiaPup, *DeSelPup, *ClearTermPup, *PrintPup, *AbortPrintPup;
   std::array<QAction*, 10> TxStrCmd{};
   std::array<QAction*, 10> TxStrPup{};
-  // The console's paste, save and log commands; LogFlushTmr writes the log out every second.
+  // The console's paste, save and log commands; LogFlushTmr looks every second for a log that
+  // stopped on its own (the session's tick writes it) and says why in the status bar.
   QAction *PasteCmd, *PastePup, *SaveTextCmd, *LogConsoleCmd;
   QTimer* LogFlushTmr = nullptr;
   TConsoleLog& ConsoleLog;

@@ -58,6 +58,22 @@ constexpr std::uint8_t kFirstAddressByte = 32;
 constexpr std::uint8_t kLastRowByte = 32 + 23;
 constexpr std::uint8_t kLastColumnByte = 32 + 79;
 
+class TNoConsoleEvents : public IConsoleEvents {
+public:
+  void Printed(std::uint8_t, std::uint8_t) override {}
+  void Home() override {}
+  void CursorRight() override {}
+  void Backspace() override {}
+  void LineFeed() override {}
+  void Cleared() override {}
+  void CarriageReturn() override {}
+  void LineBlanked() override {}
+  void CursorUp() override {}
+  void NewLine() override {}
+  void ErasedToEnd(bool) override {}
+  void Addressed(int, int) override {}
+};
+
 // List output without a printer: the layout runs, nothing is drawn.
 class TNoPrinter : public IPrinterCanvas {
 public:
@@ -78,12 +94,18 @@ TBoardService::TBoardService(TTerminalBuffer& buffer, IBoardWindow& window, TBoa
     : buffer_(buffer),
       window_(window),
       port_(links.Port),
+      noConsoleEvents_(std::make_unique<TNoConsoleEvents>()),
+      consoleEvents_(noConsoleEvents_.get()),
       noPrinter_(links.Printer ? nullptr : std::make_unique<TNoPrinter>()),
       fileService(paramBuffer, recordBuffer, std::move(links.ProgramFiles)),
       listOutput(window, links.Printer ? *links.Printer : *noPrinter_,
                  links.Settings ? *links.Settings : noSettings_) {}
 
 TBoardService::~TBoardService() = default;
+
+void TBoardService::SetConsoleEvents(IConsoleEvents* events) {
+  consoleEvents_ = events != nullptr ? events : noConsoleEvents_.get();
+}
 
 void TBoardService::InitFileService() {
   fileService.InitFileService();
@@ -118,13 +140,14 @@ void TBoardService::ProcessBoardByte(std::uint8_t byte) {
 }
 
 void TBoardService::ConsoleByte(std::uint8_t byte) {
-  if (consoleLog_ != nullptr) consoleLog_->ConsoleByte(byte, buffer_.GetCurrentAttributes());
   switch (byte) {
     case 1:  // SOH: home; the buffer clamps row 0, column 0 to the top-left cell
       buffer_.GotoRowCol(0, 0);
+      consoleEvents_->Home();
       break;
     case 6:  // ACK: cursor right, wrapping and scrolling
       buffer_.CursorRight(true, true);
+      consoleEvents_->CursorRight();
       break;
     case 7:  // BEL
       window_.Beep();
@@ -132,15 +155,19 @@ void TBoardService::ConsoleByte(std::uint8_t byte) {
     case 8:   // BS
     case 21:  // NAK: both step left without erasing
       buffer_.CursorBackspace();
+      consoleEvents_->Backspace();
       break;
     case 10:  // LF
       buffer_.LineFeed();
+      consoleEvents_->LineFeed();
       break;
     case 12:  // FF: clear the screen, cursor home
       buffer_.ClearScreenHome();
+      consoleEvents_->Cleared();
       break;
     case 13:  // CR
       buffer_.CarriageReturn();
+      consoleEvents_->CarriageReturn();
       break;
     case 14:  // SO: attribute on
       buffer_.SetCurrentAttributes(kAttributePairs[attributeMode].on);
@@ -154,9 +181,11 @@ void TBoardService::ConsoleByte(std::uint8_t byte) {
     case 25:  // EM: blank the row, cursor to column 1
       buffer_.EraseWholeLine();
       buffer_.CarriageReturn();
+      consoleEvents_->LineBlanked();
       break;
     case 26:  // SUB: cursor up, stopping at the first row
       buffer_.CursorUp(false);
+      consoleEvents_->CursorUp();
       break;
     case 27:  // ESC
       state = Escape;
@@ -164,9 +193,11 @@ void TBoardService::ConsoleByte(std::uint8_t byte) {
     case 29:  // GS: new line
       buffer_.CarriageReturn();
       buffer_.LineFeed();
+      consoleEvents_->NewLine();
       break;
     default:  // everything else is shown as it comes, TAB and NUL included
       buffer_.PutChar(byte);
+      consoleEvents_->Printed(byte, buffer_.GetCurrentAttributes());
       break;
   }
 }
@@ -179,11 +210,11 @@ void TBoardService::EscapeByte(std::uint8_t byte) {
       break;
     case 'K':
       buffer_.EraseLineFromCursor();
-      if (consoleLog_ != nullptr) consoleLog_->EraseToEnd();
+      consoleEvents_->ErasedToEnd(false);
       break;
     case 'k':
       buffer_.EraseScreenFromCursor();
-      if (consoleLog_ != nullptr) consoleLog_->EraseToEnd();
+      consoleEvents_->ErasedToEnd(true);
       break;
     case 'M':
       window_.SetCursorShape(TCursorType::ctUnderline);
@@ -218,7 +249,7 @@ void TBoardService::CursorAddressByte(std::uint8_t byte) {
   const bool colValid = byte >= kFirstAddressByte && byte <= kLastColumnByte;
   if (rowValid && colValid) {
     buffer_.GotoRowCol(pendingRow - kAddressOffset, byte - kAddressOffset);
-    if (consoleLog_ != nullptr) consoleLog_->CursorAddressed(byte - kAddressOffset);
+    consoleEvents_->Addressed(pendingRow - kAddressOffset, byte - kAddressOffset);
   }
   pendingRow = 0;
   state = Console;

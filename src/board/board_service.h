@@ -18,7 +18,7 @@
 #include "common/settings.h"
 #include "board/board_port.h"
 #include "board/board_window.h"
-#include "board/console_log.h"
+#include "board/console_events.h"
 #include "board/file_service.h"
 #include "board/frame_observer.h"
 #include "board/list_output.h"
@@ -85,8 +85,9 @@ public:
   // silent past the limit at now is dropped at once, with the status bar saying so. True
   // when it dropped one. Bytes still waiting for this thread never count as silence.
   bool AbandonFrameIfSilent(std::chrono::steady_clock::time_point now);
-  // What the console displays also goes to this log while one is set (nullptr: none).
-  void SetConsoleLog(TConsoleLog* log) { consoleLog_ = log; }
+  // Each console code, once interpreted, is also told to this listener while one is set
+  // (nullptr: none); the console log reads the console through it.
+  void SetConsoleEvents(IConsoleEvents* events);
   // The console's bytes also go to this tap while one is set (nullptr: none).
   void SetConsoleTap(IConsoleTap* tap) { consoleTap_ = tap; }
 
@@ -155,7 +156,9 @@ private:
   TTerminalBuffer& buffer_;
   IBoardWindow& window_;
   IBoardPort* port_;
-  TConsoleLog* consoleLog_ = nullptr;
+  // Never null: a listener that hears nothing stands in while none is set.
+  std::unique_ptr<IConsoleEvents> noConsoleEvents_;
+  IConsoleEvents* consoleEvents_;
   IConsoleTap* consoleTap_ = nullptr;
   // Stand-ins for a missing printer and settings, so list output always has both.
   std::unique_ptr<IPrinterCanvas> noPrinter_;

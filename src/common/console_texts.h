@@ -18,5 +18,10 @@ inline constexpr TTextPair LogNotRegularFile{
     "The console log goes to a regular file: a FIFO, a socket, a device or a folder cannot take "
     "it. The console is not logged."};
 inline constexpr TTextPair LoggingStopped{"registrazione interrotta: ", "logging stopped: "};
+// Why the log stopped on its own; %1 is the limit it went past.
+inline constexpr TTextPair LogStalled{"il file ha impiegato più di %1 ms per una scrittura",
+                                      "the file took more than %1 ms to write"};
+inline constexpr TTextPair LogBacklogFull{"più di %1 KB attendevano di essere scritti",
+                                          "more than %1 KB waited to be written"};
 
 }  // namespace mirte::console_texts

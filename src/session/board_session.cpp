@@ -54,7 +54,7 @@ TBoardSession::~TBoardSession() {
   ComPort.SetOnTriggerAvail(nullptr);
   ComPort.SetOnDeviceLost(nullptr);
   ComPort.SetOnPortOpen(nullptr);
-  board->SetConsoleLog(nullptr);
+  board->SetConsoleEvents(nullptr);
   ConsoleLog.Close();
   try {
     ComPort.SetOpen(false);
@@ -128,12 +128,12 @@ void TBoardSession::SendToPort(const std::string& bytes) {
 bool TBoardSession::StartConsoleLog(const std::string& path) {
   StopConsoleLog();
   if (!ConsoleLog.Open(path)) return false;
-  board->SetConsoleLog(&ConsoleLog);
+  board->SetConsoleEvents(&ConsoleLog);
   return true;
 }
 
 void TBoardSession::StopConsoleLog() {
-  board->SetConsoleLog(nullptr);
+  board->SetConsoleEvents(nullptr);
   ConsoleLog.Close();
 }
 
@@ -200,6 +200,8 @@ std::optional<TLineErrorCounts> TBoardSession::CurrentLineErrors() {
 
 void TBoardSession::WatchLine(std::chrono::steady_clock::time_point now) {
   board->AbandonFrameIfSilent(now);
+  // Here, not as the board's bytes come: a slow file delays a tick, never a reply.
+  ConsoleLog.WriteBacklog();
   const auto counts = CurrentLineErrors();
   if (!counts) return;
   // Each counted error stands for a byte that never reached the board service, whatever

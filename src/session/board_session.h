@@ -115,7 +115,8 @@ public:
   void WaitForPortNews();
   void ClosePort();
   // For a front end's timer, a few times a second: a frame the board stopped sending in
-  // the middle is dropped, and bytes lost on the line since the last look are told once.
+  // the middle is dropped, bytes lost on the line since the last look are told once, and
+  // the console log's waiting lines go to its file.
   void WatchLine(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
   // What to tell of the open port's adapter where there is room (an information window):
   // empty unless it was found holding received bytes back.

@@ -89,6 +89,23 @@ TEST_F(BoardSessionTest, ServesTheBoardOnTheSettingsPortWithoutMovingTheProcessF
   EXPECT_EQ(board.read(4, 1000ms), (std::vector<std::uint8_t>{'d', 'i', 'r', '\r'}));
 }
 
+// The log is the board's listener, yet its file is written by the session's tick only:
+// the board is answered before a byte of the log is written.
+TEST_F(BoardSessionTest, TheConsoleLogIsWrittenAtTheTickNeverBeforeTheBoardsAnswer) {
+  Start(board.slavePath());
+  ASSERT_TRUE(session->StartConsoleLog((folder / "board.log").string()));
+  board.write(std::string("A>DIR\r\n\x10\x11\x19"));
+  std::vector<std::uint8_t> reply;
+  EXPECT_TRUE(queue->PumpUntil([&] { return !(reply = board.read(1, 5ms)).empty(); }, 3000ms))
+      << "the frame is answered";
+  EXPECT_TRUE(folder.read("board.log").empty());
+  session->WatchLine();
+  const auto text = folder.read("board.log");
+  EXPECT_EQ(std::string(text.begin(), text.end()), "A>DIR\n");
+  session->Terminate();
+  EXPECT_FALSE(session->ConsoleLog.IsOpen());
+}
+
 TEST_F(BoardSessionTest, APortThatDoesNotOpenSaysWhyAndTakesNoKeys) {
   Start(folder / "ttyGONE");
   EXPECT_TRUE(session->Flags.ComNotAvailable);
