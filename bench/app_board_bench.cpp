@@ -3,7 +3,8 @@
 // platform; this process plays the board on the master side, as a real board would: each
 // frame goes out as soon as the previous reply is in. Prints, per frame type, the time
 // from the frame's last byte to its reply's last byte (median, p99, minimum) and, for a
-// long listing sent at once, the list characters the program takes per second.
+// long listing sent at once, the list characters the program takes per second; and the
+// time a copy program takes for a 76 KB file, one record read and one written at a time.
 //
 //   app_board_bench [frames per type (200)] [list characters (76000)] [program (build/mirte)]
 //
@@ -285,6 +286,55 @@ double ListCharactersPerSecond(TBoardEnd& board, int characters) {
   return characters / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// What a copy program does with a file of `records` records: open the source and make the
+// copy, then one record read and one record write after another, each waiting for its
+// reply, and both closed. Seconds for the whole copy, or a negative value with `failure`
+// set; the copy is compared with its source byte for byte.
+double PipCopySeconds(TBoardEnd& board, const fs::path& work, int records, std::string& failure) {
+  Bytes source;
+  for (int i = 0; i < records * 128; ++i) source += static_cast<char>((i * 7 + i / 128) & 0xFF);
+  {
+    std::FILE* file = std::fopen((work / "PIPSRC.DAT").c_str(), "wb");
+    if (!file || std::fwrite(source.data(), 1, source.size(), file) != source.size()) {
+      failure = "the source file could not be written";
+      if (file) std::fclose(file);
+      return -1;
+    }
+    std::fclose(file);
+  }
+  const Bytes from = NameBlock("PIPSRC", "DAT"), to = NameBlock("PIPDST", "DAT");
+  auto result = [&](const Bytes& frame, std::size_t length) {
+    Clock::time_point lastByte;
+    if (!board.SendFrame(frame, lastByte)) return Bytes();
+    return board.Receive(length, std::chrono::milliseconds(3000));
+  };
+  const auto start = Clock::now();
+  if (result(Frame(15, from), 1) != Bytes(1, '\0') || result(Frame(22, to), 1) != Bytes(1, '\0')) {
+    failure = "open or make refused";
+    return -1;
+  }
+  for (int i = 0; i < records; ++i) {
+    const Bytes read = result(Frame(20, from), 129);
+    if (read.size() != 129 || read[0] != 0) {
+      failure = "read " + std::to_string(i) + " failed";
+      return -1;
+    }
+    if (result(Frame(21, to) + read.substr(1), 1) != Bytes(1, '\0')) {
+      failure = "write " + std::to_string(i) + " failed";
+      return -1;
+    }
+  }
+  if (result(Frame(16, to), 1) != Bytes(1, '\0')) failure = "close refused";
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::FILE* copy = std::fopen((work / "PIPDST.DAT").c_str(), "rb");
+  Bytes copied(source.size() + 1, '\0');
+  const std::size_t got = copy ? std::fread(copied.data(), 1, copied.size(), copy) : 0;
+  if (copy) std::fclose(copy);
+  copied.resize(got);
+  if (copied != source) failure = "the copy differs from its source";
+  return failure.empty() ? seconds : -1;
+}
+
 double LoadAverage() {
   double load[1] = {0};
   return getloadavg(load, 1) == 1 ? load[0] : -1;
@@ -342,6 +392,16 @@ int main(int argc, char* argv[]) {
              [](const Bytes& r) { return r[0] == 0; });
 
   for (TLatencies* l : {&driveVector, &open, &write, &read, &randomRead, &search}) l->Report();
+
+  // A 76 KB file, as a copy program on the board copies it from drive to drive.
+  constexpr int kPipRecords = 608;
+  std::string pipFailure;
+  const double pipSeconds = PipCopySeconds(board, run.Work(), kPipRecords, pipFailure);
+  if (pipSeconds < 0)
+    std::printf("PIP copy               FAILED: %s\n", pipFailure.c_str());
+  else
+    std::printf("PIP copy               %d reads + %d writes of 128 bytes: %.2f s (%.3f ms per record pair)\n",
+                kPipRecords, kPipRecords, pipSeconds, pipSeconds * 1000 / kPipRecords);
 
   const double cpuBefore = run.CpuSeconds();
   const auto listStart = Clock::now();
