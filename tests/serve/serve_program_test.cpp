@@ -1,10 +1,7 @@
 // mirte-serve as a rig runs it: the program started with its options, a scripted board on
 // the master side of a pseudo-terminal, and the files, PDFs and console it leaves behind.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,9 +16,8 @@
 
 #include "common/settings.h"
 #include "support/pty_pair.h"
+#include "support/serve_process.h"
 #include "support/temp_folder.h"
-
-extern char** environ;
 
 namespace mirte {
 namespace {
@@ -56,101 +52,13 @@ Bytes ListOutput(const std::string& text) {
   return frames;
 }
 
-// Reads what a descriptor gives until `done` holds or the time is up.
-std::string ReadUntil(int fd, std::string& seen, const std::function<bool(const std::string&)>& done,
-                      std::chrono::milliseconds limit) {
-  const auto end = Clock::now() + limit;
-  while (!done(seen) && Clock::now() < end) {
-    pollfd ready{fd, POLLIN, 0};
-    if (::poll(&ready, 1, 20) <= 0) continue;
-    char chunk[512];
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got <= 0) break;
-    seen.append(chunk, static_cast<std::size_t>(got));
-  }
-  return seen;
-}
+using testing::ReadUntil;
 
-// The program run with some options; its standard error is kept for the test to read.
-class ServeProcess {
+// The built program with some options.
+class ServeProcess : public testing::ServeProcess {
 public:
-  // With `stdio`, the program's standard input and output are pipes the test holds.
-  explicit ServeProcess(const std::vector<std::string>& args, bool stdio = false) {
-    int pipeFds[2], inFds[2] = {-1, -1}, outFds[2] = {-1, -1};
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return;
-    if (stdio && (::pipe2(inFds, O_CLOEXEC) != 0 || ::pipe2(outFds, O_CLOEXEC) != 0)) return;
-    errFd = pipeFds[0];
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    if (stdio) {
-      posix_spawn_file_actions_adddup2(&actions, inFds[0], 0);
-      posix_spawn_file_actions_adddup2(&actions, outFds[1], 1);
-    } else {
-      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    }
-    std::vector<std::string> all{MIRTE_SERVE};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid, MIRTE_SERVE, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (stdio) {
-      ::close(inFds[0]);
-      ::close(outFds[1]);
-      inFd = inFds[1];
-      outFd = outFds[0];
-    }
-  }
-  ~ServeProcess() {
-    if (pid > 0 && !exited) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-    for (int fd : {errFd, inFd, outFd})
-      if (fd >= 0) ::close(fd);
-  }
-  int In() const { return inFd; }
-  int Out() const { return outFd; }
-  void CloseIn() {
-    ::close(inFd);
-    inFd = -1;
-  }
-
-  // Waits until standard error has said `text`.
-  bool Says(const std::string& text, std::chrono::milliseconds limit) {
-    ReadUntil(errFd, errors, [&](const std::string& seen) { return seen.find(text) != std::string::npos; }, limit);
-    return errors.find(text) != std::string::npos;
-  }
-  // Waits for the line that says the board is served.
-  bool Serving() { return Says("serving", 5000ms); }
-  // The exit status, or -1 when the program did not end within the limit.
-  int Wait(std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    int status = 0;
-    while (Clock::now() < end) {
-      if (::waitpid(pid, &status, WNOHANG) == pid) {
-        exited = true;
-        ReadUntil(errFd, errors, [](const std::string&) { return false; }, 200ms);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(5ms);
-    }
-    return -1;
-  }
-  void Signal(int number) { ::kill(pid, number); }
-  const std::string& Errors() const { return errors; }
-
-private:
-  pid_t pid = -1;
-  int errFd = -1;
-  int inFd = -1;
-  int outFd = -1;
-  bool exited = false;
-  std::string errors;
+  explicit ServeProcess(const std::vector<std::string>& args, bool stdio = false)
+      : testing::ServeProcess(MIRTE_SERVE, args, stdio) {}
 };
 
 class ServeProgramTest : public ::testing::Test {
