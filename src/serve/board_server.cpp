@@ -179,7 +179,13 @@ bool TBoardServer::MakePrivateDevices(std::string& error) {
   // their targets made absolute, so they lead where they led from their own folder.
   const fs::path shared = session->SettingsLocation().DosDevicesFolder();
   for (const auto& entry : fs::directory_iterator(shared, fault)) {
-    if (!entry.is_symlink()) continue;
+    // Whatever else lies in the shared folder is the program's own as much as the links
+    // are, and the board is kept from what lies in the run's folder: it is linked in by
+    // inode, so a hard link to it in some drive is refused too.
+    if (!entry.is_symlink()) {
+      if (entry.is_regular_file(fault)) fs::create_hard_link(entry.path(), devices / entry.path().filename(), fault);
+      continue;
+    }
     fs::path target = fs::read_symlink(entry.path(), fault);
     if (fault) continue;
     if (target.is_relative()) target = shared / target;
