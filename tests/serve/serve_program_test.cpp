@@ -146,27 +146,6 @@ TEST_F(ServeProgramTest, ServesDrivesNamedOnTheCommandLineWithoutTouchingTheShar
   EXPECT_TRUE(std::filesystem::is_empty(folder / "dosdevices")) << "the window's drive links are left alone";
 }
 
-TEST_F(ServeProgramTest, AnUnpluggedBoardIsWaitedForAndServedAgainWhenItIsBack) {
-  const auto adapter = folder / "adapter";
-  std::filesystem::create_symlink(board.slavePath(), adapter);
-  ServeProcess serve({"--settings", SettingsFile(), "--device", adapter.string(), "--folder", folder.path().string()});
-  ASSERT_TRUE(serve.Serving()) << serve.Errors();
-  board.readUntilQuiet(50ms);
-  ASSERT_EQ(Exchange(Frame(25, {}), 1).size(), 1u);
-
-  board.closeMaster();
-  ASSERT_TRUE(serve.Says("went away", 3000ms)) << serve.Errors();
-  testing::PtyPair replugged;
-  std::filesystem::remove(adapter);
-  std::filesystem::create_symlink(replugged.slavePath(), adapter);
-  ASSERT_TRUE(serve.Says("is back", 3000ms)) << serve.Errors();
-  replugged.readUntilQuiet(50ms);
-  replugged.write(Frame(25, {}));
-  EXPECT_EQ(replugged.read(1, 3000ms).size(), 1u) << "served again on the adapter that came back";
-  serve.Signal(SIGTERM);
-  EXPECT_EQ(serve.Wait(1000ms), 0);
-}
-
 TEST_F(ServeProgramTest, ListOutputEndsInOnePdfWhoseTextIsTheJobs) {
   ServeProcess serve(RigOptions());
   ASSERT_TRUE(serve.Serving()) << serve.Errors();

@@ -93,6 +93,18 @@ bool ServeProcess::Says(const std::string& text, std::chrono::milliseconds limit
   return errors.find(text) != std::string::npos;
 }
 
+const std::string& ServeProcess::ErrorsSoFar() {
+  for (;;) {
+    pollfd ready{errFd, POLLIN, 0};
+    if (::poll(&ready, 1, 0) <= 0) break;
+    char chunk[512];
+    const ssize_t got = ::read(errFd, chunk, sizeof chunk);
+    if (got <= 0) break;
+    errors.append(chunk, static_cast<std::size_t>(got));
+  }
+  return errors;
+}
+
 int ServeProcess::Wait(std::chrono::milliseconds limit) {
   const auto end = Clock::now() + limit;
   int status = 0;

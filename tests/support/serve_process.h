@@ -40,6 +40,8 @@ public:
   int Wait(std::chrono::milliseconds limit);
   void Signal(int number);
   const std::string& Errors() const { return errors; }
+  // Standard error up to now, without waiting for more.
+  const std::string& ErrorsSoFar();
   // Processor time the process has used so far, in seconds (user and system).
   double CpuSeconds() const;
 
