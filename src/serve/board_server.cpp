@@ -99,6 +99,7 @@ TBoardServer::~TBoardServer() {
   session->Board().SetConsoleTap(nullptr);
   session->SetFrameObserver(nullptr);
   session.reset();
+  if (consoleOutFlags >= 0) ::fcntl(consoleOut, F_SETFL, consoleOutFlags);
   if (!privateDevices.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(privateDevices, ignored);
@@ -147,6 +148,11 @@ bool TBoardServer::Start(std::string& error) {
     consoleIn = STDIN_FILENO;
     consoleOut = STDOUT_FILENO;
     ::fcntl(consoleIn, F_SETFL, ::fcntl(consoleIn, F_GETFL) | O_NONBLOCK);
+    // A reader of the console that stops reading must not stop the board's service with
+    // it; what it does not take is dropped. The flags are the terminal's or pipe's own,
+    // shared with whoever started this program, so they are put back at the end.
+    consoleOutFlags = ::fcntl(consoleOut, F_GETFL);
+    if (consoleOutFlags >= 0) ::fcntl(consoleOut, F_SETFL, consoleOutFlags | O_NONBLOCK);
   }
   if (consoleOut >= 0) session->Board().SetConsoleTap(this);
   if (options.Frames) session->SetFrameObserver(this);

@@ -1,6 +1,7 @@
 // mirte-serve as a rig runs it: the program started with its options, a scripted board on
 // the master side of a pseudo-terminal, and the files, PDFs and console it leaves behind.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -256,6 +257,31 @@ TEST_F(ServeProgramTest, TheConsoleOnStandardInputAndOutputOutlivesTheEndOfInput
   EXPECT_EQ(std::string(typed.begin(), typed.end()), "run\r");
 
   serve.CloseIn();
+  EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u) << "the board is still served";
+  serve.Signal(SIGTERM);
+  EXPECT_EQ(serve.Wait(1000ms), 0);
+}
+
+// A console reader that stops reading (a stopped terminal, a script that hangs) must not
+// hold up the board: its drives are served on, as the window serves them whatever it paints.
+TEST_F(ServeProgramTest, AConsoleOnStandardOutputThatNobodyReadsHoldsNothingUp) {
+  auto options = RigOptions();
+  options.push_back("--console-stdio");
+  ServeProcess serve(options, true);
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  // Far more than a pipe holds; a server held up would stop taking it, so the board gives
+  // up after a while rather than wait for ever.
+  const std::string text(256 * 1024, 'x');
+  ::fcntl(board.master(), F_SETFL, ::fcntl(board.master(), F_GETFL) | O_NONBLOCK);
+  std::size_t sent = 0;
+  for (const auto end = Clock::now() + 3s; sent < text.size() && Clock::now() < end;) {
+    pollfd room{board.master(), POLLOUT, 0};
+    if (::poll(&room, 1, 20) <= 0) continue;
+    const ssize_t n = ::write(board.master(), text.data() + sent, std::min<std::size_t>(4096, text.size() - sent));
+    if (n > 0) sent += static_cast<std::size_t>(n);
+  }
+  ASSERT_EQ(sent, text.size()) << "the server stopped taking the board's bytes";
   EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u) << "the board is still served";
   serve.Signal(SIGTERM);
   EXPECT_EQ(serve.Wait(1000ms), 0);
