@@ -36,6 +36,7 @@
 
 #include "common/settings.h"
 #include "support/pty_pair.h"
+#include "support/serve_process.h"
 #include "support/temp_folder.h"
 
 extern char** environ;
@@ -163,19 +164,7 @@ public:
     std::fclose(status);
     return kb;
   }
-  double CpuSeconds() const {
-    std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
-    if (!stat) return -1;
-    char text[1024] = {};
-    const std::size_t got = std::fread(text, 1, sizeof text - 1, stat);
-    std::fclose(stat);
-    const char* after = std::strrchr(text, ')');
-    if (!after || got == 0) return -1;
-    unsigned long user = 0, system = 0;
-    // Fields 14 and 15 (utime, stime) counted from the state after the name.
-    if (std::sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) != 2) return -1;
-    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
-  }
+  double CpuSeconds() const { return mirte::testing::ProcessCpuSeconds(pid); }
   TBoardEnd Board() { return TBoardEnd(pty.master()); }
   fs::path Work() const { return folder / "work"; }
 

@@ -30,6 +30,20 @@ void ReadUntil(int fd, std::string& seen, const std::function<bool(const std::st
   }
 }
 
+double ProcessCpuSeconds(pid_t pid) {
+  std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (!stat) return -1;
+  char text[1024] = {};
+  const std::size_t got = std::fread(text, 1, sizeof text - 1, stat);
+  std::fclose(stat);
+  const char* after = std::strrchr(text, ')');
+  if (!after || got == 0) return -1;
+  unsigned long user = 0, system = 0;
+  // utime and stime, the 14th and 15th fields, counted from the state after the name.
+  if (std::sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) != 2) return -1;
+  return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
 ServeProcess::ServeProcess(const std::string& program, const std::vector<std::string>& args, bool stdio,
                            const std::vector<std::pair<std::string, std::string>>& environment) {
   int pipeFds[2], inFds[2] = {-1, -1}, outFds[2] = {-1, -1};
@@ -123,18 +137,6 @@ void ServeProcess::Signal(int number) {
   if (pid > 0 && !exited) ::kill(pid, number);
 }
 
-double ServeProcess::CpuSeconds() const {
-  std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
-  if (!stat) return -1;
-  char text[1024] = {};
-  const std::size_t got = std::fread(text, 1, sizeof text - 1, stat);
-  std::fclose(stat);
-  const char* after = std::strrchr(text, ')');
-  if (!after || got == 0) return -1;
-  unsigned long user = 0, system = 0;
-  // utime and stime, the 14th and 15th fields, counted from the state after the name.
-  if (std::sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) != 2) return -1;
-  return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
+double ServeProcess::CpuSeconds() const { return ProcessCpuSeconds(pid); }
 
 }  // namespace mirte::testing

@@ -17,6 +17,10 @@ namespace mirte::testing {
 void ReadUntil(int fd, std::string& seen, const std::function<bool(const std::string&)>& done,
                std::chrono::milliseconds limit);
 
+// Processor time a process of this user has used so far, in seconds (user and system);
+// negative when it cannot be read.
+double ProcessCpuSeconds(pid_t pid);
+
 class ServeProcess {
 public:
   // With `stdio`, the program's standard input and output are pipes the test holds.
