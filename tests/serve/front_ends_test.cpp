@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -346,6 +347,79 @@ TEST_P(BoardFrontEndTest, AnUnpluggedBoardIsWaitedForCheaplyAndServedAgainWhenBa
   rig.board->readUntilQuiet(20ms);
   EXPECT_EQ(Result(22, NameBlock(0, "NEWFILE TXT")), 0) << "a fresh frame gets its reply";
   EXPECT_TRUE(fs::exists(Root() / "work/NEWFILE.TXT")) << "the cut frame did not swallow the new one";
+}
+
+// One board session played on both programs in turn, with every kind of file frame and a
+// few the board gets wrong: each reply and the files left behind must be the same bytes.
+TEST(BothProgramsTest, AnswerTheSameSessionWithTheSameBytes) {
+  struct Step {
+    std::string frame;
+    std::size_t reply;
+  };
+  const std::string name = NameBlock(0, "SAME    DAT"), other = NameBlock(0, "OTHER   DAT");
+  const std::vector<Step> steps = {
+      {Frame(24), 2},
+      {Frame(25), 1},
+      {Frame(15, name), 1},  // open before the file exists
+      {Frame(22, name), 1},
+      {Frame(21, name + Record('1')), 1},
+      {Frame(21, name + Record('2')), 1},
+      {Frame(34, name + "\x05\x00"s + Record('5')), 1},
+      {Frame(16, name), 1},
+      {Frame(35, name), 3},
+      {Frame(15, name), 1},
+      {Frame(20, name), 129},
+      {Frame(33, name + "\x03\x00"s), 129},  // a record inside the file never written
+      {Frame(33, name + "\x09\x00"s), 129},  // past its end
+      {Frame(20, name), 129},
+      {Frame(17, NameBlock(0, "???????????")), 13},
+      {Frame(18, NameBlock(0, "???????????")), 13},
+      {Frame(18, NameBlock(0, "???????????")), 13},
+      {Frame(23, name + "OTHER   DAT"), 1},
+      {Frame(23, name + "OTHER   DAT"), 1},  // renamed already
+      {Frame(30, other), 1},
+      {Frame(14, "\x07"), 0},  // a drive that does not exist
+      {Frame(25), 1},
+      {Frame(7) + "text", 0},  // a type nobody serves: dropped, the text shown
+      {Frame(22, NameBlock(0, "BAD*NAMEDAT")), 1},
+      {Frame(19, NameBlock(0, "NOSUCH  DAT")), 1},
+      {Frame(35, other), 3},
+      {Frame(19, other), 1},
+      {Frame(17, NameBlock(0, "???????????")), 13},
+  };
+  std::map<TFrontEndKind, std::vector<Bytes>> replies;
+  std::map<TFrontEndKind, std::map<std::string, Bytes>> files;
+  for (TFrontEndKind kind : {TFrontEndKind::Window, TFrontEndKind::Serve}) {
+    SCOPED_TRACE(testing::FrontEndName(kind));
+    testing::BoardRig rig(kind == TFrontEndKind::Window ? testing::MakeWindowFrontEnd()
+                                                        : testing::MakeServeFrontEnd(MIRTE_SERVE));
+    rig.folder.write("work/KEPT.TXT", "kept");
+    ASSERT_TRUE(rig.Start(rig.folder / "work")) << rig.Note();
+    for (const Step& step : steps) {
+      replies[kind].push_back(rig.Exchange(step.frame, step.reply));
+      if (step.reply == 0) rig.RunFor(50ms);
+      EXPECT_EQ(replies[kind].back().size(), step.reply) << "frame type " << int(step.frame[2]);
+    }
+    EXPECT_TRUE(rig.board->readUntilQuiet(50ms).empty()) << "no reply beyond those due";
+    for (const auto& entry : fs::directory_iterator(rig.folder / "work"))
+      files[kind][entry.path().filename().string()] = testing::readFileBytes(entry.path());
+  }
+  ASSERT_EQ(replies[TFrontEndKind::Window].size(), steps.size());
+  ASSERT_EQ(replies[TFrontEndKind::Serve].size(), steps.size());
+  for (std::size_t i = 0; i < steps.size(); ++i)
+    EXPECT_EQ(replies[TFrontEndKind::Window][i], replies[TFrontEndKind::Serve][i])
+        << "step " << i << ", frame type " << int(steps[i].frame[2]);
+  EXPECT_EQ(files[TFrontEndKind::Window], files[TFrontEndKind::Serve]);
+  EXPECT_EQ(files[TFrontEndKind::Serve].size(), 1u) << "only KEPT.TXT is left";
+  // Alike could still mean alike in failing: the session did what a board meant it to.
+  const std::vector<Bytes>& served = replies[TFrontEndKind::Serve];
+  EXPECT_EQ(served[4], Bytes{0}) << "written";
+  EXPECT_EQ(served[8], (Bytes{6, 0, 0})) << "six records long";
+  ASSERT_EQ(served[10].size(), 129u);
+  EXPECT_EQ(served[10][0], 0);
+  EXPECT_EQ(served[10][1], '1');
+  EXPECT_EQ(served[17], Bytes{0}) << "renamed";
+  EXPECT_EQ(served[18], Bytes{255}) << "renamed already";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPrograms, BoardFrontEndTest, ::testing::Values(TFrontEndKind::Window, TFrontEndKind::Serve),
