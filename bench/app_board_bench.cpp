@@ -8,6 +8,9 @@
 //
 //   app_board_bench [frames per type (200)] [list characters (76000)] [program (build/mirte)]
 //
+// With the program `both`, the window and mirte-serve are measured one after the other and
+// each row of figures is given for both.
+//
 // A program named mirte-serve (the word `serve` stands for the built one) is started with
 // the same settings file named on its command line, so both programs are measured on the
 // same set-up. Resident memory and CPU are given at idle and during the listing.
@@ -24,6 +27,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -189,6 +193,25 @@ private:
   pid_t pid = -1;
 };
 
+// The lines a run reports: a label in the first 23 columns, then the figures.
+class TReport {
+public:
+  __attribute__((format(printf, 2, 3))) void Line(const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    std::string line = text;
+    while (!line.empty() && line.back() == '\n') line.pop_back();
+    lines.push_back(line);
+  }
+  const std::vector<std::string>& Lines() const { return lines; }
+
+private:
+  std::vector<std::string> lines;
+};
+
 // Durations of one kind of exchange, in milliseconds.
 class TLatencies {
 public:
@@ -200,16 +223,16 @@ public:
   }
 
   // One line: count, median, p99, minimum (and maximum), or why the run failed.
-  void Report() {
+  void Report(TReport& report) {
     std::sort(samples.begin(), samples.end());
     if (samples.empty()) {
-      std::printf("%-22s no samples  %s\n", what.c_str(), failure.c_str());
+      report.Line("%-22s no samples  %s", what.c_str(), failure.c_str());
       return;
     }
     auto at = [&](double q) {
       return samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * static_cast<double>(samples.size())))];
     };
-    std::printf("%-22s %5zu  median %6.3f ms  p99 %6.3f ms  min %6.3f ms  max %7.3f ms%s%s\n", what.c_str(),
+    report.Line("%-22s %5zu  median %6.3f ms  p99 %6.3f ms  min %6.3f ms  max %7.3f ms%s%s", what.c_str(),
                 samples.size(), at(0.5), at(0.99), samples.front(), samples.back(), failure.empty() ? "" : "  FAILED: ",
                 failure.c_str());
   }
@@ -329,28 +352,21 @@ double LoadAverage() {
   return getloadavg(load, 1) == 1 ? load[0] : -1;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-  const int listCharacters = argc > 2 ? std::max(2, std::atoi(argv[2])) : 76000;
-  fs::path program = argc > 3 ? fs::path(argv[3]) : fs::path(MIRTE_PROGRAM);
-  if (program == "serve") program = MIRTE_SERVE_PROGRAM;
-
+// One program measured from its start to its end; false when it never served the line.
+bool Measure(const fs::path& program, int frames, int listCharacters, TReport& report) {
   TProgramRun run(program);
   if (!run.Started() || !run.WaitUntilServing(std::chrono::seconds(30))) {
-    std::fprintf(stderr, "the program did not answer on its line\n");
-    return 1;
+    std::fprintf(stderr, "%s did not answer on its line\n", program.filename().c_str());
+    return false;
   }
   TBoardEnd board = run.Board();
-  std::printf("%s\n", program.filename().c_str());
   {
     const double before = run.CpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(3));
-    std::printf("idle                   %ld kB resident, %.2f%% CPU over 3 s\n", run.ResidentKb(),
+    report.Line("idle                   %ld kB resident, %.2f%% CPU over 3 s\n", run.ResidentKb(),
                 (run.CpuSeconds() - before) / 3 * 100);
   }
-  std::printf("load average at start %.2f; from a frame's last byte to its reply's last byte, %d frames each\n",
+  report.Line("load average at start %.2f; from a frame's last byte to its reply's last byte, %d frames each\n",
               LoadAverage(), frames);
 
   const Bytes name = NameBlock("BENCH", "DAT");
@@ -380,32 +396,64 @@ int main(int argc, char* argv[]) {
   TimeFrames(board, search, frames, 13, [&](int) { return Frame(17, NameBlock("????????", "???")); },
              [](const Bytes& r) { return r[0] == 0; });
 
-  for (TLatencies* l : {&driveVector, &open, &write, &read, &randomRead, &search}) l->Report();
+  for (TLatencies* l : {&driveVector, &open, &write, &read, &randomRead, &search}) l->Report(report);
 
   // A 76 KB file, as a copy program on the board copies it from drive to drive.
   constexpr int kPipRecords = 608;
   std::string pipFailure;
   const double pipSeconds = PipCopySeconds(board, run.Work(), kPipRecords, pipFailure);
   if (pipSeconds < 0)
-    std::printf("PIP copy               FAILED: %s\n", pipFailure.c_str());
+    report.Line("PIP copy               FAILED: %s\n", pipFailure.c_str());
   else
-    std::printf("PIP copy               %d reads + %d writes of 128 bytes: %.2f s (%.3f ms per record pair)\n",
+    report.Line("PIP copy               %d reads + %d writes of 128 bytes: %.2f s (%.3f ms per record pair)\n",
                 kPipRecords, kPipRecords, pipSeconds, pipSeconds * 1000 / kPipRecords);
 
   const double cpuBefore = run.CpuSeconds();
   const auto listStart = Clock::now();
   const double perSecond = ListCharactersPerSecond(board, listCharacters);
   const double listSeconds = std::chrono::duration<double>(Clock::now() - listStart).count();
-  std::printf("listing                %ld kB resident, %.1f%% CPU\n", run.ResidentKb(),
+  report.Line("listing                %ld kB resident, %.1f%% CPU\n", run.ResidentKb(),
               (run.CpuSeconds() - cpuBefore) / listSeconds * 100);
   // At 115200 baud with 8 data bits, no parity and 2 stop bits a byte takes 11 bits; a
   // list-output frame is 4 bytes.
   const double lineRate = 115200.0 / 11 / 4;
   if (perSecond <= 0)
-    std::printf("5 list character       the listing of %d characters got no answer\n", listCharacters);
+    report.Line("5 list character       the listing of %d characters got no answer\n", listCharacters);
   else
-    std::printf("5 list character       %d characters: %.0f characters/s (the line carries %.0f)\n", listCharacters,
+    report.Line("5 list character       %d characters: %.0f characters/s (the line carries %.0f)\n", listCharacters,
                 perSecond, lineRate);
-  std::printf("load average at end %.2f\n", LoadAverage());
+  report.Line("load average at end %.2f\n", LoadAverage());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+  const int listCharacters = argc > 2 ? std::max(2, std::atoi(argv[2])) : 76000;
+  const std::string which = argc > 3 ? argv[3] : "";
+  std::vector<fs::path> programs;
+  if (which == "both") programs = {MIRTE_PROGRAM, MIRTE_SERVE_PROGRAM};
+  else if (which == "serve") programs = {MIRTE_SERVE_PROGRAM};
+  else programs = {which.empty() ? fs::path(MIRTE_PROGRAM) : fs::path(which)};
+
+  std::vector<TReport> reports(programs.size());
+  for (std::size_t i = 0; i < programs.size(); ++i)
+    if (!Measure(programs[i], frames, listCharacters, reports[i])) return 1;
+  if (programs.size() == 1) {
+    std::printf("%s\n", programs[0].filename().c_str());
+    for (const std::string& line : reports[0].Lines()) std::printf("%s\n", line.c_str());
+    return 0;
+  }
+  // Row by row, each program's figures under the row's label.
+  const std::size_t rows = std::max(reports[0].Lines().size(), reports[1].Lines().size());
+  for (std::size_t row = 0; row < rows; ++row) {
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+      const auto& lines = reports[i].Lines();
+      if (row >= lines.size()) continue;
+      std::printf("%-12s %s\n", programs[i].filename().c_str(), lines[row].c_str());
+    }
+    std::printf("\n");
+  }
   return 0;
 }
