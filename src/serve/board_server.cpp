@@ -189,7 +189,13 @@ bool TBoardServer::MakePrivateDevices(std::string& error) {
     // are, and the board is kept from what lies in the run's folder: it is linked in by
     // inode, so a hard link to it in some drive is refused too.
     if (!entry.is_symlink()) {
-      if (entry.is_regular_file(fault)) fs::create_hard_link(entry.path(), devices / entry.path().filename(), fault);
+      if (!entry.is_regular_file(fault)) continue;
+      fs::create_hard_link(entry.path(), devices / entry.path().filename(), fault);
+      // Another file system (a /tmp of its own): the file's other names in a drive are then
+      // served, which its owner should know.
+      if (fault)
+        std::fprintf(stderr, "mirte-serve: note: %s is not kept from the board under other names: %s\n",
+                     entry.path().c_str(), fault.message().c_str());
       continue;
     }
     fs::path target = fs::read_symlink(entry.path(), fault);

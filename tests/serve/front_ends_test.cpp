@@ -331,11 +331,11 @@ TEST_P(BoardFrontEndTest, AnUnpluggedBoardIsWaitedForCheaplyAndServedAgainWhenBa
 
   const double cpuBefore = rig.FrontEnd().CpuSeconds();
   const auto wall = std::chrono::steady_clock::now();
-  rig.RunFor(2000ms);
+  rig.RunFor(1000ms);
   const double cpu = rig.FrontEnd().CpuSeconds() - cpuBefore;
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
   EXPECT_LT(cpu, 0.02 * seconds) << "processor time while the device is away";
-  RecordProperty("lost_cpu_ms_per_2s", static_cast<int>(cpu * 1000));
+  RecordProperty("lost_cpu_ms_per_s", static_cast<int>(cpu * 1000 / seconds));
 
   rig.Replug();
   const auto replugged = std::chrono::steady_clock::now();
