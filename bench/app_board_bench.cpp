@@ -3,9 +3,13 @@
 // platform; this process plays the board on the master side, as a real board would: each
 // frame goes out as soon as the previous reply is in. Prints, per frame type, the time
 // from the frame's last byte to its reply's last byte (median, p99, minimum) and, for a
-// long listing sent at once, the list characters the program takes per second.
+// long listing sent at once, the list characters the program takes per second; and the
+// time a copy program takes for a 76 KB file, one record read and one written at a time.
 //
 //   app_board_bench [frames per type (200)] [list characters (76000)] [program (build/mirte)]
+//
+// With the program `both`, the window and mirte-serve are measured one after the other and
+// each row of figures is given for both.
 //
 // A program named mirte-serve (the word `serve` stands for the built one) is started with
 // the same settings file named on its command line, so both programs are measured on the
@@ -23,6 +27,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +40,7 @@
 
 #include "common/settings.h"
 #include "support/pty_pair.h"
+#include "support/serve_process.h"
 #include "support/temp_folder.h"
 
 extern char** environ;
@@ -162,19 +168,7 @@ public:
     std::fclose(status);
     return kb;
   }
-  double CpuSeconds() const {
-    std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
-    if (!stat) return -1;
-    char text[1024] = {};
-    const std::size_t got = std::fread(text, 1, sizeof text - 1, stat);
-    std::fclose(stat);
-    const char* after = std::strrchr(text, ')');
-    if (!after || got == 0) return -1;
-    unsigned long user = 0, system = 0;
-    // Fields 14 and 15 (utime, stime) counted from the state after the name.
-    if (std::sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) != 2) return -1;
-    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
-  }
+  double CpuSeconds() const { return mirte::testing::ProcessCpuSeconds(pid); }
   TBoardEnd Board() { return TBoardEnd(pty.master()); }
   fs::path Work() const { return folder / "work"; }
 
@@ -199,6 +193,25 @@ private:
   pid_t pid = -1;
 };
 
+// The lines a run reports: a label in the first 23 columns, then the figures.
+class TReport {
+public:
+  __attribute__((format(printf, 2, 3))) void Line(const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    std::string line = text;
+    while (!line.empty() && line.back() == '\n') line.pop_back();
+    lines.push_back(line);
+  }
+  const std::vector<std::string>& Lines() const { return lines; }
+
+private:
+  std::vector<std::string> lines;
+};
+
 // Durations of one kind of exchange, in milliseconds.
 class TLatencies {
 public:
@@ -210,16 +223,16 @@ public:
   }
 
   // One line: count, median, p99, minimum (and maximum), or why the run failed.
-  void Report() {
+  void Report(TReport& report) {
     std::sort(samples.begin(), samples.end());
     if (samples.empty()) {
-      std::printf("%-22s no samples  %s\n", what.c_str(), failure.c_str());
+      report.Line("%-22s no samples  %s", what.c_str(), failure.c_str());
       return;
     }
     auto at = [&](double q) {
       return samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * static_cast<double>(samples.size())))];
     };
-    std::printf("%-22s %5zu  median %6.3f ms  p99 %6.3f ms  min %6.3f ms  max %7.3f ms%s%s\n", what.c_str(),
+    report.Line("%-22s %5zu  median %6.3f ms  p99 %6.3f ms  min %6.3f ms  max %7.3f ms%s%s", what.c_str(),
                 samples.size(), at(0.5), at(0.99), samples.front(), samples.back(), failure.empty() ? "" : "  FAILED: ",
                 failure.c_str());
   }
@@ -285,33 +298,75 @@ double ListCharactersPerSecond(TBoardEnd& board, int characters) {
   return characters / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// What a copy program does with a file of `records` records: open the source and make the
+// copy, then one record read and one record write after another, each waiting for its
+// reply, and both closed. Seconds for the whole copy, or a negative value with `failure`
+// set; the copy is compared with its source byte for byte.
+double PipCopySeconds(TBoardEnd& board, const fs::path& work, int records, std::string& failure) {
+  Bytes source;
+  for (int i = 0; i < records * 128; ++i) source += static_cast<char>((i * 7 + i / 128) & 0xFF);
+  {
+    std::FILE* file = std::fopen((work / "PIPSRC.DAT").c_str(), "wb");
+    if (!file || std::fwrite(source.data(), 1, source.size(), file) != source.size()) {
+      failure = "the source file could not be written";
+      if (file) std::fclose(file);
+      return -1;
+    }
+    std::fclose(file);
+  }
+  const Bytes from = NameBlock("PIPSRC", "DAT"), to = NameBlock("PIPDST", "DAT");
+  auto result = [&](const Bytes& frame, std::size_t length) {
+    Clock::time_point lastByte;
+    if (!board.SendFrame(frame, lastByte)) return Bytes();
+    return board.Receive(length, std::chrono::milliseconds(3000));
+  };
+  const auto start = Clock::now();
+  if (result(Frame(15, from), 1) != Bytes(1, '\0') || result(Frame(22, to), 1) != Bytes(1, '\0')) {
+    failure = "open or make refused";
+    return -1;
+  }
+  for (int i = 0; i < records; ++i) {
+    const Bytes read = result(Frame(20, from), 129);
+    if (read.size() != 129 || read[0] != 0) {
+      failure = "read " + std::to_string(i) + " failed";
+      return -1;
+    }
+    if (result(Frame(21, to) + read.substr(1), 1) != Bytes(1, '\0')) {
+      failure = "write " + std::to_string(i) + " failed";
+      return -1;
+    }
+  }
+  if (result(Frame(16, to), 1) != Bytes(1, '\0')) failure = "close refused";
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::FILE* copy = std::fopen((work / "PIPDST.DAT").c_str(), "rb");
+  Bytes copied(source.size() + 1, '\0');
+  const std::size_t got = copy ? std::fread(copied.data(), 1, copied.size(), copy) : 0;
+  if (copy) std::fclose(copy);
+  copied.resize(got);
+  if (copied != source) failure = "the copy differs from its source";
+  return failure.empty() ? seconds : -1;
+}
+
 double LoadAverage() {
   double load[1] = {0};
   return getloadavg(load, 1) == 1 ? load[0] : -1;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-  const int listCharacters = argc > 2 ? std::max(2, std::atoi(argv[2])) : 76000;
-  fs::path program = argc > 3 ? fs::path(argv[3]) : fs::path(MIRTE_PROGRAM);
-  if (program == "serve") program = MIRTE_SERVE_PROGRAM;
-
+// One program measured from its start to its end; false when it never served the line.
+bool Measure(const fs::path& program, int frames, int listCharacters, TReport& report) {
   TProgramRun run(program);
   if (!run.Started() || !run.WaitUntilServing(std::chrono::seconds(30))) {
-    std::fprintf(stderr, "the program did not answer on its line\n");
-    return 1;
+    std::fprintf(stderr, "%s did not answer on its line\n", program.filename().c_str());
+    return false;
   }
   TBoardEnd board = run.Board();
-  std::printf("%s\n", program.filename().c_str());
   {
     const double before = run.CpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(3));
-    std::printf("idle                   %ld kB resident, %.2f%% CPU over 3 s\n", run.ResidentKb(),
+    report.Line("idle                   %ld kB resident, %.2f%% CPU over 3 s\n", run.ResidentKb(),
                 (run.CpuSeconds() - before) / 3 * 100);
   }
-  std::printf("load average at start %.2f; from a frame's last byte to its reply's last byte, %d frames each\n",
+  report.Line("load average at start %.2f; from a frame's last byte to its reply's last byte, %d frames each\n",
               LoadAverage(), frames);
 
   const Bytes name = NameBlock("BENCH", "DAT");
@@ -341,22 +396,64 @@ int main(int argc, char* argv[]) {
   TimeFrames(board, search, frames, 13, [&](int) { return Frame(17, NameBlock("????????", "???")); },
              [](const Bytes& r) { return r[0] == 0; });
 
-  for (TLatencies* l : {&driveVector, &open, &write, &read, &randomRead, &search}) l->Report();
+  for (TLatencies* l : {&driveVector, &open, &write, &read, &randomRead, &search}) l->Report(report);
+
+  // A 76 KB file, as a copy program on the board copies it from drive to drive.
+  constexpr int kPipRecords = 608;
+  std::string pipFailure;
+  const double pipSeconds = PipCopySeconds(board, run.Work(), kPipRecords, pipFailure);
+  if (pipSeconds < 0)
+    report.Line("PIP copy               FAILED: %s\n", pipFailure.c_str());
+  else
+    report.Line("PIP copy               %d reads + %d writes of 128 bytes: %.2f s (%.3f ms per record pair)\n",
+                kPipRecords, kPipRecords, pipSeconds, pipSeconds * 1000 / kPipRecords);
 
   const double cpuBefore = run.CpuSeconds();
   const auto listStart = Clock::now();
   const double perSecond = ListCharactersPerSecond(board, listCharacters);
   const double listSeconds = std::chrono::duration<double>(Clock::now() - listStart).count();
-  std::printf("listing                %ld kB resident, %.1f%% CPU\n", run.ResidentKb(),
+  report.Line("listing                %ld kB resident, %.1f%% CPU\n", run.ResidentKb(),
               (run.CpuSeconds() - cpuBefore) / listSeconds * 100);
   // At 115200 baud with 8 data bits, no parity and 2 stop bits a byte takes 11 bits; a
   // list-output frame is 4 bytes.
   const double lineRate = 115200.0 / 11 / 4;
   if (perSecond <= 0)
-    std::printf("5 list character       the listing of %d characters got no answer\n", listCharacters);
+    report.Line("5 list character       the listing of %d characters got no answer\n", listCharacters);
   else
-    std::printf("5 list character       %d characters: %.0f characters/s (the line carries %.0f)\n", listCharacters,
+    report.Line("5 list character       %d characters: %.0f characters/s (the line carries %.0f)\n", listCharacters,
                 perSecond, lineRate);
-  std::printf("load average at end %.2f\n", LoadAverage());
+  report.Line("load average at end %.2f\n", LoadAverage());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+  const int listCharacters = argc > 2 ? std::max(2, std::atoi(argv[2])) : 76000;
+  const std::string which = argc > 3 ? argv[3] : "";
+  std::vector<fs::path> programs;
+  if (which == "both") programs = {MIRTE_PROGRAM, MIRTE_SERVE_PROGRAM};
+  else if (which == "serve") programs = {MIRTE_SERVE_PROGRAM};
+  else programs = {which.empty() ? fs::path(MIRTE_PROGRAM) : fs::path(which)};
+
+  std::vector<TReport> reports(programs.size());
+  for (std::size_t i = 0; i < programs.size(); ++i)
+    if (!Measure(programs[i], frames, listCharacters, reports[i])) return 1;
+  if (programs.size() == 1) {
+    std::printf("%s\n", programs[0].filename().c_str());
+    for (const std::string& line : reports[0].Lines()) std::printf("%s\n", line.c_str());
+    return 0;
+  }
+  // Row by row, each program's figures under the row's label.
+  const std::size_t rows = std::max(reports[0].Lines().size(), reports[1].Lines().size());
+  for (std::size_t row = 0; row < rows; ++row) {
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+      const auto& lines = reports[i].Lines();
+      if (row >= lines.size()) continue;
+      std::printf("%-12s %s\n", programs[i].filename().c_str(), lines[row].c_str());
+    }
+    std::printf("\n");
+  }
   return 0;
 }

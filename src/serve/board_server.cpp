@@ -99,6 +99,7 @@ TBoardServer::~TBoardServer() {
   session->Board().SetConsoleTap(nullptr);
   session->SetFrameObserver(nullptr);
   session.reset();
+  if (consoleOutFlags >= 0) ::fcntl(consoleOut, F_SETFL, consoleOutFlags);
   if (!privateDevices.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(privateDevices, ignored);
@@ -147,6 +148,11 @@ bool TBoardServer::Start(std::string& error) {
     consoleIn = STDIN_FILENO;
     consoleOut = STDOUT_FILENO;
     ::fcntl(consoleIn, F_SETFL, ::fcntl(consoleIn, F_GETFL) | O_NONBLOCK);
+    // A reader of the console that stops reading must not stop the board's service with
+    // it; what it does not take is dropped. The flags are the terminal's or pipe's own,
+    // shared with whoever started this program, so they are put back at the end.
+    consoleOutFlags = ::fcntl(consoleOut, F_GETFL);
+    if (consoleOutFlags >= 0) ::fcntl(consoleOut, F_SETFL, consoleOutFlags | O_NONBLOCK);
   }
   if (consoleOut >= 0) session->Board().SetConsoleTap(this);
   if (options.Frames) session->SetFrameObserver(this);
@@ -179,7 +185,19 @@ bool TBoardServer::MakePrivateDevices(std::string& error) {
   // their targets made absolute, so they lead where they led from their own folder.
   const fs::path shared = session->SettingsLocation().DosDevicesFolder();
   for (const auto& entry : fs::directory_iterator(shared, fault)) {
-    if (!entry.is_symlink()) continue;
+    // Whatever else lies in the shared folder is the program's own as much as the links
+    // are, and the board is kept from what lies in the run's folder: it is linked in by
+    // inode, so a hard link to it in some drive is refused too.
+    if (!entry.is_symlink()) {
+      if (!entry.is_regular_file(fault)) continue;
+      fs::create_hard_link(entry.path(), devices / entry.path().filename(), fault);
+      // Another file system (a /tmp of its own): the file's other names in a drive are then
+      // served, which its owner should know.
+      if (fault)
+        std::fprintf(stderr, "mirte-serve: note: %s is not kept from the board under other names: %s\n",
+                     entry.path().c_str(), fault.message().c_str());
+      continue;
+    }
     fs::path target = fs::read_symlink(entry.path(), fault);
     if (fault) continue;
     if (target.is_relative()) target = shared / target;

@@ -72,6 +72,7 @@ private:
   std::unique_ptr<TConsolePty> pty;
   int consoleIn = -1;
   int consoleOut = -1;
+  int consoleOutFlags = -1;  // standard output's own flags, while this program changes them
   std::string pendingOutput;
   std::string statusText;
   std::string privateDevices;  // holds the run's own dosdevices/, removed at the end

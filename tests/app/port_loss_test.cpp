@@ -1,6 +1,7 @@
-// The main window and its port dialog with the serial port's Linux side: a board whose
-// device is unplugged and plugged in again, ports that do not open and say why, and USB
-// adapters chosen by name.
+// The main window and its port dialog with the serial port's Linux side: the window going
+// while a board is served, a port the user closed or changed while its device was away,
+// ports that do not open and say why, and USB adapters chosen by name. A board unplugged
+// and plugged in again is played against both programs in tests/serve/front_ends_test.cpp.
 #include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -43,13 +44,6 @@ using testing::ModalAnswers;
 using testing::PtyPair;
 
 using testing::WaitFor;
-
-double ProcessCpuSeconds() {
-  rusage usage {};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // The program runs idle, as in its own event loop, for `time`.
 void RunIdle(std::chrono::milliseconds time) {
@@ -98,21 +92,6 @@ protected:
     return *form;
   }
   QString PortPanel() { return form->Panels[0]->text(); }
-
-  // The board makes a file in the working folder and reads the one-byte result.
-  Bytes MakeFile(PtyPair& pty, const std::string& blankPaddedName) {
-    Bytes frame{16, 17, 22, 0};
-    for (char c : blankPaddedName) frame.push_back(static_cast<std::uint8_t>(c));
-    pty.write(frame);
-    Bytes got;
-    QElapsedTimer clock;
-    clock.start();
-    while (got.empty() && clock.elapsed() < 2000) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      got = pty.read(1, 2ms);
-    }
-    return got;
-  }
 };
 
 // Whether any descriptor of this process is open on the device.
@@ -148,49 +127,6 @@ TEST_F(PortLossWindowTest, TheWindowGoesCleanlyWhileTheBoardIsBeingServed) {
     board->write(Bytes{16, 17, 25});
     EXPECT_TRUE(board->read(1, 50ms).empty()) << "a byte reached the board after the window went";
   }
-}
-
-TEST_F(PortLossWindowTest, AnUnpluggedBoardIsShownLostCostsNothingAndIsServedAgainWhenBack) {
-  TTermFrm& frm = Start();
-  ASSERT_TRUE(frm.ComPort.Open());
-  EXPECT_EQ(PortPanel(), " COM49:115200 Baud");
-
-  // A frame cut off by the unplug: its name block never arrives.
-  board->write(Bytes{16, 17, 15, 0, 'H', 'A'});
-  RunIdle(300ms);
-  Unplug();
-  ASSERT_TRUE(WaitFor([&] { return frm.PortLost(); }));
-  EXPECT_FALSE(frm.ComPort.Open());
-  EXPECT_TRUE(frm.Flags().ComNotAvailable) << "keys are not sent to a lost port";
-  EXPECT_EQ(PortPanel(), " COM49 unplugged");
-  EXPECT_TRUE(frm.Panels[0]->toolTip().contains("went away"));
-
-  const double cpuBefore = ProcessCpuSeconds();
-  QElapsedTimer wall;
-  wall.start();
-  RunIdle(2000ms);
-  const double cpu = ProcessCpuSeconds() - cpuBefore;
-  EXPECT_LT(cpu, 0.02 * static_cast<double>(wall.elapsed()) / 1000.0) << "processor time while the device is away";
-  RecordProperty("lost_cpu_ms_per_2s", static_cast<int>(cpu * 1000));
-
-  frm.Settings.Rec.Language = kLanguageItalian;
-  frm.ApplyLanguage();
-  EXPECT_EQ(PortPanel(), " COM49 scollegata");
-  frm.Settings.Rec.Language = kLanguageEnglish;
-  frm.ApplyLanguage();
-
-  Replug();
-  QElapsedTimer back;
-  back.start();
-  ASSERT_TRUE(WaitFor([&] { return frm.ComPort.Open(); }, 3000ms)) << "the port is back within 3 s";
-  RecordProperty("back_after_ms", static_cast<int>(back.elapsed()));
-  EXPECT_FALSE(frm.PortLost());
-  EXPECT_FALSE(frm.Flags().ComNotAvailable);
-  EXPECT_EQ(PortPanel(), " COM49:115200 Baud");
-  EXPECT_EQ(frm.ComPort.Baud(), 115200);
-  board->readUntilQuiet(100ms);
-  EXPECT_EQ(MakeFile(*board, "NEWFILE TXT"), Bytes{0}) << "a fresh frame gets its reply";
-  EXPECT_TRUE(std::filesystem::exists(folder / "NEWFILE.TXT")) << "the cut frame did not swallow the new one";
 }
 
 TEST_F(PortLossWindowTest, APortTheUserClosedOrChangedStaysAsTheUserLeftIt) {

@@ -645,40 +645,6 @@ Bytes Frame(std::uint8_t type, const Bytes& params, const Bytes& data = {}) {
   return frame;
 }
 
-TEST_F(TermFormBoardTest, ServesTheBoardsConsoleAndDiskThroughTheRunningWindow) {
-  TTermFrm& frm = StartOnBoard(BoardRecord());
-  Sent();
-  board.write("MIRTE\r\nA>");
-  ASSERT_TRUE(WaitFor([&] { return RowText(2).substr(0, 2) == "A>"; }));
-  EXPECT_EQ(RowText(1).substr(0, 5), "MIRTE");
-
-  const Bytes name = NameBlock("TEST", "TXT");
-  Bytes record(128);
-  for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i);
-  board.write(Frame(22, name));  // make
-  EXPECT_EQ(Reply(1), Bytes{0});
-  board.write(Frame(21, name, record));  // write next record
-  EXPECT_EQ(Reply(1), Bytes{0});
-  board.write(Frame(16, name));  // close
-  EXPECT_EQ(Reply(1), Bytes{0});
-  EXPECT_EQ(folder.read("TEST.TXT"), record);
-
-  board.write(Frame(15, name));  // open
-  EXPECT_EQ(Reply(1), Bytes{0});
-  board.write(Frame(20, name));  // read next record: result, then the record
-  Bytes reply = Reply(129);
-  ASSERT_EQ(reply.size(), 129u);
-  EXPECT_EQ(reply[0], 0);
-  EXPECT_EQ(Bytes(reply.begin() + 1, reply.end()), record);
-  board.write(Frame(20, name));
-  EXPECT_EQ(Reply(129)[0], 1) << "end of file";
-
-  board.write("OK");
-  EXPECT_TRUE(WaitFor([&] { return RowText(2).substr(0, 4) == "A>OK"; }));
-  EXPECT_EQ(Panel(1), "");
-  EXPECT_FALSE(frm.Flags().TxBusy);
-}
-
 // The board as a thread of its own that times the program's replies, while the window's
 // event loop runs as it does in the program.
 class TermFormLiveBoardTest : public TermFormBoardTest {
@@ -846,25 +812,6 @@ TEST_F(TermFormLiveBoardTest, JobsWithNothingDrawnLeaveNoFileAndTheWindowAsItWas
     EXPECT_FALSE(form->PdfFileLb->isVisible());
     ExpectNoJob();
   }
-}
-
-TEST_F(TermFormBoardTest, TheProgramFolderAsWorkingFolderKeepsTheProgramsFilesFromTheBoard) {
-  folder.write("mirte", "program");
-  folder.write("BOARD.TXT", "b");
-  StartOnBoard(BoardRecord());
-  Sent();
-  board.write(Frame(17, NameBlock("????????", "???")));
-  Bytes found = Reply(13);
-  ASSERT_EQ(found.size(), 13u);
-  EXPECT_EQ(std::string(found.begin() + 2, found.end()), "BOARD   TXT");
-  board.write(Frame(18, NameBlock("????????", "???")));
-  EXPECT_EQ(Reply(13)[0], 255) << "neither mirte nor mirte.SET is listed";
-  for (const auto& name : {NameBlock("MIRTE", "SET"), NameBlock("MIRTE", "")}) {
-    board.write(Frame(19, name));  // delete
-    EXPECT_EQ(Reply(1), Bytes{255});
-  }
-  EXPECT_TRUE(std::filesystem::exists(settingsFile));
-  EXPECT_TRUE(std::filesystem::exists(folder / "mirte"));
 }
 
 // --- Console: paste, log and save -----------------------------------------------------------

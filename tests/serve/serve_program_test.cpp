@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,9 +17,8 @@
 
 #include "common/settings.h"
 #include "support/pty_pair.h"
+#include "support/serve_process.h"
 #include "support/temp_folder.h"
-
-extern char** environ;
 
 namespace mirte {
 namespace {
@@ -56,101 +53,13 @@ Bytes ListOutput(const std::string& text) {
   return frames;
 }
 
-// Reads what a descriptor gives until `done` holds or the time is up.
-std::string ReadUntil(int fd, std::string& seen, const std::function<bool(const std::string&)>& done,
-                      std::chrono::milliseconds limit) {
-  const auto end = Clock::now() + limit;
-  while (!done(seen) && Clock::now() < end) {
-    pollfd ready{fd, POLLIN, 0};
-    if (::poll(&ready, 1, 20) <= 0) continue;
-    char chunk[512];
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got <= 0) break;
-    seen.append(chunk, static_cast<std::size_t>(got));
-  }
-  return seen;
-}
+using testing::ReadUntil;
 
-// The program run with some options; its standard error is kept for the test to read.
-class ServeProcess {
+// The built program with some options.
+class ServeProcess : public testing::ServeProcess {
 public:
-  // With `stdio`, the program's standard input and output are pipes the test holds.
-  explicit ServeProcess(const std::vector<std::string>& args, bool stdio = false) {
-    int pipeFds[2], inFds[2] = {-1, -1}, outFds[2] = {-1, -1};
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return;
-    if (stdio && (::pipe2(inFds, O_CLOEXEC) != 0 || ::pipe2(outFds, O_CLOEXEC) != 0)) return;
-    errFd = pipeFds[0];
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    if (stdio) {
-      posix_spawn_file_actions_adddup2(&actions, inFds[0], 0);
-      posix_spawn_file_actions_adddup2(&actions, outFds[1], 1);
-    } else {
-      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    }
-    std::vector<std::string> all{MIRTE_SERVE};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid, MIRTE_SERVE, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (stdio) {
-      ::close(inFds[0]);
-      ::close(outFds[1]);
-      inFd = inFds[1];
-      outFd = outFds[0];
-    }
-  }
-  ~ServeProcess() {
-    if (pid > 0 && !exited) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-    for (int fd : {errFd, inFd, outFd})
-      if (fd >= 0) ::close(fd);
-  }
-  int In() const { return inFd; }
-  int Out() const { return outFd; }
-  void CloseIn() {
-    ::close(inFd);
-    inFd = -1;
-  }
-
-  // Waits until standard error has said `text`.
-  bool Says(const std::string& text, std::chrono::milliseconds limit) {
-    ReadUntil(errFd, errors, [&](const std::string& seen) { return seen.find(text) != std::string::npos; }, limit);
-    return errors.find(text) != std::string::npos;
-  }
-  // Waits for the line that says the board is served.
-  bool Serving() { return Says("serving", 5000ms); }
-  // The exit status, or -1 when the program did not end within the limit.
-  int Wait(std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    int status = 0;
-    while (Clock::now() < end) {
-      if (::waitpid(pid, &status, WNOHANG) == pid) {
-        exited = true;
-        ReadUntil(errFd, errors, [](const std::string&) { return false; }, 200ms);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(5ms);
-    }
-    return -1;
-  }
-  void Signal(int number) { ::kill(pid, number); }
-  const std::string& Errors() const { return errors; }
-
-private:
-  pid_t pid = -1;
-  int errFd = -1;
-  int inFd = -1;
-  int outFd = -1;
-  bool exited = false;
-  std::string errors;
+  explicit ServeProcess(const std::vector<std::string>& args, bool stdio = false)
+      : testing::ServeProcess(MIRTE_SERVE, args, stdio) {}
 };
 
 class ServeProgramTest : public ::testing::Test {
@@ -236,27 +145,6 @@ TEST_F(ServeProgramTest, ServesDrivesNamedOnTheCommandLineWithoutTouchingTheShar
   EXPECT_EQ(Exchange(Frame(16, onD), 1), Bytes{0});
   EXPECT_TRUE(std::filesystem::exists(folder / "d" / "ON.D"));
   EXPECT_TRUE(std::filesystem::is_empty(folder / "dosdevices")) << "the window's drive links are left alone";
-}
-
-TEST_F(ServeProgramTest, AnUnpluggedBoardIsWaitedForAndServedAgainWhenItIsBack) {
-  const auto adapter = folder / "adapter";
-  std::filesystem::create_symlink(board.slavePath(), adapter);
-  ServeProcess serve({"--settings", SettingsFile(), "--device", adapter.string(), "--folder", folder.path().string()});
-  ASSERT_TRUE(serve.Serving()) << serve.Errors();
-  board.readUntilQuiet(50ms);
-  ASSERT_EQ(Exchange(Frame(25, {}), 1).size(), 1u);
-
-  board.closeMaster();
-  ASSERT_TRUE(serve.Says("went away", 3000ms)) << serve.Errors();
-  testing::PtyPair replugged;
-  std::filesystem::remove(adapter);
-  std::filesystem::create_symlink(replugged.slavePath(), adapter);
-  ASSERT_TRUE(serve.Says("is back", 3000ms)) << serve.Errors();
-  replugged.readUntilQuiet(50ms);
-  replugged.write(Frame(25, {}));
-  EXPECT_EQ(replugged.read(1, 3000ms).size(), 1u) << "served again on the adapter that came back";
-  serve.Signal(SIGTERM);
-  EXPECT_EQ(serve.Wait(1000ms), 0);
 }
 
 TEST_F(ServeProgramTest, ListOutputEndsInOnePdfWhoseTextIsTheJobs) {
@@ -369,6 +257,31 @@ TEST_F(ServeProgramTest, TheConsoleOnStandardInputAndOutputOutlivesTheEndOfInput
   EXPECT_EQ(std::string(typed.begin(), typed.end()), "run\r");
 
   serve.CloseIn();
+  EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u) << "the board is still served";
+  serve.Signal(SIGTERM);
+  EXPECT_EQ(serve.Wait(1000ms), 0);
+}
+
+// A console reader that stops reading (a stopped terminal, a script that hangs) must not
+// hold up the board: its drives are served on, as the window serves them whatever it paints.
+TEST_F(ServeProgramTest, AConsoleOnStandardOutputThatNobodyReadsHoldsNothingUp) {
+  auto options = RigOptions();
+  options.push_back("--console-stdio");
+  ServeProcess serve(options, true);
+  ASSERT_TRUE(serve.Serving()) << serve.Errors();
+  board.readUntilQuiet(50ms);
+  // Far more than a pipe holds; a server held up would stop taking it, so the board gives
+  // up after a while rather than wait for ever.
+  const std::string text(256 * 1024, 'x');
+  ::fcntl(board.master(), F_SETFL, ::fcntl(board.master(), F_GETFL) | O_NONBLOCK);
+  std::size_t sent = 0;
+  for (const auto end = Clock::now() + 3s; sent < text.size() && Clock::now() < end;) {
+    pollfd room{board.master(), POLLOUT, 0};
+    if (::poll(&room, 1, 20) <= 0) continue;
+    const ssize_t n = ::write(board.master(), text.data() + sent, std::min<std::size_t>(4096, text.size() - sent));
+    if (n > 0) sent += static_cast<std::size_t>(n);
+  }
+  ASSERT_EQ(sent, text.size()) << "the server stopped taking the board's bytes";
   EXPECT_EQ(Exchange(Frame(25, {}), 1).size(), 1u) << "the board is still served";
   serve.Signal(SIGTERM);
   EXPECT_EQ(serve.Wait(1000ms), 0);
