@@ -268,7 +268,7 @@ void TDrivesFrm::ListSlice() {
     listTimer->stop();
     return;
   }
-  if (!reader->Step(kEntriesPerSlice)) {
+  if (!reader->Step(entriesPerSlice)) {
     ListingLb->setText(Text(kListingText).arg(reader->Read()));
     ListingLb->show();
     if (!listTimer->isActive()) listTimer->start();

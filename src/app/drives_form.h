@@ -70,6 +70,8 @@ public:
   void Refresh();
   // True while the viewed folder is still being read.
   bool Listing() const;
+  // Entries read per slice from now on (at least one).
+  void SetEntriesPerSlice(std::size_t entries) { entriesPerSlice = entries > 0 ? entries : 1; }
 
   void ChooseBtnClick();
   void RemoveBtnClick();
@@ -98,6 +100,7 @@ private:
   QTimer* listTimer = nullptr;    // a zero timer: one slice per turn of the event loop
   QTimer* relistTimer = nullptr;  // gathers a burst of folder changes into one reading
   bool relistWanted = false;
+  std::size_t entriesPerSlice = kEntriesPerSlice;
   std::chrono::steady_clock::time_point listStarted;
   std::chrono::milliseconds lastListing{0};
   TWindowPlaces places;
