@@ -287,24 +287,29 @@ void TDrivesFrm::ListSlice() {
 
 void TDrivesFrm::ShowBoardView() {
   const TBoardView& view = reader->View();
-  auto moreRow = [this](std::size_t all) {
-    auto* row = new QTreeWidgetItem;
-    row->setText(0, Text(kMoreRowsText).arg(all - kShownRows));
-    row->setFlags(Qt::ItemIsEnabled);
-    return row;
-  };
-  // Rows go in by the list, not one by one: each single insertion tells the view anew.
-  QList<QTreeWidgetItem*> files;
-  for (const TBoardFile& file : view.Files) {
-    if (files.size() == kShownRows) {
-      files << moreRow(view.Files.size());
-      break;
+  // At most kShownRows rows a list, then one saying how many more: the rows cost far more
+  // memory than the names, and nobody reads the ten-thousandth. Rows go in by the list, not
+  // one by one, since each single insertion tells the view anew.
+  auto rows = [this](const auto& entries, const auto& fill) {
+    QList<QTreeWidgetItem*> list;
+    for (const auto& entry : entries) {
+      auto* row = new QTreeWidgetItem;
+      if (list.size() == kShownRows) {
+        row->setText(0, Text(kMoreRowsText).arg(entries.size() - kShownRows));
+        row->setFlags(Qt::ItemIsEnabled);
+        list << row;
+        break;
+      }
+      fill(*row, entry);
+      list << row;
     }
-    auto* row = new QTreeWidgetItem;
-    row->setText(0, FromLocal(file.Alias));
-    row->setText(1, FromLocal(file.Name));
-    row->setText(2, QString::number(file.Records));
-    row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    return list;
+  };
+  QList<QTreeWidgetItem*> files = rows(view.Files, [this](QTreeWidgetItem& row, const TBoardFile& file) {
+    row.setText(0, FromLocal(file.Alias));
+    row.setText(1, FromLocal(file.Name));
+    row.setText(2, QString::number(file.Records));
+    row.setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     QString readOnly;
     if (file.ReadOnly)
       readOnly = Text(kReadOnlyMark);
@@ -312,20 +317,12 @@ void TDrivesFrm::ShowBoardView() {
       readOnly = Text(kLinkedReadOnlyMark).arg(file.Links);
     else if (file.Links > 1)
       readOnly = Text(kLinkedWritableMark).arg(file.Links);
-    row->setText(3, readOnly);
-    files << row;
-  }
-  QList<QTreeWidgetItem*> apart;
-  for (const TApartEntry& entry : view.Apart) {
-    if (apart.size() == kShownRows) {
-      apart << moreRow(view.Apart.size());
-      break;
-    }
-    auto* row = new QTreeWidgetItem;
-    row->setText(0, FromLocal(entry.Name));
-    row->setText(1, Text(WhyText(entry.Why)) + FromLocal(entry.Alias));
-    apart << row;
-  }
+    row.setText(3, readOnly);
+  });
+  QList<QTreeWidgetItem*> apart = rows(view.Apart, [this](QTreeWidgetItem& row, const TApartEntry& entry) {
+    row.setText(0, FromLocal(entry.Name));
+    row.setText(1, Text(WhyText(entry.Why)) + FromLocal(entry.Alias));
+  });
   BoardFilesWn->clear();
   ApartWn->clear();
   BoardFilesWn->addTopLevelItems(files);
