@@ -318,6 +318,7 @@ void TDrivesFrm::ShowBoardView() {
     else if (file.Links > 1)
       readOnly = Text(kLinkedWritableMark).arg(file.Links);
     row.setText(3, readOnly);
+    row.setToolTip(3, readOnly);
   });
   QList<QTreeWidgetItem*> apart = rows(view.Apart, [this](QTreeWidgetItem& row, const TApartEntry& entry) {
     row.setText(0, FromLocal(entry.Name));
