@@ -5,10 +5,17 @@
 // board is a thread on a pseudo-terminal and the PC side is the real port and file service,
 // pumped as the main window pumps. The folders are made in the system's temporary folder
 // (not /dev/shm: no drive may stand for a folder under /dev) and removed at the end.
-// Usage: large_folder_bench [files, default 100000] [rounds, default 20]
+// Usage: large_folder_bench [files, default 100000] [rounds, default 20] [program]
+// Given a program (build/mirte), the same board is played against that program as a whole,
+// started on the offscreen platform with its COM1 on the pseudo-terminal and the folder as
+// its working folder: its figures include the board's mandated 5 ms wait.
 // A record read stops after 10 s, so a slow reader still ends; its figure is per record.
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,15 +31,20 @@
 
 #include "board_wire.h"
 #include "board/board_service.h"
+#include "common/settings.h"
 #include "platform/dos_files.h"
 #include "serial/port_rig.h"
 #include "support/fake_board_window.h"
+#include "support/pty_pair.h"
+#include "support/temp_folder.h"
 #include "terminal/terminal_buffer.h"
 #if __has_include("session/com_port_link.h")
 #include "session/com_port_link.h"
 #else
 #include "board/com_port_link.h"
 #endif
+
+extern char** environ;
 
 namespace {
 
@@ -197,6 +209,72 @@ fs::path BenchRoot() {
   return pattern;
 }
 
+// The program as a whole in a program folder of its own (a copy of it, its settings, its
+// dosdevices/com1 the pseudo-terminal), serving `work`. Ended and waited for on destruction.
+class TProgramRun {
+public:
+  TProgramRun(const fs::path& program, const fs::path& work) {
+    const fs::path copy = folder / "mirte";
+    fs::copy_file(program, copy);
+    fs::create_directory(folder / "dosdevices");
+    fs::create_symlink(pty.slavePath(), folder / "dosdevices" / "com1");
+    TSettings settings;
+    settings.ProgramFolder = folder.path().string() + "/";
+    settings.SettingsPath = (folder / "mirte.SET").string();
+    settings.SetDefaultSettings();
+    settings.Rec.ComNumber = 1;
+    settings.SetWorkFolder(work.string());
+    settings.SaveSettings();
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::string path = copy.string();
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~TProgramRun() {
+    if (pid <= 0) return;
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 300 && ::waitpid(pid, nullptr, WNOHANG) != pid; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
+  int Board() const { return pty.master(); }
+  long ResidentKb() const {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+  }
+  // The splash and the port's opening take a while: asks for the current drive until the
+  // program answers, then lets stray answers die away.
+  bool WaitUntilServing() {
+    for (int i = 0; i < 120; ++i) {
+      if (!WriteAll(pty.master(), std::string("\x10\x11\x19"))) return false;
+      // Until the program opens its end, the master only hangs up.
+      pollfd p{pty.master(), POLLIN, 0};
+      char drain[256];
+      if (::poll(&p, 1, 250) > 0 && ::read(pty.master(), drain, sizeof drain) > 0) {
+        while (::poll(&p, 1, 300) > 0 && ::read(pty.master(), drain, sizeof drain) > 0) {
+        }
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
+private:
+  testing::TempFolder folder;
+  testing::PtyPair pty;
+  pid_t pid = -1;
+};
+
 void Report(const char* folder, TTimes (&times)[kOps]) {
   for (int op = 0; op < kOps; ++op) {
     const TTimes& t = times[op];
@@ -211,6 +289,7 @@ void Report(const char* folder, TTimes (&times)[kOps]) {
 int main(int argc, char** argv) {
   int files = argc > 1 ? std::max(10, std::atoi(argv[1])) : 100000;
   int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+  const fs::path program = argc > 3 ? fs::path(argv[3]) : fs::path();
 
   fs::path root = BenchRoot();
   if (root.empty()) {
@@ -222,6 +301,35 @@ int main(int argc, char** argv) {
   MakeFolder(root / "large", files);
   std::printf("folders in %s: 10 and %d files (every tenth a long name), made in %.1f s\n", root.c_str(), files,
               std::chrono::duration<double>(Clock::now() - made).count());
+
+  bool sound = true;
+  auto play = [&](const char* which, int fd) {
+    const std::string alias = ShortFileName((root / which / kLongName).string());
+    std::printf("alias of \"%s\" in %s: %s\n", kLongName, which, alias.c_str());
+    TTimes times[kOps];
+    TBoard board(fd);
+    board.Rounds(rounds, times);
+    board.ReadFile(alias, times[ReadByAlias]);
+    board.ReadFile(kShortName, times[ReadByShortName]);
+    Report(which, times);
+    for (const TTimes& t : times) sound = sound && t.ok;
+    sound = sound && !board.failed;
+  };
+  if (!program.empty()) {
+    std::printf("the whole program, %s\n", program.c_str());
+    for (const char* which : {"small", "large"}) {
+      TProgramRun run(program, root / which);
+      if (!run.WaitUntilServing()) {
+        std::fprintf(stderr, "the program did not answer on its line\n");
+        return 1;
+      }
+      play(which, run.Board());
+      std::printf("%s: program resident %ld kB\n", which, run.ResidentKb());
+    }
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+    return sound ? 0 : 1;
+  }
 
   testing::PortRig rig;
   TTerminalBuffer buffer;
@@ -238,25 +346,15 @@ int main(int argc, char** argv) {
   rig.port.SetOnTriggerAvail([&](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
   rig.port.SetOpen(true);
 
-  bool sound = true;
   for (const char* which : {"small", "large"}) {
     service.FileService().SetWorkingFolder((root / which).string());
-    const std::string alias = ShortFileName((root / which / kLongName).string());
-    TTimes times[kOps];
-    TBoard board(rig.board.master());
     std::atomic<bool> done{false};
     std::thread thread([&] {
-      board.Rounds(rounds, times);
-      board.ReadFile(alias, times[ReadByAlias]);
-      board.ReadFile(kShortName, times[ReadByShortName]);
+      play(which, rig.board.master());
       done = true;
     });
     rig.queue.PumpUntil([&] { return done.load(); }, std::chrono::minutes(30));
     thread.join();
-    std::printf("alias of \"%s\" in %s: %s\n", kLongName, which, alias.c_str());
-    Report(which, times);
-    for (const TTimes& t : times) sound = sound && t.ok;
-    sound = sound && !board.failed;
   }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
