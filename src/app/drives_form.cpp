@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileSystemWatcher>
 #include <QHideEvent>
+#include <QShowEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -223,6 +224,8 @@ bool TDrivesFrm::Listing() const {
 }
 
 void TDrivesFrm::FolderChanged() {
+  // A hidden window reads nothing: it is refreshed when it is shown again.
+  if (!isVisible()) return;
   FillDrives();
   UpdateButtons();
   // A board at work changes its folder with every make and delete; reading a large folder
@@ -408,8 +411,20 @@ void TDrivesFrm::changeEvent(QEvent* event) {
 
 void TDrivesFrm::hideEvent(QHideEvent* event) {
   QDialog::hideEvent(event);
+  // A board at work in a large folder would keep a hidden window reading it.
+  reader.reset();
+  listTimer->stop();
+  relistTimer->stop();
+  relistWanted = false;
+  ListingLb->hide();
   // Minimizing is no leaving.
   if (!event->spontaneous()) places.Remember(*this);
+}
+
+void TDrivesFrm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Coming back from the task bar; whoever shows the window afresh refreshes it first.
+  if (event->spontaneous()) Refresh();
 }
 
 }  // namespace mirte

@@ -80,6 +80,7 @@ public:
 protected:
   void changeEvent(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
 private:
   void FillDrives();

@@ -282,6 +282,11 @@ TEST_F(DrivesFormTest, ABoardFrameIsAnsweredWhileALargeFolderIsReadAndTheViewSta
   EXPECT_EQ(frm.BoardFilesWn->topLevelItem(0)->text(0), "F100000.DAT");
   EXPECT_EQ(frm.BoardFilesWn->topLevelItem(TDrivesFrm::kShownRows)->text(0), "… and 6000 more");
   EXPECT_FALSE(frm.ListingLb->isVisibleTo(&frm));
+
+  frm.Refresh();
+  ASSERT_TRUE(frm.Listing());
+  frm.CloseBtn->click();
+  EXPECT_FALSE(frm.Listing()) << "a closed window reads no more";
 }
 
 TEST_F(DrivesFormTest, CaptionsAreItalianAndFollowTheLanguageSwitch) {
