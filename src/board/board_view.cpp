@@ -29,7 +29,10 @@ std::string Resolved(const std::string& path) {
 TBoardViewReader::TBoardViewReader(const TDosDrives& dosDrives, std::string viewed)
     : drives(dosDrives), folder(std::move(viewed)) {
   dir = opendir(folder.c_str());
-  if (!dir) return;
+  if (!dir) {
+    phase = TPhase::Done;
+    return;
+  }
   // Asking the drives about each of 100,000 names would read the dosdevices folder as
   // often: its answers that do not depend on the name are taken once, and the drives are
   // asked only about names that could be one of the program's own.
@@ -76,30 +79,59 @@ void TBoardViewReader::Classify(const char* entryName) {
 }
 
 bool TBoardViewReader::Step(std::size_t entries) {
-  if (!dir) return true;
-  for (std::size_t i = 0; i < entries; ++i) {
-    dirent* entry = readdir(static_cast<DIR*>(dir));
-    if (!entry) {
-      closedir(static_cast<DIR*>(dir));
-      dir = nullptr;
-      Finish();
-      return true;
-    }
-    ++read;
-    Classify(entry->d_name);
+  switch (phase) {
+    case TPhase::Reading:
+      for (std::size_t i = 0; i < entries; ++i) {
+        dirent* entry = readdir(static_cast<DIR*>(dir));
+        if (!entry) {
+          closedir(static_cast<DIR*>(dir));
+          dir = nullptr;
+          phase = TPhase::Sorting;
+          break;
+        }
+        ++read;
+        Classify(entry->d_name);
+      }
+      // A folder no larger than a slice is finished in the same slice.
+      if (phase == TPhase::Sorting && read <= entries) {
+        Sort();
+        Number();
+        MakeView();
+        phase = TPhase::Done;
+      }
+      break;
+    case TPhase::Sorting:
+      Sort();
+      phase = TPhase::Numbering;
+      break;
+    case TPhase::Numbering:
+      Number();
+      phase = TPhase::Making;
+      break;
+    case TPhase::Making:
+      MakeView();
+      phase = TPhase::Done;
+      break;
+    case TPhase::Done:
+      break;
   }
-  return false;
+  return phase == TPhase::Done;
 }
 
-void TBoardViewReader::Finish() {
+void TBoardViewReader::Sort() {
+  std::sort(visible.begin(), visible.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
+}
+
+void TBoardViewReader::Number() {
   // Aliases are numbered among all visible files, the program's own included, exactly as
   // a search numbers them.
-  std::sort(visible.begin(), visible.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
   std::vector<std::string> names;
   names.reserve(visible.size());
   for (const TVisible& file : visible) names.push_back(file.Name);
-  std::vector<std::string> aliases = AssignShortAliases(names);
-  names = {};
+  aliases = AssignShortAliases(names);
+}
+
+void TBoardViewReader::MakeView() {
   view.Files.reserve(visible.size());
   for (std::size_t i = 0; i < visible.size(); ++i) {
     TVisible& file = visible[i];
@@ -113,6 +145,7 @@ void TBoardViewReader::Finish() {
                           file.Links > 1 && !view.LinksWritable});
   }
   visible = {};
+  aliases = {};
   std::sort(view.Apart.begin(), view.Apart.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
 }
 

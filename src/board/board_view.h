@@ -59,10 +59,12 @@ public:
   TBoardViewReader(const TBoardViewReader&) = delete;
   TBoardViewReader& operator=(const TBoardViewReader&) = delete;
 
-  // Reads at most `entries` more folder entries; the slice that meets the folder's end also
-  // numbers the aliases and sorts. True once the view is complete.
+  // Reads at most `entries` more folder entries. After the folder's end, sorting, numbering
+  // the aliases and making the view take a slice each, since in a large folder each of
+  // them alone costs tens of milliseconds; a folder of no more than `entries` entries is
+  // finished in one slice. True once the view is complete.
   bool Step(std::size_t entries);
-  bool Done() const { return dir == nullptr; }
+  bool Done() const { return phase == TPhase::Done; }
   // Entries read so far.
   std::size_t Read() const { return read; }
   // The complete view (empty before Done).
@@ -71,7 +73,9 @@ public:
 private:
   void Classify(const char* name);
   bool IsProgramFile(const std::string& name, const struct stat& st) const;
-  void Finish();
+  void Sort();
+  void Number();
+  void MakeView();
 
   const TDosDrives& drives;
   std::string folder;
@@ -88,6 +92,9 @@ private:
     bool Own = false;
   };
   std::vector<TVisible> visible;
+  std::vector<std::string> aliases;  // of `visible`, in the same order
+  enum class TPhase { Reading, Sorting, Numbering, Making, Done };
+  TPhase phase = TPhase::Reading;
   TBoardView view;
 };
 
