@@ -1,15 +1,19 @@
 #include "app/drives_form.h"
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemWatcher>
 #include <QHideEvent>
+#include <QShowEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -20,6 +24,7 @@
 #include "common/drive_texts.h"
 #include "platform/dos_files.h"
 #include "platform/dos_folder.h"
+#include "platform/drive_options.h"
 
 namespace mirte {
 
@@ -112,6 +117,13 @@ TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec&
   ApartLb->setObjectName("ApartLb");
   SetCaption(ApartLb, kApartText, settings.Language);
   ApartWn = NewList(this, "ApartWn", 2);
+  LinksWritableCb = new QCheckBox(this);
+  LinksWritableCb->setObjectName("LinksWritableCb");
+  SetCaption(LinksWritableCb, kLinksWritableText, settings.Language);
+  LinksWritableCb->setToolTip(Text(kLinksWritableTip));
+  ListingLb = new QLabel(this);
+  ListingLb->setObjectName("ListingLb");
+  ListingLb->hide();
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(ChooseBtn);
@@ -120,9 +132,11 @@ TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec&
   buttons->addWidget(CloseBtn);
   auto* left = new QVBoxLayout;
   left->addWidget(DrivesWn, 1);
+  left->addWidget(LinksWritableCb);
   left->addLayout(buttons);
   auto* right = new QVBoxLayout;
   right->addWidget(BoardViewLb);
+  right->addWidget(ListingLb);
   right->addWidget(BoardFilesWn, 3);
   right->addWidget(ApartLb);
   right->addWidget(ApartWn, 2);
@@ -130,14 +144,22 @@ TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec&
   layout->addLayout(left, 2);
   layout->addLayout(right, 3);
 
+  listTimer = new QTimer(this);
+  listTimer->setInterval(0);
+  connect(listTimer, &QTimer::timeout, this, [this] { ListSlice(); });
+  relistTimer = new QTimer(this);
+  relistTimer->setSingleShot(true);
+  connect(relistTimer, &QTimer::timeout, this, [this] { FillBoardView(); });
+
   watcher = new QFileSystemWatcher(this);
-  connect(watcher, &QFileSystemWatcher::directoryChanged, this, [this] { Refresh(); });
+  connect(watcher, &QFileSystemWatcher::directoryChanged, this, [this] { FolderChanged(); });
   connect(DrivesWn, &QTreeWidget::currentItemChanged, this, [this] {
     UpdateButtons();
     FillBoardView();
   });
   connect(ChooseBtn, &QPushButton::clicked, this, [this] { ChooseBtnClick(); });
   connect(RemoveBtn, &QPushButton::clicked, this, [this] { RemoveBtnClick(); });
+  connect(LinksWritableCb, &QCheckBox::clicked, this, [this](bool checked) { LinksWritableCbClick(checked); });
   connect(CloseBtn, &QPushButton::clicked, this, &QDialog::close);
 
   FillDrives();
@@ -197,34 +219,120 @@ void TDrivesFrm::FillDrives() {
   WatchFolders();
 }
 
+bool TDrivesFrm::Listing() const {
+  return reader != nullptr || relistTimer->isActive();
+}
+
+void TDrivesFrm::FolderChanged() {
+  // A hidden window reads nothing: it is refreshed when it is shown again.
+  if (!isVisible()) return;
+  FillDrives();
+  UpdateButtons();
+  // A board at work changes its folder with every make and delete; reading a large folder
+  // again for each would take the machine from the board. Changes wait at least as long
+  // as the last reading took, and one reading covers all that came meanwhile.
+  if (reader) {
+    relistWanted = true;
+    return;
+  }
+  if (!relistTimer->isActive()) relistTimer->start(std::max(std::chrono::milliseconds(100), lastListing));
+}
+
 void TDrivesFrm::FillBoardView() {
   BoardFilesWn->setHeaderLabels({Text(kBoardNameColumn), Text(kPcNameColumn), Text(kRecordsColumn), Text(kReadOnlyColumn)});
   ApartWn->setHeaderLabels({Text(kPcNameColumn), Text(kWhyColumn)});
-  BoardFilesWn->clear();
-  ApartWn->clear();
+  relistTimer->stop();
+  relistWanted = false;
   char letter = SelectedDrive();
   std::string folder = drives.CurrentFolderOf(letter);
-  viewedFolder = FromLocal(folder);
-  BoardViewLb->setText(Text(kBoardViewText) + QString("%1: %2").arg(QChar(letter)).arg(folder.empty() ? Text(kNoFolder) : viewedFolder));
-  if (!folder.empty()) {
-    TBoardView view = BoardViewOf(drives, folder);
-    for (const TBoardFile& file : view.Files) {
-      auto* row = new QTreeWidgetItem(BoardFilesWn);
-      row->setText(0, FromLocal(file.Alias));
-      row->setText(1, FromLocal(file.Name));
-      row->setText(2, QString::number(file.Records));
-      row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
-      row->setText(3, file.ReadOnly ? Text(kReadOnlyMark) : QString());
-    }
-    for (const TApartEntry& entry : view.Apart) {
-      auto* row = new QTreeWidgetItem(ApartWn);
-      row->setText(0, FromLocal(entry.Name));
-      row->setText(1, Text(WhyText(entry.Why)) + FromLocal(entry.Alias));
-    }
+  QString shown = FromLocal(folder);
+  // Another folder's rows would mislead while this one is read; the same folder's stay.
+  if (shown != viewedFolder || folder.empty()) {
+    BoardFilesWn->clear();
+    ApartWn->clear();
   }
+  viewedFolder = shown;
+  BoardViewLb->setText(Text(kBoardViewText) + QString("%1: %2").arg(QChar(letter)).arg(folder.empty() ? Text(kNoFolder) : viewedFolder));
+  reader.reset();
+  if (!folder.empty()) {
+    reader = std::make_unique<TBoardViewReader>(drives, folder);
+    listStarted = std::chrono::steady_clock::now();
+    // A small folder is shown at once; a large one goes on from the event loop.
+    ListSlice();
+  } else {
+    listTimer->stop();
+    ListingLb->hide();
+  }
+  WatchFolders();
+}
+
+void TDrivesFrm::ListSlice() {
+  if (!reader) {
+    listTimer->stop();
+    return;
+  }
+  if (!reader->Step(entriesPerSlice)) {
+    ListingLb->setText(Text(kListingText).arg(reader->Read()));
+    ListingLb->show();
+    if (!listTimer->isActive()) listTimer->start();
+    return;
+  }
+  listTimer->stop();
+  ShowBoardView();
+  reader.reset();
+  lastListing = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - listStarted);
+  ListingLb->hide();
+  if (relistWanted) {
+    relistWanted = false;
+    relistTimer->start(std::max(std::chrono::milliseconds(100), lastListing));
+  }
+}
+
+void TDrivesFrm::ShowBoardView() {
+  const TBoardView& view = reader->View();
+  // At most kShownRows rows a list, then one saying how many more: the rows cost far more
+  // memory than the names, and nobody reads the ten-thousandth. Rows go in by the list, not
+  // one by one, since each single insertion tells the view anew.
+  auto rows = [this](const auto& entries, const auto& fill) {
+    QList<QTreeWidgetItem*> list;
+    for (const auto& entry : entries) {
+      auto* row = new QTreeWidgetItem;
+      if (list.size() == kShownRows) {
+        row->setText(0, Text(kMoreRowsText).arg(entries.size() - kShownRows));
+        row->setFlags(Qt::ItemIsEnabled);
+        list << row;
+        break;
+      }
+      fill(*row, entry);
+      list << row;
+    }
+    return list;
+  };
+  QList<QTreeWidgetItem*> files = rows(view.Files, [this](QTreeWidgetItem& row, const TBoardFile& file) {
+    row.setText(0, FromLocal(file.Alias));
+    row.setText(1, FromLocal(file.Name));
+    row.setText(2, QString::number(file.Records));
+    row.setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    QString readOnly;
+    if (file.ReadOnly)
+      readOnly = Text(kReadOnlyMark);
+    else if (file.LinkedReadOnly)
+      readOnly = Text(kLinkedReadOnlyMark).arg(file.Links);
+    else if (file.Links > 1)
+      readOnly = Text(kLinkedWritableMark).arg(file.Links);
+    row.setText(3, readOnly);
+    row.setToolTip(3, readOnly);
+  });
+  QList<QTreeWidgetItem*> apart = rows(view.Apart, [this](QTreeWidgetItem& row, const TApartEntry& entry) {
+    row.setText(0, FromLocal(entry.Name));
+    row.setText(1, Text(WhyText(entry.Why)) + FromLocal(entry.Alias));
+  });
+  BoardFilesWn->clear();
+  ApartWn->clear();
+  BoardFilesWn->addTopLevelItems(files);
+  ApartWn->addTopLevelItems(apart);
   for (int column = 0; column < 3; ++column) BoardFilesWn->resizeColumnToContents(column);
   ApartWn->resizeColumnToContents(0);
-  WatchFolders();
 }
 
 void TDrivesFrm::UpdateButtons() {
@@ -232,6 +340,22 @@ void TDrivesFrm::UpdateButtons() {
   bool working = letter == drives.WorkingDrive();
   ChooseBtn->setEnabled(!working);
   RemoveBtn->setEnabled(!working && !drives.LinkTarget(letter).empty());
+  std::string options = drives.DriveOptionsFile();
+  LinksWritableCb->setEnabled(!options.empty());
+  LinksWritableCb->setChecked(!options.empty() && LoadDriveOptions(options).LinksWritable(letter));
+}
+
+void TDrivesFrm::LinksWritableCbClick(bool writable) {
+  char letter = SelectedDrive();
+  std::string path = drives.DriveOptionsFile();
+  TDriveOptions options = LoadDriveOptions(path);
+  options.SetLinksWritable(letter, writable);
+  if (!SaveDriveOptions(path, options)) {
+    LinksWritableCb->setChecked(!writable);
+    QMessageBox::warning(this, windowTitle(), Text(kDriveOptionsNotSaved).arg(FromLocal(path)));
+    return;
+  }
+  FillBoardView();
 }
 
 void TDrivesFrm::WatchFolders() {
@@ -279,13 +403,28 @@ void TDrivesFrm::RemoveBtnClick() {
 
 void TDrivesFrm::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
-  if (event->type() == QEvent::LanguageChange) Refresh();
+  if (event->type() == QEvent::LanguageChange) {
+    LinksWritableCb->setToolTip(Text(kLinksWritableTip));
+    Refresh();
+  }
 }
 
 void TDrivesFrm::hideEvent(QHideEvent* event) {
   QDialog::hideEvent(event);
+  // A board at work in a large folder would keep a hidden window reading it.
+  reader.reset();
+  listTimer->stop();
+  relistTimer->stop();
+  relistWanted = false;
+  ListingLb->hide();
   // Minimizing is no leaving.
   if (!event->spontaneous()) places.Remember(*this);
+}
+
+void TDrivesFrm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Coming back from the task bar; whoever shows the window afresh refreshes it first.
+  if (event->spontaneous()) Refresh();
 }
 
 }  // namespace mirte

@@ -8,24 +8,33 @@
 // its next command on. The window follows the links folder and the viewed folder while open.
 // A long folder is elided in the middle (the whole path in its tooltip) so the Working column
 // stays in view; the window opens inside its screen, where and as large as it was left.
+// The selected drive's switch lets the board write files with more than one hard link
+// (kept in the settings' side file); the view marks such files read-only otherwise. The
+// view is read in slices from the event loop, so a folder of 100,000 files keeps no reply
+// waiting, and shows at most kShownRows rows per list with a note of how many more there are.
 #include <QDialog>
 #include <QString>
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "app/window_places.h"
 #include "common/settings.h"
 #include "common/text_pair.h"
 
+class QCheckBox;
 class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 
 namespace mirte {
 
 class TDosDrives;
+class TBoardViewReader;
 
 class TDrivesFrm : public QDialog {
 public:
@@ -39,6 +48,9 @@ public:
 
   // The size it opens at the first time, unless its contents ask for more.
   static constexpr QSize kPreferredSize{900, 460};
+  // Folder entries read per turn of the event loop: a couple of milliseconds' work.
+  static constexpr std::size_t kEntriesPerSlice = 500;
+  static constexpr int kShownRows = 2000;
 
   QTreeWidget* DrivesWn = nullptr;
   QPushButton* ChooseBtn = nullptr;
@@ -48,23 +60,34 @@ public:
   QTreeWidget* BoardFilesWn = nullptr;
   QLabel* ApartLb = nullptr;
   QTreeWidget* ApartWn = nullptr;
+  QCheckBox* LinksWritableCb = nullptr;
+  QLabel* ListingLb = nullptr;
 
   // The drive whose row is selected, 'A' to 'P'.
   char SelectedDrive() const;
   void SelectDrive(char letter);
   // Reads the links and the viewed folder again.
   void Refresh();
+  // True while the viewed folder is still being read.
+  bool Listing() const;
+  // Entries read per slice from now on (at least one).
+  void SetEntriesPerSlice(std::size_t entries) { entriesPerSlice = entries > 0 ? entries : 1; }
 
   void ChooseBtnClick();
   void RemoveBtnClick();
+  void LinksWritableCbClick(bool writable);
 
 protected:
   void changeEvent(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
 private:
   void FillDrives();
   void FillBoardView();
+  void ListSlice();
+  void ShowBoardView();
+  void FolderChanged();
   void UpdateButtons();
   void WatchFolders();
   QString Text(const TTextPair& text) const;
@@ -74,6 +97,13 @@ private:
   TChooseFolder chooseFolder;
   QFileSystemWatcher* watcher = nullptr;
   QString viewedFolder;
+  std::unique_ptr<TBoardViewReader> reader;
+  QTimer* listTimer = nullptr;    // a zero timer: one slice per turn of the event loop
+  QTimer* relistTimer = nullptr;  // gathers a burst of folder changes into one reading
+  bool relistWanted = false;
+  std::size_t entriesPerSlice = kEntriesPerSlice;
+  std::chrono::steady_clock::time_point listStarted;
+  std::chrono::milliseconds lastListing{0};
   TWindowPlaces places;
 };
 

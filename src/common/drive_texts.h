@@ -41,6 +41,21 @@ inline constexpr TTextPair kWhyLink{"collegamento", "link"};
 inline constexpr TTextPair kWhyHidden{"file nascosto", "hidden file"};
 inline constexpr TTextPair kWhyNotRegular{"non è un file normale", "not a plain file"};
 inline constexpr TTextPair kWhyProgramFile{"file del programma", "the program's own file"};
+// A file with other hard links is another file's name too: the board writes it only on a
+// drive where the user allowed that. %1 is the number of links.
+inline constexpr TTextPair kLinkedReadOnlyMark{"sì: %1 collegamenti fisici", "yes: %1 hard links"};
+inline constexpr TTextPair kLinkedWritableMark{"no: %1 collegamenti fisici, scrivibili su questa unità",
+                                               "no: %1 hard links, writable on this drive"};
+inline constexpr TTextPair kLinksWritableText{"La scheda può scrivere i file con più collegamenti fisici",
+                                              "The board may write files with more than one hard link"};
+inline constexpr TTextPair kLinksWritableTip{
+    "Un file con più collegamenti fisici è anche un file altrove: di norma la scheda può solo leggerlo.",
+    "A file with more than one hard link is also a file elsewhere: normally the board may only read it."};
+// %1 is the file the choice is kept in.
+inline constexpr TTextPair kDriveOptionsNotSaved{"Impossibile salvare la scelta in %1.", "The choice could not be saved in %1."};
+// While a large folder is being read, and when it has more files than the view shows.
+inline constexpr TTextPair kListingText{"Lettura della cartella: %1 voci…", "Reading the folder: %1 entries…"};
+inline constexpr TTextPair kMoreRowsText{"… e altri %1", "… and %1 more"};
 inline constexpr TTextPair kWhyGeneratedAlias{"nome non 8.3: la scheda lo vede come ", "not an 8.3 name: the board sees it as "};
 
 }  // namespace mirte

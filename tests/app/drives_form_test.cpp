@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -18,6 +19,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -202,6 +204,89 @@ TEST_F(DrivesFormTest, TheBoardsViewShowsAliasesAndWhatItCannotReachAndFollowsTh
   folder.write("work/ADDED.TXT", "a");
   EXPECT_TRUE(WaitFor([&] { return Column(frm.BoardFilesWn, 0).contains("ADDED.TXT"); }))
       << "the view follows the folder while open";
+}
+
+TEST_F(DrivesFormTest, TheHardLinkSwitchIsPerDriveKeptForTheBoardAndShownInTheView) {
+  struct Case {
+    int language;
+    const char* switchText;
+    const char* readOnly;
+    const char* writable;
+  };
+  const Case cases[] = {
+      {kLanguageEnglish, "The board may write files with more than one hard link", "yes: 2 hard links",
+       "no: 2 hard links, writable on this drive"},
+      {kLanguageItalian, "La scheda può scrivere i file con più collegamenti fisici", "sì: 2 collegamenti fisici",
+       "no: 2 collegamenti fisici, scrivibili su questa unità"},
+  };
+  folder.write("work/ALONE.TXT", "a");
+  Bytes write = Frame(21, 0, "TWIN    TXT");
+  write.resize(write.size() + 128, 'w');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    fs::remove(folder / "mirte.DRV");
+    fs::remove(folder / "work/TWIN.TXT");
+    folder.write("outside.txt", "o");
+    fs::create_hard_link(folder / "outside.txt", folder / "work/TWIN.TXT");
+    TDrivesFrm& frm = Open(c.language);
+    EXPECT_EQ(frm.LinksWritableCb->text(), QString::fromUtf8(c.switchText));
+    EXPECT_TRUE(frm.LinksWritableCb->isEnabled());
+    EXPECT_FALSE(frm.LinksWritableCb->isChecked());
+    EXPECT_EQ(Column(frm.BoardFilesWn, 0), (QStringList{"ALONE.TXT", "TWIN.TXT"}));
+    EXPECT_EQ(Column(frm.BoardFilesWn, 3), (QStringList{"", QString::fromUtf8(c.readOnly)}));
+    EXPECT_EQ(Result(Frame(15, 0, "TWIN    TXT")), 0) << "reads work";
+    EXPECT_EQ(Result(write), 255) << "writes do not";
+
+    frm.LinksWritableCb->click();
+    const std::string kept = "links-writable C\n";
+    EXPECT_EQ(folder.read("mirte.DRV"), Bytes(kept.begin(), kept.end()));
+    EXPECT_EQ(Column(frm.BoardFilesWn, 3), (QStringList{"", QString::fromUtf8(c.writable)}));
+    EXPECT_EQ(Result(write), 0) << "the board's next command obeys the switch";
+    EXPECT_EQ(fs::file_size(folder / "outside.txt"), 128u);
+
+    frm.SelectDrive('B');
+    EXPECT_FALSE(frm.LinksWritableCb->isChecked()) << "each drive has its own";
+    form.reset();
+    EXPECT_TRUE(Open(c.language).LinksWritableCb->isChecked()) << "kept from run to run";
+    form.reset();
+  }
+}
+
+TEST_F(DrivesFormTest, ASwitchThatCannotBeKeptSaysSoAndFlipsBack) {
+  fs::create_directories(folder / "mirte.DRV");
+  TDrivesFrm& frm = Open(kLanguageEnglish);
+  mirte::testing::ModalAnswers answers;
+  answers.ThenAccept();
+  frm.LinksWritableCb->click();
+  ASSERT_EQ(answers.MessageTexts().size(), 1u);
+  EXPECT_EQ(answers.MessageTexts()[0].rfind("The choice could not be saved in ", 0), 0u) << answers.MessageTexts()[0];
+  EXPECT_FALSE(frm.LinksWritableCb->isChecked());
+}
+
+TEST_F(DrivesFormTest, ABoardFrameIsAnsweredWhileALargeFolderIsReadAndTheViewStaysBounded) {
+  constexpr int kFiles = 8000;
+  for (int i = 0; i < kFiles; ++i) std::ofstream(folder / "work" / ("F" + std::to_string(100000 + i) + ".DAT"));
+  TDrivesFrm& frm = Open(kLanguageEnglish);
+  // Slices small enough that the reading cannot end before the board's frame is answered.
+  frm.SetEntriesPerSlice(10);
+  frm.Refresh();
+  ASSERT_TRUE(frm.Listing());
+  EXPECT_EQ(Result(Frame(15, 0, "MISSING TXT")), 255);
+  EXPECT_TRUE(frm.Listing()) << "the reply came while the folder was still being read";
+  EXPECT_TRUE(frm.ListingLb->isVisibleTo(&frm));
+  EXPECT_TRUE(frm.ListingLb->text().startsWith("Reading the folder: ")) << frm.ListingLb->text().toStdString();
+
+  frm.SetEntriesPerSlice(TDrivesFrm::kEntriesPerSlice);
+  ASSERT_TRUE(WaitFor([&] { return !frm.Listing(); }, 60s));
+  ASSERT_EQ(frm.BoardFilesWn->topLevelItemCount(), TDrivesFrm::kShownRows + 1);
+  EXPECT_EQ(frm.BoardFilesWn->topLevelItem(0)->text(0), "F100000.DAT");
+  EXPECT_EQ(frm.BoardFilesWn->topLevelItem(TDrivesFrm::kShownRows)->text(0), "… and 6000 more");
+  EXPECT_FALSE(frm.ListingLb->isVisibleTo(&frm));
+
+  frm.Refresh();
+  ASSERT_TRUE(frm.Listing());
+  frm.CloseBtn->click();
+  EXPECT_FALSE(frm.Listing()) << "a closed window reads no more";
 }
 
 TEST_F(DrivesFormTest, CaptionsAreItalianAndFollowTheLanguageSwitch) {

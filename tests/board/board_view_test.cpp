@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/drive_options.h"
 #include "support/temp_folder.h"
 
 namespace mirte {
@@ -62,6 +63,54 @@ TEST(BoardView, ListsWhatASearchFindsAndSaysWhyTheRestIsOutOfReach) {
   }
 
   EXPECT_TRUE(BoardViewOf(drives, prog + "/missing").Files.empty());
+
+  // Read one entry at a time, the view is the same: nothing is lost between slices.
+  TBoardViewReader reader(drives, prog);
+  int slices = 1;
+  while (!reader.Step(1)) ++slices;
+  EXPECT_GE(slices, 12);
+  EXPECT_TRUE(reader.Step(1)) << "a finished reader stays finished";
+  ASSERT_EQ(reader.View().Files.size(), view.Files.size());
+  ASSERT_EQ(reader.View().Apart.size(), view.Apart.size());
+  for (std::size_t i = 0; i < view.Files.size(); ++i) EXPECT_EQ(reader.View().Files[i].Alias, view.Files[i].Alias);
+  for (std::size_t i = 0; i < view.Apart.size(); ++i) EXPECT_EQ(reader.View().Apart[i].Why, view.Apart[i].Why);
+}
+
+TEST(BoardView, AFileWithOtherHardLinksIsReadOnlyUnlessItsDriveAllowsWritingThem) {
+  testing::TempFolder temp;
+  temp.write("prog/mirte.SET", std::string(604, '\0'));
+  temp.write("prog/ALONE.TXT", "a");
+  temp.write("outside.txt", "o");
+  fs::create_directories(temp / "prog/dosdevices");
+  fs::create_hard_link(temp / "outside.txt", temp / "prog/TWIN.TXT");
+  std::string prog = (temp / "prog").string();
+  TDosDrives drives({prog + "/mirte", prog + "/mirte.SET", prog + "/dosdevices"});
+  ASSERT_TRUE(drives.SetWorkingFolder(prog));
+  ASSERT_EQ(drives.WorkingDrive(), 'C');
+
+  auto file = [&](const TBoardView& view, const std::string& alias) {
+    for (const TBoardFile& f : view.Files)
+      if (f.Alias == alias) return f;
+    ADD_FAILURE() << alias << " not in the view";
+    return TBoardFile{};
+  };
+  TBoardView view = BoardViewOf(drives, prog);
+  EXPECT_FALSE(view.LinksWritable);
+  EXPECT_EQ(file(view, "TWIN.TXT").Links, 2u);
+  EXPECT_TRUE(file(view, "TWIN.TXT").LinkedReadOnly);
+  EXPECT_FALSE(file(view, "TWIN.TXT").ReadOnly) << "its own permission is not the reason";
+  EXPECT_FALSE(file(view, "ALONE.TXT").LinkedReadOnly);
+
+  TDriveOptions options;
+  options.SetLinksWritable('B', true);
+  ASSERT_TRUE(SaveDriveOptions(drives.DriveOptionsFile(), options));
+  EXPECT_TRUE(file(BoardViewOf(drives, prog), "TWIN.TXT").LinkedReadOnly) << "another drive's choice";
+  options.SetLinksWritable('C', true);
+  ASSERT_TRUE(SaveDriveOptions(drives.DriveOptionsFile(), options));
+  view = BoardViewOf(drives, prog);
+  EXPECT_TRUE(view.LinksWritable);
+  EXPECT_EQ(file(view, "TWIN.TXT").Links, 2u);
+  EXPECT_FALSE(file(view, "TWIN.TXT").LinkedReadOnly);
 }
 
 }  // namespace
