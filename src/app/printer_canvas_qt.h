@@ -8,7 +8,9 @@
 // real printer are kept in memory until they end, so Abort truly discards them; PDF
 // files are made by a job's first text and written as the job goes under a hidden
 // dot-name in the same folder, created afresh (a link planted there is never followed);
-// only a completed job is renamed to its real name. Abort removes the hidden file.
+// only a completed job is renamed to its real name, once every byte of it is known to be
+// on the disk. Abort removes the hidden file, and so does a job that could not be written
+// (a full disk, a folder that takes no files): that job is reported, not left half made.
 // A job that ends without any text drawn leaves no file and sends no page to a printer.
 // Files are never overwritten.
 #include <QDateTime>
@@ -19,17 +21,19 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "board/printer_canvas.h"
 
-class QFile;
 class QPageLayout;
 class QPdfWriter;
 class QPrinter;
 class QWidget;
 
 namespace mirte {
+
+class TJobFile;
 
 class TQtPrinterCanvas final : public IPrinterCanvas {
 public:
@@ -67,6 +71,9 @@ public:
   bool PdfOnly = false;
   // Called after a job has been completed as a PDF file, with the file's full path.
   std::function<void(const QString& path)> OnPdfWritten;
+  // Called when a job ends without its file: the folder it was to be written in (the
+  // first one tried) and why it could not be. Nothing of that job is left on the disk.
+  std::function<void(const QString& folder, std::error_code reason)> OnPdfFailed;
   // The clock that names PDF files; tests replace it.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 
@@ -86,6 +93,9 @@ private:
   // Renames the written hidden file to the first free one of its names and returns its
   // full path; empty, with the hidden file removed, when that cannot be done.
   QString FinishPdfFile();
+  // Keeps the first reason a job's file could not be made or written, for its report.
+  void NoteFailure(const QString& folder, int error);
+  void ReportFailure();
   void DiscardPdfFile();
   bool BeginOnPrinter(const std::shared_ptr<QPrinter>& printer);
   bool BeginOnFallbackPdf(const QPageLayout& layout, int resolution);
@@ -107,7 +117,7 @@ private:
   QFont font;
   QPainter painter;
   std::shared_ptr<QPrinter> jobPrinter;  // the real printer of a spooled job
-  std::unique_ptr<QFile> pdfFile;          // the hidden file pdfWriter writes; outlives it
+  std::unique_ptr<TJobFile> pdfFile;       // the hidden file pdfWriter writes; outlives it
   std::unique_ptr<QPdfWriter> pdfWriter;  // the file of a PdfFile job
   int jobFolderFd = -1;                    // the folder of pdfFile, named through this only
   QString jobFolder;
@@ -116,6 +126,8 @@ private:
   QString jobFile;
   bool pendingChosenFile = false;  // the PDF job not yet drawn on goes to the chosen file
   int pagesBeforeText = 0;         // pages a PDF job turned before its file was made
+  QString failedFolder;            // where the job's file could not be made or written
+  int failure = 0;                 // why, an errno value; 0 while nothing failed
   std::vector<std::vector<TSpooledText>> spool;
   mutable std::unique_ptr<QPdfWriter> metricsPage;  // never begun: only answers metrics
 };
