@@ -38,6 +38,7 @@
 #include "common/desk_texts.h"
 #include "common/msg_table.h"
 #include "common/port_texts.h"
+#include "common/print_texts.h"
 #include "app/port_messages.h"
 #include "app/printer_canvas_qt.h"
 #include "app/splash_form.h"
@@ -112,6 +113,18 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   BuildStatusBar();
   BuildTimers();
   printer->OnPdfWritten = [this](const QString& path) { ShowPdfFile(path); };
+  printer->OnPdfFailed = [this](const QString& folder, std::error_code reason) {
+    const int language = Settings.Rec.Language;
+    const TTextPair* known = print_texts::PrintFailureReason(reason.value());
+    const QString why = known ? PairText(*known, language) : QString::fromStdString(reason.message());
+    ShowNotice(PairText(print_texts::JobNotSaved, language));
+    // The job often ends inside the board's byte stream, or on the way out: the box must
+    // not hold either up with an event loop of its own.
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                PairText(print_texts::JobNotWritten, language).arg(folder, why), QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+  };
 
   FormCreate();
 }
