@@ -63,7 +63,7 @@ protected:
   }
 
 private:
-  static constexpr qsizetype kHeldBytes = 64 * 1024;
+  static constexpr qsizetype kHeldBytes = 16 * 1024;
 
   void WriteHeld() {
     qsizetype done = 0;

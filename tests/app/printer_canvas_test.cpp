@@ -20,6 +20,8 @@
 #include "board/list_output.h"
 #include "support/qt_test_app.h"
 #include "support/fake_board_window.h"
+#include "support/file_size_limit.h"
+#include "support/full_tmpfs.h"
 #include "support/modal_answers.h"
 #include "support/temp_folder.h"
 
@@ -323,6 +325,102 @@ TEST_F(NoPrinterListOutput, AJobWithNowhereToGoIsKeptUntilItCanBeWritten) {
   EXPECT_EQ(PdfLines(file), (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(PdfPages(file), 2);
 }
+
+TEST_F(NoPrinterListOutput, AJobWithNowhereToGoAtItsEndIsReportedWithTheWorkingFolder) {
+  const std::filesystem::path folder = work / "missing";
+  TQtPrinterCanvas canvas([&folder] { return folder; });
+  std::vector<std::pair<QString, std::error_code>> failed;
+  canvas.OnPdfFailed = [&](const QString& where, std::error_code why) { failed.emplace_back(where, why); };
+  canvas.OnPdfWritten = [this](const QString& path) { written.push_back(path); };
+  {
+    ScopedEnvironment home("HOME", Q(folder)), temp("TMPDIR", Q(folder));
+    canvas.BeginDoc("MIRTE Print");
+    canvas.TextOut(200, 250, "lost");
+    canvas.EndDoc();
+  }
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].first, Q(folder));
+  EXPECT_EQ(failed[0].second, std::errc::no_such_file_or_directory);
+  EXPECT_TRUE(written.isEmpty());
+  EXPECT_TRUE(AllEntries(work).isEmpty());
+}
+
+// A working folder that takes no more bytes, on a full disk or past the file size limit,
+// for a job of a line (written out only at its end) and one of many pages (written while
+// the job goes, so that its file is half made when the space runs out).
+enum class TNoSpace { FullTmpfs, FileSizeLimit };
+struct TNoSpaceCase {
+  TNoSpace Way;
+  int Lines;
+};
+
+class NoSpaceForTheJob : public ::testing::TestWithParam<TNoSpaceCase> {
+protected:
+  void SetUp() override {
+    App();
+    canvas.PdfOnly = true;
+    canvas.Now = [] { return kStart; };
+    canvas.OnPdfWritten = [this](const QString& path) { written.push_back(path); };
+    canvas.OnPdfFailed = [this](const QString& where, std::error_code why) { failed.emplace_back(where, why); };
+    if (GetParam().Way == TNoSpace::FullTmpfs && !disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+  }
+
+  void Job(int lines, const char* text) {
+    canvas.BeginDoc("MIRTE Print");
+    for (int line = 0; line < lines; ++line) {
+      if (line > 0 && line % 50 == 0) canvas.NewPage();
+      canvas.TextOut(200, 250 + 100 * (line % 50), std::string(text) + " " + std::to_string(line * 7919));
+    }
+    canvas.EndDoc();
+  }
+
+  QStringList Entries() const {
+    return QDir(Q(disk.Folder())).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  }
+
+  testing::TempFolder root;
+  testing::ScopedFullTmpfs disk{root / "disk"};
+  TQtPrinterCanvas canvas{[this] { return disk.Folder(); }};
+  QStringList written;
+  std::vector<std::pair<QString, std::error_code>> failed;
+};
+
+TEST_P(NoSpaceForTheJob, IsReportedLeavesNothingAndTheNextJobIsWritten) {
+  const TNoSpaceCase param = GetParam();
+  QStringList leftBehind;
+  if (param.Way == TNoSpace::FullTmpfs) {
+    disk.Fill();
+    Job(param.Lines, "lost on a full disk");
+    leftBehind = Entries();
+    leftBehind.removeAll(testing::ScopedFullTmpfs::kFiller);
+    disk.Free();
+  } else {
+    testing::ScopedFileSizeLimit limit(100);
+    ASSERT_TRUE(limit.Set());
+    Job(param.Lines, "lost past the limit");
+    leftBehind = Entries();
+  }
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].first, Q(disk.Folder()));
+  EXPECT_EQ(failed[0].second, param.Way == TNoSpace::FullTmpfs ? std::errc::no_space_on_device : std::errc::file_too_large);
+  EXPECT_TRUE(written.isEmpty());
+  EXPECT_TRUE(leftBehind.isEmpty()) << leftBehind.join(", ").toStdString();
+  EXPECT_FALSE(canvas.JobOpen());
+
+  Job(1, "kept once there is room");
+  ASSERT_EQ(written.size(), 1);
+  EXPECT_EQ(failed.size(), 1u);
+  EXPECT_EQ(PdfLines(written[0]), std::vector<std::string>{"kept once there is room 0"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, NoSpaceForTheJob,
+                         ::testing::Values(TNoSpaceCase{TNoSpace::FullTmpfs, 1}, TNoSpaceCase{TNoSpace::FullTmpfs, 1500},
+                                           TNoSpaceCase{TNoSpace::FileSizeLimit, 1},
+                                           TNoSpaceCase{TNoSpace::FileSizeLimit, 1500}),
+                         [](const auto& info) {
+                           return std::string(info.param.Way == TNoSpace::FullTmpfs ? "FullTmpfs" : "FileSizeLimit") +
+                                  std::to_string(info.param.Lines) + "Lines";
+                         });
 
 // The printer set-up dialog's print-to-file choice: a PDF printer with a file name.
 class ChosenFile : public NoPrinterListOutput {
