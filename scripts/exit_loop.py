@@ -330,6 +330,12 @@ def main():
             raise SystemExit("%s is needed" % tool)
     if args.keep_bad:
         os.makedirs(args.bad_folder, exist_ok=True)
+    # Under nohup a hang-up is ignored, and an ignored signal stays ignored in every program
+    # started: the program would rightly take no notice of the loop's SIGHUP. A handler of
+    # our own is reset to the default in the child, and still keeps the loop alive.
+    for number in (signal.SIGHUP, signal.SIGINT, signal.SIGTERM):
+        if signal.getsignal(number) == signal.SIG_IGN:
+            signal.signal(number, lambda *_: None)
     seed = args.seed if args.seed is not None else random.randrange(1 << 30)
     rng = random.Random(seed)
 
