@@ -432,6 +432,55 @@ TEST_F(TermFormTest, AJobWrittenAsPdfShowsItsFileNameWithoutTouchingTheMessagePa
   EXPECT_FALSE(frm.PdfFileLb->isVisible());
 }
 
+TEST_F(TermFormTest, AJobThatCannotBeWrittenIsReportedInEitherLanguageAndTheNextIsWritten) {
+  TTermFrm& frm = Start();
+  frm.Printer().PdfOnly = true;
+  const std::filesystem::path work = folder / "home/MIRTE";
+  const QString workText = QString::fromStdString(work.string());
+  auto job = [&frm](char text) {
+    for (int byte : {16, 17, 5, int(text), 16, 17, 5, 26}) frm.Board().ProcessBoardByte(static_cast<std::uint8_t>(byte));
+  };
+  struct {
+    int Language;
+    const char* Message;
+    const char* Reason;
+    const char* Notice;
+  } const cases[] = {
+      {kLanguageEnglish, "The print job could not be written in the folder", "The file is larger than allowed.",
+       "Print job not saved"},
+      {kLanguageItalian, "Impossibile scrivere la stampa nella cartella", "Il file supera la dimensione consentita.",
+       "Stampa non salvata"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Notice);
+    frm.Settings.Rec.Language = c.Language;
+    testing::ModalAnswers answers;
+    answers.ThenAccept();
+    {
+      testing::ScopedFileSizeLimit full(100);
+      ASSERT_TRUE(full.Set());
+      job('X');
+      // The job ends inside the board's byte: the box waits for the event loop.
+      EXPECT_EQ(frm.PdfFileLb->text().toStdString(), c.Notice);
+      ASSERT_TRUE(testing::WaitFor([&] { return answers.Answered() == 1; }, std::chrono::milliseconds(3000)));
+    }
+    EXPECT_EQ(answers.Unexpected(), 0);
+    ASSERT_EQ(answers.MessageTexts().size(), 1u);
+    const QString text = QString::fromStdString(answers.MessageTexts()[0]);
+    EXPECT_TRUE(text.contains(c.Message) && text.contains(workText) && text.contains(c.Reason)) << text.toStdString();
+    EXPECT_TRUE(QDir(workText).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+  }
+
+  job('Y');
+  const QStringList files = QDir(workText).entryList({"*.pdf"}, QDir::Files);
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_EQ(frm.PdfFileLb->text(), files[0]);
+  QProcess pdftotext;
+  pdftotext.start("pdftotext", {QDir(workText).filePath(files[0]), "-"});
+  ASSERT_TRUE(pdftotext.waitForFinished(20000));
+  EXPECT_EQ(QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified(), "Y");
+}
+
 TEST_F(TermFormTest, SelectionItemsFollowTheTerminalSelection) {
   TTermFrm& frm = Start();
   frm.TerminalWn->Buffer().PutString("HELLO BOARD");
