@@ -116,13 +116,6 @@ QPageLayout DefaultPdfLayout() {
   return QPageLayout(DefaultPaperSize(), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
 }
 
-// A printer that exists on this system and that Qt can drive. A printer chosen earlier
-// may have been removed since.
-bool PrinterExists(const QPrinter& printer) {
-  return printer.outputFormat() == QPrinter::NativeFormat && !printer.printerName().isEmpty() &&
-         !QPrinterInfo::printerInfo(printer.printerName()).isNull() && printer.isValid();
-}
-
 bool PrintsToFile(const QPrinter& printer) {
   return printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
 }
@@ -201,7 +194,7 @@ void TQtPrinterCanvas::BeginDoc(const std::string& jobTitle) {
   }
   if (chosenPrinter) {
     if (PrinterExists(*chosenPrinter) && BeginOnPrinter(chosenPrinter)) return;
-  } else if (const QPrinterInfo info = QPrinterInfo::defaultPrinter(); !info.isNull()) {
+  } else if (const QPrinterInfo info = Printers.DefaultPrinter(); !info.isNull()) {
     auto printer = std::make_shared<QPrinter>(info, QPrinter::HighResolution);
     if (PrinterExists(*printer) && BeginOnPrinter(printer)) return;
   }
@@ -329,6 +322,11 @@ void TQtPrinterCanvas::DiscardPdfFile() {
   pdfFile.reset();
   if (jobFolderFd >= 0 && !partName.isEmpty()) unlinkat(jobFolderFd, QFile::encodeName(partName).constData(), 0);
   partName.clear();
+}
+
+bool TQtPrinterCanvas::PrinterExists(const QPrinter& printer) const {
+  return printer.outputFormat() == QPrinter::NativeFormat && !printer.printerName().isEmpty() &&
+         !Printers.Printer(printer.printerName()).isNull() && printer.isValid();
 }
 
 bool TQtPrinterCanvas::BeginOnPrinter(const std::shared_ptr<QPrinter>& printer) {

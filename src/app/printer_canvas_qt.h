@@ -17,6 +17,7 @@
 #include <QFont>
 #include <QPageSize>
 #include <QPainter>
+#include <QPrinterInfo>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -34,6 +35,21 @@ class QWidget;
 namespace mirte {
 
 class TJobFile;
+
+// What the canvas asks the system about its printers: the default one, and the one of a
+// name (null when there is none). The system's own answers unless replaced, so that a
+// job's road can be chosen the same on a machine with printers and on one without.
+struct TPrinterDirectory {
+  std::function<QPrinterInfo()> DefaultPrinter = [] { return QPrinterInfo::defaultPrinter(); };
+  std::function<QPrinterInfo(const QString& name)> Printer = [](const QString& name) {
+    return QPrinterInfo::printerInfo(name);
+  };
+
+  // A system without a single printer.
+  static TPrinterDirectory None() {
+    return {[] { return QPrinterInfo(); }, [](const QString&) { return QPrinterInfo(); }};
+  }
+};
 
 class TQtPrinterCanvas final : public IPrinterCanvas {
 public:
@@ -74,6 +90,8 @@ public:
   // Called when a job ends without its file: the folder it was to be written in (the
   // first one tried) and why it could not be. Nothing of that job is left on the disk.
   std::function<void(const QString& folder, std::error_code reason)> OnPdfFailed;
+  // Where the printers of the following jobs are looked up.
+  TPrinterDirectory Printers;
   // The clock that names PDF files; tests replace it.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 
@@ -97,6 +115,9 @@ private:
   void NoteFailure(const QString& folder, int error);
   void ReportFailure();
   void DiscardPdfFile();
+  // A printer that exists on this system and that Qt can drive. A printer chosen earlier
+  // may have been removed since.
+  bool PrinterExists(const QPrinter& printer) const;
   bool BeginOnPrinter(const std::shared_ptr<QPrinter>& printer);
   bool BeginOnFallbackPdf(const QPageLayout& layout, int resolution);
   void EndSpooledJob();
