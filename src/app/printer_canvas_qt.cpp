@@ -168,6 +168,7 @@ TQtPrinterCanvas::~TQtPrinterCanvas() {
   // Whoever listens may already be gone.
   OnPdfWritten = nullptr;
   OnPdfFailed = nullptr;
+  OnPdfRedirected = nullptr;
   if (JobOpen()) EndDoc();
 }
 
@@ -183,6 +184,8 @@ void TQtPrinterCanvas::BeginDoc(const std::string& jobTitle) {
   startTime = Now();
   failedFolder.clear();
   failure = 0;
+  refusedFolder.clear();
+  refusal = 0;
 
   if (PdfOnly) {
     PreparePdf(false, DefaultPdfLayout());
@@ -269,7 +272,11 @@ bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& la
     close(folderFd);
     return false;
   }
-  // A folder tried before this one no longer matters to the job.
+  // A folder tried before this one is what the job's report tells of, if any.
+  if (failure != 0 && refusal == 0) {
+    refusedFolder = failedFolder;
+    refusal = failure;
+  }
   failedFolder.clear();
   failure = 0;
   painter.setFont(font);
@@ -309,6 +316,17 @@ void TQtPrinterCanvas::NoteFailure(const QString& folder, int error) {
   if (failure != 0) return;
   failedFolder = folder;
   failure = error != 0 ? error : EIO;
+}
+
+void TQtPrinterCanvas::ReportWritten(const QString& path) {
+  const QString folder = std::exchange(refusedFolder, QString());
+  const int error = std::exchange(refusal, 0);
+  // A job kept in memory until its folder could take it went where it was meant to.
+  if (error != 0 && QFileInfo(path).absolutePath() != QFileInfo(folder).absoluteFilePath() && OnPdfRedirected) {
+    OnPdfRedirected(path, folder, std::error_code(error, std::generic_category()));
+  } else if (OnPdfWritten) {
+    OnPdfWritten(path);
+  }
 }
 
 void TQtPrinterCanvas::ReportFailure() {
@@ -399,7 +417,7 @@ void TQtPrinterCanvas::EndDoc() {
   const QString path = failure == 0 ? FinishPdfFile() : QString();
   CloseJob();
   if (path.isEmpty()) ReportFailure();
-  else if (OnPdfWritten) OnPdfWritten(path);
+  else ReportWritten(path);
 }
 
 void TQtPrinterCanvas::EndSpooledJob() {

@@ -90,6 +90,9 @@ public:
   // Called when a job ends without its file: the folder it was to be written in (the
   // first one tried) and why it could not be. Nothing of that job is left on the disk.
   std::function<void(const QString& folder, std::error_code reason)> OnPdfFailed;
+  // Called instead of OnPdfWritten for a job that could not be written in the folder meant
+  // for it (the chosen file's, or the working folder) and was written as path elsewhere.
+  std::function<void(const QString& path, const QString& folder, std::error_code reason)> OnPdfRedirected;
   // Where the printers of the following jobs are looked up.
   TPrinterDirectory Printers;
   // The clock that names PDF files; tests replace it.
@@ -114,6 +117,7 @@ private:
   // Keeps the first reason a job's file could not be made or written, for its report.
   void NoteFailure(const QString& folder, int error);
   void ReportFailure();
+  void ReportWritten(const QString& path);
   void DiscardPdfFile();
   // A printer that exists on this system and that Qt can drive. A printer chosen earlier
   // may have been removed since.
@@ -149,6 +153,8 @@ private:
   int pagesBeforeText = 0;         // pages a PDF job turned before its file was made
   QString failedFolder;            // where the job's file could not be made or written
   int failure = 0;                 // why, an errno value; 0 while nothing failed
+  QString refusedFolder;           // a folder that refused the job before another took it
+  int refusal = 0;                 // why it refused
   std::vector<std::vector<TSpooledText>> spool;
   mutable std::unique_ptr<QPdfWriter> metricsPage;  // never begun: only answers metrics
 };

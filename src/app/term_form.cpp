@@ -113,17 +113,26 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   BuildStatusBar();
   BuildTimers();
   printer->OnPdfWritten = [this](const QString& path) { ShowPdfFile(path); };
-  printer->OnPdfFailed = [this](const QString& folder, std::error_code reason) {
+  // The job often ends inside the board's byte stream, or on the way out: the box must not
+  // hold either up with an event loop of its own.
+  auto tellJobNotWritten = [this](const QString& folder, std::error_code reason, const QString& instead) {
     const int language = Settings.Rec.Language;
     const TTextPair* known = print_texts::PrintFailureReason(reason.value());
     const QString why = known ? PairText(*known, language) : QString::fromStdString(reason.message());
-    ShowNotice(PairText(print_texts::JobNotSaved, language));
-    // The job often ends inside the board's byte stream, or on the way out: the box must
-    // not hold either up with an event loop of its own.
-    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
-                                PairText(print_texts::JobNotWritten, language).arg(folder, why), QMessageBox::Ok, this);
+    QString text = PairText(print_texts::JobNotWritten, language).arg(folder, why);
+    if (!instead.isEmpty()) text += "\n\n" + PairText(print_texts::JobSavedInstead, language).arg(instead);
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+  };
+  printer->OnPdfFailed = [this, tellJobNotWritten](const QString& folder, std::error_code reason) {
+    ShowNotice(PairText(print_texts::JobNotSaved, Settings.Rec.Language));
+    tellJobNotWritten(folder, reason, {});
+  };
+  printer->OnPdfRedirected = [this, tellJobNotWritten](const QString& path, const QString& folder,
+                                                       std::error_code reason) {
+    ShowPdfFile(path);
+    tellJobNotWritten(folder, reason, path);
   };
 
   FormCreate();

@@ -1,7 +1,8 @@
 #pragma once
-// Texts of a print job that could not be saved as a file, in both languages: the message
-// naming the folder and the reason, the status bar's notice, and the reasons this program
-// words itself. Any other reason is given as the system words it.
+// Texts of a print job that could not be saved as a file where it was meant to go, in both
+// languages: the message naming the folder and the reason (and the file written instead,
+// if any), the status bar's notice, and the reasons this program words itself. Any other
+// reason is given as the system words it.
 #include <cerrno>
 
 #include "common/text_pair.h"
@@ -12,6 +13,9 @@ namespace mirte::print_texts {
 inline constexpr TTextPair JobNotWritten{"Impossibile scrivere la stampa nella cartella\n%1\n\n%2",
                                          "The print job could not be written in the folder\n%1\n\n%2"};
 inline constexpr TTextPair JobNotSaved{"Stampa non salvata", "Print job not saved"};
+// Follows JobNotWritten when another folder took the job; %1 the file written.
+inline constexpr TTextPair JobSavedInstead{"La stampa \u00E8 stata salvata come\n%1",
+                                           "The print job was saved as\n%1"};
 
 inline constexpr TTextPair DiskFull{"Il disco \u00E8 pieno.", "The disk is full."};
 inline constexpr TTextPair FileTooLarge{"Il file supera la dimensione consentita.",

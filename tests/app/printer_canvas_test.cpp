@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QPrinter>
 #include <QProcess>
@@ -12,6 +13,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -345,6 +347,53 @@ TEST_F(NoPrinterListOutput, AJobWithNowhereToGoAtItsEndIsReportedWithTheWorkingF
   EXPECT_EQ(failed[0].second, std::errc::no_such_file_or_directory);
   EXPECT_TRUE(written.isEmpty());
   EXPECT_TRUE(AllEntries(work).isEmpty());
+}
+
+// A job whose folder refuses it is written elsewhere and says so: a missing working folder
+// sends it home, a chosen file in a missing folder sends it to the working folder.
+TEST_F(NoPrinterListOutput, AJobWrittenElsewhereNamesTheFolderThatRefusedIt) {
+  testing::TempFolder home;
+  ScopedEnvironment homeVariable("HOME", Q(home.path()));
+  const std::filesystem::path missing = work / "missing";
+  struct {
+    const char* what;
+    bool chosenFile;
+    std::filesystem::path workingFolder;
+    std::filesystem::path writtenIn;
+  } const cases[] = {
+      {"missing working folder", false, missing, home.path()},
+      {"chosen file in a missing folder", true, work.path(), work.path()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TQtPrinterCanvas canvas([&c] { return c.workingFolder; });
+    canvas.Printers = TPrinterDirectory::None();
+    canvas.Now = [] { return kStart; };
+    if (c.chosenFile) {
+      auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+      printer->setOutputFormat(QPrinter::PdfFormat);
+      printer->setOutputFileName(Q(missing / "chosen.pdf"));
+      canvas.SetChosenPrinter(std::move(printer));
+    }
+    QStringList plain;
+    std::vector<std::tuple<QString, QString, std::error_code>> redirected;
+    canvas.OnPdfWritten = [&](const QString& path) { plain.push_back(path); };
+    canvas.OnPdfRedirected = [&](const QString& path, const QString& folder, std::error_code why) {
+      redirected.emplace_back(path, folder, why);
+    };
+    canvas.BeginDoc("MIRTE Print");
+    canvas.TextOut(200, 250, "moved");
+    canvas.EndDoc();
+
+    EXPECT_TRUE(plain.isEmpty());
+    ASSERT_EQ(redirected.size(), 1u);
+    const auto& [path, folder, why] = redirected[0];
+    EXPECT_EQ(QFileInfo(path).absolutePath(), Q(c.writtenIn));
+    EXPECT_EQ(folder, Q(missing));
+    EXPECT_EQ(why, std::errc::no_such_file_or_directory);
+    EXPECT_EQ(PdfLines(path), std::vector<std::string>{"moved"});
+    QFile::remove(path);
+  }
 }
 
 // A working folder that takes no more bytes, on a full disk or past the file size limit,

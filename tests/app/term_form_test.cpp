@@ -480,6 +480,24 @@ TEST_F(TermFormTest, AJobThatCannotBeWrittenIsReportedInEitherLanguageAndTheNext
   EXPECT_EQ(QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified(), "Y");
 }
 
+TEST_F(TermFormTest, AJobItsWorkingFolderRefusedIsWrittenHomeAndSaysWhere) {
+  TTermFrm& frm = Start();
+  frm.Printer().PdfOnly = true;
+  const std::filesystem::path work = folder / "home/MIRTE";
+  std::filesystem::remove_all(work);
+  testing::ModalAnswers answers;
+  answers.ThenAccept();
+  for (int byte : {16, 17, 5, int('Z'), 16, 17, 5, 26}) frm.Board().ProcessBoardByte(static_cast<std::uint8_t>(byte));
+  ASSERT_TRUE(testing::WaitFor([&] { return answers.Answered() == 1; }, 3000ms));
+  const QStringList files = QDir(QString::fromStdString((folder / "home").string())).entryList({"*.pdf"}, QDir::Files);
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_EQ(frm.PdfFileLb->text(), files[0]);
+  const QString text = QString::fromStdString(answers.MessageTexts().at(0));
+  EXPECT_TRUE(text.contains(QString::fromStdString(work.string())) && text.contains("The folder does not exist.") &&
+              text.contains("The print job was saved as") && text.contains(files[0]))
+      << text.toStdString();
+}
+
 TEST_F(TermFormTest, SelectionItemsFollowTheTerminalSelection) {
   TTermFrm& frm = Start();
   frm.TerminalWn->Buffer().PutString("HELLO BOARD");
