@@ -54,7 +54,8 @@ struct TPrinterDirectory {
 class TQtPrinterCanvas final : public IPrinterCanvas {
 public:
   // workFolder is asked at the start of every job that needs a PDF file; an empty or
-  // missing folder (or one that cannot be written) falls back to the home folder.
+  // missing folder (or one that cannot be written) falls back to the home folder, then the
+  // temporary one; a job that a working folder refused is reported through OnPdfRedirected.
   explicit TQtPrinterCanvas(std::function<std::filesystem::path()> workFolder);
   // A job still open at the end is finished, not lost.
   ~TQtPrinterCanvas() override;
