@@ -1,9 +1,11 @@
 #pragma once
 // A small tmpfs mounted on a folder while the object lives, which Fill() packs to the
-// last byte so that every later write fails with ENOSPC, and Free() empties again. Where
+// last byte (or to `room` bytes short of it, so that a file is cut off half written) with
+// every later write past that failing with ENOSPC, and Free() empties again. Where
 // this process may not mount (no privilege, no tmpfs), Mounted() is false and the folder
 // is a plain one: the caller skips. Header-only.
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -29,7 +31,7 @@ public:
   // The file that holds the space; its name is the one entry Fill() leaves behind.
   static constexpr const char* kFiller = "filler";
 
-  void Fill() const {
+  void Fill(long room = 0) const {
     std::vector<char> block(512, 'x');
     FILE* filler = std::fopen((folder / kFiller).c_str(), "wb");
     if (!filler) return;
@@ -39,6 +41,8 @@ public:
     // Down to the last byte: a PDF's smallest write must fail too.
     while (std::fwrite(block.data(), 1, 1, filler) == 1) {
     }
+    const long size = std::ftell(filler);
+    if (room > 0 && size > room && ::ftruncate(::fileno(filler), size - room) != 0) room = 0;
     std::fclose(filler);
   }
   void Free() const {
