@@ -27,6 +27,60 @@
 
 namespace mirte {
 
+// The hidden file of a PDF job, written through its descriptor. It keeps the first error of
+// a write, the final sync or the close, so that the job's end knows whether every byte
+// reached the disk. Bytes after an error are dropped: the file is lost by then, and a full
+// disk need not be asked again for every line of the job.
+class TJobFile final : public QIODevice {
+public:
+  explicit TJobFile(int fd) : fd(fd) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+  ~TJobFile() override {
+    if (fd >= 0) ::close(fd);
+  }
+  TJobFile(const TJobFile&) = delete;
+  TJobFile& operator=(const TJobFile&) = delete;
+
+  // Writes out what is held, waits until the disk has it and closes the file: 0 when all
+  // of that succeeded, else the first error.
+  int Finish() {
+    WriteHeld();
+    if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL) error = errno;
+    if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+    fd = -1;
+    close();
+    return error;
+  }
+  int Error() const { return error; }
+
+protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    if (error != 0) return size;
+    held.append(data, size);
+    // The PDF engine writes in many small pieces; the disk is asked in large ones.
+    if (held.size() >= kHeldBytes) WriteHeld();
+    return size;
+  }
+
+private:
+  static constexpr qsizetype kHeldBytes = 16 * 1024;
+
+  void WriteHeld() {
+    qsizetype done = 0;
+    while (error == 0 && done < held.size()) {
+      const ssize_t n = ::write(fd, held.constData() + done, static_cast<std::size_t>(held.size() - done));
+      if (n > 0) done += n;
+      else if (n < 0 && errno == EINTR) continue;
+      else error = n < 0 ? errno : ENOSPC;
+    }
+    held.clear();
+  }
+
+  int fd;
+  int error = 0;
+  QByteArray held;
+};
+
 namespace {
 
 // A 600 dpi page puts the board's fixed margins (200 units) at a third of an inch, close
@@ -60,13 +114,6 @@ bool RenameNoReplace(int folderFd, const QByteArray& from, const QByteArray& to)
 
 QPageLayout DefaultPdfLayout() {
   return QPageLayout(DefaultPaperSize(), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
-}
-
-// A printer that exists on this system and that Qt can drive. A printer chosen earlier
-// may have been removed since.
-bool PrinterExists(const QPrinter& printer) {
-  return printer.outputFormat() == QPrinter::NativeFormat && !printer.printerName().isEmpty() &&
-         !QPrinterInfo::printerInfo(printer.printerName()).isNull() && printer.isValid();
 }
 
 bool PrintsToFile(const QPrinter& printer) {
@@ -120,6 +167,8 @@ TQtPrinterCanvas::TQtPrinterCanvas(std::function<std::filesystem::path()> workFo
 TQtPrinterCanvas::~TQtPrinterCanvas() {
   // Whoever listens may already be gone.
   OnPdfWritten = nullptr;
+  OnPdfFailed = nullptr;
+  OnPdfRedirected = nullptr;
   if (JobOpen()) EndDoc();
 }
 
@@ -133,6 +182,10 @@ void TQtPrinterCanvas::BeginDoc(const std::string& jobTitle) {
   if (JobOpen()) EndDoc();
   title = QString::fromStdString(jobTitle);
   startTime = Now();
+  failedFolder.clear();
+  failure = 0;
+  refusedFolder.clear();
+  refusal = 0;
 
   if (PdfOnly) {
     PreparePdf(false, DefaultPdfLayout());
@@ -144,7 +197,7 @@ void TQtPrinterCanvas::BeginDoc(const std::string& jobTitle) {
   }
   if (chosenPrinter) {
     if (PrinterExists(*chosenPrinter) && BeginOnPrinter(chosenPrinter)) return;
-  } else if (const QPrinterInfo info = QPrinterInfo::defaultPrinter(); !info.isNull()) {
+  } else if (const QPrinterInfo info = Printers.DefaultPrinter(); !info.isNull()) {
     auto printer = std::make_shared<QPrinter>(info, QPrinter::HighResolution);
     if (PrinterExists(*printer) && BeginOnPrinter(printer)) return;
   }
@@ -187,7 +240,10 @@ bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& la
   // and takes its real name only once complete.
   const QFileInfo info(path);
   const int folderFd = open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd < 0) return false;
+  if (folderFd < 0) {
+    NoteFailure(info.absolutePath(), errno);
+    return false;
+  }
   const QString name = info.fileName();
   QString part;
   int fd = -1;
@@ -198,28 +254,31 @@ bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& la
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
+    NoteFailure(info.absolutePath(), errno);
     close(folderFd);
     return false;
   }
-  auto file = std::make_unique<QFile>();
-  if (!file->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-    close(fd);
-    unlinkat(folderFd, QFile::encodeName(part).constData(), 0);
-    close(folderFd);
-    return false;
-  }
+  auto file = std::make_unique<TJobFile>(fd);
   auto writer = std::make_unique<QPdfWriter>(file.get());
   writer->setResolution(resolution);
   writer->setPageLayout(layout);
   writer->setTitle(title);
   writer->setCreator(QStringLiteral("MIRTE"));
   if (!painter.begin(writer.get())) {
+    NoteFailure(info.absolutePath(), file->Error() != 0 ? file->Error() : EIO);
     writer.reset();
     file.reset();
     unlinkat(folderFd, QFile::encodeName(part).constData(), 0);
     close(folderFd);
     return false;
   }
+  // A folder tried before this one is what the job's report tells of, if any.
+  if (failure != 0 && refusal == 0) {
+    refusedFolder = failedFolder;
+    refusal = failure;
+  }
+  failedFolder.clear();
+  failure = 0;
   painter.setFont(font);
   pdfWriter = std::move(writer);
   pdfFile = std::move(file);
@@ -234,10 +293,10 @@ bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& la
 
 QString TQtPrinterCanvas::FinishPdfFile() {
   pdfWriter.reset();
-  const bool flushed = pdfFile && pdfFile->flush();
+  int error = pdfFile ? pdfFile->Finish() : EIO;
   pdfFile.reset();
   const QByteArray from = QFile::encodeName(partName);
-  if (flushed) {
+  if (error == 0) {
     for (int n = 1; n < 10000; ++n) {
       const QString name = NumberedName(finalName, n);
       if (RenameNoReplace(jobFolderFd, from, QFile::encodeName(name))) {
@@ -246,9 +305,34 @@ QString TQtPrinterCanvas::FinishPdfFile() {
       }
       if (errno != EEXIST) break;
     }
+    error = errno;
   }
+  NoteFailure(jobFolder, error);
   DiscardPdfFile();
   return {};
+}
+
+void TQtPrinterCanvas::NoteFailure(const QString& folder, int error) {
+  if (failure != 0) return;
+  failedFolder = folder;
+  failure = error != 0 ? error : EIO;
+}
+
+void TQtPrinterCanvas::ReportWritten(const QString& path) {
+  const QString folder = std::exchange(refusedFolder, QString());
+  const int error = std::exchange(refusal, 0);
+  // A job kept in memory until its folder could take it went where it was meant to.
+  if (error != 0 && QFileInfo(path).absolutePath() != QFileInfo(folder).absoluteFilePath() && OnPdfRedirected) {
+    OnPdfRedirected(path, folder, std::error_code(error, std::generic_category()));
+  } else if (OnPdfWritten) {
+    OnPdfWritten(path);
+  }
+}
+
+void TQtPrinterCanvas::ReportFailure() {
+  const QString folder = std::exchange(failedFolder, QString());
+  const int error = std::exchange(failure, 0);
+  if (OnPdfFailed) OnPdfFailed(folder, std::error_code(error != 0 ? error : EIO, std::generic_category()));
 }
 
 void TQtPrinterCanvas::DiscardPdfFile() {
@@ -256,6 +340,11 @@ void TQtPrinterCanvas::DiscardPdfFile() {
   pdfFile.reset();
   if (jobFolderFd >= 0 && !partName.isEmpty()) unlinkat(jobFolderFd, QFile::encodeName(partName).constData(), 0);
   partName.clear();
+}
+
+bool TQtPrinterCanvas::PrinterExists(const QPrinter& printer) const {
+  return printer.outputFormat() == QPrinter::NativeFormat && !printer.printerName().isEmpty() &&
+         !Printers.Printer(printer.printerName()).isNull() && printer.isValid();
 }
 
 bool TQtPrinterCanvas::BeginOnPrinter(const std::shared_ptr<QPrinter>& printer) {
@@ -277,7 +366,10 @@ bool TQtPrinterCanvas::BeginOnFallbackPdf(const QPageLayout& layout, int resolut
   folders << QDir::homePath() << QDir::tempPath();
   for (const QString& folder : folders) {
     const QFileInfo info(folder);
-    if (!info.isDir() || !info.isWritable()) continue;
+    if (!info.isDir() || !info.isWritable()) {
+      NoteFailure(folder, !info.exists() ? ENOENT : !info.isDir() ? ENOTDIR : EACCES);
+      continue;
+    }
     if (BeginOnPdfFile(QDir(folder).filePath(PdfJobFileName(title, startTime)), layout, resolution)) return true;
   }
   return false;
@@ -321,10 +413,11 @@ void TQtPrinterCanvas::EndDoc() {
     CloseJob();
     return;
   }
-  const bool written = painter.end();
-  const QString path = written ? FinishPdfFile() : QString();
+  if (!painter.end()) NoteFailure(jobFolder, pdfFile && pdfFile->Error() != 0 ? pdfFile->Error() : EIO);
+  const QString path = failure == 0 ? FinishPdfFile() : QString();
   CloseJob();
-  if (!path.isEmpty() && OnPdfWritten) OnPdfWritten(path);
+  if (path.isEmpty()) ReportFailure();
+  else ReportWritten(path);
 }
 
 void TQtPrinterCanvas::EndSpooledJob() {
@@ -345,7 +438,10 @@ void TQtPrinterCanvas::EndSpooledJob() {
   const int resolution = jobPrinter ? jobPrinter->resolution() : kPdfResolution;
   std::vector<std::vector<TSpooledText>> pages = std::move(spool);
   CloseJob();
-  if (!BeginOnFallbackPdf(layout, resolution)) return;
+  if (!BeginOnFallbackPdf(layout, resolution)) {
+    ReportFailure();
+    return;
+  }
   spool = std::move(pages);
   ReplaySpool();
   spool.clear();

@@ -8,22 +8,25 @@
 // real printer are kept in memory until they end, so Abort truly discards them; PDF
 // files are made by a job's first text and written as the job goes under a hidden
 // dot-name in the same folder, created afresh (a link planted there is never followed);
-// only a completed job is renamed to its real name. Abort removes the hidden file.
+// only a completed job is renamed to its real name, once every byte of it is known to be
+// on the disk. Abort removes the hidden file, and so does a job that could not be written
+// (a full disk, a folder that takes no files): that job is reported, not left half made.
 // A job that ends without any text drawn leaves no file and sends no page to a printer.
 // Files are never overwritten.
 #include <QDateTime>
 #include <QFont>
 #include <QPageSize>
 #include <QPainter>
+#include <QPrinterInfo>
 #include <QString>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "board/printer_canvas.h"
 
-class QFile;
 class QPageLayout;
 class QPdfWriter;
 class QPrinter;
@@ -31,10 +34,28 @@ class QWidget;
 
 namespace mirte {
 
+class TJobFile;
+
+// What the canvas asks the system about its printers: the default one, and the one of a
+// name (null when there is none). The system's own answers unless replaced, so that a
+// job's road can be chosen the same on a machine with printers and on one without.
+struct TPrinterDirectory {
+  std::function<QPrinterInfo()> DefaultPrinter = [] { return QPrinterInfo::defaultPrinter(); };
+  std::function<QPrinterInfo(const QString& name)> Printer = [](const QString& name) {
+    return QPrinterInfo::printerInfo(name);
+  };
+
+  // A system without a single printer.
+  static TPrinterDirectory None() {
+    return {[] { return QPrinterInfo(); }, [](const QString&) { return QPrinterInfo(); }};
+  }
+};
+
 class TQtPrinterCanvas final : public IPrinterCanvas {
 public:
   // workFolder is asked at the start of every job that needs a PDF file; an empty or
-  // missing folder (or one that cannot be written) falls back to the home folder.
+  // missing folder (or one that cannot be written) falls back to the home folder, then the
+  // temporary one; a job that a working folder refused is reported through OnPdfRedirected.
   explicit TQtPrinterCanvas(std::function<std::filesystem::path()> workFolder);
   // A job still open at the end is finished, not lost.
   ~TQtPrinterCanvas() override;
@@ -67,6 +88,14 @@ public:
   bool PdfOnly = false;
   // Called after a job has been completed as a PDF file, with the file's full path.
   std::function<void(const QString& path)> OnPdfWritten;
+  // Called when a job ends without its file: the folder it was to be written in (the
+  // first one tried) and why it could not be. Nothing of that job is left on the disk.
+  std::function<void(const QString& folder, std::error_code reason)> OnPdfFailed;
+  // Called instead of OnPdfWritten for a job that could not be written in the folder meant
+  // for it (the chosen file's, or the working folder) and was written as path elsewhere.
+  std::function<void(const QString& path, const QString& folder, std::error_code reason)> OnPdfRedirected;
+  // Where the printers of the following jobs are looked up.
+  TPrinterDirectory Printers;
   // The clock that names PDF files; tests replace it.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 
@@ -86,7 +115,14 @@ private:
   // Renames the written hidden file to the first free one of its names and returns its
   // full path; empty, with the hidden file removed, when that cannot be done.
   QString FinishPdfFile();
+  // Keeps the first reason a job's file could not be made or written, for its report.
+  void NoteFailure(const QString& folder, int error);
+  void ReportFailure();
+  void ReportWritten(const QString& path);
   void DiscardPdfFile();
+  // A printer that exists on this system and that Qt can drive. A printer chosen earlier
+  // may have been removed since.
+  bool PrinterExists(const QPrinter& printer) const;
   bool BeginOnPrinter(const std::shared_ptr<QPrinter>& printer);
   bool BeginOnFallbackPdf(const QPageLayout& layout, int resolution);
   void EndSpooledJob();
@@ -107,7 +143,7 @@ private:
   QFont font;
   QPainter painter;
   std::shared_ptr<QPrinter> jobPrinter;  // the real printer of a spooled job
-  std::unique_ptr<QFile> pdfFile;          // the hidden file pdfWriter writes; outlives it
+  std::unique_ptr<TJobFile> pdfFile;       // the hidden file pdfWriter writes; outlives it
   std::unique_ptr<QPdfWriter> pdfWriter;  // the file of a PdfFile job
   int jobFolderFd = -1;                    // the folder of pdfFile, named through this only
   QString jobFolder;
@@ -116,6 +152,10 @@ private:
   QString jobFile;
   bool pendingChosenFile = false;  // the PDF job not yet drawn on goes to the chosen file
   int pagesBeforeText = 0;         // pages a PDF job turned before its file was made
+  QString failedFolder;            // where the job's file could not be made or written
+  int failure = 0;                 // why, an errno value; 0 while nothing failed
+  QString refusedFolder;           // a folder that refused the job before another took it
+  int refusal = 0;                 // why it refused
   std::vector<std::vector<TSpooledText>> spool;
   mutable std::unique_ptr<QPdfWriter> metricsPage;  // never begun: only answers metrics
 };

@@ -38,6 +38,7 @@
 #include "common/desk_texts.h"
 #include "common/msg_table.h"
 #include "common/port_texts.h"
+#include "common/print_texts.h"
 #include "app/port_messages.h"
 #include "app/printer_canvas_qt.h"
 #include "app/splash_form.h"
@@ -112,6 +113,27 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
   BuildStatusBar();
   BuildTimers();
   printer->OnPdfWritten = [this](const QString& path) { ShowPdfFile(path); };
+  // The job often ends inside the board's byte stream, or on the way out: the box must not
+  // hold either up with an event loop of its own.
+  auto tellJobNotWritten = [this](const QString& folder, std::error_code reason, const QString& instead) {
+    const int language = Settings.Rec.Language;
+    const TTextPair* known = print_texts::PrintFailureReason(reason.value());
+    const QString why = known ? PairText(*known, language) : QString::fromStdString(reason.message());
+    QString text = PairText(print_texts::JobNotWritten, language).arg(folder, why);
+    if (!instead.isEmpty()) text += "\n\n" + PairText(print_texts::JobSavedInstead, language).arg(instead);
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+  };
+  printer->OnPdfFailed = [this, tellJobNotWritten](const QString& folder, std::error_code reason) {
+    ShowNotice(PairText(print_texts::JobNotSaved, Settings.Rec.Language));
+    tellJobNotWritten(folder, reason, {});
+  };
+  printer->OnPdfRedirected = [this, tellJobNotWritten](const QString& path, const QString& folder,
+                                                       std::error_code reason) {
+    ShowPdfFile(path);
+    tellJobNotWritten(folder, reason, path);
+  };
 
   FormCreate();
 }

@@ -91,6 +91,14 @@ TBoardServer::TBoardServer(TServeOptions serveOptions, const std::string& progra
   printer->OnPdfWritten = [](const QString& path) {
     std::fprintf(stderr, "mirte-serve: print job written to %s\n", path.toLocal8Bit().constData());
   };
+  printer->OnPdfFailed = [](const QString& folder, std::error_code reason) {
+    std::fprintf(stderr, "mirte-serve: print job not saved: cannot write in %s: %s\n", folder.toLocal8Bit().constData(),
+                 reason.message().c_str());
+  };
+  printer->OnPdfRedirected = [](const QString& path, const QString& folder, std::error_code reason) {
+    std::fprintf(stderr, "mirte-serve: cannot write in %s: %s; print job written to %s\n",
+                 folder.toLocal8Bit().constData(), reason.message().c_str(), path.toLocal8Bit().constData());
+  };
   session = std::make_unique<TBoardSession>(LocationOf(options.SettingsFile, programFile), programFile,
                                             std::make_unique<TPlainMainThreadQueue>(), *this, *this, printer.get());
 }

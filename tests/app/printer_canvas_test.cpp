@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,8 @@
 #include "board/list_output.h"
 #include "support/qt_test_app.h"
 #include "support/fake_board_window.h"
+#include "support/file_size_limit.h"
+#include "support/full_tmpfs.h"
 #include "support/modal_answers.h"
 #include "support/temp_folder.h"
 
@@ -84,13 +87,13 @@ private:
 
 const QDateTime kStart(QDate(2026, 12, 7), QTime(14, 3, 55));
 
-// The board's list output on a canvas with no printer: the working folder receives the
-// jobs. Every test skips on a machine with a default printer, which would get the pages.
+// The board's list output on a canvas on a system without printers, whatever this machine
+// has: the working folder receives the jobs.
 class NoPrinterListOutput : public ::testing::Test {
 protected:
   void SetUp() override {
     App();
-    if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
+    canvas.Printers = TPrinterDirectory::None();
     canvas.Now = [] { return kStart; };
     canvas.OnPdfWritten = [this](const QString& path) { written.push_back(path); };
   }
@@ -295,6 +298,7 @@ TEST_F(NoPrinterListOutput, APrinterThatDoesNotExistFallsBackToAFile) {
 TEST_F(NoPrinterListOutput, AJobStillOpenAtTheEndIsKept) {
   {
     TQtPrinterCanvas closing([this] { return work.path(); });
+    closing.Printers = TPrinterDirectory::None();
     closing.Now = [] { return kStart; };
     closing.BeginDoc("MIRTE Print");
     closing.TextOut(200, 250, "kept");
@@ -305,6 +309,7 @@ TEST_F(NoPrinterListOutput, AJobStillOpenAtTheEndIsKept) {
 TEST_F(NoPrinterListOutput, AJobWithNowhereToGoIsKeptUntilItCanBeWritten) {
   std::filesystem::path folder = work / "missing";
   TQtPrinterCanvas canvas([&folder] { return folder; });
+  canvas.Printers = TPrinterDirectory::None();
   canvas.Now = [] { return kStart; };
   {
     // No home and no temporary folder either, when the job's first text wants a file.
@@ -323,6 +328,151 @@ TEST_F(NoPrinterListOutput, AJobWithNowhereToGoIsKeptUntilItCanBeWritten) {
   EXPECT_EQ(PdfLines(file), (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(PdfPages(file), 2);
 }
+
+TEST_F(NoPrinterListOutput, AJobWithNowhereToGoAtItsEndIsReportedWithTheWorkingFolder) {
+  const std::filesystem::path folder = work / "missing";
+  TQtPrinterCanvas canvas([&folder] { return folder; });
+  canvas.Printers = TPrinterDirectory::None();
+  std::vector<std::pair<QString, std::error_code>> failed;
+  canvas.OnPdfFailed = [&](const QString& where, std::error_code why) { failed.emplace_back(where, why); };
+  canvas.OnPdfWritten = [this](const QString& path) { written.push_back(path); };
+  {
+    ScopedEnvironment home("HOME", Q(folder)), temp("TMPDIR", Q(folder));
+    canvas.BeginDoc("MIRTE Print");
+    canvas.TextOut(200, 250, "lost");
+    canvas.EndDoc();
+  }
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].first, Q(folder));
+  EXPECT_EQ(failed[0].second, std::errc::no_such_file_or_directory);
+  EXPECT_TRUE(written.isEmpty());
+  EXPECT_TRUE(AllEntries(work).isEmpty());
+}
+
+// A job whose folder refuses it is written elsewhere and says so: a missing working folder
+// sends it home, a chosen file in a missing folder sends it to the working folder.
+TEST_F(NoPrinterListOutput, AJobWrittenElsewhereNamesTheFolderThatRefusedIt) {
+  testing::TempFolder home;
+  ScopedEnvironment homeVariable("HOME", Q(home.path()));
+  const std::filesystem::path missing = work / "missing";
+  struct {
+    const char* what;
+    bool chosenFile;
+    std::filesystem::path workingFolder;
+    std::filesystem::path writtenIn;
+  } const cases[] = {
+      {"missing working folder", false, missing, home.path()},
+      {"chosen file in a missing folder", true, work.path(), work.path()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TQtPrinterCanvas canvas([&c] { return c.workingFolder; });
+    canvas.Printers = TPrinterDirectory::None();
+    canvas.Now = [] { return kStart; };
+    if (c.chosenFile) {
+      auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+      printer->setOutputFormat(QPrinter::PdfFormat);
+      printer->setOutputFileName(Q(missing / "chosen.pdf"));
+      canvas.SetChosenPrinter(std::move(printer));
+    }
+    QStringList plain;
+    std::vector<std::tuple<QString, QString, std::error_code>> redirected;
+    canvas.OnPdfWritten = [&](const QString& path) { plain.push_back(path); };
+    canvas.OnPdfRedirected = [&](const QString& path, const QString& folder, std::error_code why) {
+      redirected.emplace_back(path, folder, why);
+    };
+    canvas.BeginDoc("MIRTE Print");
+    canvas.TextOut(200, 250, "moved");
+    canvas.EndDoc();
+
+    EXPECT_TRUE(plain.isEmpty());
+    ASSERT_EQ(redirected.size(), 1u);
+    const auto& [path, folder, why] = redirected[0];
+    EXPECT_EQ(QFileInfo(path).absolutePath(), Q(c.writtenIn));
+    EXPECT_EQ(folder, Q(missing));
+    EXPECT_EQ(why, std::errc::no_such_file_or_directory);
+    EXPECT_EQ(PdfLines(path), std::vector<std::string>{"moved"});
+    QFile::remove(path);
+  }
+}
+
+// A working folder that takes no more bytes, on a full disk or past the file size limit,
+// for a job of a line (written out only at its end) and one of many pages (written while
+// the job goes, so that its file is half made when the space runs out).
+enum class TNoSpace { FullTmpfs, FileSizeLimit };
+struct TNoSpaceCase {
+  TNoSpace Way;
+  int Lines;
+};
+
+class NoSpaceForTheJob : public ::testing::TestWithParam<TNoSpaceCase> {
+protected:
+  void SetUp() override {
+    App();
+    canvas.PdfOnly = true;
+    canvas.Now = [] { return kStart; };
+    canvas.OnPdfWritten = [this](const QString& path) { written.push_back(path); };
+    canvas.OnPdfFailed = [this](const QString& where, std::error_code why) { failed.emplace_back(where, why); };
+    if (GetParam().Way == TNoSpace::FullTmpfs && !disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
+  }
+
+  void Job(int lines, const char* text) {
+    canvas.BeginDoc("MIRTE Print");
+    for (int line = 0; line < lines; ++line) {
+      if (line > 0 && line % 50 == 0) canvas.NewPage();
+      canvas.TextOut(200, 250 + 100 * (line % 50), std::string(text) + " " + std::to_string(line * 7919));
+    }
+    canvas.EndDoc();
+  }
+
+  QStringList Entries() const {
+    return QDir(Q(disk.Folder())).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  }
+
+  testing::TempFolder root;
+  testing::ScopedFullTmpfs disk{root / "disk"};
+  TQtPrinterCanvas canvas{[this] { return disk.Folder(); }};
+  QStringList written;
+  std::vector<std::pair<QString, std::error_code>> failed;
+};
+
+TEST_P(NoSpaceForTheJob, IsReportedLeavesNothingAndTheNextJobIsWritten) {
+  const TNoSpaceCase param = GetParam();
+  QStringList leftBehind;
+  if (param.Way == TNoSpace::FullTmpfs) {
+    // A long job finds room for a part of it, and is cut off half written.
+    disk.Fill(param.Lines > 1 ? 8192 : 0);
+    Job(param.Lines, "lost on a full disk");
+    leftBehind = Entries();
+    leftBehind.removeAll(testing::ScopedFullTmpfs::kFiller);
+    disk.Free();
+  } else {
+    testing::ScopedFileSizeLimit limit(100);
+    ASSERT_TRUE(limit.Set());
+    Job(param.Lines, "lost past the limit");
+    leftBehind = Entries();
+  }
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].first, Q(disk.Folder()));
+  EXPECT_EQ(failed[0].second, param.Way == TNoSpace::FullTmpfs ? std::errc::no_space_on_device : std::errc::file_too_large);
+  EXPECT_TRUE(written.isEmpty());
+  EXPECT_TRUE(leftBehind.isEmpty()) << leftBehind.join(", ").toStdString();
+  EXPECT_FALSE(canvas.JobOpen());
+
+  Job(1, "kept once there is room");
+  ASSERT_EQ(written.size(), 1);
+  EXPECT_EQ(failed.size(), 1u);
+  EXPECT_EQ(PdfLines(written[0]), std::vector<std::string>{"kept once there is room 0"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, NoSpaceForTheJob,
+                         ::testing::Values(TNoSpaceCase{TNoSpace::FullTmpfs, 1}, TNoSpaceCase{TNoSpace::FullTmpfs, 1500},
+                                           TNoSpaceCase{TNoSpace::FileSizeLimit, 1},
+                                           TNoSpaceCase{TNoSpace::FileSizeLimit, 1500}),
+                         [](const auto& info) {
+                           return std::string(info.param.Way == TNoSpace::FullTmpfs ? "FullTmpfs" : "FileSizeLimit") +
+                                  std::to_string(info.param.Lines) + "Lines";
+                         });
 
 // The printer set-up dialog's print-to-file choice: a PDF printer with a file name.
 class ChosenFile : public NoPrinterListOutput {

@@ -163,6 +163,7 @@ protected:
     options.ProgramFile = (folder / "mirte").string();
     options.ShowSplash = false;
     auto form = std::make_unique<TTermFrm>(options);
+    form->Printer().Printers = TPrinterDirectory::None();
     form->show();
     TSignalExit onSignal([&form] { form->ExitCmdClick(); });
     StreamingBoard board(pty);

@@ -17,7 +17,6 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -443,8 +442,8 @@ TEST_F(TermFormTest, PrintItemsAreEnabledExactlyWhileAJobIsOpen) {
 }
 
 TEST_F(TermFormTest, AJobWrittenAsPdfShowsItsFileNameWithoutTouchingTheMessagePanel) {
-  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
   TTermFrm& frm = Start();
+  frm.Printer().Printers = TPrinterDirectory::None();
   frm.PdfFileTmr->setInterval(20);
   for (int byte : {16, 17, 5, int('A'), 16, 17, 5, 26}) frm.Board().ProcessBoardByte(static_cast<std::uint8_t>(byte));
   ASSERT_TRUE(frm.PdfFileLb->isVisible());
@@ -456,6 +455,73 @@ TEST_F(TermFormTest, AJobWrittenAsPdfShowsItsFileNameWithoutTouchingTheMessagePa
   waited.start();
   while (frm.PdfFileLb->isVisible() && waited.elapsed() < 2000) QTest::qWait(10);
   EXPECT_FALSE(frm.PdfFileLb->isVisible());
+}
+
+TEST_F(TermFormTest, AJobThatCannotBeWrittenIsReportedInEitherLanguageAndTheNextIsWritten) {
+  TTermFrm& frm = Start();
+  frm.Printer().PdfOnly = true;
+  const std::filesystem::path work = folder / "home/MIRTE";
+  const QString workText = QString::fromStdString(work.string());
+  auto job = [&frm](char text) {
+    for (int byte : {16, 17, 5, int(text), 16, 17, 5, 26}) frm.Board().ProcessBoardByte(static_cast<std::uint8_t>(byte));
+  };
+  struct {
+    int Language;
+    const char* Message;
+    const char* Reason;
+    const char* Notice;
+  } const cases[] = {
+      {kLanguageEnglish, "The print job could not be written in the folder", "The file is larger than allowed.",
+       "Print job not saved"},
+      {kLanguageItalian, "Impossibile scrivere la stampa nella cartella", "Il file supera la dimensione consentita.",
+       "Stampa non salvata"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Notice);
+    frm.Settings.Rec.Language = c.Language;
+    testing::ModalAnswers answers;
+    answers.ThenAccept();
+    {
+      testing::ScopedFileSizeLimit full(100);
+      ASSERT_TRUE(full.Set());
+      job('X');
+      // The job ends inside the board's byte: the box waits for the event loop.
+      EXPECT_EQ(frm.PdfFileLb->text().toStdString(), c.Notice);
+      ASSERT_TRUE(testing::WaitFor([&] { return answers.Answered() == 1; }, std::chrono::milliseconds(3000)));
+    }
+    EXPECT_EQ(answers.Unexpected(), 0);
+    ASSERT_EQ(answers.MessageTexts().size(), 1u);
+    const QString text = QString::fromStdString(answers.MessageTexts()[0]);
+    EXPECT_TRUE(text.contains(c.Message) && text.contains(workText) && text.contains(c.Reason)) << text.toStdString();
+    EXPECT_TRUE(QDir(workText).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+  }
+
+  job('Y');
+  const QStringList files = QDir(workText).entryList({"*.pdf"}, QDir::Files);
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_EQ(frm.PdfFileLb->text(), files[0]);
+  QProcess pdftotext;
+  pdftotext.start("pdftotext", {QDir(workText).filePath(files[0]), "-"});
+  ASSERT_TRUE(pdftotext.waitForFinished(20000));
+  EXPECT_EQ(QString::fromUtf8(pdftotext.readAllStandardOutput()).simplified(), "Y");
+}
+
+TEST_F(TermFormTest, AJobItsWorkingFolderRefusedIsWrittenHomeAndSaysWhere) {
+  TTermFrm& frm = Start();
+  frm.Printer().PdfOnly = true;
+  const std::filesystem::path work = folder / "home/MIRTE";
+  std::filesystem::remove_all(work);
+  testing::ModalAnswers answers;
+  answers.ThenAccept();
+  for (int byte : {16, 17, 5, int('Z'), 16, 17, 5, 26}) frm.Board().ProcessBoardByte(static_cast<std::uint8_t>(byte));
+  ASSERT_TRUE(testing::WaitFor([&] { return answers.Answered() == 1; }, 3000ms));
+  const QStringList files = QDir(QString::fromStdString((folder / "home").string())).entryList({"*.pdf"}, QDir::Files);
+  ASSERT_EQ(files.size(), 1);
+  EXPECT_EQ(frm.PdfFileLb->text(), files[0]);
+  const QString text = QString::fromStdString(answers.MessageTexts().at(0));
+  EXPECT_TRUE(text.contains(QString::fromStdString(work.string())) && text.contains("The folder does not exist.") &&
+              text.contains("The print job was saved as") && text.contains(files[0]))
+      << text.toStdString();
 }
 
 TEST_F(TermFormTest, SelectionItemsFollowTheTerminalSelection) {
@@ -749,7 +815,7 @@ TEST_F(TermFormLiveBoardTest, RecordsTravelSoonAfterTheWaitAndNeverBeforeIt) {
 }
 
 TEST_F(TermFormLiveBoardTest, ALongListingIsTakenWholeWhileTheWindowKeepsServingEvents) {
-  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
+  form->Printer().Printers = TPrinterDirectory::None();
   std::string text;
   for (int line = 1; text.size() < 10000; ++line) {
     char buffer[64];
@@ -793,7 +859,7 @@ TEST_F(TermFormLiveBoardTest, ALongListingIsTakenWholeWhileTheWindowKeepsServing
 }
 
 TEST_F(TermFormLiveBoardTest, JobsWithNothingDrawnLeaveNoFileAndTheWindowAsItWas) {
-  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "a default printer exists";
+  form->Printer().Printers = TPrinterDirectory::None();
   const struct {
     const char* what;
     std::string listing;
