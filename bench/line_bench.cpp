@@ -7,9 +7,13 @@
 //     close; the time for the whole copy, checked against the file it leaves;
 //   - console text sent at once, which the line paces to its rate, followed by a frame
 //     with a reply: bytes per second, and how far the reply comes after the line's own
-//     time for the text (the backlog the program leaves behind).
+//     time for the text (the backlog the program leaves behind), and the bytes the
+//     adapter's FIFO lost because the program did not take them in time.
+// Beside each figure the modem-line changes the shim made and the time they cost, read from
+// the shim's tally file: a program the shim did not load into ends the run with an error,
+// since its figures would be those of a line whose changes are free.
 //
-//   line_bench [records (64)] [console bytes (20000)] [program (build/mirte)]
+//   line_bench [records (608)] [console bytes (30000)] [program (build/mirte)]
 //
 // A program named mirte-serve is started with its settings file on the command line.
 #include <fcntl.h>
@@ -33,6 +37,7 @@
 #include "board_wire.h"
 #include "common/settings.h"
 #include "support/line_model.h"
+#include "support/modem_line_tally.h"
 #include "support/temp_folder.h"
 
 extern char** environ;
@@ -86,6 +91,7 @@ public:
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("LD_PRELOAD", MIRTE_MODEM_LINE_SHIM, 1);
     setenv("MIRTE_MODEM_CHANGE_US", std::to_string(changeCostUs).c_str(), 1);
+    setenv("MIRTE_MODEM_TALLY", TallyPath().c_str(), 1);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -99,6 +105,7 @@ public:
     posix_spawn_file_actions_destroy(&actions);
     // Only the program is to pay for modem-line changes, not this process's own ptys.
     unsetenv("LD_PRELOAD");
+    unsetenv("MIRTE_MODEM_TALLY");
   }
 
   ~TProgramRun() {
@@ -114,6 +121,7 @@ public:
 
   bool Started() const { return pid > 0; }
   fs::path Work() const { return folder / "work"; }
+  std::string TallyPath() const { return (folder / "modem_lines.tally").string(); }
 
 private:
   mirte::testing::TempFolder folder;
@@ -171,19 +179,39 @@ double CopySeconds(mirte::testing::LineModel& line, const fs::path& work, int re
 struct TConsoleFigures {
   double BytesPerSecond = 0;
   double BacklogMs = -1;
+  double BacklogGrowth = -1;  // bytes a second the program fell behind the line
 };
 
-// Console text at once, then a current-drive frame; the line's own time for text and frame
-// is taken off the time to the reply.
+// Seconds from handing over a current-drive frame to its reply, less the line's own time for
+// both: the program's turnaround with nothing queued before the frame. The least of a few,
+// so a moment of a busy machine does not count as backlog later.
+double Turnaround(mirte::testing::LineModel& line, double byteSeconds) {
+  double least = 1e9;
+  for (int i = 0; i < 5; ++i) {
+    const auto start = Clock::now();
+    line.BoardWrite(Frame(25, ""));
+    if (Receive(line.BoardEnd(), 1, std::chrono::seconds(3)).size() != 1) return -1;
+    least = std::min(least, Seconds(Clock::now() - start) - 4 * byteSeconds);
+  }
+  return least;
+}
+
+// Console text at once, then a current-drive frame. The reply comes after the line's time
+// for text and frame and the program's turnaround; what is later still is the backlog the
+// text left behind, grown over the time the text took.
 TConsoleFigures ConsoleAtLineRate(mirte::testing::LineModel& line, int bytes, double byteSeconds) {
+  const double turnaround = Turnaround(line, byteSeconds);
+  if (turnaround < 0) return {};
   Bytes text;
   while (static_cast<int>(text.size()) < bytes) text += "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG 0123456789\r\n";
   text.resize(static_cast<std::size_t>(bytes));
   const auto start = Clock::now();
   line.BoardWrite(text + Frame(25, ""));
-  if (Receive(line.BoardEnd(), 1, std::chrono::seconds(60)).size() != 1) return {};
+  if (Receive(line.BoardEnd(), 1, std::chrono::seconds(120)).size() != 1) return {};
   const double seconds = Seconds(Clock::now() - start);
-  return {bytes / seconds, (seconds - (bytes + 3 + 1) * byteSeconds) * 1000};
+  const double lineSeconds = (bytes + 3 + 1) * byteSeconds;
+  const double backlog = std::max(0.0, seconds - lineSeconds - turnaround);
+  return {bytes / seconds, backlog * 1000, backlog / byteSeconds / lineSeconds};
 }
 
 double LoadAverage() {
@@ -194,8 +222,8 @@ double LoadAverage() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const int records = argc > 1 ? std::max(1, std::atoi(argv[1])) : 64;
-  const int consoleBytes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20000;
+  const int records = argc > 1 ? std::max(1, std::atoi(argv[1])) : 608;
+  const int consoleBytes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30000;
   fs::path program = argc > 3 ? fs::path(argv[3]) : fs::path(MIRTE_PROGRAM);
   if (program == "serve") program = MIRTE_SERVE_PROGRAM;
 
@@ -210,28 +238,58 @@ int main(int argc, char* argv[]) {
 
   std::printf("%s, copy of %d records, %d console bytes, load average at start %.2f\n", program.filename().c_str(),
               records, consoleBytes, LoadAverage());
-  std::printf("%-14s %8s %10s %12s %12s\n", "line", "DTR us", "copy s", "console B/s", "backlog ms");
+  std::printf("%-14s %6s | %8s %8s %8s | %8s %8s %8s %6s %8s %8s\n", "line", "DTR us", "copy s", "changes", "busy s",
+              "cons B/s", "lag ms", "lag B/s", "lost", "changes", "busy s");
+  int failures = 0;
   for (const Shape& shape : shapes) {
     for (long cost : costs) {
       mirte::testing::LineModelShape lineShape;
       lineShape.LatencyTimer = shape.Latency;
+      // An adapter's own buffer; the pty in front of the program holds far more.
+      lineShape.ReceiveFifo = 512;
       mirte::testing::LineModel line(lineShape);
       TProgramRun run(program, line.ProgramPath(), cost);
       if (!run.Started() || !WaitUntilServing(line, std::chrono::seconds(30))) {
-        std::printf("%-14s %8ld  the program did not answer on its line\n", shape.Name, cost);
+        std::printf("%-14s %6ld   the program did not answer on its line\n", shape.Name, cost);
+        ++failures;
         continue;
+      }
+      const auto atStart = mirte::testing::ReadModemLineTally(run.TallyPath());
+      if (!atStart) {
+        std::fprintf(stderr, "line_bench: the modem-line shim did not load into %s (no tally in %s)\n",
+                     program.c_str(), run.TallyPath().c_str());
+        return 2;
       }
       const double byteSeconds = static_cast<double>(lineShape.BitsPerByte) / lineShape.Baud;
       const double copy = CopySeconds(line, run.Work(), records);
+      const auto afterCopy = mirte::testing::ReadModemLineTally(run.TallyPath()).value_or(*atStart);
       const TConsoleFigures console = ConsoleAtLineRate(line, consoleBytes, byteSeconds);
+      const auto afterConsole = mirte::testing::ReadModemLineTally(run.TallyPath()).value_or(afterCopy);
+
+      const auto changes = [](const mirte::testing::TModemLineCounts& from, const mirte::testing::TModemLineCounts& to) {
+        return static_cast<long long>(to.Changes - from.Changes);
+      };
+      const auto busy = [](const mirte::testing::TModemLineCounts& from, const mirte::testing::TModemLineCounts& to) {
+        return static_cast<double>(to.BusyNs - from.BusyNs) / 1e9;
+      };
+      // Changes that cost less than they should would make every figure here a flattering one.
+      const double owed = static_cast<double>(afterConsole.Changes - atStart->Changes) * static_cast<double>(cost) / 1e6;
+      if (busy(*atStart, afterConsole) < 0.9 * owed) {
+        std::fprintf(stderr, "line_bench: %lld changes cost %.3f s, not the %.3f s they should\n",
+                     changes(*atStart, afterConsole), busy(*atStart, afterConsole), owed);
+        ++failures;
+      }
       char copyText[32];
       if (copy >= 0) std::snprintf(copyText, sizeof copyText, "%.3f", copy);
-      else std::snprintf(copyText, sizeof copyText, "%s", copy == -1 ? "failed" : "wrong file");
-      std::printf("%-14s %8ld %10s %12.0f %12.1f\n", shape.Name, cost, copyText, console.BytesPerSecond,
-                  console.BacklogMs);
+      else std::snprintf(copyText, sizeof copyText, "%s", copy == -1 ? "failed" : "wrong");
+      if (copy < 0 || console.BacklogMs < 0) ++failures;
+      std::printf("%-14s %6ld | %8s %8lld %8.3f | %8.0f %8.1f %8.0f %6zu %8lld %8.3f\n", shape.Name, cost, copyText,
+                  changes(*atStart, afterCopy), busy(*atStart, afterCopy), console.BytesPerSecond, console.BacklogMs,
+                  console.BacklogGrowth, line.Overflowed(), changes(afterCopy, afterConsole),
+                  busy(afterCopy, afterConsole));
       std::fflush(stdout);
     }
   }
   std::printf("the line carries %.0f B/s; load average at end %.2f\n", 115200.0 / 11, LoadAverage());
-  return 0;
+  return failures == 0 ? 0 : 1;
 }
