@@ -14,6 +14,7 @@
 // since its figures would be those of a line whose changes are free.
 //
 //   line_bench [records (608)] [console bytes (30000)] [program (build/mirte)]
+//              [lines: a part of their names, "all" (all)] [DTR costs in us (0,250,1000)]
 //
 // A program named mirte-serve is started with its settings file on the command line.
 #include <fcntl.h>
@@ -21,9 +22,11 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -31,8 +34,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "board_wire.h"
 #include "common/settings.h"
@@ -120,6 +125,18 @@ public:
   }
 
   bool Started() const { return pid > 0; }
+  // CPU seconds the program has used so far, all its threads together.
+  double CpuSeconds() const {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // Fields after the command's closing parenthesis: state is the 3rd, utime the 14th.
+    std::stringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+      if (i >= 14) ticks += std::atof(field.c_str());
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
   fs::path Work() const { return folder / "work"; }
   std::string TallyPath() const { return (folder / "modem_lines.tally").string(); }
 
@@ -214,12 +231,42 @@ TConsoleFigures ConsoleAtLineRate(mirte::testing::LineModel& line, int bytes, do
   return {bytes / seconds, backlog * 1000, backlog / byteSeconds / lineSeconds};
 }
 
+// The peer beside the console figures: the same text through the same line to a thread that
+// does nothing but read the program's end. What it loses, the machine loses (the kernel's
+// own work of moving bytes to a reader, starved on a loaded machine), not the program.
+std::size_t BareReaderLost(const mirte::testing::LineModelShape& shape, int bytes, double byteSeconds) {
+  mirte::testing::LineModel line(shape);
+  const int fd = ::open(line.ProgramPath().c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return 0;
+  termios raw{};
+  ::tcgetattr(fd, &raw);
+  ::cfmakeraw(&raw);
+  ::tcsetattr(fd, TCSANOW, &raw);
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    char buffer[4096];
+    while (!stop) {
+      pollfd ready{fd, POLLIN, 0};
+      if (::poll(&ready, 1, 50) > 0 && ::read(fd, buffer, sizeof buffer) < 0) break;
+    }
+  });
+  line.BoardWrite(Bytes(static_cast<std::size_t>(bytes), 'x'));
+  std::this_thread::sleep_for(std::chrono::duration<double>(bytes * byteSeconds + 0.5));
+  stop = true;
+  reader.join();
+  ::close(fd);
+  return line.Overflowed();
+}
+
 double LoadAverage() {
   double load[1] = {0};
   return getloadavg(load, 1) == 1 ? load[0] : -1;
 }
 
 }  // namespace
+
+// An adapter's own buffer; the pty in front of the program holds far more.
+constexpr std::size_t kAdapterFifo = 512;
 
 int main(int argc, char* argv[]) {
   const int records = argc > 1 ? std::max(1, std::atoi(argv[1])) : 608;
@@ -234,19 +281,33 @@ int main(int argc, char* argv[]) {
   const Shape shapes[] = {{"plain line", std::chrono::microseconds(0)},
                           {"latency 16 ms", std::chrono::milliseconds(16)},
                           {"latency 1 ms", std::chrono::milliseconds(1)}};
-  const long costs[] = {0, 250, 1000};
+  const std::string lineFilter = argc > 4 && std::string(argv[4]) != "all" ? argv[4] : "";
+  std::vector<long> costs;
+  for (std::stringstream list(argc > 5 ? argv[5] : "0,250,1000"); list.good();) {
+    std::string cost;
+    std::getline(list, cost, ',');
+    if (!cost.empty()) costs.push_back(std::atol(cost.c_str()));
+  }
 
   std::printf("%s, copy of %d records, %d console bytes, load average at start %.2f\n", program.filename().c_str(),
               records, consoleBytes, LoadAverage());
-  std::printf("%-14s %6s | %8s %8s %8s | %8s %8s %8s %6s %8s %8s\n", "line", "DTR us", "copy s", "changes", "busy s",
-              "cons B/s", "lag ms", "lag B/s", "lost", "changes", "busy s");
+  std::printf("%-14s %6s | %8s %8s %8s | %8s %8s %8s %6s %8s %8s %6s\n", "line", "DTR us", "copy s", "changes",
+              "busy s", "cons B/s", "lag ms", "lag B/s", "lost", "changes", "busy s", "cpu %");
   int failures = 0;
   for (const Shape& shape : shapes) {
+    if (std::string(shape.Name).find(lineFilter) == std::string::npos) continue;
+    {
+      mirte::testing::LineModelShape lineShape;
+      lineShape.LatencyTimer = shape.Latency;
+      lineShape.ReceiveFifo = kAdapterFifo;
+      const double byteSeconds = static_cast<double>(lineShape.BitsPerByte) / lineShape.Baud;
+      std::printf("%-14s %6s | %8s %8s %8s | %8s %8s %8s %6zu\n", shape.Name, "reader", "", "", "", "", "", "",
+                  BareReaderLost(lineShape, consoleBytes, byteSeconds));
+    }
     for (long cost : costs) {
       mirte::testing::LineModelShape lineShape;
       lineShape.LatencyTimer = shape.Latency;
-      // An adapter's own buffer; the pty in front of the program holds far more.
-      lineShape.ReceiveFifo = 512;
+      lineShape.ReceiveFifo = kAdapterFifo;
       mirte::testing::LineModel line(lineShape);
       TProgramRun run(program, line.ProgramPath(), cost);
       if (!run.Started() || !WaitUntilServing(line, std::chrono::seconds(30))) {
@@ -263,7 +324,10 @@ int main(int argc, char* argv[]) {
       const double byteSeconds = static_cast<double>(lineShape.BitsPerByte) / lineShape.Baud;
       const double copy = CopySeconds(line, run.Work(), records);
       const auto afterCopy = mirte::testing::ReadModemLineTally(run.TallyPath()).value_or(*atStart);
+      const double cpuBefore = run.CpuSeconds();
+      const auto consoleStart = Clock::now();
       const TConsoleFigures console = ConsoleAtLineRate(line, consoleBytes, byteSeconds);
+      const double cpuShare = (run.CpuSeconds() - cpuBefore) / Seconds(Clock::now() - consoleStart) * 100;
       const auto afterConsole = mirte::testing::ReadModemLineTally(run.TallyPath()).value_or(afterCopy);
 
       const auto changes = [](const mirte::testing::TModemLineCounts& from, const mirte::testing::TModemLineCounts& to) {
@@ -283,10 +347,10 @@ int main(int argc, char* argv[]) {
       if (copy >= 0) std::snprintf(copyText, sizeof copyText, "%.3f", copy);
       else std::snprintf(copyText, sizeof copyText, "%s", copy == -1 ? "failed" : "wrong");
       if (copy < 0 || console.BacklogMs < 0) ++failures;
-      std::printf("%-14s %6ld | %8s %8lld %8.3f | %8.0f %8.1f %8.0f %6zu %8lld %8.3f\n", shape.Name, cost, copyText,
-                  changes(*atStart, afterCopy), busy(*atStart, afterCopy), console.BytesPerSecond, console.BacklogMs,
-                  console.BacklogGrowth, line.Overflowed(), changes(afterCopy, afterConsole),
-                  busy(afterCopy, afterConsole));
+      std::printf("%-14s %6ld | %8s %8lld %8.3f | %8.0f %8.1f %8.0f %6zu %8lld %8.3f %6.1f\n", shape.Name, cost,
+                  copyText, changes(*atStart, afterCopy), busy(*atStart, afterCopy), console.BytesPerSecond,
+                  console.BacklogMs, console.BacklogGrowth, line.Overflowed(), changes(afterCopy, afterConsole),
+                  busy(afterCopy, afterConsole), cpuShare);
       std::fflush(stdout);
     }
   }
