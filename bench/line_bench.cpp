@@ -15,6 +15,10 @@
 //
 //   line_bench [records (608)] [console bytes (30000)] [program (build/mirte)]
 //              [lines: a part of their names, "all" (all)] [DTR costs in us (0,250,1000)]
+//              [rounds (1)]
+// With more than one round the lines and costs take turns, round after round, so a busy
+// spell of the machine falls on all of them, and the medians of the copy times end the
+// table beside the DTR-free median of their line.
 //
 // A program named mirte-serve is started with its settings file on the command line.
 #include <fcntl.h>
@@ -34,6 +38,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -293,7 +298,10 @@ int main(int argc, char* argv[]) {
               records, consoleBytes, LoadAverage());
   std::printf("%-14s %6s | %8s %8s %8s | %8s %8s %8s %6s %8s %8s %6s\n", "line", "DTR us", "copy s", "changes",
               "busy s", "cons B/s", "lag ms", "lag B/s", "lost", "changes", "busy s", "cpu %");
+  const int rounds = argc > 6 ? std::max(1, std::atoi(argv[6])) : 1;
+  std::map<std::pair<std::string, long>, std::vector<double>> copies;
   int failures = 0;
+  for (int round = 0; round < rounds; ++round)
   for (const Shape& shape : shapes) {
     if (std::string(shape.Name).find(lineFilter) == std::string::npos) continue;
     {
@@ -347,11 +355,26 @@ int main(int argc, char* argv[]) {
       if (copy >= 0) std::snprintf(copyText, sizeof copyText, "%.3f", copy);
       else std::snprintf(copyText, sizeof copyText, "%s", copy == -1 ? "failed" : "wrong");
       if (copy < 0 || console.BacklogMs < 0) ++failures;
+      else copies[{shape.Name, cost}].push_back(copy);
       std::printf("%-14s %6ld | %8s %8lld %8.3f | %8.0f %8.1f %8.0f %6zu %8lld %8.3f %6.1f\n", shape.Name, cost,
                   copyText, changes(*atStart, afterCopy), busy(*atStart, afterCopy), console.BytesPerSecond,
                   console.BacklogMs, console.BacklogGrowth, line.Overflowed(), changes(afterCopy, afterConsole),
                   busy(afterCopy, afterConsole), cpuShare);
       std::fflush(stdout);
+    }
+  }
+  if (rounds > 1) {
+    const auto median = [](std::vector<double> values) {
+      std::sort(values.begin(), values.end());
+      return values[values.size() / 2];
+    };
+    std::printf("median copy over %d rounds:\n", rounds);
+    for (const auto& [key, values] : copies) {
+      const auto free = copies.find({key.first, 0});
+      const double m = median(values);
+      if (free == copies.end()) std::printf("%-14s %6ld | %8.3f\n", key.first.c_str(), key.second, m);
+      else std::printf("%-14s %6ld | %8.3f  %+.1f%% against DTR free\n", key.first.c_str(), key.second, m,
+                       (m / median(free->second) - 1) * 100);
     }
   }
   std::printf("the line carries %.0f B/s; load average at end %.2f\n", 115200.0 / 11, LoadAverage());
