@@ -8,7 +8,8 @@
 //   - console text sent at once, which the line paces to its rate, followed by a frame
 //     with a reply: bytes per second, and how far the reply comes after the line's own
 //     time for the text (the backlog the program leaves behind), and the bytes the
-//     adapter's FIFO lost because the program did not take them in time.
+//     adapter's FIFO lost because the program did not take them in time. A "reader" row
+//     for each line gives the loss of a thread that does nothing but read: the floor.
 // Beside each figure the modem-line changes the shim made and the time they cost, read from
 // the shim's tally file: a program the shim did not load into ends the run with an error,
 // since its figures would be those of a line whose changes are free.

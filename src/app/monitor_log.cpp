@@ -289,7 +289,8 @@ std::string MonitorTotalsText(const TMonitorTotals& totals, std::size_t recordsP
   };
   return filled(kMonitorTotals.Pick(language), {totals.Frames, totals.RecordsRead, totals.RecordsWritten,
                                                 totals.BytesIn, totals.BytesOut, recordsPerSecond}) +
-         filled(kMonitorLineErrors.Pick(language), {totals.Overrun, totals.Framing, totals.Parity, totals.Break});
+         // A line of its own: beside the rest it would not fit the window's width.
+         '\n' + filled(kMonitorLineErrors.Pick(language), {totals.Overrun, totals.Framing, totals.Parity, totals.Break});
 }
 
 }  // namespace mirte

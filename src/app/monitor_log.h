@@ -103,6 +103,7 @@ std::string MonitorCell(const TMonitorRow& row, int column, int language);
 // The cells of a row joined by tabs.
 std::string MonitorLine(const TMonitorRow& row, int language);
 std::string MonitorHeading(int column, int language);
+// Two lines: the frames, records and bytes, then the line errors.
 std::string MonitorTotalsText(const TMonitorTotals& totals, std::size_t recordsPerSecond, int language);
 // The name of a frame type, "unknown n" for one that is not served.
 std::string FrameTypeName(std::uint8_t type, bool served, int language);

@@ -371,7 +371,11 @@ TEST_F(MonitorLineErrorsTest, TheTotalsShowTheLineErrorsThePortCountedAndClearSt
   form->Session().SetLineFacts(this);
   counts = {12, 1, 0, 3};
   monitor->Publish();
-  EXPECT_TRUE(Totals().endsWith("    Line errors: overrun 12, framing 1, parity 0, break 3")) << Totals().toStdString();
+  EXPECT_TRUE(Totals().endsWith("\nLine errors: overrun 12, framing 1, parity 0, break 3")) << Totals().toStdString();
+  for (const QString& line : Totals().split('\n'))
+    EXPECT_LE(monitor->TotalsLb->fontMetrics().horizontalAdvance(line), monitor->TotalsLb->contentsRect().width())
+        << "cut off: " << line.toStdString();
+  EXPECT_GE(monitor->TotalsLb->height(), 2 * monitor->TotalsLb->fontMetrics().height());
 
   counts = {20, 1, 2, 3};
   EXPECT_TRUE(WaitFor([&] { return Totals().endsWith("overrun 20, framing 1, parity 2, break 3"); }, 2000ms))
