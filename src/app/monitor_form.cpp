@@ -281,6 +281,8 @@ void TMonitorFrm::Publish() {
 }
 
 void TMonitorFrm::ShowTotals() {
+  if (ReadLineErrors)
+    if (const auto counts = ReadLineErrors()) log.LineErrorsNow(*counts);
   const QString text = QString::fromStdString(
       MonitorTotalsText(log.Totals(), log.RecordsPerSecond(TMonitorLog::Clock::now()), Language()));
   if (TotalsLb->text() != text) TotalsLb->setText(text);

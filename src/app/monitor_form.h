@@ -8,7 +8,8 @@
 // lines, Save writes the rows shown to a text file, and the filter hides every row whose
 // text does not contain it (in either case). Save proposes monitor-<date>.txt and adds
 // ".txt" to a name chosen without an extension. The window opens where it was last, inside
-// its screen, and a cell too narrow for its text shows the whole text as its tooltip.
+// its screen, and a cell too narrow for its text shows the whole text as its tooltip. The
+// totals end with the port's line errors since it opened (or since Clear).
 #include <QDate>
 #include <QWidget>
 
@@ -63,6 +64,9 @@ public:
   QTimer* RepaintTmr = nullptr;
   // Unset: the standard save dialog.
   ChooseFileFn ChooseSaveFile;
+  // The port's line error counts, read at each refresh for the totals; nothing while no
+  // port is open. Unset: the totals show none.
+  std::function<std::optional<TLineErrorCounts>()> ReadLineErrors;
 
   const TMonitorLog& Log() const { return log; }
   // Rows in the table as shown, in the current language and after the filter.

@@ -196,6 +196,15 @@ void TMonitorLog::AppendRow(TMonitorRow row, const TFrameFacts& facts) {
   }
 }
 
+void TMonitorLog::LineErrorsNow(const TLineErrorCounts& counts) {
+  const auto grown = [](int now, int last) { return static_cast<std::uint64_t>(now >= last ? now - last : now); };
+  totals_.Overrun += grown(counts.Overrun, lastLineErrors_.Overrun);
+  totals_.Framing += grown(counts.Framing, lastLineErrors_.Framing);
+  totals_.Parity += grown(counts.Parity, lastLineErrors_.Parity);
+  totals_.Break += grown(counts.Break, lastLineErrors_.Break);
+  lastLineErrors_ = counts;
+}
+
 void TMonitorLog::Clear() {
   first_ += rows_.size();
   rows_.clear();
@@ -269,15 +278,19 @@ std::string MonitorHeading(int column, int language) {
 }
 
 std::string MonitorTotalsText(const TMonitorTotals& totals, std::size_t recordsPerSecond, int language) {
-  const std::string values[] = {Grouped(totals.Frames, language),   Grouped(totals.RecordsRead, language),
-                                Grouped(totals.RecordsWritten, language), Grouped(totals.BytesIn, language),
-                                Grouped(totals.BytesOut, language), Grouped(recordsPerSecond, language)};
-  std::string text(kMonitorTotals.Pick(language));
-  for (std::size_t i = 0; i < std::size(values); ++i) {
-    const std::string mark = "%" + std::to_string(i + 1);
-    if (auto at = text.find(mark); at != std::string::npos) text.replace(at, mark.size(), values[i]);
-  }
-  return text;
+  const auto filled = [language](std::string_view pattern, std::initializer_list<std::uint64_t> values) {
+    std::string text(pattern);
+    int mark = 1;
+    for (std::uint64_t value : values) {
+      const std::string name = "%" + std::to_string(mark++);
+      if (auto at = text.find(name); at != std::string::npos) text.replace(at, name.size(), Grouped(value, language));
+    }
+    return text;
+  };
+  return filled(kMonitorTotals.Pick(language), {totals.Frames, totals.RecordsRead, totals.RecordsWritten,
+                                                totals.BytesIn, totals.BytesOut, recordsPerSecond}) +
+         // A line of its own: beside the rest it would not fit the window's width.
+         '\n' + filled(kMonitorLineErrors.Pick(language), {totals.Overrun, totals.Framing, totals.Parity, totals.Break});
 }
 
 }  // namespace mirte

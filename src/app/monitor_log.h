@@ -11,6 +11,7 @@
 #include <string>
 
 #include "board/frame_observer.h"
+#include "serial/dispatcher.h"
 
 namespace mirte {
 
@@ -33,6 +34,11 @@ struct TMonitorTotals {
   std::uint64_t RecordsWritten = 0;
   std::uint64_t BytesIn = 0;   // from the board, frames from DLE on
   std::uint64_t BytesOut = 0;  // replies to the board
+  // Line errors the port counted while the log watched: each is a byte lost on the way.
+  std::uint64_t Overrun = 0;
+  std::uint64_t Framing = 0;
+  std::uint64_t Parity = 0;
+  std::uint64_t Break = 0;
 };
 
 enum TMonitorColumn : int {
@@ -54,6 +60,10 @@ public:
   explicit TMonitorLog(std::size_t maxRows = kMaxRows);
 
   void Add(const TFrameFacts& facts);
+  // The port's line error counts now. The port counts from its opening, so only what they
+  // grew by since the last report joins the totals: Clear starts them at zero, and counts
+  // lower than the last ones (a port opened afresh) are all new.
+  void LineErrorsNow(const TLineErrorCounts& counts);
   // No rows, no totals; the next row starts the clock again.
   void Clear();
   void SetPaused(bool paused) { paused_ = paused; }
@@ -84,6 +94,7 @@ private:
   bool printRunOpen_ = false;
   bool lastRowGrown_ = false;
   TMonitorTotals totals_;
+  TLineErrorCounts lastLineErrors_;
   std::deque<Clock::time_point> recentRecords_;
 };
 
@@ -92,6 +103,7 @@ std::string MonitorCell(const TMonitorRow& row, int column, int language);
 // The cells of a row joined by tabs.
 std::string MonitorLine(const TMonitorRow& row, int language);
 std::string MonitorHeading(int column, int language);
+// Two lines: the frames, records and bytes, then the line errors.
 std::string MonitorTotalsText(const TMonitorTotals& totals, std::size_t recordsPerSecond, int language);
 // The name of a frame type, "unknown n" for one that is not served.
 std::string FrameTypeName(std::uint8_t type, bool served, int language);

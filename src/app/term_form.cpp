@@ -741,6 +741,7 @@ void TTermFrm::MonitorCmdClick() {
   if (!monitorFrm) {
     auto attach = [this](IFrameObserver* observer) { session->SetFrameObserver(observer); };
     monitorFrm = new TMonitorFrm(Settings.Rec, attach, this);
+    monitorFrm->ReadLineErrors = [this] { return session->CurrentLineErrors(); };
   }
   monitorFrm->show();
   monitorFrm->raise();

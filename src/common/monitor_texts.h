@@ -29,6 +29,10 @@ inline constexpr TTextPair kMonitorReplyColumn{"Risposta (ms)", "Reply (ms)"};
 inline constexpr TTextPair kMonitorTotals{
     "Frame: %1    Record letti: %2    scritti: %3    Byte dalla scheda: %4    alla scheda: %5    Record/s: %6",
     "Frames: %1    Records read: %2    written: %3    Bytes from board: %4    to board: %5    Records/s: %6"};
+// Its second line: the line errors counted, each a byte the board sent that never arrived
+// whole.
+inline constexpr TTextPair kMonitorLineErrors{"Errori di linea: overrun %1, frame %2, parit\u00E0 %3, break %4",
+                                              "Line errors: overrun %1, framing %2, parity %3, break %4"};
 
 // Frame types by the command they carry.
 inline constexpr TTextPair kFramePrint{"Stampa", "Print"};

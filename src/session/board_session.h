@@ -121,6 +121,9 @@ public:
   // What to tell of the open port's adapter where there is room (an information window):
   // empty unless it was found holding received bytes back.
   const std::string& AdapterNotice() const { return adapterNotice; }
+  // The line's error counts since the port opened (or from the facts a test set); nothing
+  // while no port is open.
+  std::optional<TLineErrorCounts> CurrentLineErrors();
   // nullptr: the port's own counts again.
   void SetLineFacts(ILineFacts* facts) { lineFacts = facts; }
   // Ends serving: the console log is closed and the port too. Safe to call again.
@@ -130,7 +133,6 @@ private:
   void PortReopened();
   void LookAtAdapter();
   void Notice(const std::string& text);
-  std::optional<TLineErrorCounts> CurrentLineErrors();
 
   TSettingsLocation settingsLocation;
   std::string programFile;

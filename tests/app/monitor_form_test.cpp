@@ -361,5 +361,36 @@ TEST_F(MonitorFormTest, FramesReachTheTableOnlyWhenItIsRepainted) {
   EXPECT_GE(monitor->RepaintTmr->interval(), 50) << "at most 20 refreshes a second";
 }
 
+// A pty has no line errors: the counts are the session's line facts, as a test sets them.
+class MonitorLineErrorsTest : public MonitorFormTest, public ILineFacts {
+protected:
+  TLineErrorCounts counts;
+  TLineErrorCounts LineErrorCounts() override { return counts; }
+  bool AdapterHoldsBytesBack() override { return false; }
+  QString Totals() const { return monitor->TotalsLb->text(); }
+};
+
+TEST_F(MonitorLineErrorsTest, TheTotalsShowTheLineErrorsThePortCountedAndClearStartsThemAtZero) {
+  form->Session().SetLineFacts(this);
+  counts = {12, 1, 0, 3};
+  monitor->Publish();
+  EXPECT_TRUE(Totals().endsWith("\nLine errors: overrun 12, framing 1, parity 0, break 3")) << Totals().toStdString();
+  for (const QString& line : Totals().split('\n'))
+    EXPECT_LE(monitor->TotalsLb->fontMetrics().horizontalAdvance(line), monitor->TotalsLb->contentsRect().width())
+        << "cut off: " << line.toStdString();
+  EXPECT_GE(monitor->TotalsLb->height(), 2 * monitor->TotalsLb->fontMetrics().height());
+
+  counts = {20, 1, 2, 3};
+  EXPECT_TRUE(WaitFor([&] { return Totals().endsWith("overrun 20, framing 1, parity 2, break 3"); }, 2000ms))
+      << "the repaint timer brings growth in: " << Totals().toStdString();
+
+  monitor->ClearBtn->click();
+  EXPECT_TRUE(Totals().endsWith("overrun 0, framing 0, parity 0, break 0")) << Totals().toStdString();
+  counts = {21, 1, 2, 3};
+  monitor->Publish();
+  EXPECT_TRUE(Totals().endsWith("overrun 1, framing 0, parity 0, break 0")) << Totals().toStdString();
+  form->Session().SetLineFacts(nullptr);
+}
+
 }  // namespace
 }  // namespace mirte

@@ -248,14 +248,38 @@ TEST(MonitorLogTest, TheOldestRowsGoBeyondTheLimit) {
   EXPECT_EQ(full.EndIndex() - full.FirstIndex(), 100000u);
 }
 
-TEST(MonitorLogTest, TotalsLineGroupsItsDigits) {
-  TMonitorTotals totals{12345, 2, 3, 1234567, 89};
+TEST(MonitorLogTest, TotalsLineGroupsItsDigitsAndEndsWithTheLineErrors) {
+  TMonitorTotals totals{12345, 2, 3, 1234567, 89, 4096, 7, 0, 12};
   EXPECT_EQ(MonitorTotalsText(totals, 1500, kLanguageEnglish),
             "Frames: 12,345    Records read: 2    written: 3    Bytes from board: 1,234,567    to board: 89    "
-            "Records/s: 1,500");
+            "Records/s: 1,500\nLine errors: overrun 4,096, framing 7, parity 0, break 12");
   EXPECT_EQ(MonitorTotalsText(totals, 0, kLanguageItalian),
             "Frame: 12.345    Record letti: 2    scritti: 3    Byte dalla scheda: 1.234.567    alla scheda: 89    "
-            "Record/s: 0");
+            "Record/s: 0\nErrori di linea: overrun 4.096, frame 7, parit\u00E0 0, break 12");
+}
+
+TEST(MonitorLogTest, LineErrorsCountWhatThePortsCountsGrewBy) {
+  TMonitorLog log;
+  log.LineErrorsNow({3, 1, 0, 2});
+  log.LineErrorsNow({3, 1, 0, 2});
+  const std::string text = MonitorTotalsText(log.Totals(), 0, kLanguageEnglish);
+  EXPECT_TRUE(text.ends_with("\nLine errors: overrun 3, framing 1, parity 0, break 2"))
+      << text << ": the same counts again are nothing new";
+
+  log.Clear();
+  log.LineErrorsNow({5, 1, 4, 2});
+  EXPECT_EQ(log.Totals().Overrun, 2u) << "Clear starts from the counts at that moment";
+  EXPECT_EQ(log.Totals().Framing, 0u);
+  EXPECT_EQ(log.Totals().Parity, 4u);
+  EXPECT_EQ(log.Totals().Break, 0u);
+
+  // The port opened again counts from zero: its counts are all new.
+  log.LineErrorsNow({1, 0, 0, 0});
+  EXPECT_EQ(log.Totals().Overrun, 3u);
+  log.SetPaused(true);
+  log.LineErrorsNow({2, 0, 0, 1});
+  EXPECT_EQ(log.Totals().Overrun, 4u) << "the totals count on while paused";
+  EXPECT_EQ(log.Totals().Break, 1u);
 }
 
 }  // namespace

@@ -5,8 +5,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <deque>
+#include <random>
 #include <stdexcept>
 
 namespace mirte::testing {
@@ -38,6 +41,10 @@ LineModel::LineModel(LineModelShape lineShape) : shape(lineShape) {
   ::tcgetattr(boardFd, &raw);
   ::cfmakeraw(&raw);
   ::tcsetattr(boardFd, TCSANOW, &raw);
+  // The adapter must see when the program's end takes no more, to hold bytes in its FIFO.
+  const int flags = ::fcntl(program.master(), F_GETFL);
+  if (flags < 0 || ::fcntl(program.master(), F_SETFL, flags | O_NONBLOCK) != 0)
+    throw std::runtime_error("line model: program end stays blocking");
   worker = std::thread([this] { Run(); });
 }
 
@@ -73,9 +80,15 @@ void LineModel::Run() {
   // was handed over, whichever is later.
   std::deque<Timed> towardsProgram, towardsBoard;
   Clock::time_point wireFreeUp{}, wireFreeDown{};
-  std::vector<std::uint8_t> packet;
-  Clock::time_point packetDue{};
+  // Bytes off the wire that the adapter holds, each with the time it arrived; the front ones
+  // leave as a packet when there are a packet's worth or the latency timer has run out.
+  std::deque<Timed> fifo;
+  // The program's end took no more: packets wait until it is writable again.
+  bool programFull = false;
   std::size_t boardBytes = 0;
+  std::mt19937 random(shape.Seed);
+  std::uniform_real_distribution<double> chance(0.0, 1.0);
+  std::uniform_int_distribution<int> bitFlips(1, 255);
   // A pty master hangs up while nobody holds its slave: until the program opens its end the
   // rig looks again every few milliseconds rather than spin on the hang-up.
   bool programAway = false;
@@ -86,10 +99,26 @@ void LineModel::Run() {
     const auto now = Clock::now();
     for (ssize_t i = 0; i < n; ++i) {
       wireFree = std::max(wireFree, now) + byteTime;
-      if (fromBoard && shape.DropBoardByte == boardBytes++) continue;
-      queue.push_back({chunk[i], wireFree});
+      std::uint8_t byte = chunk[i];
+      if (fromBoard) {
+        // Draws happen for every byte, so one seed gives the same faults whatever the rates.
+        const bool lose = shape.DropBoardByte == boardBytes++ || chance(random) < shape.DropRate;
+        const bool spoil = chance(random) < shape.CorruptRate;
+        const int flips = bitFlips(random);
+        if (lose) {
+          ++dropped;
+          continue;
+        }
+        if (spoil) {
+          byte = static_cast<std::uint8_t>(byte ^ flips);
+          ++corrupted;
+        }
+      }
+      queue.push_back({byte, wireFree});
     }
   };
+
+  auto packetDue = [&] { return fifo.front().Due + shape.LatencyTimer; };
 
   for (;;) {
     const auto now = Clock::now();
@@ -98,31 +127,39 @@ void LineModel::Run() {
       towardsBoard.pop_front();
     }
     while (!towardsProgram.empty() && towardsProgram.front().Due <= now) {
-      if (packet.empty()) packetDue = towardsProgram.front().Due + shape.LatencyTimer;
-      packet.push_back(towardsProgram.front().Byte);
+      if (fifo.size() < shape.ReceiveFifo)
+        fifo.push_back(towardsProgram.front());
+      else
+        ++overflowed;
       towardsProgram.pop_front();
-      if (packet.size() >= shape.PacketSize) {
-        WriteAll(program.master(), packet.data(), packet.size());
-        packet.clear();
-      }
     }
-    if (!packet.empty() && packetDue <= now) {
-      WriteAll(program.master(), packet.data(), packet.size());
-      packet.clear();
+    while (!programFull && !fifo.empty() && (fifo.size() >= shape.PacketSize || packetDue() <= now)) {
+      std::uint8_t packet[512];
+      const std::size_t size = std::min({fifo.size(), shape.PacketSize, sizeof packet});
+      for (std::size_t i = 0; i < size; ++i) packet[i] = fifo[i].Byte;
+      const ssize_t done = ::write(program.master(), packet, size);
+      if (done < 0 && errno == EAGAIN) {
+        programFull = true;
+        break;
+      }
+      // Taken in part, or the other side went away (the line loses what it carried).
+      fifo.erase(fifo.begin(), fifo.begin() + static_cast<std::ptrdiff_t>(done > 0 ? done : size));
     }
 
     Clock::time_point next = now + std::chrono::milliseconds(50);
     if (!towardsBoard.empty()) next = std::min(next, towardsBoard.front().Due);
     if (!towardsProgram.empty()) next = std::min(next, towardsProgram.front().Due);
-    if (!packet.empty()) next = std::min(next, packetDue);
+    if (!fifo.empty() && !programFull) next = std::min(next, packetDue());
     if (programAway) next = std::min(next, now + std::chrono::milliseconds(5));
-    const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(next - now).count();
+    const auto waitNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(next - now, Clock::duration::zero())).count();
     const timespec limit{waitNs / 1'000'000'000, waitNs % 1'000'000'000};
-    pollfd fds[3] = {{wakeFds[0], POLLIN, 0}, {board.master(), POLLIN, 0}, {programAway ? -1 : program.master(), POLLIN, 0}};
+    const short programEvents = static_cast<short>(POLLIN | (programFull ? POLLOUT : 0));
+    pollfd fds[3] = {{wakeFds[0], POLLIN, 0}, {board.master(), POLLIN, 0}, {programAway ? -1 : program.master(), programEvents, 0}};
     if (::ppoll(fds, 3, &limit, nullptr) < 0) continue;
     if (fds[0].revents) return;
     if (fds[1].revents & POLLIN) take(board.master(), towardsProgram, wireFreeUp, true);
     if (fds[2].revents & POLLIN) take(program.master(), towardsBoard, wireFreeDown, false);
+    if (fds[2].revents & (POLLOUT | POLLHUP | POLLERR)) programFull = false;
     programAway = (fds[2].revents & (POLLHUP | POLLIN)) == POLLHUP;
   }
 }
