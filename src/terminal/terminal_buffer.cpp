@@ -107,22 +107,22 @@ void TTerminalArray::Insert(int n, int row, int col) {
 }
 
 void TTerminalArray::Replace(std::uint32_t oldItem, std::uint32_t newItem) {
-  // Which row a slot holds does not matter here, so slots are walked in storage order: only
-  // the written band, unless the item replaced is the one the rest is known to hold.
-  int first = writtenFirst_;
-  int last = writtenLast_;
-  if (cleanItem_ == AsItem(oldItem)) {
-    first = 0;
-    last = rows_ - 1;
-    cleanItem_ = AsItem(newItem);
-  }
-  for (int slot = first; slot <= last; ++slot) {
+  // Which row a slot holds does not matter here, so slots are walked in storage order. Those
+  // outside the written band hold only cleanItem_: refilled whole when that is the item
+  // replaced (a new default colour), else left alone.
+  const bool cleanReplaced = cleanItem_ == AsItem(oldItem);
+  for (int slot = 0; slot < rows_; ++slot) {
     std::byte* row = Bytes() + std::size_t(slot) * RowBytes();
+    if (!SlotWritten(slot)) {
+      if (cleanReplaced) Fill(row, columns_, newItem);
+      continue;
+    }
     for (int col = 0; col < columns_; ++col) {
       std::byte* at = row + std::size_t(col) * itemSize_;
       if (Load(at) == AsItem(oldItem)) Store(at, newItem);
     }
   }
+  if (cleanReplaced) cleanItem_ = AsItem(newItem);
 }
 
 void TTerminalArray::ScrollRows(int n, int first, int last) {
