@@ -168,8 +168,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     service.SetReplyDelay(std::chrono::microseconds(0));
     service.ResetConsole();
     service.InitFileService();
-    service.FileService().SetWorkingFolder(sandbox.Drive(0));
+    // Setting the working folder forgets what a hold has seen, so the hold taken first also
+    // serves the lookups of the setting itself.
     const TDosDrives::THold lookedUpOnce(service.FileService().Drives());
+    service.FileService().SetWorkingFolder(sandbox.Drive(0));
     auto feed = [&](std::uint8_t byte) {
       replies.Before(service, byte);
       service.ProcessBoardByte(byte);
