@@ -5,7 +5,7 @@
 // often as the second byte says; bit 2: print each page; bit 3: abort the print job at the
 // end; bit 4: every byte 0xF0 stands for the lead-in DLE DC1, so that frames are common).
 //
-// The sandbox is made once per process, in memory (/dev/shm) where it can be, and after
+// The sandbox is made once per process, in memory where it can be (ScratchFolder), and after
 // each input only what the input changed is put back. No input can change a drive link or
 // the working folder, so the drives' roots, links and own files are looked up once per
 // input (one hold over the input) rather than once per command; each command still opens

@@ -3,7 +3,7 @@
 // small printer page that checks it is used inside a document, and the board target's
 // drive sandbox.
 //
-// The sandbox is built once per process, in /dev/shm when that can be written (else the
+// The sandbox is built once per process, in memory where it can be (see ScratchFolder; else the
 // temporary folder): drives C (the working folder), A and B, each with the same few files,
 // and around them the things no board command may reach (a file and a folder above the
 // drives, a link in drive C to a file outside, a subfolder of drive C). Every entry carries

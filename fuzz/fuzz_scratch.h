@@ -1,6 +1,8 @@
 #pragma once
-// A folder of the targets' own for a whole process: in /dev/shm when that can be written, so
-// that the file operations of every input stay in memory, else in the temporary folder.
+// A folder of the targets' own for a whole process: in the user's runtime folder
+// ($XDG_RUNTIME_DIR, a memory file system on most desktops) when there is one, so that the
+// file operations of every input stay in memory, else in the temporary folder. Never in
+// /dev/shm: the file service refuses every folder below /dev, so drives there serve nothing.
 // Removed with all it holds when the object goes.
 #include <unistd.h>
 
@@ -14,7 +16,9 @@ class ScratchFolder {
 public:
   explicit ScratchFolder(const std::string& prefix) {
     namespace fs = std::filesystem;
-    fs::path base = ::access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    fs::path base = runtime && *runtime == '/' && ::access(runtime, W_OK) == 0 ? fs::path(runtime)
+                                                                               : fs::temp_directory_path();
     std::string pattern = (base / (prefix + "-XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) std::abort();
     path_ = fs::canonical(pattern).string();

@@ -2,6 +2,7 @@
 // whatever way it was made, and put the drives back exactly, while it only looks through
 // descriptors held open for the whole process.
 #include "fuzz_board_parts.h"
+#include "platform/dos_folder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,6 +53,13 @@ TEST(BoardSandboxTest, SeesEveryKindOfChangeOutsideTheDrives) {
     c.change(sandbox.Root());
     EXPECT_FALSE(sandbox.OutsideUntouched()) << c.name;
   }
+}
+
+// A sandbox the file service refuses (a folder below /dev, say) fuzzes no file command at
+// all while every oracle still holds.
+TEST(BoardSandboxTest, MakesDrivesTheFileServiceServes) {
+  BoardSandbox sandbox;
+  for (int drive = 0; drive < 3; ++drive) EXPECT_FALSE(IsRefusedRoot(sandbox.Drive(drive))) << drive;
 }
 
 TEST(BoardSandboxTest, PutsBackWhatAnInputChangedInTheDrives) {
