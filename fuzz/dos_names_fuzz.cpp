@@ -3,7 +3,7 @@
 // at most 64 names of at most 255 bytes are taken. For the names alone, every alias is a
 // valid upper-case 8.3 name, aliases are unique, a valid upper-case 8.3 name is its own
 // alias, and the aliases do not depend on the order the names come in. In a real folder
-// holding those files (made once per process, in memory where it can be), the
+// holding those files (made once per process, in /dev/shm when it can be written), the
 // listing gives every file one alias, the alias in any case finds the same file again,
 // ShortFileName agrees, and a search for *.* walks each file exactly once.
 #include <fcntl.h>

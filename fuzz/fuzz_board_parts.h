@@ -235,7 +235,7 @@ private:
     for (const auto& name : added) std::filesystem::remove_all(drive + "/" + name, ignored);
   }
 
-  ScratchFolder scratch_{"mirte-board-fuzz"};
+  ScratchFolder scratch_{"mirte-board-fuzz", ScratchFolder::kServedDrives};
   const std::string& root_ = scratch_.Path();
   std::vector<std::string> drives_;
   std::vector<Seed> seeds_;

@@ -3,7 +3,7 @@
 // whose fields were all valid is taken byte for byte, reserved byte and bytes past the
 // string lengths included; the file left behind holds the record; and a record saved and
 // loaded again comes back unchanged. Nothing but the settings file appears in its folder.
-// The folders live in memory where they can (ScratchFolder), made once per process; HOME points
+// The folders live in /dev/shm when it can be written, made once per process; HOME points
 // into them so that the default working folder is made there.
 #include <dirent.h>
 #include <fcntl.h>
