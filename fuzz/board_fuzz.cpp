@@ -5,8 +5,11 @@
 // often as the second byte says; bit 2: print each page; bit 3: abort the print job at the
 // end; bit 4: every byte 0xF0 stands for the lead-in DLE DC1, so that frames are common).
 //
-// The sandbox is made once per process, in memory (/dev/shm) where it can be, and after
-// each input only what the input changed is put back. Checked after every byte: a finished
+// The sandbox is made once per process, in memory where it can be (ScratchFolder), and after
+// each input only what the input changed is put back. No input can change a drive link or
+// the working folder, so the drives' roots, links and own files are looked up once per
+// input (one hold over the input) rather than once per command; each command still opens
+// its folders from the roots and serves real files. Checked after every byte: a finished
 // frame sent exactly the reply its type promises, as one block, and nothing else was sent.
 // Checked after every input: nothing outside the drive folders changed (the entries there
 // are sentinels, compared by inode, size, mode and times) and no descriptor was left open.
@@ -165,6 +168,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     service.SetReplyDelay(std::chrono::microseconds(0));
     service.ResetConsole();
     service.InitFileService();
+    // Setting the working folder forgets what a hold has seen, so the hold taken first also
+    // serves the lookups of the setting itself.
+    const TDosDrives::THold lookedUpOnce(service.FileService().Drives());
     service.FileService().SetWorkingFolder(sandbox.Drive(0));
     auto feed = [&](std::uint8_t byte) {
       replies.Before(service, byte);

@@ -3,12 +3,15 @@
 // small printer page that checks it is used inside a document, and the board target's
 // drive sandbox.
 //
-// The sandbox is built once per process, in /dev/shm when that can be written (else the
+// The sandbox is built once per process, in memory where it can be (see ScratchFolder; else the
 // temporary folder): drives C (the working folder), A and B, each with the same few files,
 // and around them the things no board command may reach (a file and a folder above the
 // drives, a link in drive C to a file outside, a subfolder of drive C). Every entry carries
 // one fixed, old modification time, so anything that writes, creates, deletes or renames
-// shows at once in a single lstat; restoring puts back only the drives that show it.
+// shows at once in a single stat; restoring puts back only the drives that show it. Every
+// entry is held open (O_PATH) for the whole process and looked at by fstat, which walks no
+// path: a file replaced or renamed under its name changes its folder's time, and a file
+// removed drops its link count to 0, so the held descriptor still tells.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -103,9 +106,19 @@ public:
                              "/prog/dosdevices/a:", "/prog/dosdevices/b:", "/work/LINK.TXT", "/work/SUBDIR",
                              "/work/SUBDIR/INNER.TXT"}) {
       MarkOld(root_ + path);
-      sentinels_.push_back({root_ + path, Stat(root_ + path), true});
+      AddSentinel(root_ + path, true);
     }
-    for (const auto& drive : drives_) sentinels_.push_back({drive, Stat(drive), false});
+    for (const auto& drive : drives_) AddSentinel(drive, false);
+    for (const auto& drive : drives_) {
+      held_.emplace_back();
+      for (const auto& seed : seeds_) held_.back().push_back(Hold(drive + "/" + seed.name));
+    }
+  }
+
+  ~BoardSandbox() {
+    for (const auto& sentinel : sentinels_) ::close(sentinel.fd);
+    for (const auto& drive : held_)
+      for (int fd : drive) ::close(fd);
   }
 
   BoardSandbox(const BoardSandbox&) = delete;
@@ -120,9 +133,9 @@ public:
   // their inode and mode, everything else also its size, link count and time.
   bool OutsideUntouched() const {
     for (const auto& sentinel : sentinels_) {
-      const struct stat now = Stat(sentinel.path);
+      const struct stat now = HeldStat(sentinel.fd);
       const struct stat& was = sentinel.was;
-      if (now.st_ino != was.st_ino || now.st_mode != was.st_mode) return false;
+      if (now.st_ino != was.st_ino || now.st_mode != was.st_mode || now.st_nlink == 0) return false;
       if (!sentinel.timed) continue;
       if (now.st_size != was.st_size || now.st_nlink != was.st_nlink || !Old(now)) return false;
     }
@@ -133,17 +146,27 @@ public:
   void RestoreDrives() {
     for (std::size_t d = 0; d < drives_.size(); ++d) {
       const std::string& drive = drives_[d];
-      bool touched = !Old(Stat(drive));
-      if (touched) RemoveAdded(drive, d == 0);
-      for (const auto& seed : seeds_) {
+      // The folder's time is untouched while no name in it changed: then each held
+      // descriptor is still the file of its name, and one fstat tells whether it was written.
+      const bool renamed = !Old(Stat(drive));
+      if (renamed) RemoveAdded(drive, d == 0);
+      bool touched = renamed;
+      for (std::size_t i = 0; i < seeds_.size(); ++i) {
+        const Seed& seed = seeds_[i];
+        int& fd = held_[d][i];
         const std::string path = drive + "/" + seed.name;
-        struct stat st = Stat(path);
-        bool same = S_ISREG(st.st_mode) && (st.st_mode & 07777) == seed.mode && st.st_nlink == 1 &&
-                    std::size_t(st.st_size) == seed.text.size() && Old(st);
-        if (same) continue;
-        ::unlink(path.c_str());
-        WriteFile(path, seed.text, seed.mode);
-        touched = true;
+        const struct stat st = renamed ? Stat(path) : HeldStat(fd);
+        const bool same = S_ISREG(st.st_mode) && (st.st_mode & 07777) == seed.mode && st.st_nlink == 1 &&
+                          std::size_t(st.st_size) == seed.text.size() && Old(st);
+        if (!same) {
+          ::unlink(path.c_str());
+          WriteFile(path, seed.text, seed.mode);
+          touched = true;
+        }
+        if (!same || renamed) {
+          ::close(fd);
+          fd = Hold(path);
+        }
       }
       if (touched) MarkOld(drive);
     }
@@ -156,7 +179,7 @@ private:
     mode_t mode;
   };
   struct Sentinel {
-    std::string path;
+    int fd;
     struct stat was;
     bool timed;
   };
@@ -167,6 +190,20 @@ private:
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) st = {};
     return st;
+  }
+  static int Hold(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) std::abort();
+    return fd;
+  }
+  static struct stat HeldStat(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) st = {};
+    return st;
+  }
+  void AddSentinel(const std::string& path, bool timed) {
+    const int fd = Hold(path);
+    sentinels_.push_back({fd, HeldStat(fd), timed});
   }
   static bool Old(const struct stat& st) { return st.st_mtim.tv_sec == kOldTime && st.st_mtim.tv_nsec == 0; }
   static void MarkOld(const std::string& path) {
@@ -198,11 +235,13 @@ private:
     for (const auto& name : added) std::filesystem::remove_all(drive + "/" + name, ignored);
   }
 
-  ScratchFolder scratch_{"mirte-board-fuzz"};
+  ScratchFolder scratch_{"mirte-board-fuzz", ScratchFolder::kServedDrives};
   const std::string& root_ = scratch_.Path();
   std::vector<std::string> drives_;
   std::vector<Seed> seeds_;
   std::vector<Sentinel> sentinels_;
+  // Per drive, a descriptor of each seed file, in seeds_ order.
+  std::vector<std::vector<int>> held_;
 };
 
 }  // namespace mirte::fuzzing

@@ -32,6 +32,8 @@ TTerminalArray::TTerminalArray(int itemSize, int columns, int rows, std::uint32_
   storage_.assign((std::size_t(rows_) * RowBytes() + 3) / 4, pattern);
   rowSlots_.resize(std::size_t(rows_));
   std::iota(rowSlots_.begin(), rowSlots_.end(), 0);
+  cleanItem_ = AsItem(defaultItem);
+  writtenFirst_ = rows_;
 }
 
 void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
@@ -57,29 +59,41 @@ void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
 }
 
 void TTerminalArray::ClearAll() {
-  for (int row = 0; row < rows_; ++row) Fill(RowPtr(row), columns_, defaultItem_);
+  // A screen cleared again, or a reset after a few lines of output, writes only the band
+  // in use; the rest of the storage already holds the default unless the default changed.
+  int first = writtenFirst_;
+  int last = writtenLast_;
+  if (cleanItem_ != AsItem(defaultItem_)) {
+    first = 0;
+    last = rows_ - 1;
+  }
+  for (int slot = first; slot <= last; ++slot) Fill(Bytes() + std::size_t(slot) * RowBytes(), columns_, defaultItem_);
+  cleanItem_ = AsItem(defaultItem_);
+  writtenFirst_ = rows_;
+  writtenLast_ = -1;
 }
 
 bool TTerminalArray::RowIsDefault(int row) const {
   if (row < 0 || row >= rows_) return true;
-  // The default as an item of this size holds it.
-  const std::uint32_t blank = itemSize_ == 1 ? defaultItem_ & 0xFF : itemSize_ == 2 ? defaultItem_ & 0xFFFF : defaultItem_;
-  for (int col = 0; col < columns_; ++col)
-    if (Get(row, col) != blank) return false;
-  return true;
+  const std::uint32_t blank = AsItem(defaultItem_);
+  if (!SlotWritten(rowSlots_[std::size_t(row)])) return cleanItem_ == blank;
+  if (columns_ == 0) return true;
+  // The first item is the default and every item equals the one before it.
+  const std::byte* at = RowPtr(row);
+  return Get(row, 0) == blank && std::memcmp(at, at + itemSize_, RowBytes() - std::size_t(itemSize_)) == 0;
 }
 
 void TTerminalArray::ClearSpan(int row, int first, int last) {
   first = std::max(first, 0);
   last = std::min(last, columns_ - 1);
   if (row < 0 || row >= rows_ || first > last) return;
-  Fill(RowPtr(row) + std::size_t(first) * itemSize_, last - first + 1, defaultItem_);
+  Fill(RowPtr(Touch(row)) + std::size_t(first) * itemSize_, last - first + 1, defaultItem_);
 }
 
 void TTerminalArray::Delete(int n, int row, int col) {
   if (!Contains(row, col) || n <= 0) return;
   n = std::min(n, columns_ - col);
-  std::byte* at = RowPtr(row) + std::size_t(col) * itemSize_;
+  std::byte* at = RowPtr(Touch(row)) + std::size_t(col) * itemSize_;
   std::memmove(at, at + std::size_t(n) * itemSize_, std::size_t(columns_ - col - n) * itemSize_);
   Fill(RowPtr(row) + std::size_t(columns_ - n) * itemSize_, n, defaultItem_);
 }
@@ -87,15 +101,28 @@ void TTerminalArray::Delete(int n, int row, int col) {
 void TTerminalArray::Insert(int n, int row, int col) {
   if (!Contains(row, col) || n <= 0) return;
   n = std::min(n, columns_ - col);
-  std::byte* at = RowPtr(row) + std::size_t(col) * itemSize_;
+  std::byte* at = RowPtr(Touch(row)) + std::size_t(col) * itemSize_;
   std::memmove(at + std::size_t(n) * itemSize_, at, std::size_t(columns_ - col - n) * itemSize_);
   Fill(at, n, defaultItem_);
 }
 
 void TTerminalArray::Replace(std::uint32_t oldItem, std::uint32_t newItem) {
-  for (int row = 0; row < rows_; ++row)
-    for (int col = 0; col < columns_; ++col)
-      if (Get(row, col) == oldItem) Set(row, col, newItem);
+  // Which row a slot holds does not matter here, so slots are walked in storage order. Those
+  // outside the written band hold only cleanItem_: refilled whole when that is the item
+  // replaced (a new default colour), else left alone.
+  const bool cleanReplaced = cleanItem_ == AsItem(oldItem);
+  for (int slot = 0; slot < rows_; ++slot) {
+    std::byte* row = Bytes() + std::size_t(slot) * RowBytes();
+    if (!SlotWritten(slot)) {
+      if (cleanReplaced) Fill(row, columns_, newItem);
+      continue;
+    }
+    for (int col = 0; col < columns_; ++col) {
+      std::byte* at = row + std::size_t(col) * itemSize_;
+      if (Load(at) == AsItem(oldItem)) Store(at, newItem);
+    }
+  }
+  if (cleanReplaced) cleanItem_ = AsItem(newItem);
 }
 
 void TTerminalArray::ScrollRows(int n, int first, int last) {
@@ -105,7 +132,7 @@ void TTerminalArray::ScrollRows(int n, int first, int last) {
   const long long span = last - first;
   const long long distance = n > 0 ? (long long)n : -(long long)n;
   if (distance > span) {
-    for (int row = first; row <= last; ++row) Fill(RowPtr(row), columns_, defaultItem_);
+    for (int row = first; row <= last; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
     return;
   }
   const int moved = int(span + 1 - distance);
@@ -113,17 +140,17 @@ void TTerminalArray::ScrollRows(int n, int first, int last) {
   const auto begin = rowSlots_.begin();
   if (n > 0) {
     std::rotate(begin + first, begin + first + d, begin + last + 1);
-    for (int row = last - d + 1; row <= last; ++row) Fill(RowPtr(row), columns_, defaultItem_);
+    for (int row = last - d + 1; row <= last; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
   } else {
     std::rotate(begin + first, begin + first + moved, begin + last + 1);
-    for (int row = first; row < first + d; ++row) Fill(RowPtr(row), columns_, defaultItem_);
+    for (int row = first; row < first + d; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
   }
 }
 
 void TTerminalArray::Write(const void* items, int count, int col, int row) {
   if (!Contains(row, col) || count <= 0 || items == nullptr) return;
   count = std::min(count, columns_ - col);
-  std::memcpy(RowPtr(row) + std::size_t(col) * itemSize_, items, std::size_t(count) * itemSize_);
+  std::memcpy(RowPtr(Touch(row)) + std::size_t(col) * itemSize_, items, std::size_t(count) * itemSize_);
 }
 
 void TTerminalArray::Resize(int rows, int columns) {
@@ -131,22 +158,21 @@ void TTerminalArray::Resize(int rows, int columns) {
   const int keptRows = std::min(rows_, resized.rows_);
   const int keptBytes = std::min(columns_, resized.columns_) * itemSize_;
   for (int i = 0; i < keptRows; ++i)
-    std::memcpy(resized.RowPtr(resized.rows_ - keptRows + i), RowPtr(rows_ - keptRows + i),
+    std::memcpy(resized.RowPtr(resized.Touch(resized.rows_ - keptRows + i)), RowPtr(rows_ - keptRows + i),
                 std::size_t(keptBytes));
   *this = std::move(resized);
 }
 
 std::byte* TTerminalArray::GetItemPtr(int row, int col) {
-  return Contains(row, col) ? RowPtr(row) + std::size_t(col) * itemSize_ : nullptr;
+  // The caller may write through it.
+  return Contains(row, col) ? RowPtr(Touch(row)) + std::size_t(col) * itemSize_ : nullptr;
 }
 
 const std::byte* TTerminalArray::GetItemPtr(int row, int col) const {
   return Contains(row, col) ? RowPtr(row) + std::size_t(col) * itemSize_ : nullptr;
 }
 
-std::uint32_t TTerminalArray::Get(int row, int col) const {
-  const std::byte* at = GetItemPtr(row, col);
-  if (at == nullptr) return defaultItem_;
+std::uint32_t TTerminalArray::Load(const std::byte* at) const {
   switch (itemSize_) {
     case 1:
       return std::uint32_t(*at);
@@ -163,9 +189,7 @@ std::uint32_t TTerminalArray::Get(int row, int col) const {
   }
 }
 
-void TTerminalArray::Set(int row, int col, std::uint32_t value) {
-  std::byte* at = GetItemPtr(row, col);
-  if (at == nullptr) return;
+void TTerminalArray::Store(std::byte* at, std::uint32_t value) {
   switch (itemSize_) {
     case 1:
       *at = std::byte(value & 0xFF);
@@ -179,6 +203,15 @@ void TTerminalArray::Set(int row, int col, std::uint32_t value) {
       std::memcpy(at, &value, 4);
       break;
   }
+}
+
+std::uint32_t TTerminalArray::Get(int row, int col) const {
+  const std::byte* at = GetItemPtr(row, col);
+  return at == nullptr ? defaultItem_ : Load(at);
+}
+
+void TTerminalArray::Set(int row, int col, std::uint32_t value) {
+  if (std::byte* at = GetItemPtr(row, col)) Store(at, value);
 }
 
 // --- TTerminalBuffer ------------------------------------------------------------------------

@@ -47,6 +47,8 @@ public:
 // A rows x columns array of items of 1, 2 or 4 bytes (any other size becomes 1), one per
 // cell property. Rows and columns here are 0-based; requests outside the array are cut to
 // it or ignored. The default item is what clearing and newly exposed cells receive.
+// The array knows the band of storage rows written since it was last cleared whole, so that
+// clearing, the blank-row test and replacing an item cost the rows in use, not the array.
 class TTerminalArray {
 public:
   TTerminalArray(int itemSize, int columns, int rows, std::uint32_t defaultItem);
@@ -81,14 +83,16 @@ public:
   void Set(int row, int col, std::uint32_t value);
   // Unchecked writes for arrays of 1- and 4-byte items; row and col must lie inside.
   void PutByte(int row, int col, std::uint8_t value) {
-    RowPtr(row)[col] = std::byte(value);
+    RowPtr(Touch(row))[col] = std::byte(value);
   }
   void PutWord(int row, int col, std::uint32_t value) {
-    std::memcpy(RowPtr(row) + std::size_t(col) * 4, &value, 4);
+    std::memcpy(RowPtr(Touch(row)) + std::size_t(col) * 4, &value, 4);
   }
 
 private:
   void Fill(std::byte* at, int count, std::uint32_t value);
+  std::uint32_t Load(const std::byte* at) const;
+  void Store(std::byte* at, std::uint32_t value);
   std::byte* Bytes() { return reinterpret_cast<std::byte*>(storage_.data()); }
   const std::byte* Bytes() const { return reinterpret_cast<const std::byte*>(storage_.data()); }
   std::byte* RowPtr(int row) { return Bytes() + std::size_t(rowSlots_[row]) * RowBytes(); }
@@ -99,6 +103,17 @@ private:
   bool Contains(int row, int col) const {
     return row >= 0 && row < rows_ && col >= 0 && col < columns_;
   }
+  // Widens the written band to the row's storage slot; gives the row back.
+  int Touch(int row) {
+    const int slot = rowSlots_[std::size_t(row)];
+    if (slot < writtenFirst_) writtenFirst_ = slot;
+    if (slot > writtenLast_) writtenLast_ = slot;
+    return row;
+  }
+  std::uint32_t AsItem(std::uint32_t value) const {
+    return itemSize_ == 1 ? value & 0xFF : itemSize_ == 2 ? value & 0xFFFF : value;
+  }
+  bool SlotWritten(int slot) const { return slot >= writtenFirst_ && slot <= writtenLast_; }
 
   int itemSize_;
   int columns_;
@@ -109,6 +124,11 @@ private:
   // The storage slot of each row. Scrolling rotates this map instead of moving the cells,
   // so a line feed at the bottom costs one cleared row, not a copy of the whole screen.
   std::vector<int> rowSlots_;
+  // Storage slots outside writtenFirst_ .. writtenLast_ hold only cleanItem_ (an empty band
+  // when first > last). Slots, not rows, because scrolling moves rows between slots.
+  int writtenFirst_ = 0;
+  int writtenLast_ = -1;
+  std::uint32_t cleanItem_ = 0;
 };
 
 // A block of changed cells in 1-based screen coordinates, bounds included.

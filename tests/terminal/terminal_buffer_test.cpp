@@ -91,6 +91,61 @@ TEST(TerminalArrayTest, KeepsWideItemsAndTurnsOddSizesIntoBytes) {
   EXPECT_EQ(empty.GetItemPtr(0, 0), nullptr);
 }
 
+// Clearing, the blank-row test and Replace skip the rows never written since the last
+// clear: each case writes one cell, moves rows about, changes the default or not, and the
+// array must then read as if every row had been looked at.
+TEST(TerminalArrayTest, ClearsTestsAndReplacesRowsWrittenAfterAScrollOrADefaultChange) {
+  struct TCase {
+    const char* name;
+    void (*edit)(TTerminalArray&);
+    const char* beforeClear;
+    const char* afterClear;
+  };
+  const TCase cases[] = {
+      {"written row scrolled up", [](TTerminalArray& a) { a.Set(3, 0, 'x'); a.ScrollRows(2, 0, 3); },
+       "..|x.|..|..", "..|..|..|.."},
+      {"written row scrolled down", [](TTerminalArray& a) { a.Write("yz", 2, 0, 0); a.ScrollRows(-3, 0, 3); },
+       "..|..|..|yz", "..|..|..|.."},
+      {"written by pointer", [](TTerminalArray& a) { *a.GetItemPtr(2, 1) = std::byte('p'); },
+       "..|..|.p|..", "..|..|..|.."},
+      {"byte put after a rotation", [](TTerminalArray& a) { a.ScrollRows(1, 0, 3); a.PutByte(0, 1, 'q'); },
+       ".q|..|..|..", "..|..|..|.."},
+      {"default changed with nothing written", [](TTerminalArray& a) { a.SetDefault('-'); },
+       "..|..|..|..", "--|--|--|--"},
+      {"default changed, then a scroll", [](TTerminalArray& a) { a.SetDefault('-'); a.ScrollRows(1, 0, 3); },
+       "..|..|..|--", "--|--|--|--"},
+      {"replace of the clean item", [](TTerminalArray& a) { a.Set(1, 1, 'k'); a.Replace('.', '+'); a.SetDefault('+'); },
+       "++|+k|++|++", "++|++|++|++"},
+      {"replace of another item", [](TTerminalArray& a) { a.Set(1, 1, 'k'); a.Replace('k', '.'); },
+       "..|..|..|..", "..|..|..|.."},
+  };
+  for (const auto& c : cases) {
+    TTerminalArray array(1, 2, 4, '.');
+    array.ClearAll();
+    c.edit(array);
+    EXPECT_EQ(Dump(array), c.beforeClear) << c.name;
+    for (int row = 0; row < 4; ++row) {
+      bool blank = true;
+      for (int col = 0; col < 2; ++col) blank = blank && array.Get(row, col) == array.DefaultItem();
+      EXPECT_EQ(array.RowIsDefault(row), blank) << c.name << " row " << row;
+    }
+    array.ClearAll();
+    EXPECT_EQ(Dump(array), c.afterClear) << c.name;
+    for (int row = 0; row < 4; ++row) EXPECT_TRUE(array.RowIsDefault(row)) << c.name << " row " << row;
+  }
+}
+
+TEST(TerminalArrayTest, ResizedArrayClearsTheRowsItKept) {
+  auto array = Letters(3, 3);
+  array.ClearAll();
+  array.Set(2, 0, 'z');
+  array.Resize(5, 3);
+  EXPECT_FALSE(array.RowIsDefault(4));
+  EXPECT_TRUE(array.RowIsDefault(0));
+  array.ClearAll();
+  EXPECT_EQ(Dump(array), "...|...|...|...|...");
+}
+
 // --- TTerminalBuffer ------------------------------------------------------------------------
 
 class CountingWindow : public ITerminalNotify {
