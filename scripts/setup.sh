@@ -2,6 +2,7 @@
 # As root it installs them; otherwise it prints the one command that would.
 MIRTE_PACKAGES="cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev
   qt6-base-dev libgl-dev libx11-dev fonts-liberation2 poppler-utils clang libclang-rt-14-dev clang-tidy
+  clang-tools python3-yaml
   qt6-translations-l10n dpkg-dev xvfb xauth openbox"
 
 mirte_missing_packages() {

@@ -9,8 +9,8 @@ namespace mirte {
 namespace {
 
 struct TAttributePair {
-  std::uint8_t on;   // applied by SO
-  std::uint8_t off;  // applied by SI
+  std::uint8_t On;   // applied by SO
+  std::uint8_t Off;  // applied by SI
 };
 
 // Indexed by attributeMode. Mode 1, the one after reset, is the odd one out: SO dims the
@@ -170,10 +170,10 @@ void TBoardService::ConsoleByte(std::uint8_t byte) {
       consoleEvents_->CarriageReturn();
       break;
     case 14:  // SO: attribute on
-      buffer_.SetCurrentAttributes(kAttributePairs[attributeMode].on);
+      buffer_.SetCurrentAttributes(kAttributePairs[attributeMode].On);
       break;
     case 15:  // SI: attribute off
-      buffer_.SetCurrentAttributes(kAttributePairs[attributeMode].off);
+      buffer_.SetCurrentAttributes(kAttributePairs[attributeMode].Off);
       break;
     case 16:  // DLE: a command frame may follow
       state = LeadIn;

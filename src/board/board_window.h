@@ -34,8 +34,10 @@ public:
   virtual std::string StatusText() const = 0;
   virtual void SetStatusText(std::string_view text) = 0;
 
-  // Called after every burst of board bytes: the de-selection falls due 100 ms after the
-  // last call. Only the due time moves; the timer keeps running meanwhile.
+  // Called after every burst of board bytes: the mouse selection is dropped 100 ms after the
+  // last call. A call only moves the due time, starting the timer when it is idle; a tick
+  // before the due time re-arms the timer for what is left, the tick at it drops the
+  // selection and stops the timer.
   virtual void RestartDeSelectTimer() = 0;
   // While a print job is open Print and Abort Print are enabled and printer set-up is not.
   virtual void SetPrintJobOpen(bool open) = 0;

@@ -24,7 +24,7 @@ struct FolderSetting {
   bool chosen = false;
 };
 
-FolderSetting& folderSetting() {
+FolderSetting& TheFolderSetting() {
   static FolderSetting setting;
   return setting;
 }
@@ -32,7 +32,7 @@ FolderSetting& folderSetting() {
 }  // namespace
 
 std::filesystem::path ComDevicesFolder() {
-  auto& setting = folderSetting();
+  auto& setting = TheFolderSetting();
   std::lock_guard guard(setting.lock);
   if (!setting.chosen) {
     setting.folder = folderBesideProgram();
@@ -42,7 +42,7 @@ std::filesystem::path ComDevicesFolder() {
 }
 
 void SetComDevicesFolder(const std::filesystem::path& folder) {
-  auto& setting = folderSetting();
+  auto& setting = TheFolderSetting();
   std::lock_guard guard(setting.lock);
   setting.folder = folder;
   setting.chosen = true;

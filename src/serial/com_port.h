@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/line_settings.h"
 #include "serial/main_thread_queue.h"
 #include "serial/port_list.h"
 #include "serial/ser_except.h"
@@ -28,7 +29,6 @@ struct TTriggerSave;
 class TCustomComPort;
 
 enum TDeviceLayer { dlWin32, dlWinsock };
-enum TParity { pNone, pOdd, pEven, pMark, pSpace };
 enum TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
 enum TTraceLogState { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause };
 enum TTapiMode { tmNone, tmAuto, tmOn, tmOff };

@@ -6,7 +6,8 @@
 #include <cerrno>
 #include <cstdint>
 
-extern "C" int ioctl(int fd, unsigned long request, ...) noexcept;
+// The C library's own name, declared here because <sys/ioctl.h> clashes with the kernel header.
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept;  // NOLINT(readability-identifier-naming)
 
 namespace mirte {
 

@@ -696,10 +696,10 @@ int TBaseDispatcher::SetLineParams(std::int32_t Baud, std::uint16_t Parity, std:
     lastBaud = LastBaud;
   }
   if (StopBits == 0) StopBits = 1;
-  if (StopBits > 3) StopBits = 2;
+  if (StopBits > KeepStopBits) StopBits = 2;
   TLineSettings wanted = present;
-  if (Baud != 0) wanted.Baud = Baud;
-  if (Parity != KeepParity) wanted.Parity = static_cast<std::uint8_t>(Parity);
+  if (Baud != KeepBaud) wanted.Baud = Baud;
+  if (Parity <= pSpace) wanted.Parity = static_cast<TParity>(Parity);
   if (DataBits != KeepDataBits) wanted.DataBits = static_cast<std::uint8_t>(DataBits);
   if (StopBits == 1)
     wanted.StopBits = OneStopBit;
@@ -711,7 +711,7 @@ int TBaseDispatcher::SetLineParams(std::int32_t Baud, std::uint16_t Parity, std:
 
   for (int i = 0; i < 5000 && OutBuffUsed() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   // Let the last characters leave the line at the old speed before it changes.
-  int bits = 1 + present.DataBits + (present.Parity != 0 ? 1 : 0) + (present.StopBits == OneStopBit ? 1 : 2);
+  int bits = 1 + present.DataBits + (present.Parity != pNone ? 1 : 0) + (present.StopBits == OneStopBit ? 1 : 2);
   std::int64_t units = static_cast<std::int64_t>(10000000 / std::max(lastBaud, 1)) * bits * 18;
   if (units < 10000) units *= 2;
   std::this_thread::sleep_for(std::chrono::milliseconds((units + 9999) / 10000));

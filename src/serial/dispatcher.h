@@ -39,13 +39,13 @@ inline constexpr std::uint32_t ReceiveBufferSize = 8192;
 inline constexpr std::chrono::milliseconds HandlerTimeLimit{3000};
 
 // Device event bits, as the workers report them.
-inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
-inline constexpr std::uint32_t EV_CTS = 0x0008;
-inline constexpr std::uint32_t EV_DSR = 0x0010;
-inline constexpr std::uint32_t EV_RLSD = 0x0020;
-inline constexpr std::uint32_t EV_BREAK = 0x0040;
-inline constexpr std::uint32_t EV_ERR = 0x0080;
-inline constexpr std::uint32_t EV_RING = 0x0100;
+inline constexpr std::uint32_t kEvRxChar = 0x0001;
+inline constexpr std::uint32_t kEvCts = 0x0008;
+inline constexpr std::uint32_t kEvDsr = 0x0010;
+inline constexpr std::uint32_t kEvRlsd = 0x0020;
+inline constexpr std::uint32_t kEvBreak = 0x0040;
+inline constexpr std::uint32_t kEvErr = 0x0080;
+inline constexpr std::uint32_t kEvRing = 0x0100;
 inline constexpr std::uint32_t DeviceEventMask = 0x01F9;
 
 // Modem status bits (changes in the low four bits).
@@ -112,10 +112,9 @@ public:
                std::uint32_t InSize, std::uint16_t StopBits, std::uint16_t DataBits, std::uint16_t Parity);
   void DonePort();
 
-  // Settings. SetLineParams keeps the present value for a Baud of 0, a Parity of
-  // KeepParity and DataBits of KeepDataBits.
-  static constexpr std::uint16_t KeepParity = 5;
-  static constexpr std::uint16_t KeepDataBits = 9;
+  // Settings. SetLineParams keeps the present value of each argument that holds its Keep
+  // value; stop bits of 0 count as 1, above 3 as 2, and a parity past pSpace is kept too.
+  enum TKeepSetting : std::uint16_t { KeepBaud = 0, KeepStopBits = 3, KeepParity = 5, KeepDataBits = 9 };
   int SetLineParams(std::int32_t Baud, std::uint16_t Parity, std::uint16_t StopBits, std::uint16_t DataBits);
   int SetDTR(bool OnOff);
   int SetRTS(bool OnOff);

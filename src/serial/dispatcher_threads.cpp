@@ -1,7 +1,5 @@
 #include "serial/dispatcher_threads.h"
 
-#include <poll.h>
-
 #include <chrono>
 
 #include "serial/dispatcher.h"
@@ -15,61 +13,55 @@ void TDispatcherThread::Run() {
     Execute();
   } catch (...) {
   }
-  H.ThreadGone(this);
+  dispatcher_.ThreadGone(this);
 }
 
 void TComThread::Execute() {
-  H.ThreadAck.Set();
-  while (!H.KillThreads.load()) {
-    std::uint32_t mask = H.WaitDeviceEvent();
-    if (H.KillThreads.load()) break;
+  dispatcher_.ThreadAck.Set();
+  while (!dispatcher_.KillThreads.load()) {
+    std::uint32_t mask = dispatcher_.WaitDeviceEvent();
+    if (dispatcher_.KillThreads.load()) break;
     if (mask == 0) continue;
-    if (mask & EV_RING) H.RingSeen = true;
-    H.LastDeviceEvent.fetch_or(mask);
-    H.GeneralEvent.Set();
-    H.PassDone.Wait();
+    if (mask & kEvRing) dispatcher_.RingSeen = true;
+    dispatcher_.LastDeviceEvent.fetch_or(mask);
+    dispatcher_.GeneralEvent.Set();
+    dispatcher_.PassDone.Wait();
   }
-  H.ThreadAck.Set();
+  dispatcher_.ThreadAck.Set();
 }
 
 void TDispThread::Execute() {
-  H.ThreadAck.Set();
+  dispatcher_.ThreadAck.Set();
   do {
     // A time-out is no error: the pass runs anyway, so the device is looked at at least
     // every 50 ms even when an event went missing.
-    H.GeneralEvent.Wait(std::chrono::milliseconds(50));
-    if (H.KillThreads.load()) return;
-    std::uint32_t mask = H.LastDeviceEvent.exchange(0);
-    if (mask & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)) H.RefreshModemStatus();
-    if (mask & (EV_BREAK | EV_ERR)) H.ReadDeviceStatus();
-    H.ReceivePass();
+    dispatcher_.GeneralEvent.Wait(std::chrono::milliseconds(50));
+    if (dispatcher_.KillThreads.load()) return;
+    std::uint32_t mask = dispatcher_.LastDeviceEvent.exchange(0);
+    if (mask & (kEvCts | kEvDsr | kEvRlsd | kEvRing)) dispatcher_.RefreshModemStatus();
+    if (mask & (kEvBreak | kEvErr)) dispatcher_.ReadDeviceStatus();
+    dispatcher_.ReceivePass();
     bool leave = false;
-    if (!H.Dispatching()) {
-      while (!H.CloseRequested.load() && !H.KillThreads.load() && H.CheckReceiveTriggers()) {
+    if (!dispatcher_.Dispatching()) {
+      while (!dispatcher_.CloseRequested.load() && !dispatcher_.KillThreads.load() && dispatcher_.CheckReceiveTriggers()) {
       }
-      leave = H.CloseRequested.load();
+      leave = dispatcher_.CloseRequested.load();
     }
     if (leave) break;
-    H.PassDone.Set();
-  } while (!H.KillThreads.load() && !H.CloseRequested.load());
-  H.ThreadAck.Set();
+    dispatcher_.PassDone.Set();
+  } while (!dispatcher_.KillThreads.load() && !dispatcher_.CloseRequested.load());
+  dispatcher_.ThreadAck.Set();
 }
 
 void TOutThread::Execute() {
-  H.ThreadAck.Set();
-  pollfd fds[2] = {{H.OutputEvent.Fd(), POLLIN, 0}, {H.OutFlushEvent.Fd(), POLLIN, 0}};
-  while (!H.KillThreads.load() && !H.CloseRequested.load()) {
-    fds[0].revents = fds[1].revents = 0;
-    if (::poll(fds, 2, -1) <= 0) continue;
-    if (fds[0].revents) {
-      H.OutputEvent.Reset();
-      if (H.KillThreads.load()) return;
-      H.WriteAllPending();
+  dispatcher_.ThreadAck.Set();
+  while (!dispatcher_.KillThreads.load() && !dispatcher_.CloseRequested.load()) {
+    const TEventSignal::TEitherSet set = TEventSignal::WaitEither(dispatcher_.OutputEvent, dispatcher_.OutFlushEvent);
+    if (set.First) {
+      if (dispatcher_.KillThreads.load()) return;
+      dispatcher_.WriteAllPending();
     }
-    if (fds[1].revents) {
-      H.OutFlushEvent.Reset();
-      H.ThreadAck.Set();
-    }
+    if (set.Second) dispatcher_.ThreadAck.Set();
   }
 }
 

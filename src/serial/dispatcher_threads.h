@@ -11,7 +11,7 @@ class TBaseDispatcher;
 
 class TDispatcherThread {
 public:
-  explicit TDispatcherThread(TBaseDispatcher& Disp, int Index) : H(Disp), Slot(Index) {}
+  explicit TDispatcherThread(TBaseDispatcher& Disp, int Index) : dispatcher_(Disp), Slot(Index) {}
   virtual ~TDispatcherThread() = default;
   // The thread body; catches everything that escapes it.
   void Run();
@@ -19,7 +19,7 @@ public:
 
 protected:
   virtual void Execute() = 0;
-  TBaseDispatcher& H;
+  TBaseDispatcher& dispatcher_;
 
 private:
   int Slot;

@@ -46,11 +46,11 @@ bool StoreLineSettings(const TLineSettings& settings, termios& tio) {
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   tio.c_cflag |= size;
   switch (settings.Parity) {
-    case 1: tio.c_cflag |= PARENB | PARODD; break;
-    case 2: tio.c_cflag |= PARENB; break;
-    case 3: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case pOdd: tio.c_cflag |= PARENB | PARODD; break;
+    case pEven: tio.c_cflag |= PARENB; break;
+    case pMark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case pSpace: tio.c_cflag |= PARENB | CMSPAR; break;
+    case pNone: break;
   }
   // termios knows one or two stop bits; one and a half is what two means at 5 data bits.
   if (settings.StopBits != OneStopBit) tio.c_cflag |= CSTOPB;
@@ -74,11 +74,11 @@ void LoadLineSettings(const termios& tio, TLineSettings& settings) {
     default: settings.DataBits = 8; break;
   }
   if (!(tio.c_cflag & PARENB))
-    settings.Parity = 0;
+    settings.Parity = pNone;
   else if (tio.c_cflag & CMSPAR)
-    settings.Parity = (tio.c_cflag & PARODD) ? 3 : 4;
+    settings.Parity = (tio.c_cflag & PARODD) ? pMark : pSpace;
   else
-    settings.Parity = (tio.c_cflag & PARODD) ? 1 : 2;
+    settings.Parity = (tio.c_cflag & PARODD) ? pOdd : pEven;
   if (!(tio.c_cflag & CSTOPB))
     settings.StopBits = OneStopBit;
   else

@@ -7,13 +7,14 @@
 
 namespace mirte {
 
+enum TParity { pNone, pOdd, pEven, pMark, pSpace };
 enum TLineStopBits : std::uint8_t { OneStopBit = 0, One5StopBits = 1, TwoStopBits = 2 };
 enum TLineControl : std::uint8_t { LineDisable = 0, LineEnable = 1, LineHandshake = 2 };
 
 struct TLineSettings {
   std::int32_t Baud = 9600;
   std::uint8_t DataBits = 8;                   // 5 to 8
-  std::uint8_t Parity = 0;                     // as TParity: none, odd, even, mark, space
+  TParity Parity = pNone;
   TLineStopBits StopBits = OneStopBit;
   TLineControl DtrControl = LineEnable;
   TLineControl RtsControl = LineEnable;

@@ -7,8 +7,8 @@ namespace mirte {
 
 enum class TModemLine : std::uint8_t { DTR, RTS };
 
-// A set of watched lines, as the device reports them.
+// The watched lines; a TModemInputs is a set of them, as the device reports them.
+enum TModemInput : std::uint8_t { miCTS = 1, miDSR = 2, miRI = 4, miDCD = 8 };
 using TModemInputs = std::uint8_t;
-inline constexpr TModemInputs miCTS = 1, miDSR = 2, miRI = 4, miDCD = 8;
 
 }  // namespace mirte

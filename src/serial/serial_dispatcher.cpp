@@ -1,8 +1,6 @@
 #include "serial/serial_dispatcher.h"
 
 #include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -81,7 +79,7 @@ int TSerialDispatcher::SetModemLine(TModemLine Line, bool Raise) {
 int TSerialDispatcher::PurgeQueue(bool Output) {
   int fd = ComHandle;
   if (fd < 0) return 0;
-  return PurgeTty(fd, Output ? TCOFLUSH : TCIFLUSH);
+  return PurgeTty(fd, Output ? TTtyQueue::Transmit : TTtyQueue::Receive);
 }
 
 int TSerialDispatcher::ReadDeviceStatus() {
@@ -143,37 +141,21 @@ std::uint32_t TSerialDispatcher::WaitDeviceEvent() {
   bool full = RingFull();
   bool gone = DeviceGone.load();
   bool watchDevice = fd >= 0 && !gone && !full;
-  pollfd fds[2] = {{ComWake.Fd(), POLLIN, 0}, {fd, POLLIN | POLLPRI, 0}};
-  int timeout = (full && !gone) ? 50 : -1;
-  int ready = ::poll(fds, watchDevice ? 2 : 1, timeout);
-  if (ready <= 0) return 0;
-  if (fds[0].revents) {
-    ComWake.Reset();
-    return 0;
+  auto timeout = std::chrono::milliseconds((full && !gone) ? 50 : -1);
+  const TEventSignal::TDeviceWait ended = ComWake.WaitWithDevice(watchDevice ? fd : -1, POLLIN | POLLPRI, timeout);
+  if (ended.Signalled || ended.DeviceEvents == 0) return 0;
+  if (ended.DeviceEvents & (POLLHUP | POLLERR | POLLNVAL)) {
+    MarkDeviceGone();
+    return kEvErr;
   }
-  if (watchDevice && fds[1].revents) {
-    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      MarkDeviceGone();
-      return EV_ERR;
-    }
-    return EV_RXCHAR;
-  }
-  return 0;
+  return kEvRxChar;
 }
 
 bool TSerialDispatcher::WaitWritable() {
-  int fd = ComHandle;
-  pollfd fds[2] = {{OutFlushEvent.Fd(), POLLIN, 0}, {fd, POLLOUT, 0}};
-  for (;;) {
-    int ready = ::poll(fds, fd >= 0 ? 2 : 1, -1);
-    if (ready < 0 && errno == EINTR) continue;
-    if (fds[0].revents) {
-      OutFlushEvent.Reset();
-      return false;
-    }
-    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) MarkDeviceGone();
-    return true;
-  }
+  const TEventSignal::TDeviceWait ended = OutFlushEvent.WaitWithDevice(ComHandle, POLLOUT, std::chrono::milliseconds(-1));
+  if (ended.Signalled) return false;
+  if (ended.DeviceEvents & (POLLHUP | POLLERR | POLLNVAL)) MarkDeviceGone();
+  return true;
 }
 
 std::optional<TModemInputs> TSerialDispatcher::ReadModemInputs() {

@@ -196,8 +196,8 @@ std::uint8_t ReadTtyLineErrors(int fd, TTtyErrorCounts& last) {
   return errors;
 }
 
-int PurgeTty(int fd, int queue) {
-  if (tcflush(fd, queue) != 0) return -errno;
+int PurgeTty(int fd, TTtyQueue queue) {
+  if (tcflush(fd, queue == TTtyQueue::Transmit ? TCOFLUSH : TCIFLUSH) != 0) return -errno;
   return 0;
 }
 

@@ -58,8 +58,9 @@ struct TTtyErrorCounts {
 // overrun, 4 parity, 8 framing, 16 break) for what changed since `last`.
 std::uint8_t ReadTtyLineErrors(int fd, TTtyErrorCounts& last);
 
-// Discards the driver's receive (TCIFLUSH) or transmit (TCOFLUSH) queue.
-int PurgeTty(int fd, int queue);
+// Discards what the driver holds in one of its queues.
+enum class TTtyQueue : std::uint8_t { Receive, Transmit };
+int PurgeTty(int fd, TTtyQueue queue);
 
 // Arbitrary speeds through termios2; kept apart because its kernel header clashes with
 // <termios.h>.

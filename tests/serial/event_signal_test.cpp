@@ -1,6 +1,8 @@
 #include "serial/event_signal.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -44,6 +46,51 @@ TEST(EventSignal, ASignalFromAnotherThreadEndsAWaitWithoutLimit) {
   EXPECT_TRUE(signal.Wait());
   setter.join();
   EXPECT_FALSE(signal.Wait(0ms));
+}
+
+TEST(EventSignal, EitherOfTwoEndsTheWaitAndBothAreTakenWhenBothWereGiven) {
+  TEventSignal output, flush;
+  flush.Set();
+  auto set = TEventSignal::WaitEither(output, flush);
+  EXPECT_FALSE(set.First);
+  EXPECT_TRUE(set.Second);
+  output.Set();
+  flush.Set();
+  set = TEventSignal::WaitEither(output, flush);
+  EXPECT_TRUE(set.First && set.Second);
+  EXPECT_FALSE(output.Wait(0ms) || flush.Wait(0ms)) << "a reported signal must have been consumed";
+}
+
+// A pipe stands in for a device: its read end is ready once a byte is written.
+TEST(EventSignal, AWaitWithADeviceTellsWhichEndedItAndLeavesTheDeviceUnread) {
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  TEventSignal wake;
+  auto ended = wake.WaitWithDevice(pipeEnds[0], POLLIN, 20ms);
+  EXPECT_FALSE(ended.Signalled);
+  EXPECT_EQ(ended.DeviceEvents, 0) << "neither before the time";
+
+  const char byte = 'x';
+  ASSERT_EQ(::write(pipeEnds[1], &byte, 1), 1);
+  ended = wake.WaitWithDevice(pipeEnds[0], POLLIN, 1000ms);
+  EXPECT_FALSE(ended.Signalled);
+  EXPECT_TRUE(ended.DeviceEvents & POLLIN);
+
+  // The signal wins over a ready device, so a stop is never held up by a busy line.
+  wake.Set();
+  ended = wake.WaitWithDevice(pipeEnds[0], POLLIN, 1000ms);
+  EXPECT_TRUE(ended.Signalled);
+  EXPECT_FALSE(wake.Wait(0ms));
+
+  // Without a device only the signal counts; a closed writer reads as a hang-up.
+  ended = wake.WaitWithDevice(-1, POLLIN, 10ms);
+  EXPECT_FALSE(ended.Signalled);
+  ::close(pipeEnds[1]);
+  char got;
+  ASSERT_EQ(::read(pipeEnds[0], &got, 1), 1);
+  ended = wake.WaitWithDevice(pipeEnds[0], POLLIN, 1000ms);
+  EXPECT_TRUE(ended.DeviceEvents & POLLHUP);
+  ::close(pipeEnds[0]);
 }
 
 }  // namespace

@@ -7,19 +7,20 @@ namespace {
 
 TEST(LineSettings, FramingRoundTripsThroughTermios) {
   struct Case {
-    std::uint8_t dataBits, parity;
+    std::uint8_t dataBits;
+    TParity parity;
     TLineStopBits stop;
     tcflag_t size, parityFlags;
     bool twoStop;
   };
   const Case cases[] = {
-      {8, 0, OneStopBit, CS8, 0, false},
-      {8, 0, TwoStopBits, CS8, 0, true},
-      {7, 1, OneStopBit, CS7, PARENB | PARODD, false},
-      {7, 2, TwoStopBits, CS7, PARENB, true},
-      {6, 3, OneStopBit, CS6, PARENB | PARODD | CMSPAR, false},
-      {8, 4, OneStopBit, CS8, PARENB | CMSPAR, false},
-      {5, 0, One5StopBits, CS5, 0, true},
+      {8, pNone, OneStopBit, CS8, 0, false},
+      {8, pNone, TwoStopBits, CS8, 0, true},
+      {7, pOdd, OneStopBit, CS7, PARENB | PARODD, false},
+      {7, pEven, TwoStopBits, CS7, PARENB, true},
+      {6, pMark, OneStopBit, CS6, PARENB | PARODD | CMSPAR, false},
+      {8, pSpace, OneStopBit, CS8, PARENB | CMSPAR, false},
+      {5, pNone, One5StopBits, CS5, 0, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << int(c.dataBits) << " data, parity " << int(c.parity));
