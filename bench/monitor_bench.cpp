@@ -153,7 +153,7 @@ int main(int argc, char* argv[]) {
     settings.ProgramFolder = folder.path().string() + "/";
     settings.SetDefaultSettings();
     settings.Rec.ComNumber = 1;
-    settings.Rec.WorkFolder.assign(folder.path().string());
+    settings.Rec.WorkFolder.Assign(folder.path().string());
     std::string bytes(sizeof(mirte::SettingsRec), '\0');
     std::memcpy(bytes.data(), &settings.Rec, sizeof(mirte::SettingsRec));
     folder.write("mirte.SET", bytes);

@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool knownBaud = false;
   for (auto tenth : kBaudTable) knownBaud = knownBaud || rec.Baud / 10 == tenth;
   FUZZ_CHECK(knownBaud);
-  FUZZ_CHECK(rec.Release.str() == kRelease);
+  FUZZ_CHECK(rec.Release.Str() == kRelease);
   FUZZ_CHECK(FolderExists(settings.WorkFolderPath()));
   TSettings recheck = settings;
   FUZZ_CHECK(recheck.CheckSettings() && SameRecord(recheck.Rec, rec));

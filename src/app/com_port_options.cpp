@@ -73,7 +73,7 @@ TComPortOptions::TComPortOptions(QWidget* owner) : QDialog(owner) {
   SetCaption(ComNumberLb, kAdapterComNumberLb, kLanguageItalian);
   ComNumberWn = new QSpinBox(Comports);
   ComNumberWn->setObjectName("ComNumberWn");
-  ComNumberWn->setRange(1, MaxListedComNumber);
+  ComNumberWn->setRange(1, kMaxListedComNumber);
   ComNumberLb->setBuddy(ComNumberWn);
   auto* numberLayout = new QHBoxLayout;
   numberLayout->addWidget(ComNumberLb);
@@ -130,7 +130,7 @@ int TComPortOptions::BaudIndex() const {
 }
 
 bool TComPortOptions::Execute(bool portNotAvailable) {
-  comNotAvailable = portNotAvailable;
+  comNotAvailable_ = portNotAvailable;
 
   BaudBtn[1]->setChecked(true);
   const auto tenth = static_cast<std::uint16_t>(ComPort.Baud() / 10);
@@ -219,7 +219,7 @@ void TComPortOptions::FormShow() {
     move(screen->availableGeometry().center() - rect().center());
   ComNumberLb->hide();
   ComNumberWn->hide();
-  if (ComPort.TapiMode() != tmOn && !comNotAvailable) {
+  if (ComPort.TapiMode() != tmOn && !comNotAvailable_) {
     PortComboBox->setCurrentIndex(ComPort.ComNumber() > 0 ? PortComboBox->findData(ComPort.ComNumber()) : -1);
     OKBtn->setEnabled(true);
   } else {
@@ -240,7 +240,7 @@ void TComPortOptions::PortComboBoxChange(int index) {
   ComNumberLb->hide();
   ComNumberWn->hide();
   const std::string entry = PortComboBox->itemText(index).toStdString();
-  if (entry.find(DirectToComPrefix) == std::string::npos) {
+  if (entry.find(kDirectToComPrefix) == std::string::npos) {
     OKBtn->setEnabled(false);
     ShowDevice(0);
     return;

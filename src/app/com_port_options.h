@@ -96,7 +96,7 @@ private:
   QString DescribeComNumber(int comNumber) const;
   bool LinkChosenAdapter();
 
-  bool comNotAvailable = false;
+  bool comNotAvailable_ = false;
 };
 
 // What the port command needs from the main window besides the port and the settings.

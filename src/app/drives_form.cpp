@@ -75,12 +75,12 @@ const TTextPair& WhyText(TUnreachable why) {
 TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec& settingsRec, TChooseFolder choose,
                        QString placesFile)
     : QDialog(owner),
-      drives(dosDrives),
-      settings(settingsRec),
-      chooseFolder(std::move(choose)),
-      places(std::move(placesFile)) {
+      drives_(dosDrives),
+      settings_(settingsRec),
+      chooseFolder_(std::move(choose)),
+      places_(std::move(placesFile)) {
   setObjectName("DrivesFrm");
-  SetCaption(this, kDrivesTitle, settings.Language);
+  SetCaption(this, kDrivesTitle, settings_.Language);
 
   DrivesWn = NewList(this, "DrivesWn", 3);
   DrivesWn->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -100,13 +100,13 @@ TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec&
   }
   ChooseBtn = new QPushButton(this);
   ChooseBtn->setObjectName("ChooseBtn");
-  SetCaption(ChooseBtn, kChooseBtnText, settings.Language);
+  SetCaption(ChooseBtn, kChooseBtnText, settings_.Language);
   RemoveBtn = new QPushButton(this);
   RemoveBtn->setObjectName("RemoveBtn");
-  SetCaption(RemoveBtn, kRemoveBtnText, settings.Language);
+  SetCaption(RemoveBtn, kRemoveBtnText, settings_.Language);
   CloseBtn = new QPushButton(this);
   CloseBtn->setObjectName("CloseBtn");
-  SetCaption(CloseBtn, kCloseBtnText, settings.Language);
+  SetCaption(CloseBtn, kCloseBtnText, settings_.Language);
 
   BoardViewLb = new QLabel(this);
   BoardViewLb->setObjectName("BoardViewLb");
@@ -115,11 +115,11 @@ TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec&
   BoardFilesWn->setSortingEnabled(false);
   ApartLb = new QLabel(this);
   ApartLb->setObjectName("ApartLb");
-  SetCaption(ApartLb, kApartText, settings.Language);
+  SetCaption(ApartLb, kApartText, settings_.Language);
   ApartWn = NewList(this, "ApartWn", 2);
   LinksWritableCb = new QCheckBox(this);
   LinksWritableCb->setObjectName("LinksWritableCb");
-  SetCaption(LinksWritableCb, kLinksWritableText, settings.Language);
+  SetCaption(LinksWritableCb, kLinksWritableText, settings_.Language);
   LinksWritableCb->setToolTip(Text(kLinksWritableTip));
   ListingLb = new QLabel(this);
   ListingLb->setObjectName("ListingLb");
@@ -144,15 +144,15 @@ TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec&
   layout->addLayout(left, 2);
   layout->addLayout(right, 3);
 
-  listTimer = new QTimer(this);
-  listTimer->setInterval(0);
-  connect(listTimer, &QTimer::timeout, this, [this] { ListSlice(); });
-  relistTimer = new QTimer(this);
-  relistTimer->setSingleShot(true);
-  connect(relistTimer, &QTimer::timeout, this, [this] { FillBoardView(); });
+  listTimer_ = new QTimer(this);
+  listTimer_->setInterval(0);
+  connect(listTimer_, &QTimer::timeout, this, [this] { ListSlice(); });
+  relistTimer_ = new QTimer(this);
+  relistTimer_->setSingleShot(true);
+  connect(relistTimer_, &QTimer::timeout, this, [this] { FillBoardView(); });
 
-  watcher = new QFileSystemWatcher(this);
-  connect(watcher, &QFileSystemWatcher::directoryChanged, this, [this] { FolderChanged(); });
+  watcher_ = new QFileSystemWatcher(this);
+  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { FolderChanged(); });
   connect(DrivesWn, &QTreeWidget::currentItemChanged, this, [this] {
     UpdateButtons();
     FillBoardView();
@@ -163,16 +163,16 @@ TDrivesFrm::TDrivesFrm(QWidget* owner, TDosDrives& dosDrives, const SettingsRec&
   connect(CloseBtn, &QPushButton::clicked, this, &QDialog::close);
 
   FillDrives();
-  SelectDrive(drives.WorkingDrive());
-  places.Restore(*this, kPreferredSize.expandedTo(sizeHint()));
+  SelectDrive(drives_.WorkingDrive());
+  places_.Restore(*this, kPreferredSize.expandedTo(sizeHint()));
 }
 
 TDrivesFrm::~TDrivesFrm() {
-  if (isVisible()) places.Remember(*this);
+  if (isVisible()) places_.Remember(*this);
 }
 
 QString TDrivesFrm::Text(const TTextPair& text) const {
-  return PairText(text, settings.Language);
+  return PairText(text, settings_.Language);
 }
 
 char TDrivesFrm::SelectedDrive() const {
@@ -196,17 +196,17 @@ void TDrivesFrm::Refresh() {
 
 void TDrivesFrm::FillDrives() {
   DrivesWn->setHeaderLabels({Text(kDriveColumn), Text(kFolderColumn), Text(kWorkColumn)});
-  auto roots = drives.Roots();
-  char working = drives.WorkingDrive();
+  auto roots = drives_.Roots();
+  char working = drives_.WorkingDrive();
   for (int i = 0; i < kDriveCount; ++i) {
     char letter = static_cast<char>('A' + i);
     QTreeWidgetItem* row = DrivesWn->topLevelItem(i);
     const std::string& root = roots[static_cast<std::size_t>(i)];
-    std::string target = drives.LinkTarget(letter);
+    std::string target = drives_.LinkTarget(letter);
     QString folder;
     if (!root.empty())
       folder = FromLocal(root);
-    else if (drives.RefusedLink(letter))
+    else if (drives_.RefusedLink(letter))
       folder = Text(kRefusedLinkMark) + FromLocal(target);
     else if (!target.empty())
       folder = Text(kMissingFolder) + FromLocal(target);
@@ -220,7 +220,7 @@ void TDrivesFrm::FillDrives() {
 }
 
 bool TDrivesFrm::Listing() const {
-  return reader != nullptr || relistTimer->isActive();
+  return reader_ != nullptr || relistTimer_->isActive();
 }
 
 void TDrivesFrm::FolderChanged() {
@@ -231,65 +231,65 @@ void TDrivesFrm::FolderChanged() {
   // A board at work changes its folder with every make and delete; reading a large folder
   // again for each would take the machine from the board. Changes wait at least as long
   // as the last reading took, and one reading covers all that came meanwhile.
-  if (reader) {
-    relistWanted = true;
+  if (reader_) {
+    relistWanted_ = true;
     return;
   }
-  if (!relistTimer->isActive()) relistTimer->start(std::max(std::chrono::milliseconds(100), lastListing));
+  if (!relistTimer_->isActive()) relistTimer_->start(std::max(std::chrono::milliseconds(100), lastListing_));
 }
 
 void TDrivesFrm::FillBoardView() {
   BoardFilesWn->setHeaderLabels({Text(kBoardNameColumn), Text(kPcNameColumn), Text(kRecordsColumn), Text(kReadOnlyColumn)});
   ApartWn->setHeaderLabels({Text(kPcNameColumn), Text(kWhyColumn)});
-  relistTimer->stop();
-  relistWanted = false;
+  relistTimer_->stop();
+  relistWanted_ = false;
   char letter = SelectedDrive();
-  std::string folder = drives.CurrentFolderOf(letter);
+  std::string folder = drives_.CurrentFolderOf(letter);
   QString shown = FromLocal(folder);
   // Another folder's rows would mislead while this one is read; the same folder's stay.
-  if (shown != viewedFolder || folder.empty()) {
+  if (shown != viewedFolder_ || folder.empty()) {
     BoardFilesWn->clear();
     ApartWn->clear();
   }
-  viewedFolder = shown;
-  BoardViewLb->setText(Text(kBoardViewText) + QString("%1: %2").arg(QChar(letter)).arg(folder.empty() ? Text(kNoFolder) : viewedFolder));
-  reader.reset();
+  viewedFolder_ = shown;
+  BoardViewLb->setText(Text(kBoardViewText) + QString("%1: %2").arg(QChar(letter)).arg(folder.empty() ? Text(kNoFolder) : viewedFolder_));
+  reader_.reset();
   if (!folder.empty()) {
-    reader = std::make_unique<TBoardViewReader>(drives, folder);
-    listStarted = std::chrono::steady_clock::now();
+    reader_ = std::make_unique<TBoardViewReader>(drives_, folder);
+    listStarted_ = std::chrono::steady_clock::now();
     // A small folder is shown at once; a large one goes on from the event loop.
     ListSlice();
   } else {
-    listTimer->stop();
+    listTimer_->stop();
     ListingLb->hide();
   }
   WatchFolders();
 }
 
 void TDrivesFrm::ListSlice() {
-  if (!reader) {
-    listTimer->stop();
+  if (!reader_) {
+    listTimer_->stop();
     return;
   }
-  if (!reader->Step(entriesPerSlice)) {
-    ListingLb->setText(Text(kListingText).arg(reader->Read()));
+  if (!reader_->Step(entriesPerSlice_)) {
+    ListingLb->setText(Text(kListingText).arg(reader_->Read()));
     ListingLb->show();
-    if (!listTimer->isActive()) listTimer->start();
+    if (!listTimer_->isActive()) listTimer_->start();
     return;
   }
-  listTimer->stop();
+  listTimer_->stop();
   ShowBoardView();
-  reader.reset();
-  lastListing = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - listStarted);
+  reader_.reset();
+  lastListing_ = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - listStarted_);
   ListingLb->hide();
-  if (relistWanted) {
-    relistWanted = false;
-    relistTimer->start(std::max(std::chrono::milliseconds(100), lastListing));
+  if (relistWanted_) {
+    relistWanted_ = false;
+    relistTimer_->start(std::max(std::chrono::milliseconds(100), lastListing_));
   }
 }
 
 void TDrivesFrm::ShowBoardView() {
-  const TBoardView& view = reader->View();
+  const TBoardView& view = reader_->View();
   // At most kShownRows rows a list, then one saying how many more: the rows cost far more
   // memory than the names, and nobody reads the ten-thousandth. Rows go in by the list, not
   // one by one, since each single insertion tells the view anew.
@@ -337,17 +337,17 @@ void TDrivesFrm::ShowBoardView() {
 
 void TDrivesFrm::UpdateButtons() {
   char letter = SelectedDrive();
-  bool working = letter == drives.WorkingDrive();
+  bool working = letter == drives_.WorkingDrive();
   ChooseBtn->setEnabled(!working);
-  RemoveBtn->setEnabled(!working && !drives.LinkTarget(letter).empty());
-  std::string options = drives.DriveOptionsFile();
+  RemoveBtn->setEnabled(!working && !drives_.LinkTarget(letter).empty());
+  std::string options = drives_.DriveOptionsFile();
   LinksWritableCb->setEnabled(!options.empty());
   LinksWritableCb->setChecked(!options.empty() && LoadDriveOptions(options).LinksWritable(letter));
 }
 
 void TDrivesFrm::LinksWritableCbClick(bool writable) {
   char letter = SelectedDrive();
-  std::string path = drives.DriveOptionsFile();
+  std::string path = drives_.DriveOptionsFile();
   TDriveOptions options = LoadDriveOptions(path);
   options.SetLinksWritable(letter, writable);
   if (!SaveDriveOptions(path, options)) {
@@ -362,25 +362,25 @@ void TDrivesFrm::WatchFolders() {
   // The links folder tells of mappings made by hand; the viewed folder of files coming and
   // going. Watching stops for folders no longer shown.
   QStringList wanted;
-  QString links = FromLocal(drives.DosDevicesFolder());
+  QString links = FromLocal(drives_.DosDevicesFolder());
   if (!links.isEmpty()) wanted << links;
-  if (!viewedFolder.isEmpty()) wanted << viewedFolder;
-  QStringList watched = watcher->directories();
+  if (!viewedFolder_.isEmpty()) wanted << viewedFolder_;
+  QStringList watched = watcher_->directories();
   for (const QString& folder : watched)
-    if (!wanted.contains(folder)) watcher->removePath(folder);
+    if (!wanted.contains(folder)) watcher_->removePath(folder);
   for (const QString& folder : wanted)
-    if (!watched.contains(folder)) watcher->addPath(folder);
+    if (!watched.contains(folder)) watcher_->addPath(folder);
 }
 
 void TDrivesFrm::ChooseBtnClick() {
   char letter = SelectedDrive();
-  if (letter == drives.WorkingDrive()) return;
+  if (letter == drives_.WorkingDrive()) return;
   QString title = Text(kChooseDriveTitle) + QString("%1:").arg(QChar(letter));
-  std::string root = drives.DriveRoot(letter);
-  QString start = FromLocal(root.empty() ? drives.WorkingFolder() : root);
+  std::string root = drives_.DriveRoot(letter);
+  QString start = FromLocal(root.empty() ? drives_.WorkingFolder() : root);
   std::optional<QString> chosen;
-  if (chooseFolder) {
-    chosen = chooseFolder(start, title);
+  if (chooseFolder_) {
+    chosen = chooseFolder_(start, title);
   } else {
     QString folder = QFileDialog::getExistingDirectory(this, title, start,
                                                        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
@@ -390,14 +390,14 @@ void TDrivesFrm::ChooseBtnClick() {
     QMessageBox::warning(this, windowTitle(), Text(kRefusedFolderText).arg(*chosen));
     return;
   }
-  if (chosen) drives.MapDrive(letter, ToLocal(*chosen));
+  if (chosen) drives_.MapDrive(letter, ToLocal(*chosen));
   Refresh();
 }
 
 void TDrivesFrm::RemoveBtnClick() {
   char letter = SelectedDrive();
-  if (letter == drives.WorkingDrive()) return;
-  drives.UnmapDrive(letter);
+  if (letter == drives_.WorkingDrive()) return;
+  drives_.UnmapDrive(letter);
   Refresh();
 }
 
@@ -412,13 +412,13 @@ void TDrivesFrm::changeEvent(QEvent* event) {
 void TDrivesFrm::hideEvent(QHideEvent* event) {
   QDialog::hideEvent(event);
   // A board at work in a large folder would keep a hidden window reading it.
-  reader.reset();
-  listTimer->stop();
-  relistTimer->stop();
-  relistWanted = false;
+  reader_.reset();
+  listTimer_->stop();
+  relistTimer_->stop();
+  relistWanted_ = false;
   ListingLb->hide();
   // Minimizing is no leaving.
-  if (!event->spontaneous()) places.Remember(*this);
+  if (!event->spontaneous()) places_.Remember(*this);
 }
 
 void TDrivesFrm::showEvent(QShowEvent* event) {

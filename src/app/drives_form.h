@@ -71,7 +71,7 @@ public:
   // True while the viewed folder is still being read.
   bool Listing() const;
   // Entries read per slice from now on (at least one).
-  void SetEntriesPerSlice(std::size_t entries) { entriesPerSlice = entries > 0 ? entries : 1; }
+  void SetEntriesPerSlice(std::size_t entries) { entriesPerSlice_ = entries > 0 ? entries : 1; }
 
   void ChooseBtnClick();
   void RemoveBtnClick();
@@ -92,19 +92,19 @@ private:
   void WatchFolders();
   QString Text(const TTextPair& text) const;
 
-  TDosDrives& drives;
-  const SettingsRec& settings;
-  TChooseFolder chooseFolder;
-  QFileSystemWatcher* watcher = nullptr;
-  QString viewedFolder;
-  std::unique_ptr<TBoardViewReader> reader;
-  QTimer* listTimer = nullptr;    // a zero timer: one slice per turn of the event loop
-  QTimer* relistTimer = nullptr;  // gathers a burst of folder changes into one reading
-  bool relistWanted = false;
-  std::size_t entriesPerSlice = kEntriesPerSlice;
-  std::chrono::steady_clock::time_point listStarted;
-  std::chrono::milliseconds lastListing{0};
-  TWindowPlaces places;
+  TDosDrives& drives_;
+  const SettingsRec& settings_;
+  TChooseFolder chooseFolder_;
+  QFileSystemWatcher* watcher_ = nullptr;
+  QString viewedFolder_;
+  std::unique_ptr<TBoardViewReader> reader_;
+  QTimer* listTimer_ = nullptr;    // a zero timer: one slice per turn of the event loop
+  QTimer* relistTimer_ = nullptr;  // gathers a burst of folder changes into one reading
+  bool relistWanted_ = false;
+  std::size_t entriesPerSlice_ = kEntriesPerSlice;
+  std::chrono::steady_clock::time_point listStarted_;
+  std::chrono::milliseconds lastListing_{0};
+  TWindowPlaces places_;
 };
 
 }  // namespace mirte

@@ -25,7 +25,7 @@ constexpr int kTagOK = 26;
 
 TInfoFrm::TInfoFrm(QWidget* owner, std::function<void()> applyLanguageToWindows, const std::string& settingsPath)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      applyLanguage(std::move(applyLanguageToWindows)) {
+      applyLanguage_(std::move(applyLanguageToWindows)) {
   setObjectName("InfoFrm");
   SetTag(this, kTagInformation);
   setWindowTitle("Informazioni");
@@ -119,7 +119,7 @@ void TInfoFrm::showEvent(QShowEvent* event) {
 
 void TInfoFrm::FormShow() {
   RelNumLb->setText(kRelease);
-  if (applyLanguage) applyLanguage();
+  if (applyLanguage_) applyLanguage_();
 }
 
 }  // namespace mirte

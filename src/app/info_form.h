@@ -39,7 +39,7 @@ protected:
 private:
   void FormShow();
 
-  std::function<void()> applyLanguage;
+  std::function<void()> applyLanguage_;
 };
 
 }  // namespace mirte

@@ -8,16 +8,16 @@ namespace {
 // control-key commands.
 std::string EditingKeySequence(int key) {
   switch (key) {
-    case keys::PageUp: return "\x12";
-    case keys::PageDown: return "\x03";
-    case keys::End: return "\x11" "C";
-    case keys::Home: return "\x11" "R";
-    case keys::Left: return "\x13";
-    case keys::Up: return "\x05";
-    case keys::Right: return "\x04";
-    case keys::Down: return "\x18";
-    case keys::Insert: return "\x16";
-    case keys::Delete: return "\x07";
+    case keys::kPageUp: return "\x12";
+    case keys::kPageDown: return "\x03";
+    case keys::kEnd: return "\x11" "C";
+    case keys::kHome: return "\x11" "R";
+    case keys::kLeft: return "\x13";
+    case keys::kUp: return "\x05";
+    case keys::kRight: return "\x04";
+    case keys::kDown: return "\x18";
+    case keys::kInsert: return "\x16";
+    case keys::kDelete: return "\x07";
     default: return {};
   }
 }
@@ -29,8 +29,8 @@ TKeyResult TerminalKeyDown(const TKeyEvent& event, const TKeySelection& selectio
   if (selection.Dragging && event.Key == keys::Escape) {
     result.Action = TKeyAction::CancelSelection;
     result.Consumed = true;
-  } else if (selection.HasSelection && HeldModifiers(event) == modifiers::Control &&
-             (event.Key == 'C' || event.Key == keys::Insert)) {
+  } else if (selection.HasSelection && HeldModifiers(event) == modifiers::kControl &&
+             (event.Key == 'C' || event.Key == keys::kInsert)) {
     result.Action = TKeyAction::CopySelection;
     result.Consumed = true;
   }
@@ -40,22 +40,22 @@ TKeyResult TerminalKeyDown(const TKeyEvent& event, const TKeySelection& selectio
 TKeyResult TerminalWnKeyDown(const TKeyEvent& event) {
   TKeyResult result;
   switch (HeldModifiers(event)) {
-    case modifiers::Control:
-      if (event.Key == keys::Home) {
+    case modifiers::kControl:
+      if (event.Key == keys::kHome) {
         result.Action = TKeyAction::ClearTerminal;
-      } else if (event.Key >= keys::F1 && event.Key <= keys::F10) {
+      } else if (event.Key >= keys::kF1 && event.Key <= keys::kF10) {
         result.Action = TKeyAction::SendUserString;
-        result.UserString = event.Key - keys::F1 + 1;
+        result.UserString = event.Key - keys::kF1 + 1;
       }
       break;
-    case modifiers::Alt:
-      if (event.Key == keys::F4) result.Action = TKeyAction::EndProgram;
+    case modifiers::kAlt:
+      if (event.Key == keys::kF4) result.Action = TKeyAction::EndProgram;
       break;
     case 0:
       result.Bytes = EditingKeySequence(event.Key);
       break;
-    case modifiers::Shift:
-      if (event.Key == keys::Insert) result.Action = TKeyAction::Paste;
+    case modifiers::kShift:
+      if (event.Key == keys::kInsert) result.Action = TKeyAction::Paste;
       break;
     default:
       break;

@@ -22,20 +22,20 @@ TLockKeyReader::TLockKeyReader() {
   if (!XkbLibraryVersion(&major, &minor)) return;
   int opcode = 0, event = 0, error = 0;
   if (!XkbQueryExtension(dpy, &opcode, &event, &error, &major, &minor)) return;
-  display = dpy;
-  capsAtom = XInternAtom(dpy, "Caps Lock", False);
-  numAtom = XInternAtom(dpy, "Num Lock", False);
-  scrollAtom = XInternAtom(dpy, "Scroll Lock", False);
+  display_ = dpy;
+  capsAtom_ = XInternAtom(dpy, "Caps Lock", False);
+  numAtom_ = XInternAtom(dpy, "Num Lock", False);
+  scrollAtom_ = XInternAtom(dpy, "Scroll Lock", False);
 }
 
 std::optional<TLockKeys> TLockKeyReader::Read() const {
-  if (!display) return std::nullopt;
-  auto* dpy = static_cast<Display*>(display);
+  if (!display_) return std::nullopt;
+  auto* dpy = static_cast<Display*>(display_);
   auto lit = [dpy](unsigned long atom) {
     Bool on = False;
     return XkbGetNamedIndicator(dpy, atom, nullptr, &on, nullptr, nullptr) && on;
   };
-  return TLockKeys{lit(capsAtom), lit(numAtom), lit(scrollAtom)};
+  return TLockKeys{lit(capsAtom_), lit(numAtom_), lit(scrollAtom_)};
 }
 
 }  // namespace mirte

@@ -24,8 +24,8 @@ public:
   std::optional<TLockKeys> Read() const;
 
 private:
-  void* display = nullptr;
-  unsigned long capsAtom = 0, numAtom = 0, scrollAtom = 0;
+  void* display_ = nullptr;
+  unsigned long capsAtom_ = 0, numAtom_ = 0, scrollAtom_ = 0;
 };
 
 }  // namespace mirte

@@ -76,7 +76,7 @@ void PaintMakerText(QPainter& painter, const QRectF& area, Qt::Alignment alignme
 
 }  // namespace
 
-TMakerLogo::TMakerLogo(QWidget* parent, bool compactLayout) : QWidget(parent), compact(compactLayout) {
+TMakerLogo::TMakerLogo(QWidget* parent, bool compactLayout) : QWidget(parent), compact_(compactLayout) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -84,7 +84,7 @@ void TMakerLogo::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.fillRect(rect(), Qt::white);
-  if (compact) {
+  if (compact_) {
     qreal side = std::min(width() * 0.4, height() * 0.55);
     PaintEmblem(painter, QRectF((width() - side) / 2, 6, side, side));
     PaintMakerText(painter, QRectF(0, side + 8, width(), height() - side - 8), Qt::AlignHCenter, 13);
@@ -132,7 +132,7 @@ QWidget* NewProductPanel(QWidget* parent, int language) {
   name->setAlignment(Qt::AlignCenter);
   auto* description = new QLabel(panel);
   description->setObjectName("DescriptionLb");
-  SetCaption(description, desk_texts::ProductDescription, language);
+  SetCaption(description, desk_texts::kProductDescription, language);
   description->setAlignment(Qt::AlignCenter);
   description->setWordWrap(true);
   layout->addWidget(name);

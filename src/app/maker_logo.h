@@ -24,7 +24,7 @@ protected:
   void paintEvent(QPaintEvent* event) override;
 
 private:
-  bool compact;
+  bool compact_;
 };
 
 // The emblem as the windows' icon.

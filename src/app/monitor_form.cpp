@@ -182,18 +182,18 @@ TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWid
                          QString placesFile)
     : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                          Qt::WindowCloseButtonHint),
-      settings(settingsRec),
-      attach(std::move(attachTo)),
-      log(maxRows),
-      places(std::move(placesFile)) {
+      settings_(settingsRec),
+      attach_(std::move(attachTo)),
+      log_(maxRows),
+      places_(std::move(placesFile)) {
   setObjectName("MonitorFrm");
   const int language = Language();
   SetCaption(this, kMonitorTitle, language);
 
-  model = new TMonitorModel(log, [this] { return Language(); }, this);
+  model_ = new TMonitorModel(log_, [this] { return Language(); }, this);
   RowsVw = new QTableView(this);
   RowsVw->setObjectName("RowsVw");
-  RowsVw->setModel(model);
+  RowsVw->setModel(model_);
   RowsVw->setSelectionBehavior(QAbstractItemView::SelectRows);
   RowsVw->setSelectionMode(QAbstractItemView::ExtendedSelection);
   RowsVw->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -250,49 +250,49 @@ TMonitorFrm::TMonitorFrm(const SettingsRec& settingsRec, AttachFn attachTo, QWid
   connect(ClearBtn, &QPushButton::clicked, this, [this] { ClearBtnClick(); });
   connect(CopyBtn, &QPushButton::clicked, this, [this] { CopyBtnClick(); });
   connect(SaveBtn, &QPushButton::clicked, this, [this] { SaveBtnClick(); });
-  connect(FilterEd, &QLineEdit::textChanged, this, [this](const QString& text) { model->SetFilter(text); });
+  connect(FilterEd, &QLineEdit::textChanged, this, [this](const QString& text) { model_->SetFilter(text); });
 
   RepaintTmr = new QTimer(this);
   RepaintTmr->setObjectName("RepaintTmr");
   RepaintTmr->setInterval(kRepaintMs);
   connect(RepaintTmr, &QTimer::timeout, this, [this] { Publish(); });
   ShowTotals();
-  places.Restore(*this, kPreferredSize);
+  places_.Restore(*this, kPreferredSize);
 }
 
 TMonitorFrm::~TMonitorFrm() {
-  if (attach) attach(nullptr);
-  if (isVisible()) places.Remember(*this);
+  if (attach_) attach_(nullptr);
+  if (isVisible()) places_.Remember(*this);
 }
 
-void TMonitorFrm::FrameDone(const TFrameFacts& facts) { log.Add(facts); }
+void TMonitorFrm::FrameDone(const TFrameFacts& facts) { log_.Add(facts); }
 
-int TMonitorFrm::ShownRows() const { return model->rowCount(); }
+int TMonitorFrm::ShownRows() const { return model_->rowCount(); }
 
-QString TMonitorFrm::ShownLine(int row) const { return model->Line(row); }
+QString TMonitorFrm::ShownLine(int row) const { return model_->Line(row); }
 
 void TMonitorFrm::Publish() {
   QScrollBar* bar = RowsVw->verticalScrollBar();
   const bool following = bar->value() == bar->maximum();
-  const int before = model->rowCount();
-  model->Publish(log.TakeLastRowGrown());
-  if (following && model->rowCount() != before) RowsVw->scrollToBottom();
+  const int before = model_->rowCount();
+  model_->Publish(log_.TakeLastRowGrown());
+  if (following && model_->rowCount() != before) RowsVw->scrollToBottom();
   ShowTotals();
 }
 
 void TMonitorFrm::ShowTotals() {
   if (ReadLineErrors)
-    if (const auto counts = ReadLineErrors()) log.LineErrorsNow(*counts);
+    if (const auto counts = ReadLineErrors()) log_.LineErrorsNow(*counts);
   const QString text = QString::fromStdString(
-      MonitorTotalsText(log.Totals(), log.RecordsPerSecond(TMonitorLog::Clock::now()), Language()));
+      MonitorTotalsText(log_.Totals(), log_.RecordsPerSecond(TMonitorLog::Clock::now()), Language()));
   if (TotalsLb->text() != text) TotalsLb->setText(text);
 }
 
-void TMonitorFrm::PauseBtnClick() { log.SetPaused(PauseBtn->isChecked()); }
+void TMonitorFrm::PauseBtnClick() { log_.SetPaused(PauseBtn->isChecked()); }
 
 void TMonitorFrm::ClearBtnClick() {
-  log.Clear();
-  model->Refill();
+  log_.Clear();
+  model_->Refill();
   ShowTotals();
 }
 
@@ -301,7 +301,7 @@ void TMonitorFrm::CopyBtnClick() {
   if (chosen.isEmpty()) return;
   std::sort(chosen.begin(), chosen.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
   QStringList lines;
-  for (const QModelIndex& index : chosen) lines << model->Line(index.row());
+  for (const QModelIndex& index : chosen) lines << model_->Line(index.row());
   QApplication::clipboard()->setText(lines.join('\n') + '\n');
 }
 
@@ -312,7 +312,7 @@ bool TMonitorFrm::SaveRows(const QString& path) const {
   for (int column = 0; column < kMonitorColumnCount; ++column)
     headings << QString::fromStdString(MonitorHeading(column, Language()));
   QByteArray text = headings.join('\t').toUtf8() + '\n';
-  for (int row = 0; row < model->rowCount(); ++row) text += model->Line(row).toUtf8() + '\n';
+  for (int row = 0; row < model_->rowCount(); ++row) text += model_->Line(row).toUtf8() + '\n';
   return file.write(text) == text.size() && file.flush();
 }
 
@@ -344,7 +344,7 @@ QString TMonitorFrm::ProposedFileName(const QDate& day) {
 void TMonitorFrm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (event->spontaneous()) return;
-  if (attach) attach(this);
+  if (attach_) attach_(this);
   Publish();
   RepaintTmr->start();
 }
@@ -353,16 +353,16 @@ void TMonitorFrm::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
   // A minimized window is still watching.
   if (event->spontaneous()) return;
-  if (attach) attach(nullptr);
+  if (attach_) attach_(nullptr);
   RepaintTmr->stop();
   Publish();
-  places.Remember(*this);
+  places_.Remember(*this);
 }
 
 void TMonitorFrm::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() != QEvent::LanguageChange) return;
-  model->Refill();
+  model_->Refill();
   ShowTotals();
 }
 

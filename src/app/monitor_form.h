@@ -68,7 +68,7 @@ public:
   // port is open. Unset: the totals show none.
   std::function<std::optional<TLineErrorCounts>()> ReadLineErrors;
 
-  const TMonitorLog& Log() const { return log; }
+  const TMonitorLog& Log() const { return log_; }
   // Rows in the table as shown, in the current language and after the filter.
   int ShownRows() const;
   QString ShownLine(int row) const;
@@ -92,14 +92,14 @@ protected:
   void changeEvent(QEvent* event) override;
 
 private:
-  int Language() const { return settings.Language; }
+  int Language() const { return settings_.Language; }
   void ShowTotals();
 
-  const SettingsRec& settings;
-  AttachFn attach;
-  TMonitorLog log;
-  TMonitorModel* model = nullptr;
-  TWindowPlaces places;
+  const SettingsRec& settings_;
+  AttachFn attach_;
+  TMonitorLog log_;
+  TMonitorModel* model_ = nullptr;
+  TWindowPlaces places_;
 };
 
 }  // namespace mirte

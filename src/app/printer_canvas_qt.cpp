@@ -33,9 +33,9 @@ namespace mirte {
 // disk need not be asked again for every line of the job.
 class TJobFile final : public QIODevice {
 public:
-  explicit TJobFile(int fd) : fd(fd) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+  explicit TJobFile(int fd) : fd_(fd) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
   ~TJobFile() override {
-    if (fd >= 0) ::close(fd);
+    if (fd_ >= 0) ::close(fd_);
   }
   TJobFile(const TJobFile&) = delete;
   TJobFile& operator=(const TJobFile&) = delete;
@@ -44,21 +44,21 @@ public:
   // of that succeeded, else the first error.
   int Finish() {
     WriteHeld();
-    if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL) error = errno;
-    if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
-    fd = -1;
+    if (error_ == 0 && ::fsync(fd_) != 0 && errno != EINVAL) error_ = errno;
+    if (::close(fd_) != 0 && error_ == 0 && errno != EINTR) error_ = errno;
+    fd_ = -1;
     close();
-    return error;
+    return error_;
   }
-  int Error() const { return error; }
+  int Error() const { return error_; }
 
 protected:
   qint64 readData(char*, qint64) override { return -1; }
   qint64 writeData(const char* data, qint64 size) override {
-    if (error != 0) return size;
-    held.append(data, size);
+    if (error_ != 0) return size;
+    held_.append(data, size);
     // The PDF engine writes in many small pieces; the disk is asked in large ones.
-    if (held.size() >= kHeldBytes) WriteHeld();
+    if (held_.size() >= kHeldBytes) WriteHeld();
     return size;
   }
 
@@ -67,18 +67,18 @@ private:
 
   void WriteHeld() {
     qsizetype done = 0;
-    while (error == 0 && done < held.size()) {
-      const ssize_t n = ::write(fd, held.constData() + done, static_cast<std::size_t>(held.size() - done));
+    while (error_ == 0 && done < held_.size()) {
+      const ssize_t n = ::write(fd_, held_.constData() + done, static_cast<std::size_t>(held_.size() - done));
       if (n > 0) done += n;
       else if (n < 0 && errno == EINTR) continue;
-      else error = n < 0 ? errno : ENOSPC;
+      else error_ = n < 0 ? errno : ENOSPC;
     }
-    held.clear();
+    held_.clear();
   }
 
-  int fd;
-  int error = 0;
-  QByteArray held;
+  int fd_;
+  int error_ = 0;
+  QByteArray held_;
 };
 
 namespace {
@@ -157,11 +157,11 @@ QPageSize DefaultPaperSize() {
 }
 
 TQtPrinterCanvas::TQtPrinterCanvas(std::function<std::filesystem::path()> workFolder)
-    : workFolder(std::move(workFolder)) {
+    : workFolder_(std::move(workFolder)) {
   // Liberation Serif has the metrics of the font the layout was made for.
-  font.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")});
-  font.setStyleHint(QFont::Serif);
-  font.setPointSize(12);
+  font_.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")});
+  font_.setStyleHint(QFont::Serif);
+  font_.setPointSize(12);
 }
 
 TQtPrinterCanvas::~TQtPrinterCanvas() {
@@ -173,30 +173,30 @@ TQtPrinterCanvas::~TQtPrinterCanvas() {
 }
 
 void TQtPrinterCanvas::SetChosenPrinter(std::unique_ptr<QPrinter> printer) {
-  chosenPrinter = std::move(printer);
-  chosenFile = chosenPrinter && PrintsToFile(*chosenPrinter) ? chosenPrinter->outputFileName() : QString();
-  chosenFileUsed = false;
+  chosenPrinter_ = std::move(printer);
+  chosenFile_ = chosenPrinter_ && PrintsToFile(*chosenPrinter_) ? chosenPrinter_->outputFileName() : QString();
+  chosenFileUsed_ = false;
 }
 
 void TQtPrinterCanvas::BeginDoc(const std::string& jobTitle) {
   if (JobOpen()) EndDoc();
-  title = QString::fromStdString(jobTitle);
-  startTime = Now();
-  failedFolder.clear();
-  failure = 0;
-  refusedFolder.clear();
-  refusal = 0;
+  title_ = QString::fromStdString(jobTitle);
+  startTime_ = Now();
+  failedFolder_.clear();
+  failure_ = 0;
+  refusedFolder_.clear();
+  refusal_ = 0;
 
   if (PdfOnly) {
     PreparePdf(false, DefaultPdfLayout());
     return;
   }
-  if (chosenPrinter && !chosenFile.isEmpty()) {
-    PreparePdf(true, chosenPrinter->pageLayout());
+  if (chosenPrinter_ && !chosenFile_.isEmpty()) {
+    PreparePdf(true, chosenPrinter_->pageLayout());
     return;
   }
-  if (chosenPrinter) {
-    if (PrinterExists(*chosenPrinter) && BeginOnPrinter(chosenPrinter)) return;
+  if (chosenPrinter_) {
+    if (PrinterExists(*chosenPrinter_) && BeginOnPrinter(chosenPrinter_)) return;
   } else if (const QPrinterInfo info = Printers.DefaultPrinter(); !info.isNull()) {
     auto printer = std::make_shared<QPrinter>(info, QPrinter::HighResolution);
     if (PrinterExists(*printer) && BeginOnPrinter(printer)) return;
@@ -207,31 +207,31 @@ void TQtPrinterCanvas::BeginDoc(const std::string& jobTitle) {
 void TQtPrinterCanvas::PreparePdf(bool toChosenFile, const QPageLayout& layout) {
   // The file is made by the job's first text, so a job that draws nothing leaves none.
   // Until then a writer without a file answers the layout's metrics.
-  pdfWriter = std::make_unique<QPdfWriter>(QString());
-  pdfWriter->setResolution(kPdfResolution);
-  pdfWriter->setPageLayout(layout);
-  pendingChosenFile = toChosenFile;
-  pagesBeforeText = 0;
-  target = TJobTarget::PdfFile;
+  pdfWriter_ = std::make_unique<QPdfWriter>(QString());
+  pdfWriter_->setResolution(kPdfResolution);
+  pdfWriter_->setPageLayout(layout);
+  pendingChosenFile_ = toChosenFile;
+  pagesBeforeText_ = 0;
+  target_ = TJobTarget::PdfFile;
 }
 
 void TQtPrinterCanvas::OpenPendingPdf() {
-  const QPageLayout layout = pdfWriter->pageLayout();
-  const int pages = pagesBeforeText;
+  const QPageLayout layout = pdfWriter_->pageLayout();
+  const int pages = pagesBeforeText_;
   bool opened = false;
-  if (pendingChosenFile) {
-    chosenFileUsed = true;
-    opened = BeginOnPdfFile(chosenFile, layout, kPdfResolution);
+  if (pendingChosenFile_) {
+    chosenFileUsed_ = true;
+    opened = BeginOnPdfFile(chosenFile_, layout, kPdfResolution);
   }
   if (!opened) opened = BeginOnFallbackPdf(layout, kPdfResolution);
   if (!opened) {
     // Not even a file can be written: keep the job in memory, to try again at its end.
-    pdfWriter.reset();
+    pdfWriter_.reset();
     BeginOnPrinter(nullptr);
-    spool.assign(static_cast<std::size_t>(pages) + 1, {});
+    spool_.assign(static_cast<std::size_t>(pages) + 1, {});
     return;
   }
-  for (int page = 0; page < pages; ++page) pdfWriter->newPage();
+  for (int page = 0; page < pages; ++page) pdfWriter_->newPage();
 }
 
 bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& layout, int resolution) {
@@ -262,9 +262,9 @@ bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& la
   auto writer = std::make_unique<QPdfWriter>(file.get());
   writer->setResolution(resolution);
   writer->setPageLayout(layout);
-  writer->setTitle(title);
+  writer->setTitle(title_);
   writer->setCreator(QStringLiteral("MIRTE"));
-  if (!painter.begin(writer.get())) {
+  if (!painter_.begin(writer.get())) {
     NoteFailure(info.absolutePath(), file->Error() != 0 ? file->Error() : EIO);
     writer.reset();
     file.reset();
@@ -273,54 +273,54 @@ bool TQtPrinterCanvas::BeginOnPdfFile(const QString& path, const QPageLayout& la
     return false;
   }
   // A folder tried before this one is what the job's report tells of, if any.
-  if (failure != 0 && refusal == 0) {
-    refusedFolder = failedFolder;
-    refusal = failure;
+  if (failure_ != 0 && refusal_ == 0) {
+    refusedFolder_ = failedFolder_;
+    refusal_ = failure_;
   }
-  failedFolder.clear();
-  failure = 0;
-  painter.setFont(font);
-  pdfWriter = std::move(writer);
-  pdfFile = std::move(file);
-  jobFolderFd = folderFd;
-  jobFolder = info.absolutePath();
-  partName = part;
-  finalName = name;
-  jobFile = QDir(jobFolder).filePath(part);
-  target = TJobTarget::PdfFile;
+  failedFolder_.clear();
+  failure_ = 0;
+  painter_.setFont(font_);
+  pdfWriter_ = std::move(writer);
+  pdfFile_ = std::move(file);
+  jobFolderFd_ = folderFd;
+  jobFolder_ = info.absolutePath();
+  partName_ = part;
+  finalName_ = name;
+  jobFile_ = QDir(jobFolder_).filePath(part);
+  target_ = TJobTarget::PdfFile;
   return true;
 }
 
 QString TQtPrinterCanvas::FinishPdfFile() {
-  pdfWriter.reset();
-  int error = pdfFile ? pdfFile->Finish() : EIO;
-  pdfFile.reset();
-  const QByteArray from = QFile::encodeName(partName);
+  pdfWriter_.reset();
+  int error = pdfFile_ ? pdfFile_->Finish() : EIO;
+  pdfFile_.reset();
+  const QByteArray from = QFile::encodeName(partName_);
   if (error == 0) {
     for (int n = 1; n < 10000; ++n) {
-      const QString name = NumberedName(finalName, n);
-      if (RenameNoReplace(jobFolderFd, from, QFile::encodeName(name))) {
-        partName.clear();
-        return QDir(jobFolder).filePath(name);
+      const QString name = NumberedName(finalName_, n);
+      if (RenameNoReplace(jobFolderFd_, from, QFile::encodeName(name))) {
+        partName_.clear();
+        return QDir(jobFolder_).filePath(name);
       }
       if (errno != EEXIST) break;
     }
     error = errno;
   }
-  NoteFailure(jobFolder, error);
+  NoteFailure(jobFolder_, error);
   DiscardPdfFile();
   return {};
 }
 
 void TQtPrinterCanvas::NoteFailure(const QString& folder, int error) {
-  if (failure != 0) return;
-  failedFolder = folder;
-  failure = error != 0 ? error : EIO;
+  if (failure_ != 0) return;
+  failedFolder_ = folder;
+  failure_ = error != 0 ? error : EIO;
 }
 
 void TQtPrinterCanvas::ReportWritten(const QString& path) {
-  const QString folder = std::exchange(refusedFolder, QString());
-  const int error = std::exchange(refusal, 0);
+  const QString folder = std::exchange(refusedFolder_, QString());
+  const int error = std::exchange(refusal_, 0);
   // A job kept in memory until its folder could take it went where it was meant to.
   if (error != 0 && QFileInfo(path).absolutePath() != QFileInfo(folder).absoluteFilePath() && OnPdfRedirected) {
     OnPdfRedirected(path, folder, std::error_code(error, std::generic_category()));
@@ -330,16 +330,16 @@ void TQtPrinterCanvas::ReportWritten(const QString& path) {
 }
 
 void TQtPrinterCanvas::ReportFailure() {
-  const QString folder = std::exchange(failedFolder, QString());
-  const int error = std::exchange(failure, 0);
+  const QString folder = std::exchange(failedFolder_, QString());
+  const int error = std::exchange(failure_, 0);
   if (OnPdfFailed) OnPdfFailed(folder, std::error_code(error != 0 ? error : EIO, std::generic_category()));
 }
 
 void TQtPrinterCanvas::DiscardPdfFile() {
-  pdfWriter.reset();
-  pdfFile.reset();
-  if (jobFolderFd >= 0 && !partName.isEmpty()) unlinkat(jobFolderFd, QFile::encodeName(partName).constData(), 0);
-  partName.clear();
+  pdfWriter_.reset();
+  pdfFile_.reset();
+  if (jobFolderFd_ >= 0 && !partName_.isEmpty()) unlinkat(jobFolderFd_, QFile::encodeName(partName_).constData(), 0);
+  partName_.clear();
 }
 
 bool TQtPrinterCanvas::PrinterExists(const QPrinter& printer) const {
@@ -350,17 +350,17 @@ bool TQtPrinterCanvas::PrinterExists(const QPrinter& printer) const {
 bool TQtPrinterCanvas::BeginOnPrinter(const std::shared_ptr<QPrinter>& printer) {
   // Qt cannot take back what it has handed to a real printer, so the job is kept here
   // until it ends and only then painted: Abort must leave nothing printed.
-  if (printer) printer->setDocName(title);
-  jobPrinter = printer;
-  spool.assign(1, {});
-  target = TJobTarget::Printer;
+  if (printer) printer->setDocName(title_);
+  jobPrinter_ = printer;
+  spool_.assign(1, {});
+  target_ = TJobTarget::Printer;
   return true;
 }
 
 bool TQtPrinterCanvas::BeginOnFallbackPdf(const QPageLayout& layout, int resolution) {
   QStringList folders;
-  if (workFolder) {
-    const std::filesystem::path folder = workFolder();
+  if (workFolder_) {
+    const std::filesystem::path folder = workFolder_();
     if (!folder.empty()) folders << PathToQString(folder);
   }
   folders << QDir::homePath() << QDir::tempPath();
@@ -370,87 +370,87 @@ bool TQtPrinterCanvas::BeginOnFallbackPdf(const QPageLayout& layout, int resolut
       NoteFailure(folder, !info.exists() ? ENOENT : !info.isDir() ? ENOTDIR : EACCES);
       continue;
     }
-    if (BeginOnPdfFile(QDir(folder).filePath(PdfJobFileName(title, startTime)), layout, resolution)) return true;
+    if (BeginOnPdfFile(QDir(folder).filePath(PdfJobFileName(title_, startTime_)), layout, resolution)) return true;
   }
   return false;
 }
 
 void TQtPrinterCanvas::NewPage() {
-  if (target == TJobTarget::PdfFile && !painter.isActive()) {
-    ++pagesBeforeText;
-  } else if (target == TJobTarget::PdfFile) {
-    pdfWriter->newPage();
-  } else if (target == TJobTarget::Printer) {
-    spool.emplace_back();
+  if (target_ == TJobTarget::PdfFile && !painter_.isActive()) {
+    ++pagesBeforeText_;
+  } else if (target_ == TJobTarget::PdfFile) {
+    pdfWriter_->newPage();
+  } else if (target_ == TJobTarget::Printer) {
+    spool_.emplace_back();
   }
 }
 
 void TQtPrinterCanvas::TextOut(int x, int y, std::string_view text) {
-  if (target == TJobTarget::PdfFile && !painter.isActive()) OpenPendingPdf();
-  if (target == TJobTarget::PdfFile) {
-    painter.drawText(QPoint(x, y + painter.fontMetrics().ascent()), FromCp1252(text));
-  } else if (target == TJobTarget::Printer) {
-    spool.back().push_back({x, y, FromCp1252(text)});
+  if (target_ == TJobTarget::PdfFile && !painter_.isActive()) OpenPendingPdf();
+  if (target_ == TJobTarget::PdfFile) {
+    painter_.drawText(QPoint(x, y + painter_.fontMetrics().ascent()), FromCp1252(text));
+  } else if (target_ == TJobTarget::Printer) {
+    spool_.back().push_back({x, y, FromCp1252(text)});
   }
 }
 
 void TQtPrinterCanvas::ReplaySpool() {
-  painter.setFont(font);
-  const int ascent = painter.fontMetrics().ascent();
-  for (std::size_t page = 0; page < spool.size(); ++page) {
-    if (page > 0) static_cast<QPagedPaintDevice*>(painter.device())->newPage();
-    for (const TSpooledText& text : spool[page]) painter.drawText(QPoint(text.X, text.Y + ascent), text.Text);
+  painter_.setFont(font_);
+  const int ascent = painter_.fontMetrics().ascent();
+  for (std::size_t page = 0; page < spool_.size(); ++page) {
+    if (page > 0) static_cast<QPagedPaintDevice*>(painter_.device())->newPage();
+    for (const TSpooledText& text : spool_[page]) painter_.drawText(QPoint(text.X, text.Y + ascent), text.Text);
   }
 }
 
 void TQtPrinterCanvas::EndDoc() {
-  if (target == TJobTarget::Printer) {
+  if (target_ == TJobTarget::Printer) {
     EndSpooledJob();
     return;
   }
-  if (target != TJobTarget::PdfFile) return;
-  if (!painter.isActive()) {
+  if (target_ != TJobTarget::PdfFile) return;
+  if (!painter_.isActive()) {
     CloseJob();
     return;
   }
-  if (!painter.end()) NoteFailure(jobFolder, pdfFile && pdfFile->Error() != 0 ? pdfFile->Error() : EIO);
-  const QString path = failure == 0 ? FinishPdfFile() : QString();
+  if (!painter_.end()) NoteFailure(jobFolder_, pdfFile_ && pdfFile_->Error() != 0 ? pdfFile_->Error() : EIO);
+  const QString path = failure_ == 0 ? FinishPdfFile() : QString();
   CloseJob();
   if (path.isEmpty()) ReportFailure();
   else ReportWritten(path);
 }
 
 void TQtPrinterCanvas::EndSpooledJob() {
-  if (std::all_of(spool.begin(), spool.end(), [](const auto& page) { return page.empty(); })) {
+  if (std::all_of(spool_.begin(), spool_.end(), [](const auto& page) { return page.empty(); })) {
     // Nothing was drawn: no sheet goes to the printer.
     CloseJob();
     return;
   }
-  if (jobPrinter && painter.begin(jobPrinter.get())) {
+  if (jobPrinter_ && painter_.begin(jobPrinter_.get())) {
     ReplaySpool();
-    painter.end();
+    painter_.end();
     CloseJob();
     return;
   }
   // The printer went away or refused the document: the page keeps the units it was laid
   // out in, written to a PDF file instead.
-  const QPageLayout layout = jobPrinter ? jobPrinter->pageLayout() : DefaultPdfLayout();
-  const int resolution = jobPrinter ? jobPrinter->resolution() : kPdfResolution;
-  std::vector<std::vector<TSpooledText>> pages = std::move(spool);
+  const QPageLayout layout = jobPrinter_ ? jobPrinter_->pageLayout() : DefaultPdfLayout();
+  const int resolution = jobPrinter_ ? jobPrinter_->resolution() : kPdfResolution;
+  std::vector<std::vector<TSpooledText>> pages = std::move(spool_);
   CloseJob();
   if (!BeginOnFallbackPdf(layout, resolution)) {
     ReportFailure();
     return;
   }
-  spool = std::move(pages);
+  spool_ = std::move(pages);
   ReplaySpool();
-  spool.clear();
+  spool_.clear();
   EndDoc();
 }
 
 void TQtPrinterCanvas::Abort() {
-  if (target == TJobTarget::PdfFile && painter.isActive()) {
-    painter.end();
+  if (target_ == TJobTarget::PdfFile && painter_.isActive()) {
+    painter_.end();
   }
   CloseJob();
 }
@@ -458,27 +458,27 @@ void TQtPrinterCanvas::Abort() {
 void TQtPrinterCanvas::CloseJob() {
   // A file still under its hidden name is one the job did not complete.
   DiscardPdfFile();
-  if (jobFolderFd >= 0) close(jobFolderFd);
-  jobFolderFd = -1;
-  jobFolder.clear();
-  finalName.clear();
-  target = TJobTarget::None;
-  jobPrinter.reset();
-  jobFile.clear();
-  pendingChosenFile = false;
-  pagesBeforeText = 0;
-  spool.clear();
+  if (jobFolderFd_ >= 0) close(jobFolderFd_);
+  jobFolderFd_ = -1;
+  jobFolder_.clear();
+  finalName_.clear();
+  target_ = TJobTarget::None;
+  jobPrinter_.reset();
+  jobFile_.clear();
+  pendingChosenFile_ = false;
+  pagesBeforeText_ = 0;
+  spool_.clear();
 }
 
 const QPaintDevice& TQtPrinterCanvas::MetricsDevice() const {
-  if (target == TJobTarget::PdfFile) return *pdfWriter;
-  if (target == TJobTarget::Printer && jobPrinter) return *jobPrinter;
-  if (!metricsPage) {
-    metricsPage = std::make_unique<QPdfWriter>(QString());
-    metricsPage->setResolution(kPdfResolution);
-    metricsPage->setPageLayout(DefaultPdfLayout());
+  if (target_ == TJobTarget::PdfFile) return *pdfWriter_;
+  if (target_ == TJobTarget::Printer && jobPrinter_) return *jobPrinter_;
+  if (!metricsPage_) {
+    metricsPage_ = std::make_unique<QPdfWriter>(QString());
+    metricsPage_->setResolution(kPdfResolution);
+    metricsPage_->setPageLayout(DefaultPdfLayout());
   }
-  return *metricsPage;
+  return *metricsPage_;
 }
 
 int TQtPrinterCanvas::PageWidth() const { return MetricsDevice().width(); }
@@ -487,11 +487,11 @@ int TQtPrinterCanvas::PageHeight() const { return MetricsDevice().height(); }
 
 int TQtPrinterCanvas::TextHeight(std::string_view) const {
   // The height of a line of the font, whatever the text, as the layout expects.
-  return QFontMetrics(font, &MetricsDevice()).height();
+  return QFontMetrics(font_, &MetricsDevice()).height();
 }
 
 int TQtPrinterCanvas::TextWidth(std::string_view text) const {
-  return QFontMetrics(font, &MetricsDevice()).horizontalAdvance(FromCp1252(text));
+  return QFontMetrics(font_, &MetricsDevice()).horizontalAdvance(FromCp1252(text));
 }
 
 bool PrnSetDlg(QWidget* parent, TQtPrinterCanvas& canvas) {

@@ -76,12 +76,12 @@ public:
   // with the PDF output format, a file). Null returns to the system's default printer.
   // A chosen file is written by the next job; later jobs get numbered names beside it.
   void SetChosenPrinter(std::unique_ptr<QPrinter> printer);
-  QPrinter* ChosenPrinter() const { return chosenPrinter.get(); }
+  QPrinter* ChosenPrinter() const { return chosenPrinter_.get(); }
 
-  bool JobOpen() const { return target != TJobTarget::None; }
+  bool JobOpen() const { return target_ != TJobTarget::None; }
   // The hidden file the open PDF job is written to; empty for a job on a real printer and
   // before a PDF job's first text.
-  QString JobFile() const { return jobFile; }
+  QString JobFile() const { return jobFile_; }
 
   // Every job becomes a PDF file, whatever printers exist: for programs serving a board
   // unattended, whose output is collected as files.
@@ -131,33 +131,33 @@ private:
   // The device whose units the layout uses: the open job's, else a default PDF page.
   const QPaintDevice& MetricsDevice() const;
 
-  std::function<std::filesystem::path()> workFolder;
+  std::function<std::filesystem::path()> workFolder_;
   // Shared with the job that uses it, so a new choice cannot pull it from under the job.
-  std::shared_ptr<QPrinter> chosenPrinter;
-  QString chosenFile;  // the file chosen with chosenPrinter, if it prints to a file
-  bool chosenFileUsed = false;
+  std::shared_ptr<QPrinter> chosenPrinter_;
+  QString chosenFile_;  // the file chosen with chosenPrinter, if it prints to a file
+  bool chosenFileUsed_ = false;
 
-  TJobTarget target = TJobTarget::None;
-  QString title;
-  QDateTime startTime;
-  QFont font;
-  QPainter painter;
-  std::shared_ptr<QPrinter> jobPrinter;  // the real printer of a spooled job
-  std::unique_ptr<TJobFile> pdfFile;       // the hidden file pdfWriter writes; outlives it
-  std::unique_ptr<QPdfWriter> pdfWriter;  // the file of a PdfFile job
-  int jobFolderFd = -1;                    // the folder of pdfFile, named through this only
-  QString jobFolder;
-  QString partName;     // pdfFile's hidden name in jobFolder; empty once renamed or removed
-  QString finalName;    // the name a completed job takes, numbered when taken
-  QString jobFile;
-  bool pendingChosenFile = false;  // the PDF job not yet drawn on goes to the chosen file
-  int pagesBeforeText = 0;         // pages a PDF job turned before its file was made
-  QString failedFolder;            // where the job's file could not be made or written
-  int failure = 0;                 // why, an errno value; 0 while nothing failed
-  QString refusedFolder;           // a folder that refused the job before another took it
-  int refusal = 0;                 // why it refused
-  std::vector<std::vector<TSpooledText>> spool;
-  mutable std::unique_ptr<QPdfWriter> metricsPage;  // never begun: only answers metrics
+  TJobTarget target_ = TJobTarget::None;
+  QString title_;
+  QDateTime startTime_;
+  QFont font_;
+  QPainter painter_;
+  std::shared_ptr<QPrinter> jobPrinter_;  // the real printer of a spooled job
+  std::unique_ptr<TJobFile> pdfFile_;       // the hidden file pdfWriter writes; outlives it
+  std::unique_ptr<QPdfWriter> pdfWriter_;  // the file of a PdfFile job
+  int jobFolderFd_ = -1;                    // the folder of pdfFile, named through this only
+  QString jobFolder_;
+  QString partName_;     // pdfFile's hidden name in jobFolder; empty once renamed or removed
+  QString finalName_;    // the name a completed job takes, numbered when taken
+  QString jobFile_;
+  bool pendingChosenFile_ = false;  // the PDF job not yet drawn on goes to the chosen file
+  int pagesBeforeText_ = 0;         // pages a PDF job turned before its file was made
+  QString failedFolder_;            // where the job's file could not be made or written
+  int failure_ = 0;                 // why, an errno value; 0 while nothing failed
+  QString refusedFolder_;           // a folder that refused the job before another took it
+  int refusal_ = 0;                 // why it refused
+  std::vector<std::vector<TSpooledText>> spool_;
+  mutable std::unique_ptr<QPdfWriter> metricsPage_;  // never begun: only answers metrics
 };
 
 // Shows the platform's printer set-up dialog over parent, preset with the current choice.

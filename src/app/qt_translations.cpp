@@ -11,17 +11,17 @@ QString TQtTranslations::CatalogueFolder() { return QLibraryInfo::path(QLibraryI
 
 bool TQtTranslations::Apply(int language) {
   const bool wantItalian = language == kLanguageItalian;
-  if (wantItalian == installed) return true;
+  if (wantItalian == installed_) return true;
   if (!wantItalian) {
-    QCoreApplication::removeTranslator(&italian);
-    installed = false;
+    QCoreApplication::removeTranslator(&italian_);
+    installed_ = false;
     return true;
   }
   // qtbase holds every text of the widgets and dialogs this program uses.
-  if (!loaded) loaded = italian.load(QStringLiteral("qtbase_it"), CatalogueFolder());
-  if (!loaded) return false;
-  installed = QCoreApplication::installTranslator(&italian);
-  return installed;
+  if (!loaded_) loaded_ = italian_.load(QStringLiteral("qtbase_it"), CatalogueFolder());
+  if (!loaded_) return false;
+  installed_ = QCoreApplication::installTranslator(&italian_);
+  return installed_;
 }
 
 }  // namespace mirte

@@ -17,9 +17,9 @@ public:
   static QString CatalogueFolder();
 
 private:
-  QTranslator italian;
-  bool loaded = false;
-  bool installed = false;
+  QTranslator italian_;
+  bool loaded_ = false;
+  bool installed_ = false;
 };
 
 }  // namespace mirte

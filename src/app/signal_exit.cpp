@@ -34,16 +34,16 @@ void OnEndingSignal(int number) {
 }  // namespace
 
 TSignalExit::TSignalExit(std::function<void()> handler, QObject* parent)
-    : QObject(parent), onSignal(std::move(handler)) {
-  if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    : QObject(parent), onSignal_(std::move(handler)) {
+  if (pipe2(pipeFds_, O_CLOEXEC | O_NONBLOCK) != 0) return;
   signalSeen = 0;
-  signalPipe = pipeFds[1];
-  notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
-  connect(notifier, &QSocketNotifier::activated, this, [this] {
+  signalPipe = pipeFds_[1];
+  notifier_ = new QSocketNotifier(pipeFds_[0], QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, [this] {
     char bytes[16];
-    while (read(pipeFds[0], bytes, sizeof bytes) > 0) {
+    while (read(pipeFds_[0], bytes, sizeof bytes) > 0) {
     }
-    if (onSignal) onSignal();
+    if (onSignal_) onSignal_();
   });
   struct sigaction action {};
   action.sa_handler = OnEndingSignal;
@@ -51,19 +51,19 @@ TSignalExit::TSignalExit(std::function<void()> handler, QObject* parent)
   action.sa_flags = SA_RESTART;
   for (int i = 0; i < 3; ++i) {
     // Whoever started the program chose to have this signal ignored; that choice holds.
-    if (sigaction(kEndingSignals[i], nullptr, &previous[i]) != 0 || previous[i].sa_handler == SIG_IGN) continue;
-    installed[i] = sigaction(kEndingSignals[i], &action, nullptr) == 0;
+    if (sigaction(kEndingSignals[i], nullptr, &previous_[i]) != 0 || previous_[i].sa_handler == SIG_IGN) continue;
+    installed_[i] = sigaction(kEndingSignals[i], &action, nullptr) == 0;
   }
 }
 
 TSignalExit::~TSignalExit() {
-  if (pipeFds[0] < 0) return;
+  if (pipeFds_[0] < 0) return;
   for (int i = 0; i < 3; ++i)
-    if (installed[i]) sigaction(kEndingSignals[i], &previous[i], nullptr);
+    if (installed_[i]) sigaction(kEndingSignals[i], &previous_[i], nullptr);
   signalPipe = -1;
-  delete notifier;
-  close(pipeFds[0]);
-  close(pipeFds[1]);
+  delete notifier_;
+  close(pipeFds_[0]);
+  close(pipeFds_[1]);
 }
 
 }  // namespace mirte

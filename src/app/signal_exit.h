@@ -23,14 +23,14 @@ public:
 
   // What the event loop runs from now on: the handling is installed before the windows
   // exist, and the main window takes over once it does.
-  void SetOnSignal(std::function<void()> handler) { onSignal = std::move(handler); }
+  void SetOnSignal(std::function<void()> handler) { onSignal_ = std::move(handler); }
 
 private:
-  std::function<void()> onSignal;
-  QSocketNotifier* notifier = nullptr;
-  int pipeFds[2] = {-1, -1};
-  struct sigaction previous[3] {};
-  bool installed[3] = {false, false, false};
+  std::function<void()> onSignal_;
+  QSocketNotifier* notifier_ = nullptr;
+  int pipeFds_[2] = {-1, -1};
+  struct sigaction previous_[3] {};
+  bool installed_[3] = {false, false, false};
 };
 
 }  // namespace mirte

@@ -93,43 +93,43 @@ QMenu* NewSubmenu(QWidget* parent, const char* name, int tag, const char* italia
 TTermFrm::TTermFrm(TTermFrmOptions startOptions)
     : QMainWindow(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      printer(std::make_unique<TQtPrinterCanvas>([this] { return std::filesystem::path(Settings.WorkFolderPath()); })),
-      session(MakeSession(startOptions, *this, *this, printer.get())),
-      ComPort(session->ComPort),
-      ConsoleLog(session->ConsoleLog),
-      Settings(session->Settings),
-      options(std::move(startOptions)),
-      flags(session->Flags),
-      board(&session->Board()),
-      recovery(session->Recovery),
-      portFault(session->PortFault) {
+      printer_(std::make_unique<TQtPrinterCanvas>([this] { return std::filesystem::path(Settings.WorkFolderPath()); })),
+      session_(MakeSession(startOptions, *this, *this, printer_.get())),
+      ComPort(session_->ComPort),
+      ConsoleLog(session_->ConsoleLog),
+      Settings(session_->Settings),
+      options_(std::move(startOptions)),
+      flags_(session_->Flags),
+      board_(&session_->Board()),
+      recovery_(session_->Recovery),
+      portFault_(session_->PortFault) {
   setObjectName("TermFrm");
   SetTag(this, 1);
   setWindowTitle(QString::fromUtf8(kDesignCaption));
-  if (options.ProgramFile.empty()) options.ProgramFile = session->ProgramFile();
+  if (options_.ProgramFile.empty()) options_.ProgramFile = session_->ProgramFile();
 
   BuildTerminal();
   BuildMenus();
   BuildStatusBar();
   BuildTimers();
-  printer->OnPdfWritten = [this](const QString& path) { ShowPdfFile(path); };
+  printer_->OnPdfWritten = [this](const QString& path) { ShowPdfFile(path); };
   // The job often ends inside the board's byte stream, or on the way out: the box must not
   // hold either up with an event loop of its own.
   auto tellJobNotWritten = [this](const QString& folder, std::error_code reason, const QString& instead) {
     const int language = Settings.Rec.Language;
     const TTextPair* known = print_texts::PrintFailureReason(reason.value());
     const QString why = known ? PairText(*known, language) : QString::fromStdString(reason.message());
-    QString text = PairText(print_texts::JobNotWritten, language).arg(folder, why);
-    if (!instead.isEmpty()) text += "\n\n" + PairText(print_texts::JobSavedInstead, language).arg(instead);
+    QString text = PairText(print_texts::kJobNotWritten, language).arg(folder, why);
+    if (!instead.isEmpty()) text += "\n\n" + PairText(print_texts::kJobSavedInstead, language).arg(instead);
     auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
   };
-  printer->OnPdfFailed = [this, tellJobNotWritten](const QString& folder, std::error_code reason) {
-    ShowNotice(PairText(print_texts::JobNotSaved, Settings.Rec.Language));
+  printer_->OnPdfFailed = [this, tellJobNotWritten](const QString& folder, std::error_code reason) {
+    ShowNotice(PairText(print_texts::kJobNotSaved, Settings.Rec.Language));
     tellJobNotWritten(folder, reason, {});
   };
-  printer->OnPdfRedirected = [this, tellJobNotWritten](const QString& path, const QString& folder,
+  printer_->OnPdfRedirected = [this, tellJobNotWritten](const QString& path, const QString& folder,
                                                        std::error_code reason) {
     ShowPdfFile(path);
     tellJobNotWritten(folder, reason, path);
@@ -140,7 +140,7 @@ TTermFrm::TTermFrm(TTermFrmOptions startOptions)
 
 TTermFrm::~TTermFrm() {
   // The monitor lets go of the board service as it goes, so it must go first.
-  delete monitorFrm;
+  delete monitorFrm_;
   // The terminal lets go of the session's screen before the session goes, and the session's
   // port and service go before the window's widgets.
   TerminalWn->SetEmulator(nullptr);
@@ -148,13 +148,13 @@ TTermFrm::~TTermFrm() {
   // Closing the port pumps events while its workers stop; a timer of the window firing then
   // would reach a session that is already going (and the flags it holds).
   for (QTimer* timer : findChildren<QTimer*>()) timer->stop();
-  session.reset();
+  session_.reset();
 }
 
 void TTermFrm::BuildTerminal() {
   TerminalWn = new TTerminal(this);
   TerminalWn->setObjectName("TerminalWn");
-  DummyTrm = std::make_unique<TTTYEmulator>(session->Screen());
+  DummyTrm = std::make_unique<TTTYEmulator>(session_->Screen());
   TerminalWn->SetEmulator(DummyTrm.get());
   TerminalWn->SetAutoCopy(false);
   TerminalWn->SetScrollback(false);
@@ -390,25 +390,25 @@ void TTermFrm::BuildTimers() {
 void TTermFrm::FormCreate() {
   // The settings come first, only so that the splash speaks their language; reading them
   // shows nothing and takes no time the splash would cover.
-  session->LoadSettings();
-  if (options.ShowSplash) {
+  session_->LoadSettings();
+  if (options_.ShowSplash) {
     auto* splash = new TSplashFrm(std::chrono::milliseconds(3000), Settings.Rec.Language);
-    splash->ShowAndHold(options.SplashWait);
+    splash->ShowAndHold(options_.SplashWait);
   }
   SetTermImp();
   SetTermDim();
   SetStrCaption();
-  session->StartBoard();
+  session_->StartBoard();
 }
 
 void TTermFrm::CreateToolWindows() {
-  if (!comPortOptions) comPortOptions = new TComPortOptions(this);
-  if (!epixFrm) epixFrm = NewEPIXFrm(Settings, this);
+  if (!comPortOptions_) comPortOptions_ = new TComPortOptions(this);
+  if (!epixFrm_) epixFrm_ = NewEPIXFrm(Settings, this);
 }
 
 void TTermFrm::SetTermImp() {
   const SettingsRec& rec = Settings.Rec;
-  session->SetTermImp();
+  session_->SetTermImp();
   ItaLngCmd->setChecked(rec.Language == kLanguageItalian);
   EngLngCmd->setChecked(rec.Language == kLanguageEnglish);
   SetCheckedFontItem();
@@ -436,7 +436,7 @@ void TTermFrm::SetWorkingFolder(const std::string& path) {
   // recorded for its drive.
   std::error_code ignored;
   std::filesystem::current_path(folder, ignored);
-  session->SetWorkingFolder(folder);
+  session_->SetWorkingFolder(folder);
 }
 
 QSize TTermFrm::TermClientSize(QSize frame) const {
@@ -469,7 +469,7 @@ void TTermFrm::SetTermDim() {
                           : chosen;
   TerminalWn->SetFontSize(used);
   if (used < chosen)
-    ShowNotice(PairText(desk_texts::FontDoesNotFit, Settings.Rec.Language).arg(chosen).arg(used));
+    ShowNotice(PairText(desk_texts::kFontDoesNotFit, Settings.Rec.Language).arg(chosen).arg(used));
   const QSize client = TermClientSize(frame);
   setFixedSize(client);
   Panels[0]->setFixedWidth(kPortPanelWidth);
@@ -491,12 +491,12 @@ void TTermFrm::UpdateComInfo() {
   const int language = Settings.Rec.Language;
   QString text;
   QString hint;
-  if (recovery.Active()) {
-    text = PairText(kPortLostPanel, language).arg(recovery.ComNumber());
-    hint = PairText(kPortLostHint, language).arg(QString::fromStdString(recovery.Device()));
-  } else if (flags.ComNotAvailable) {
-    text = PortFailurePanel(portFault, language);
-    if (portFault.Fault != TPortFault::None) hint = PortFailureMessage(portFault, language);
+  if (recovery_.Active()) {
+    text = PairText(kPortLostPanel, language).arg(recovery_.ComNumber());
+    hint = PairText(kPortLostHint, language).arg(QString::fromStdString(recovery_.Device()));
+  } else if (flags_.ComNotAvailable) {
+    text = PortFailurePanel(portFault_, language);
+    if (portFault_.Fault != TPortFault::None) hint = PortFailureMessage(portFault_, language);
   } else if (ComPort.TapiMode() == tmNone || ComPort.TapiMode() == tmOff) {
     text = QString(" COM%1:%2 Baud").arg(ComPort.ComNumber()).arg(ComPort.Baud());
   }
@@ -504,7 +504,7 @@ void TTermFrm::UpdateComInfo() {
   Panels[0]->setToolTip(hint);
 }
 
-void TTermFrm::ComPortDeviceLost() { session->ComPortDeviceLost(); }
+void TTermFrm::ComPortDeviceLost() { session_->ComPortDeviceLost(); }
 
 void TTermFrm::DeviceLost() {
   UpdateComInfo();
@@ -512,11 +512,11 @@ void TTermFrm::DeviceLost() {
 }
 
 void TTermFrm::ReconnectTmrTimer() {
-  if (!recovery.Active()) {
+  if (!recovery_.Active()) {
     ReconnectTmr->stop();
     return;
   }
-  session->RetryPort();
+  session_->RetryPort();
 }
 
 void TTermFrm::DeviceBack() {
@@ -525,12 +525,12 @@ void TTermFrm::DeviceBack() {
 }
 
 void TTermFrm::ShowKeyState() {
-  QString text = QString::fromStdString(KeyStateText(lockKeys.Read()));
+  QString text = QString::fromStdString(KeyStateText(lockKeys_.Read()));
   if (Panels[2]->text() != text) Panels[2]->setText(text);
 }
 
 void TTermFrm::ApplyLanguage() {
-  qtTranslations.Apply(Settings.Rec.Language);
+  qtTranslations_.Apply(Settings.Rec.Language);
   mirte::ApplyLanguage(Settings.Rec);
 }
 
@@ -543,20 +543,20 @@ void TTermFrm::FormShow() {
 
 void TTermFrm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (shown || event->spontaneous()) return;
-  shown = true;
+  if (shown_ || event->spontaneous()) return;
+  shown_ = true;
   FormShow();
   // The frame the window system adds is known only now; size the window again with it.
   QTimer::singleShot(0, this, [this] { SetTermDim(); });
 }
 
 void TTermFrm::closeEvent(QCloseEvent* event) {
-  if (flags.TxBusy) {
-    flags.CloseRequested = true;
+  if (flags_.TxBusy) {
+    flags_.CloseRequested = true;
     event->ignore();
     return;
   }
-  session->ClosePort();
+  session_->ClosePort();
   event->accept();
   Terminate();
 }
@@ -569,12 +569,12 @@ void TTermFrm::changeEvent(QEvent* event) {
 
 void TTermFrm::RefreshTmrTimer() {
   ShowKeyState();
-  session->WatchLine();
-  if (flags.CloseRequested) Terminate();
+  session_->WatchLine();
+  if (flags_.CloseRequested) Terminate();
 }
 
 void TTermFrm::DeSelTmrTimer() {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deSelectDue - std::chrono::steady_clock::now());
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(DeSelectDue - std::chrono::steady_clock::now());
   if (left.count() > 0) {
     DeSelTmr->start(int(left.count()));
     return;
@@ -584,18 +584,18 @@ void TTermFrm::DeSelTmrTimer() {
 }
 
 void TTermFrm::Terminate() {
-  flags.CloseRequested = true;
+  flags_.CloseRequested = true;
   // A reply drain or a user string pumps events: an ending handled in there must wait until
   // that loop is left, or the drain would carry on over a closed port. The refresh timer
   // comes back here once it is.
-  if (flags.TxBusy || terminated) return;
-  terminated = true;
-  session->Terminate();
+  if (flags_.TxBusy || terminated_) return;
+  terminated_ = true;
+  session_->Terminate();
   // The port is closed, so no list character can follow: the job is ended complete here
   // rather than left to whatever order the windows are destroyed in.
-  board->EndPrintJob(false);
-  if (options.Terminate)
-    options.Terminate();
+  board_->EndPrintJob(false);
+  if (options_.Terminate)
+    options_.Terminate();
   else
     // quit() asks every window to close first and is dropped if one refuses; the ending
     // has been decided already, so the loop is left unconditionally.
@@ -606,13 +606,13 @@ void TTermFrm::FocusTerminal() { TerminalWn->setFocus(Qt::OtherFocusReason); }
 
 // --- Commands ----------------------------------------------------------------------------
 
-void TTermFrm::ClearTermCmdClick() { board->ResetConsole(); }
+void TTermFrm::ClearTermCmdClick() { board_->ResetConsole(); }
 
 void TTermFrm::CopiaCmdClick() { TerminalWn->CopySelectedText(); }
 
 void TTermFrm::DeSelCmdClick() { RemoveSelect(); }
 
-void TTermFrm::SetPrnCmdClick() { PrnSetDlg(this, *printer); }
+void TTermFrm::SetPrnCmdClick() { PrnSetDlg(this, *printer_); }
 
 void TTermFrm::PrintSingPgCmdClick() {
   Settings.Rec.PrintEachPage = Settings.Rec.PrintEachPage ? 0 : 1;
@@ -620,19 +620,19 @@ void TTermFrm::PrintSingPgCmdClick() {
   Settings.SaveSettings();
 }
 
-void TTermFrm::PrintCmdClick() { board->EndPrintJob(false); }
+void TTermFrm::PrintCmdClick() { board_->EndPrintJob(false); }
 
-void TTermFrm::AbortPrintCmdClick() { board->EndPrintJob(true); }
+void TTermFrm::AbortPrintCmdClick() { board_->EndPrintJob(true); }
 
 void TTermFrm::ChDirCmdClick() {
-  auto& files = board->FileService();
+  auto& files = board_->FileService();
   std::string start = files.Drives().CurrentFolder();
   if (start.empty()) start = files.Drives().WorkingFolder();
   files.RecordDriveFolder(start);
   const QString title = MsgText(Settings.Rec.Language, 28);
   std::optional<QString> chosen;
-  if (options.ChooseFolder) {
-    chosen = options.ChooseFolder(QString::fromStdString(start), title);
+  if (options_.ChooseFolder) {
+    chosen = options_.ChooseFolder(QString::fromStdString(start), title);
   } else {
     QString folder = QFileDialog::getExistingDirectory(this, title, QString::fromStdString(start),
                                                        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
@@ -660,24 +660,24 @@ void TTermFrm::ChDirCmdClick() {
 void TTermFrm::ExitCmdClick() { Terminate(); }
 
 void TTermFrm::DrivesCmdClick() {
-  if (!drivesFrm) drivesFrm = new TDrivesFrm(this, board->FileService().Drives(), Settings.Rec, options.ChooseFolder);
-  drivesFrm->Refresh();
-  drivesFrm->show();
-  drivesFrm->raise();
-  drivesFrm->activateWindow();
+  if (!drivesFrm_) drivesFrm_ = new TDrivesFrm(this, board_->FileService().Drives(), Settings.Rec, options_.ChooseFolder);
+  drivesFrm_->Refresh();
+  drivesFrm_->show();
+  drivesFrm_->raise();
+  drivesFrm_->activateWindow();
 }
 
 void TTermFrm::SelCOMCmdClick() {
   CreateToolWindows();
   TSelComHost host{[this] { UpdateComInfo(); }, [this] { FocusTerminal(); },
-                   [this](const TPortDiagnosis& why) { portFault = why; }};
+                   [this](const TPortDiagnosis& why) { portFault_ = why; }};
   // While the dialog is open the port is the user's business.
   ReconnectTmr->stop();
-  mirte::SelCOMCmdClick(ComPort, *comPortOptions, Settings, flags, host);
-  if (recovery.Active() && !comPortOptions->Confirmed) ReconnectTmr->start();
+  mirte::SelCOMCmdClick(ComPort, *comPortOptions_, Settings, flags_, host);
+  if (recovery_.Active() && !comPortOptions_->Confirmed) ReconnectTmr->start();
   // A port the user chose is theirs: the one that went away is no longer waited for.
-  if (comPortOptions->Confirmed && recovery.Active()) {
-    recovery.Stop();
+  if (comPortOptions_->Confirmed && recovery_.Active()) {
+    recovery_.Stop();
     ReconnectTmr->stop();
     UpdateComInfo();
   }
@@ -708,7 +708,7 @@ void TTermFrm::FontSizeCmdClick(int size) {
 }
 
 std::optional<QColor> TTermFrm::ChooseColor(const QColor& initial) {
-  if (options.ChooseColor) return options.ChooseColor(initial);
+  if (options_.ChooseColor) return options_.ChooseColor(initial);
   QColorDialog ColorWn(initial, this);
   ColorWn.setObjectName("ColorWn");
   ColorWn.setOption(QColorDialog::DontUseNativeDialog);
@@ -734,18 +734,18 @@ void TTermFrm::ColTextCmdClick() {
 
 void TTermFrm::EPIXCmdClick() {
   CreateToolWindows();
-  ShowEPIXFrm(epixFrm);
+  ShowEPIXFrm(epixFrm_);
 }
 
 void TTermFrm::MonitorCmdClick() {
-  if (!monitorFrm) {
-    auto attach = [this](IFrameObserver* observer) { session->SetFrameObserver(observer); };
-    monitorFrm = new TMonitorFrm(Settings.Rec, attach, this);
-    monitorFrm->ReadLineErrors = [this] { return session->CurrentLineErrors(); };
+  if (!monitorFrm_) {
+    auto attach = [this](IFrameObserver* observer) { session_->SetFrameObserver(observer); };
+    monitorFrm_ = new TMonitorFrm(Settings.Rec, attach, this);
+    monitorFrm_->ReadLineErrors = [this] { return session_->CurrentLineErrors(); };
   }
-  monitorFrm->show();
-  monitorFrm->raise();
-  monitorFrm->activateWindow();
+  monitorFrm_->show();
+  monitorFrm_->raise();
+  monitorFrm_->activateWindow();
 }
 
 void TTermFrm::EditStrCmdClick() {
@@ -755,14 +755,14 @@ void TTermFrm::EditStrCmdClick() {
 void TTermFrm::TxStrClick(QAction* item) {
   int n = mirte::TxStrClick(item);
   if (n == 0) return;
-  SendUserString(n, Settings.Rec, flags, ComPort,
+  SendUserString(n, Settings.Rec, flags_, ComPort,
                  [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); });
 }
 
 void TTermFrm::InfoCmdClick() {
   TInfoFrm InfoFrm(this, [this] { ApplyLanguage(); }, Settings.SettingsPath);
-  InfoFrm.SetWorkFolder(QString::fromStdString(board->FileService().Drives().WorkingFolder()), Settings.Rec.Language);
-  InfoFrm.SetLineNotice(QString::fromStdString(session->AdapterNotice()));
+  InfoFrm.SetWorkFolder(QString::fromStdString(board_->FileService().Drives().WorkingFolder()), Settings.Rec.Language);
+  InfoFrm.SetLineNotice(QString::fromStdString(session_->AdapterNotice()));
   InfoFrm.exec();
 }
 
@@ -771,15 +771,15 @@ void TTermFrm::TerminalWnClick() {
   for (QAction* action : {CopiaCmd, DeSelCmd, CopiaPup, DeSelPup}) action->setEnabled(selected);
 }
 
-void TTermFrm::SendToPort(const std::string& bytes) { session->SendToPort(bytes); }
+void TTermFrm::SendToPort(const std::string& bytes) { session_->SendToPort(bytes); }
 
 void TTermFrm::TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift) {
-  if (pasting && key == Qt::Key_Escape && shift == Qt::NoModifier) pasteStopped = true;
+  if (pasting_ && key == Qt::Key_Escape && shift == Qt::NoModifier) pasteStopped_ = true;
   TKeyEvent event{key, static_cast<unsigned>(shift.toInt()), {}};
   TKeyResult result = mirte::TerminalWnKeyDown(event);
   switch (result.Action) {
     case TKeyAction::ClearTerminal:
-      board->ResetConsole();
+      board_->ResetConsole();
       break;
     case TKeyAction::SendUserString:
       if (result.UserString >= 1 && result.UserString <= 10 &&
@@ -815,16 +815,16 @@ void TTermFrm::OpenMenuByMnemonic(int key) {
 }
 
 void TTermFrm::TerminalWnKeyPress(std::uint8_t& ch) {
-  if (pasting && ch == 0x1B) {  // the Esc that stops a paste goes no further
-    pasteStopped = true;
+  if (pasting_ && ch == 0x1B) {  // the Esc that stops a paste goes no further
+    pasteStopped_ = true;
     ch = 0;
     return;
   }
-  if (!flags.ComNotAvailable) SendToPort(std::string(1, static_cast<char>(ch)));
+  if (!flags_.ComNotAvailable) SendToPort(std::string(1, static_cast<char>(ch)));
   ch = 0;
 }
 
-void TTermFrm::ComPortTriggerAvail() { session->ComPortTriggerAvail(); }
+void TTermFrm::ComPortTriggerAvail() { session_->ComPortTriggerAvail(); }
 
 // --- The board service's view of the window -------------------------------------------
 
@@ -846,7 +846,7 @@ void TTermFrm::SetStatusText(std::string_view text) {
 void TTermFrm::RestartDeSelectTimer() {
   // The board restarts this with every burst it sends: moving the due time is enough, and
   // far cheaper than taking the timer down and setting it up again each time.
-  deSelectDue = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  DeSelectDue = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
   if (!DeSelTmr->isActive()) DeSelTmr->start(100);
 }
 
@@ -856,7 +856,7 @@ void TTermFrm::SetPrintJobOpen(bool open) {
 }
 
 void TTermFrm::WaitForPortNews() {
-  session->WaitForPortNews();
+  session_->WaitForPortNews();
 }
 
 void TTermFrm::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
@@ -876,17 +876,17 @@ void TTermFrm::BuildConsoleItems(QMenu* comandi, QAction* beforeExit, QMenu* edi
     SetCaption(action, caption, language);
     return action;
   };
-  PasteCmd = item("PasteCmd", console_texts::PasteCmd);
-  PastePup = item("PastePup", console_texts::PasteCmd);
+  PasteCmd = item("PasteCmd", console_texts::kPasteCmd);
+  PastePup = item("PastePup", console_texts::kPasteCmd);
   for (QAction* paste : {PasteCmd, PastePup}) {
     // Shown in the menus; Shift+Insert reaches the key handling, which pastes.
     paste->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert));
     paste->setShortcutContext(Qt::WidgetShortcut);
     connect(paste, &QAction::triggered, this, [this] { PasteCmdClick(); });
   }
-  SaveTextCmd = item("SaveTextCmd", console_texts::SaveTextCmd);
+  SaveTextCmd = item("SaveTextCmd", console_texts::kSaveTextCmd);
   connect(SaveTextCmd, &QAction::triggered, this, [this] { SaveTextCmdClick(); });
-  LogConsoleCmd = item("LogConsoleCmd", console_texts::LogConsoleCmd);
+  LogConsoleCmd = item("LogConsoleCmd", console_texts::kLogConsoleCmd);
   LogConsoleCmd->setCheckable(true);
   connect(LogConsoleCmd, &QAction::triggered, this, [this] { LogConsoleCmdClick(); });
   comandi->insertAction(beforeExit, LogConsoleCmd);
@@ -903,20 +903,20 @@ void TTermFrm::BuildConsoleItems(QMenu* comandi, QAction* beforeExit, QMenu* edi
     if (!ConsoleLog.Stopped()) return;
     // The log gave up on its own; what it wrote stays, the console carries on without it.
     const std::string reason = ConsoleLog.StopReason(Settings.Rec.Language);
-    session->StopConsoleLog();
+    session_->StopConsoleLog();
     LogFlushTmr->stop();
     LogConsoleCmd->setChecked(false);
-    SetStatusText((PairText(console_texts::LoggingStopped, Settings.Rec.Language) + QString::fromLocal8Bit(reason))
+    SetStatusText((PairText(console_texts::kLoggingStopped, Settings.Rec.Language) + QString::fromLocal8Bit(reason))
                       .toStdString());
   });
 }
 
 std::optional<QString> TTermFrm::ChooseFile(const QString& title, const QString& suggested) {
   const QString start = QString::fromStdString(Settings.WorkFolderPath()) + "/" + suggested;
-  if (options.ChooseFile) return options.ChooseFile(title, start);
+  if (options_.ChooseFile) return options_.ChooseFile(title, start);
   // The log appends to a file chosen again, so no overwrite question is asked; Save asks.
   const QString chosen = QFileDialog::getSaveFileName(
-      this, title, start, PairText(console_texts::TextFilter, Settings.Rec.Language), nullptr,
+      this, title, start, PairText(console_texts::kTextFilter, Settings.Rec.Language), nullptr,
       QFileDialog::DontUseNativeDialog |
           (suggested.endsWith(".log") ? QFileDialog::DontConfirmOverwrite : QFileDialog::Options()));
   if (chosen.isEmpty()) return std::nullopt;
@@ -925,46 +925,46 @@ std::optional<QString> TTermFrm::ChooseFile(const QString& title, const QString&
 
 void TTermFrm::PasteCmdClick() {
   // One paced transfer at a time: a user string or a paste already waiting keeps the line.
-  if (flags.ComNotAvailable || flags.TxBusy || pasting) return;
+  if (flags_.ComNotAvailable || flags_.TxBusy || pasting_) return;
   const std::string bytes = PasteBytes(QGuiApplication::clipboard()->text().toStdString());
   if (bytes.empty()) return;
   TerminalWn->ReturnToLive();
-  pasting = true;
-  pasteStopped = false;
-  SendEchoPaced(bytes, flags, ComPort,
+  pasting_ = true;
+  pasteStopped_ = false;
+  SendEchoPaced(bytes, flags_, ComPort,
                 [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); },
-                &pasteStopped);
-  pasting = false;
+                &pasteStopped_);
+  pasting_ = false;
 }
 
 void TTermFrm::SaveTextCmdClick() {
   const int language = Settings.Rec.Language;
-  const auto path = ChooseFile(PairText(console_texts::SaveTextTitle, language), "console.txt");
+  const auto path = ChooseFile(PairText(console_texts::kSaveTextTitle, language), "console.txt");
   if (!path) return;
   const std::string text = ConsoleText(TerminalWn->Buffer());
   QSaveFile file(*path);
   const bool written = file.open(QIODevice::WriteOnly) &&
                        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
                        file.commit();
-  if (!written) QMessageBox::warning(this, windowTitle(), PairText(console_texts::CannotWrite, language) + "\n" + *path);
+  if (!written) QMessageBox::warning(this, windowTitle(), PairText(console_texts::kCannotWrite, language) + "\n" + *path);
 }
 
 void TTermFrm::LogConsoleCmdClick() {
   if (ConsoleLog.IsOpen()) {
-    session->StopConsoleLog();
+    session_->StopConsoleLog();
     LogFlushTmr->stop();
     LogConsoleCmd->setChecked(false);
     return;
   }
   LogConsoleCmd->setChecked(false);
   const int language = Settings.Rec.Language;
-  const auto path = ChooseFile(PairText(console_texts::LogConsoleTitle, language), "console.log");
+  const auto path = ChooseFile(PairText(console_texts::kLogConsoleTitle, language), "console.log");
   if (!path) return;
-  if (!session->StartConsoleLog(QFile::encodeName(*path).toStdString())) {
+  if (!session_->StartConsoleLog(QFile::encodeName(*path).toStdString())) {
     const bool notRegular = ConsoleLog.OpenFailure() == TConsoleLog::TOpenFailure::NotRegularFile;
     QMessageBox::warning(
         this, windowTitle(),
-        PairText(notRegular ? console_texts::LogNotRegularFile : console_texts::CannotWrite, language) + "\n" + *path);
+        PairText(notRegular ? console_texts::kLogNotRegularFile : console_texts::kCannotWrite, language) + "\n" + *path);
     return;
   }
   LogFlushTmr->start();

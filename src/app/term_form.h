@@ -73,11 +73,11 @@ public:
 private:
   // Declared before the session, which draws on it, so that it goes after it: a job still
   // open when the window goes is finished by the printer's own end.
-  std::unique_ptr<TQtPrinterCanvas> printer;
-  std::unique_ptr<TBoardSession> session;
+  std::unique_ptr<TQtPrinterCanvas> printer_;
+  std::unique_ptr<TBoardSession> session_;
 
 public:
-  TBoardSession& Session() { return *session; }
+  TBoardSession& Session() { return *session_; }
 
   // --- Components -----------------------------------------------------------------------
   // The session's port.
@@ -89,7 +89,7 @@ public:
   QTimer* RefreshTmr = nullptr;
   QTimer* DeSelTmr = nullptr;
   // When the selection goes: 100 ms after the board's latest output.
-  std::chrono::steady_clock::time_point deSelectDue;
+  std::chrono::steady_clock::time_point DeSelectDue;
   // Runs while the port's device is away: looks for it about once a second.
   QTimer* ReconnectTmr = nullptr;
   static constexpr int kReconnectMs = 1000;
@@ -114,18 +114,18 @@ public:
   TConsoleLog& ConsoleLog;
 
   TSettings& Settings;
-  TBoardService& Board() { return session->Board(); }
-  TQtPrinterCanvas& Printer() { return *printer; }
-  TComPortOptions* ComPortOptions() const { return comPortOptions; }
+  TBoardService& Board() { return session_->Board(); }
+  TQtPrinterCanvas& Printer() { return *printer_; }
+  TComPortOptions* ComPortOptions() const { return comPortOptions_; }
   // Where the settings file and dosdevices/ are for this run.
-  const TSettingsLocation& SettingsLocation() const { return session->SettingsLocation(); }
-  QWidget* EPIXFrm() const { return epixFrm; }
+  const TSettingsLocation& SettingsLocation() const { return session_->SettingsLocation(); }
+  QWidget* EPIXFrm() const { return epixFrm_; }
   // The board monitor, created when first opened.
-  TMonitorFrm* MonitorFrm() const { return monitorFrm; }
+  TMonitorFrm* MonitorFrm() const { return monitorFrm_; }
   // The Drives window, once the command has opened it (it is then kept, hidden when closed).
-  TDrivesFrm* DrivesFrm() const { return drivesFrm; }
+  TDrivesFrm* DrivesFrm() const { return drivesFrm_; }
   // Set when the program asked to end (Exit, Alt+F4, a deferred close).
-  bool Terminated() const { return terminated; }
+  bool Terminated() const { return terminated_; }
 
   // --- Methods other parts call ---------------------------------------------------------
   void SetTermImp();
@@ -160,7 +160,7 @@ public:
   void PasteCmdClick();
   void SaveTextCmdClick();
   void LogConsoleCmdClick();
-  bool Pasting() const { return pasting; }
+  bool Pasting() const { return pasting_; }
   void TerminalWnClick();
   void TerminalWnKeyDown(int& key, Qt::KeyboardModifiers shift);
   void TerminalWnKeyPress(std::uint8_t& ch);
@@ -168,10 +168,10 @@ public:
   // The port's device went away: the port is closed quietly, the status bar says so and
   // the device is looked for until it is back, or until the user picks a port.
   void ComPortDeviceLost();
-  bool PortLost() const { return session->PortLost(); }
+  bool PortLost() const { return session_->PortLost(); }
 
   // --- IBoardWindow ---------------------------------------------------------------------
-  TShellFlags& Flags() override { return flags; }
+  TShellFlags& Flags() override { return flags_; }
   int Language() const override { return Settings.Rec.Language; }
   void SetCursorShape(TCursorType shape) override;
   void RemoveSelect() override;
@@ -216,24 +216,24 @@ private:
   void OpenMenuByMnemonic(int key);
   std::optional<QColor> ChooseColor(const QColor& initial);
 
-  TTermFrmOptions options;
-  TShellFlags& flags;
+  TTermFrmOptions options_;
+  TShellFlags& flags_;
   // Paints the session's screen; goes before the session's buffer.
   std::unique_ptr<TTTYEmulator> DummyTrm;
-  TBoardService* board;
-  TLockKeyReader lockKeys;
-  TPortRecovery& recovery;
+  TBoardService* board_;
+  TLockKeyReader lockKeys_;
+  TPortRecovery& recovery_;
   // Why the port did not open, for the status bar; Fault None when nothing is known.
-  TPortDiagnosis& portFault;
-  TQtTranslations qtTranslations;
-  TComPortOptions* comPortOptions = nullptr;
-  QWidget* epixFrm = nullptr;
-  TMonitorFrm* monitorFrm = nullptr;
-  TDrivesFrm* drivesFrm = nullptr;
-  bool shown = false;
-  bool terminated = false;
-  bool pasting = false;
-  bool pasteStopped = false;  // Esc during a paste
+  TPortDiagnosis& portFault_;
+  TQtTranslations qtTranslations_;
+  TComPortOptions* comPortOptions_ = nullptr;
+  QWidget* epixFrm_ = nullptr;
+  TMonitorFrm* monitorFrm_ = nullptr;
+  TDrivesFrm* drivesFrm_ = nullptr;
+  bool shown_ = false;
+  bool terminated_ = false;
+  bool pasting_ = false;
+  bool pasteStopped_ = false;  // Esc during a paste
 };
 
 }  // namespace mirte

@@ -30,7 +30,7 @@ int NumberInName(std::string_view name, std::size_t position) {
 
 std::string UserString(const SettingsRec& rec, int n) {
   if (!ValidNumber(n)) return {};
-  return rec.UserStr[n - 1].str();
+  return rec.UserStr[n - 1].Str();
 }
 
 std::string UserStringToSend(const SettingsRec& rec, int n) {

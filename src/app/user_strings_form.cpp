@@ -49,8 +49,8 @@ std::string Cut(std::string bytes) {
 
 TStrFrm::TStrFrm(QWidget* owner, SettingsRec& settingsRec, std::function<void()> applyLanguageToWindows)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      settings(settingsRec),
-      applyLanguage(std::move(applyLanguageToWindows)) {
+      settings_(settingsRec),
+      applyLanguage_(std::move(applyLanguageToWindows)) {
   setObjectName("StrFrm");
   SetTag(this, kTagEditorCaption);
   setWindowTitle("Editor Stringhe Utente");
@@ -81,8 +81,8 @@ TStrFrm::TStrFrm(QWidget* owner, SettingsRec& settingsRec, std::function<void()>
     rows->addWidget(label, n - 1, 0);
     rows->addWidget(edit, n - 1, 1);
     rows->addWidget(check, n - 1, 2);
-    strWn[n - 1] = edit;
-    crCk[n - 1] = check;
+    strWn_[n - 1] = edit;
+    crCk_[n - 1] = check;
   }
 
   OKBtn = new QPushButton("&OK", this);
@@ -107,7 +107,7 @@ TStrFrm::TStrFrm(QWidget* owner, SettingsRec& settingsRec, std::function<void()>
 
   QWidget* previous = nullptr;
   for (int n = 1; n <= kUserStringCount; ++n) {
-    for (QWidget* next : {static_cast<QWidget*>(strWn[n - 1]), static_cast<QWidget*>(crCk[n - 1])}) {
+    for (QWidget* next : {static_cast<QWidget*>(strWn_[n - 1]), static_cast<QWidget*>(crCk_[n - 1])}) {
       if (previous) setTabOrder(previous, next);
       previous = next;
     }
@@ -125,15 +125,15 @@ void TStrFrm::FormShow() {
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   for (int n = 1; n <= kUserStringCount; ++n) {
-    UserStr[n - 1] = Cut(settings.UserStr[n - 1].str());
-    UserStrEnter[n - 1] = settings.UserStrEnter[n - 1] != 0;
+    UserStr[n - 1] = Cut(settings_.UserStr[n - 1].Str());
+    UserStrEnter[n - 1] = settings_.UserStrEnter[n - 1] != 0;
   }
   for (int n = 1; n <= kUserStringCount; ++n) {
-    strWn[n - 1]->setText(QString::fromStdString(Cp1252ToUtf8(UserStr[n - 1])));
-    crCk[n - 1]->setChecked(UserStrEnter[n - 1]);
+    strWn_[n - 1]->setText(QString::fromStdString(Cp1252ToUtf8(UserStr[n - 1])));
+    crCk_[n - 1]->setChecked(UserStrEnter[n - 1]);
   }
-  if (applyLanguage) applyLanguage();
-  strWn[0]->setFocus();
+  if (applyLanguage_) applyLanguage_();
+  strWn_[0]->setFocus();
 }
 
 void TStrFrm::StrWnChange() {
@@ -154,8 +154,8 @@ void TStrFrm::CRCkClick() {
 
 void TStrFrm::OKBtnClick() {
   for (int n = 1; n <= kUserStringCount; ++n) {
-    settings.UserStr[n - 1].assign(Cut(UserStr[n - 1]));
-    settings.UserStrEnter[n - 1] = UserStrEnter[n - 1] ? 1 : 0;
+    settings_.UserStr[n - 1].Assign(Cut(UserStr[n - 1]));
+    settings_.UserStrEnter[n - 1] = UserStrEnter[n - 1] ? 1 : 0;
   }
   accept();
 }

@@ -27,8 +27,8 @@ public:
   // `applyLanguage` re-captions every open window; the editor calls it when shown.
   TStrFrm(QWidget* owner, SettingsRec& settings, std::function<void()> applyLanguage);
 
-  QLineEdit* StrWn(int n) const { return strWn[n - 1]; }
-  QCheckBox* CRCk(int n) const { return crCk[n - 1]; }
+  QLineEdit* StrWn(int n) const { return strWn_[n - 1]; }
+  QCheckBox* CRCk(int n) const { return crCk_[n - 1]; }
   QPushButton* OKBtn = nullptr;
   QPushButton* CancelBtn = nullptr;
 
@@ -46,10 +46,10 @@ private:
   void OKBtnClick();
   void CancelBtnClick();
 
-  SettingsRec& settings;
-  std::function<void()> applyLanguage;
-  std::array<QLineEdit*, 10> strWn{};
-  std::array<QCheckBox*, 10> crCk{};
+  SettingsRec& settings_;
+  std::function<void()> applyLanguage_;
+  std::array<QLineEdit*, 10> strWn_{};
+  std::array<QCheckBox*, 10> crCk_{};
 };
 
 // "Strings Editor...": creates the editor, runs it and destroys it. On OK the strings are

@@ -97,8 +97,8 @@ TBoardService::TBoardService(TTerminalBuffer& buffer, IBoardWindow& window, TBoa
       noConsoleEvents_(std::make_unique<TNoConsoleEvents>()),
       consoleEvents_(noConsoleEvents_.get()),
       noPrinter_(links.Printer ? nullptr : std::make_unique<TNoPrinter>()),
-      fileService(paramBuffer, recordBuffer, std::move(links.ProgramFiles)),
-      listOutput(window, links.Printer ? *links.Printer : *noPrinter_,
+      fileService_(paramBuffer, recordBuffer, std::move(links.ProgramFiles)),
+      listOutput_(window, links.Printer ? *links.Printer : *noPrinter_,
                  links.Settings ? *links.Settings : noSettings_) {}
 
 TBoardService::~TBoardService() = default;
@@ -108,8 +108,8 @@ void TBoardService::SetConsoleEvents(IConsoleEvents* events) {
 }
 
 void TBoardService::InitFileService() {
-  fileService.InitFileService();
-  listOutput.printJobOpen = false;
+  fileService_.InitFileService();
+  listOutput_.printJobOpen = false;
 }
 
 void TBoardService::ProcessBoardByte(std::uint8_t byte) {

@@ -101,14 +101,14 @@ public:
   // on the drives are served (before, every file command fails).
   void InitFileService();
   // DriveFolders, the drives and the working folder live here.
-  TFileService& FileService() { return fileService; }
+  TFileService& FileService() { return fileService_; }
   // The Print (abort false) and Abort Print (abort true) commands.
-  void EndPrintJob(bool abort) { listOutput.EndPrintJob(abort); }
-  bool PrintJobOpen() const { return listOutput.printJobOpen; }
+  void EndPrintJob(bool abort) { listOutput_.EndPrintJob(abort); }
+  bool PrintJobOpen() const { return listOutput_.printJobOpen; }
 
   // The wait between a frame's last byte and the first byte of its reply; the board needs
   // at least the 5 ms default to turn its line around. Only tests and the fuzzer shorten it.
-  void SetReplyDelay(std::chrono::microseconds delay) { replyDelay = delay; }
+  void SetReplyDelay(std::chrono::microseconds delay) { replyDelay_ = delay; }
 
   // The watcher told of every frame from now on; nullptr stops the reports. A frame that
   // is under way when the watcher goes is not reported.
@@ -178,11 +178,11 @@ private:
   std::uint8_t recordBuffer[kRecordSize] = {};
   // The message index of the status text when the frame began, -1 for a text of no message.
   int savedStatusMessage = -1;
-  std::chrono::microseconds replyDelay{5000};
-  bool receiving = false;  // inside ComPortTriggerAvail
+  std::chrono::microseconds replyDelay_{5000};
+  bool receiving_ = false;  // inside ComPortTriggerAvail
   // When the last frame byte was received, and whether nothing was waiting behind it.
-  std::chrono::steady_clock::time_point frameByteReceived;
-  bool frameStarved = false;
+  std::chrono::steady_clock::time_point frameByteReceived_;
+  bool frameStarved_ = false;
   bool FrameCutOffBySilence();
   void AbandonSilentFrame();
 
@@ -192,14 +192,14 @@ private:
   // The open files' positions when a sequential transfer began, in table order.
   std::vector<std::int32_t> positionsBefore_;
   // No reply byte of the current frame leaves before this.
-  std::chrono::steady_clock::time_point replyDue;
+  std::chrono::steady_clock::time_point replyDue_;
   // The current frame's reply: at most a result and a record.
-  std::uint8_t reply[1 + kRecordSize] = {};
-  std::size_t replyLength = 0;
-  bool replyCarriesRecord = false;
+  std::uint8_t reply_[1 + kRecordSize] = {};
+  std::size_t replyLength_ = 0;
+  bool replyCarriesRecord_ = false;
 
-  TFileService fileService;
-  TListOutput listOutput;
+  TFileService fileService_;
+  TListOutput listOutput_;
 };
 
 }  // namespace mirte

@@ -64,11 +64,11 @@ public:
   // them alone costs tens of milliseconds; a folder of no more than `entries` entries is
   // finished in one slice. True once the view is complete.
   bool Step(std::size_t entries);
-  bool Done() const { return phase == TPhase::Done; }
+  bool Done() const { return phase_ == TPhase::Done; }
   // Entries read so far.
-  std::size_t Read() const { return read; }
+  std::size_t Read() const { return read_; }
   // The complete view (empty before Done).
-  TBoardView& View() { return view; }
+  TBoardView& View() { return view_; }
 
 private:
   void Classify(const char* name);
@@ -77,13 +77,13 @@ private:
   void Number();
   void MakeView();
 
-  const TDosDrives& drives;
-  std::string folder;
-  void* dir = nullptr;  // the folder's DIR, open until its end is met
-  std::size_t read = 0;
-  std::vector<TFileId> ownIds;
-  std::set<std::string> ownNames;  // upper-case last components of the program's own files
-  bool inDevices = false;          // the folder is the dosdevices folder or lies in it
+  const TDosDrives& drives_;
+  std::string folder_;
+  void* dir_ = nullptr;  // the folder's DIR, open until its end is met
+  std::size_t read_ = 0;
+  std::vector<TFileId> ownIds_;
+  std::set<std::string> ownNames_;  // upper-case last components of the program's own files
+  bool inDevices_ = false;          // the folder is the dosdevices folder or lies in it
   struct TVisible {
     std::string Name;
     std::uint32_t Records = 0;
@@ -91,11 +91,11 @@ private:
     std::uint32_t Links = 1;
     bool Own = false;
   };
-  std::vector<TVisible> visible;
-  std::vector<std::string> aliases;  // of `visible`, in the same order
+  std::vector<TVisible> visible_;
+  std::vector<std::string> aliases_;  // of `visible`, in the same order
   enum class TPhase { Reading, Sorting, Numbering, Making, Done };
-  TPhase phase = TPhase::Reading;
-  TBoardView view;
+  TPhase phase_ = TPhase::Reading;
+  TBoardView view_;
 };
 
 }  // namespace mirte

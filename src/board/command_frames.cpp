@@ -55,12 +55,12 @@ void TBoardService::ComPortTriggerAvail() {
   // would feed its bytes to a frame still being answered, where they would be dropped. It
   // reads nothing: the loop below takes them once the reply has left, and the port
   // announces bytes a delivery leaves unread again.
-  if (receiving) return;
-  receiving = true;
+  if (receiving_) return;
+  receiving_ = true;
   struct EndOfLoop {
-    bool& flag;
-    ~EndOfLoop() { flag = false; }
-  } endOfLoop{receiving};
+    bool& Flag;
+    ~EndOfLoop() { Flag = false; }
+  } endOfLoop{receiving_};
   if (port_) {
     std::uint8_t byte;
     while (port_->ReadChar(byte)) {
@@ -132,10 +132,10 @@ void TBoardService::ExecuteCommand() {
     // The board needs the delay to turn its line around before a reply, and only then:
     // the command itself is carried out at once, and a frame without a reply (list
     // output above all) never waits, or a listing at line rate would outrun the buffers.
-    replyDue = lastByte + replyDelay;
+    replyDue_ = lastByte + replyDelay_;
     RestoreStatusMessage();
-    replyLength = 0;
-    replyCarriesRecord = false;
+    replyLength_ = 0;
+    replyCarriesRecord_ = false;
     CarryOutCommand();
     SendReply();
     if (reportOpen_) CloseFrameReport();
@@ -160,51 +160,51 @@ void TBoardService::CarryOutCommand() {
   // Only served types reach this point: the collector ends every other frame at its type.
   switch (static_cast<TFrameType>(commandType)) {
     case TFrameType::Print:
-      listOutput.ListOutput(paramBuffer[0]);
+      listOutput_.ListOutput(paramBuffer[0]);
       break;
     case TFrameType::DiskReset:
       break;
     case TFrameType::SelectDrive:
-      fileService.SelectBoardDrive();
+      fileService_.SelectBoardDrive();
       break;
     case TFrameType::Open:
-      SendResult(fileService.OpenBoardFile());
+      SendResult(fileService_.OpenBoardFile());
       break;
     case TFrameType::Close:
-      SendResult(fileService.CloseBoardFile());
+      SendResult(fileService_.CloseBoardFile());
       break;
     case TFrameType::SearchFirst:
-      SendResult(fileService.SearchFirstFile());
+      SendResult(fileService_.SearchFirstFile());
       SendParamBytes(12);
       break;
     case TFrameType::SearchNext:
-      SendResult(fileService.SearchNextFile());
+      SendResult(fileService_.SearchNextFile());
       SendParamBytes(12);
       break;
     case TFrameType::Delete:
-      SendResult(fileService.DeleteBoardFiles());
+      SendResult(fileService_.DeleteBoardFiles());
       break;
     case TFrameType::ReadNext:
-      SendResult(fileService.ReadNextRecord());
+      SendResult(fileService_.ReadNextRecord());
       SendRecord();
       break;
     case TFrameType::WriteNext:
-      SendResult(fileService.WriteNextRecord());
+      SendResult(fileService_.WriteNextRecord());
       break;
     case TFrameType::Make:
-      SendResult(fileService.MakeBoardFile());
+      SendResult(fileService_.MakeBoardFile());
       break;
     case TFrameType::Rename:
-      SendResult(fileService.RenameBoardFile());
+      SendResult(fileService_.RenameBoardFile());
       break;
     case TFrameType::DriveVector: {
-      std::uint16_t vector = fileService.GetDriveVector();
+      std::uint16_t vector = fileService_.GetDriveVector();
       const std::uint8_t reply[2] = {static_cast<std::uint8_t>(vector), static_cast<std::uint8_t>(vector >> 8)};
       SendBytes(reply, sizeof reply);
       break;
     }
     case TFrameType::CurrentDrive:
-      SendResult(fileService.GetCurrentDrive());
+      SendResult(fileService_.GetCurrentDrive());
       break;
     case TFrameType::ReadOnlyDrives: {
       const std::uint8_t noReadOnlyDrives[2] = {0, 0};
@@ -212,21 +212,21 @@ void TBoardService::CarryOutCommand() {
       break;
     }
     case TFrameType::Attributes:
-      SendResult(fileService.SetBoardFileAttr());
+      SendResult(fileService_.SetBoardFileAttr());
       break;
     case TFrameType::ReadRandom:
-      SendResult(fileService.ReadRandomRecord());
+      SendResult(fileService_.ReadRandomRecord());
       SendRecord();
       break;
     case TFrameType::WriteRandom:
-      SendResult(fileService.WriteRandomRecord());
+      SendResult(fileService_.WriteRandomRecord());
       break;
     case TFrameType::FileSize:
-      fileService.ComputeFileSize();
+      fileService_.ComputeFileSize();
       SendParamBytes(3);
       break;
     case TFrameType::CurrentRecord:
-      fileService.GetCurrentRecord();
+      fileService_.GetCurrentRecord();
       SendParamBytes(3);
       break;
     case TFrameType::UserNumber:     // always 0
@@ -238,9 +238,9 @@ void TBoardService::CarryOutCommand() {
 }
 
 void TBoardService::SendBytes(const std::uint8_t* data, std::size_t size) {
-  size = std::min(size, sizeof reply - replyLength);
-  std::memcpy(reply + replyLength, data, size);
-  replyLength += size;
+  size = std::min(size, sizeof reply_ - replyLength_);
+  std::memcpy(reply_ + replyLength_, data, size);
+  replyLength_ += size;
 }
 
 void TBoardService::SendResult(std::uint8_t result) {
@@ -253,25 +253,25 @@ void TBoardService::SendParamBytes(std::size_t count) {
 
 void TBoardService::SendRecord() {
   SendBytes(recordBuffer, kRecordSize);
-  replyCarriesRecord = true;
+  replyCarriesRecord_ = true;
 }
 
 bool TBoardService::SendReply() {
-  if (replyLength == 0) return true;
+  if (replyLength_ == 0) return true;
   // The status line changes while the board waits for its delay, not after it: every
   // microsecond after the delay is paid by the reply.
-  if (replyCarriesRecord) {
+  if (replyCarriesRecord_) {
     savedStatusMessage = FindMessageIndex(window_.StatusText());
     ShowMessage(kMsgWait);
   }
-  SleepUntil(replyDue);
-  if (!replyCarriesRecord) {
-    bool queued = port_ && port_->WriteBlock(reply, replyLength);
+  SleepUntil(replyDue_);
+  if (!replyCarriesRecord_) {
+    bool queued = port_ && port_->WriteBlock(reply_, replyLength_);
     if (queued && reportOpen_) ReportReply();
     return queued;
   }
 
-  bool queued = port_ && port_->WriteBlock(reply, replyLength);
+  bool queued = port_ && port_->WriteBlock(reply_, replyLength_);
   if (queued && reportOpen_) ReportReply();
   if (queued) {
     // A reply sent from inside another wait (a user string, a nested frame) must not end
@@ -301,16 +301,16 @@ bool TBoardService::FrameCutOffBySilence() {
   // window are never taken for a pause of the board.
   const auto received = LastByteTime();
   const bool midFrame = state == Parameters || state == Data;
-  const bool silent = midFrame && frameStarved && received - frameByteReceived > kFrameSilenceLimit;
-  frameByteReceived = received;
-  frameStarved = port_ && !port_->InputReady();
+  const bool silent = midFrame && frameStarved_ && received - frameByteReceived_ > kFrameSilenceLimit;
+  frameByteReceived_ = received;
+  frameStarved_ = port_ && !port_->InputReady();
   return silent;
 }
 
 bool TBoardService::AbandonFrameIfSilent(std::chrono::steady_clock::time_point now) {
   const bool midFrame = state == Parameters || state == Data;
-  if (!midFrame || receiving || !frameStarved || (port_ && port_->InputReady())) return false;
-  if (now - frameByteReceived <= kFrameSilenceLimit) return false;
+  if (!midFrame || receiving_ || !frameStarved_ || (port_ && port_->InputReady())) return false;
+  if (now - frameByteReceived_ <= kFrameSilenceLimit) return false;
   AbandonSilentFrame();
   return true;
 }

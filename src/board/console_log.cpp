@@ -76,9 +76,9 @@ std::string TConsoleLog::StopReason(int language) const {
     case TStopCause::WriteFailed:
       return std::strerror(stopErrno_);
     case TStopCause::Stalled:
-      return Filled(console_texts::LogStalled.Pick(language), std::size_t(kStallLimit.count()));
+      return Filled(console_texts::kLogStalled.Pick(language), std::size_t(kStallLimit.count()));
     case TStopCause::BacklogFull:
-      return Filled(console_texts::LogBacklogFull.Pick(language), kBacklogLimit / 1024);
+      return Filled(console_texts::kLogBacklogFull.Pick(language), kBacklogLimit / 1024);
   }
   return {};
 }

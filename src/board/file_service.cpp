@@ -61,39 +61,39 @@ bool SeekTo(int fd, std::int64_t offset) {
 }  // namespace
 
 TFileService::TFileService(ParamSpan params, RecordSpan record, TProgramFiles programFiles)
-    : paramBuffer(params), recordBuffer(record), drives(std::move(programFiles)) {
+    : paramBuffer(params), recordBuffer(record), drives_(std::move(programFiles)) {
   ClearTables();
 }
 
 void TFileService::ClearTables() {
-  openFileTable.assign(1, OpenFileEntry{});
+  openFileTable_.assign(1, OpenFileEntry{});
   // "X:" names drive X's own current folder, whatever it is when the board selects X.
   for (std::size_t i = 0; i < DriveFolders.size(); ++i) DriveFolders[i] = std::string{static_cast<char>('A' + i), ':'};
-  search = TSearchState{};
+  search_ = TSearchState{};
 }
 
 void TFileService::InitFileService() {
-  serving = true;
+  serving_ = true;
   ClearTables();
 }
 
 void TFileService::RecordDriveFolder(const std::string& folder) {
-  char letter = drives.DriveOf(folder);
+  char letter = drives_.DriveOf(folder);
   if (letter >= 'A' && letter < 'A' + kBoardDriveCount) DriveFolders[static_cast<std::size_t>(letter - 'A')] = folder;
 }
 
 bool TFileService::SetWorkingFolder(const std::string& folder) {
-  bool changed = drives.SetWorkingFolder(folder);
-  if (changed) RecordDriveFolder(drives.CurrentFolder());
+  bool changed = drives_.SetWorkingFolder(folder);
+  if (changed) RecordDriveFolder(drives_.CurrentFolder());
   return changed;
 }
 
 bool TFileService::OpenServed(const std::string& folder, TServedFolder& served) const {
   served.Path = folder;
-  served.Handle = drives.OpenFolder(folder, &served.Drive);
+  served.Handle = drives_.OpenFolder(folder, &served.Drive);
   if (!served.Handle.Valid()) return false;
-  served.Own = drives.OwnFileIds();
-  served.LinksWritable = drives.LinksWritable(served.Drive);
+  served.Own = drives_.OwnFileIds();
+  served.LinksWritable = drives_.LinksWritable(served.Drive);
   return true;
 }
 
@@ -104,14 +104,14 @@ bool TFileService::IsOwn(const TServedFolder& served, const std::string& name) c
     TFileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     if (std::find(served.Own.begin(), served.Own.end(), id) != served.Own.end()) return true;
   }
-  return drives.IsProgramFile(served.Path, name);
+  return drives_.IsProgramFile(served.Path, name);
 }
 
 std::string TFileService::ServedName(const std::string& path, TServedFolder& served) {
   if (path.empty() || !OpenServed(FolderOf(path), served)) return {};
   std::string name = NameOf(path);
-  if (drives.IsProgramFile(served.Path, name)) return {};
-  TDosListing* listing = listings.Of(served.Handle.Fd());
+  if (drives_.IsProgramFile(served.Path, name)) return {};
+  TDosListing* listing = listings_.Of(served.Handle.Fd());
   const TDosFileInfo* file = listing ? listing->Find(name) : nullptr;
   if (!file || IsOwn(served, file->Name)) return {};
   return file->Name;
@@ -148,8 +148,8 @@ int TFileService::OpenForTransfer(const std::string& path, bool write) {
 }
 
 std::string TFileService::NameBlockToPath() const {
-  lastNamedPath = PathOfNameBlock(std::span<const std::uint8_t, 12>(paramBuffer.first<12>()), lastNamedDrive);
-  return lastNamedPath;
+  lastNamedPath_ = PathOfNameBlock(std::span<const std::uint8_t, 12>(paramBuffer.first<12>()), lastNamedDrive_);
+  return lastNamedPath_;
 }
 
 std::string TFileService::PathOfNameBlock(std::span<const std::uint8_t, 12> block) const {
@@ -160,12 +160,12 @@ std::string TFileService::PathOfNameBlock(std::span<const std::uint8_t, 12> bloc
 std::string TFileService::PathOfNameBlock(std::span<const std::uint8_t, 12> block, char& letter) const {
   letter = 0;
   // A board service that was never started (a console-only one) reaches no folder at all.
-  if (!serving) return {};
+  if (!serving_) return {};
   std::uint8_t drive = block[0];
   if (drive > kBoardDriveCount) return {};
-  letter = drive == 0 ? drives.CurrentDrive() : static_cast<char>('A' + drive - 1);
+  letter = drive == 0 ? drives_.CurrentDrive() : static_cast<char>('A' + drive - 1);
   // A drive without a folder behind it names nothing the board may reach.
-  std::string folder = drives.CurrentFolderOf(letter);
+  std::string folder = drives_.CurrentFolderOf(letter);
   if (folder.empty()) return {};
   std::string name = BoardName(block.subspan<1, 8>(), block.subspan<9, 3>(), true);
   if (!IsPlainName(name)) return {};
@@ -173,7 +173,7 @@ std::string TFileService::PathOfNameBlock(std::span<const std::uint8_t, 12> bloc
 }
 
 std::string TFileService::FoundPath() const {
-  return search.Active ? JoinDosPath(search.Folder, search.Found.Name) : std::string();
+  return search_.Active ? JoinDosPath(search_.Folder, search_.Found.Name) : std::string();
 }
 
 void TFileService::PathToNameBlock(const std::string& path) {
@@ -192,8 +192,8 @@ void TFileService::PathToNameBlock(const std::string& path) {
 
 OpenFileEntry* TFileService::FindEntry(const std::string& path) {
   if (path.empty()) return nullptr;
-  auto it = std::find_if(openFileTable.begin(), openFileTable.end(), [&](const auto& e) { return e.path == path; });
-  return it == openFileTable.end() ? nullptr : &*it;
+  auto it = std::find_if(openFileTable_.begin(), openFileTable_.end(), [&](const auto& e) { return e.path == path; });
+  return it == openFileTable_.end() ? nullptr : &*it;
 }
 
 void TFileService::FreeEntry(const std::string& path) {
@@ -205,21 +205,21 @@ void TFileService::UseEntry(const std::string& path) {
     entry->position = 0;
     return;
   }
-  auto free = std::find_if(openFileTable.begin(), openFileTable.end(), [](const auto& e) { return e.path.empty(); });
-  if (free == openFileTable.end()) free = openFileTable.insert(openFileTable.end(), OpenFileEntry{});
+  auto free = std::find_if(openFileTable_.begin(), openFileTable_.end(), [](const auto& e) { return e.path.empty(); });
+  if (free == openFileTable_.end()) free = openFileTable_.insert(openFileTable_.end(), OpenFileEntry{});
   free->path = path;
   free->position = 0;
 }
 
 void TFileService::SelectBoardDrive() {
-  TDosDrives::THold hold(drives);
-  if (!serving) return;
-  std::string current = drives.CurrentFolder();
+  TDosDrives::THold hold(drives_);
+  if (!serving_) return;
+  std::string current = drives_.CurrentFolder();
   RecordDriveFolder(current);
   std::uint8_t drive = paramBuffer[0];
   // Drive numbers beyond P, and drives with no folder behind them, name no drive: the board
   // stays where it is. A folder recorded for a drive that has since moved is not entered.
-  if (drive < kBoardDriveCount) drives.SelectDrive(static_cast<char>('A' + drive), DriveFolders[drive]);
+  if (drive < kBoardDriveCount) drives_.SelectDrive(static_cast<char>('A' + drive), DriveFolders[drive]);
 }
 
 std::uint8_t TFileService::OpenOrMake(bool make) {
@@ -229,9 +229,9 @@ std::uint8_t TFileService::OpenOrMake(bool make) {
   if (make) {
     std::string name = NameOf(path);
     TServedFolder served;
-    if (!IsCreatableName(name) || !OpenServed(FolderOf(path), served) || drives.IsProgramFile(served.Path, name))
+    if (!IsCreatableName(name) || !OpenServed(FolderOf(path), served) || drives_.IsProgramFile(served.Path, name))
       return kResultFailed;
-    TDosListing* listing = listings.Of(served.Handle.Fd());
+    TDosListing* listing = listings_.Of(served.Handle.Fd());
     const TDosFileInfo* file = listing ? listing->Find(name) : nullptr;
     const int folder = served.Handle.Fd();
     if (file) {
@@ -257,17 +257,17 @@ std::uint8_t TFileService::OpenOrMake(bool make) {
 }
 
 std::uint8_t TFileService::OpenBoardFile() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   return OpenOrMake(false);
 }
 
 std::uint8_t TFileService::MakeBoardFile() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   return OpenOrMake(true);
 }
 
 std::uint8_t TFileService::CloseBoardFile() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   *entry = OpenFileEntry{};
@@ -277,58 +277,58 @@ std::uint8_t TFileService::CloseBoardFile() {
 // Search first starts from the beginning of the folder, search next goes on after the file
 // found last; each step reads the folder's kept listing, so it costs the same in any folder.
 bool TFileService::SearchStep(bool first) {
-  if (!search.Active) return false;
+  if (!search_.Active) return false;
   TServedFolder served;
-  TDosListing* listing = OpenServed(search.Folder, served) ? listings.Of(served.Handle.Fd()) : nullptr;
+  TDosListing* listing = OpenServed(search_.Folder, served) ? listings_.Of(served.Handle.Fd()) : nullptr;
   const TDosFileInfo* file =
-      listing ? listing->NextMatch(search.Pattern, first ? std::string() : search.Found.Name,
+      listing ? listing->NextMatch(search_.Pattern, first ? std::string() : search_.Found.Name,
                                    [&](const TDosFileInfo& candidate) { return IsOwn(served, candidate.Name); })
               : nullptr;
   if (!file) {
-    search = TSearchState{};
+    search_ = TSearchState{};
     return false;
   }
-  search.Found = *file;
+  search_.Found = *file;
   return true;
 }
 
 std::uint8_t TFileService::SearchFirstFile() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   std::string path = NameBlockToPath();
-  search = TSearchState{};
+  search_ = TSearchState{};
   if (path.empty()) return kResultFailed;
-  search = TSearchState{true, FolderOf(path), NameOf(path), {}};
+  search_ = TSearchState{true, FolderOf(path), NameOf(path), {}};
   if (!SearchStep(true)) return kResultFailed;
-  PathToNameBlock(JoinDosPath(search.Folder, search.Found.Alias));
+  PathToNameBlock(JoinDosPath(search_.Folder, search_.Found.Alias));
   return kResultOk;
 }
 
 std::uint8_t TFileService::SearchNextFile() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   if (!SearchStep(false)) return kResultFailed;
-  PathToNameBlock(JoinDosPath(search.Folder, search.Found.Alias));
+  PathToNameBlock(JoinDosPath(search_.Folder, search_.Found.Alias));
   return kResultOk;
 }
 
 std::uint8_t TFileService::DeleteBoardFiles() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   std::string path = NameBlockToPath();
-  search = TSearchState{};
+  search_ = TSearchState{};
   if (path.empty()) return kResultFailed;
   std::string folder = FolderOf(path);
-  search = TSearchState{true, folder, NameOf(path), {}};
+  search_ = TSearchState{true, folder, NameOf(path), {}};
   if (!SearchStep(true)) return kResultFailed;
   TServedFolder served;
   if (!OpenServed(folder, served)) return kResultFailed;
   do {
-    TDosFileInfo file = search.Found;
+    TDosFileInfo file = search_.Found;
     FreeEntry(JoinDosPath(folder, file.Alias));
     FreeEntry(JoinDosPath(folder, DosUpper(file.Name)));
     struct stat st;
     const int at = served.Handle.Fd();
     if (!StatFileAt(at, file.Name, st) || !MayWrite(served, st) || DosLockedByOtherAt(at, file.Name) ||
         !DeleteFileAt(at, file.Name)) {
-      search = TSearchState{};
+      search_ = TSearchState{};
       return kResultFailed;
     }
   } while (SearchStep(false));
@@ -375,28 +375,28 @@ std::int64_t TFileService::RandomRecordOffset() const {
 }
 
 std::uint8_t TFileService::ReadNextRecord() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   return ReadRecordAt(*entry, entry->position);
 }
 
 std::uint8_t TFileService::ReadRandomRecord() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   return ReadRecordAt(*entry, RandomRecordOffset());
 }
 
 std::uint8_t TFileService::WriteNextRecord() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   return WriteRecordAt(*entry, entry->position) == static_cast<std::int64_t>(kRecordSize) ? kResultOk : kResultFailed;
 }
 
 std::uint8_t TFileService::WriteRandomRecord() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   if (!entry) return kResultFailed;
   std::int64_t count = WriteRecordAt(*entry, RandomRecordOffset());
@@ -405,7 +405,7 @@ std::uint8_t TFileService::WriteRandomRecord() {
 }
 
 std::uint8_t TFileService::RenameBoardFile() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   std::string path = NameBlockToPath();
   if (path.empty()) return kResultFailed;
   FreeEntry(path);
@@ -413,33 +413,33 @@ std::uint8_t TFileService::RenameBoardFile() {
   if (!IsCreatableName(newName)) return kResultFailed;
   TServedFolder served;
   std::string real = ServedName(path, served);
-  if (real.empty() || drives.IsProgramFile(served.Path, newName)) return kResultFailed;
+  if (real.empty() || drives_.IsProgramFile(served.Path, newName)) return kResultFailed;
   const int folder = served.Handle.Fd();
   if (DosLockedByOtherAt(folder, real)) return kResultFailed;
   // The new name may only be taken by the file itself (a change of case).
-  TDosListing* listing = listings.Of(folder);
+  TDosListing* listing = listings_.Of(folder);
   const TDosFileInfo* holder = listing ? listing->Find(newName) : nullptr;
   if (holder && holder->Name != real) return kResultFailed;
   return RenameFileAt(folder, real, newName) ? kResultOk : kResultFailed;
 }
 
 std::uint16_t TFileService::GetDriveVector() const {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   std::uint16_t vector = 0;
-  if (!serving) return vector;
-  auto roots = drives.Roots();
+  if (!serving_) return vector;
+  auto roots = drives_.Roots();
   for (std::size_t i = 0; i < roots.size(); ++i)
     if (!roots[i].empty()) vector = static_cast<std::uint16_t>(vector | (1u << i));
   return vector;
 }
 
 std::uint8_t TFileService::GetCurrentDrive() const {
-  TDosDrives::THold hold(drives);
-  return static_cast<std::uint8_t>(drives.CurrentDrive() - 'A');
+  TDosDrives::THold hold(drives_);
+  return static_cast<std::uint8_t>(drives_.CurrentDrive() - 'A');
 }
 
 std::uint8_t TFileService::SetBoardFileAttr() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   std::string path = NameBlockToPath();
   if (path.empty()) return kResultFailed;
   FreeEntry(path);
@@ -465,7 +465,7 @@ void TFileService::StoreThreeBytes(std::uint32_t value) {
 }
 
 void TFileService::ComputeFileSize() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   std::int64_t length = 0;
   TServedFolder served;
   std::string real = ServedName(NameBlockToPath(), served);
@@ -478,7 +478,7 @@ void TFileService::ComputeFileSize() {
 }
 
 void TFileService::GetCurrentRecord() {
-  TDosDrives::THold hold(drives);
+  TDosDrives::THold hold(drives_);
   OpenFileEntry* entry = FindEntry(NameBlockToPath());
   std::uint32_t record = 0;
   if (entry && entry->position > 0) record = static_cast<std::uint32_t>(entry->position) / kRecordSize;

@@ -57,15 +57,15 @@ public:
 
   // The program's own files, which are never served; the drive links lie in their
   // dosdevices folder. The main window hands them over once it knows them.
-  void SetProgramFiles(TProgramFiles programFiles) { drives.SetProgramFiles(std::move(programFiles)); }
+  void SetProgramFiles(TProgramFiles programFiles) { drives_.SetProgramFiles(std::move(programFiles)); }
 
   // One empty open-file entry, every drive folder "X:" (the drive's own current folder),
   // no search.
   void InitFileService();
 
   // The drive letters and the PC's current folder.
-  TDosDrives& Drives() { return drives; }
-  const TDosDrives& Drives() const { return drives; }
+  TDosDrives& Drives() { return drives_; }
+  const TDosDrives& Drives() const { return drives_; }
   // The folder last current on each drive A to P, or "X:" for the drive's own.
   std::array<std::string, kBoardDriveCount> DriveFolders;
   // Records a folder under its own drive letter; a folder no drive holds is not kept.
@@ -85,11 +85,11 @@ public:
   std::string FoundPath() const;
   // The path and drive letter NameBlockToPath last gave, so that whoever reports on a
   // command need not resolve the drives again; ForgetNamedPath empties them (drive 0).
-  const std::string& LastNamedPath() const { return lastNamedPath; }
-  char LastNamedDrive() const { return lastNamedDrive; }
+  const std::string& LastNamedPath() const { return lastNamedPath_; }
+  char LastNamedDrive() const { return lastNamedDrive_; }
   void ForgetNamedPath() {
-    lastNamedPath.clear();
-    lastNamedDrive = 0;
+    lastNamedPath_.clear();
+    lastNamedDrive_ = 0;
   }
   // Writes the 8.3 form of the path's file name into paramBuffer 1 to 11.
   void PathToNameBlock(const std::string& path);
@@ -114,7 +114,7 @@ public:
   // Record number of the next sequential transfer in paramBuffer 0 to 2.
   void GetCurrentRecord();
 
-  const std::vector<OpenFileEntry>& OpenFileTable() const { return openFileTable; }
+  const std::vector<OpenFileEntry>& OpenFileTable() const { return openFileTable_; }
 
 private:
   // The folder of one command, open by descriptor from its drive's root.
@@ -155,13 +155,13 @@ private:
 
   ParamSpan paramBuffer;
   RecordSpan recordBuffer;
-  TDosDrives drives;
-  std::vector<OpenFileEntry> openFileTable;
-  TSearchState search;
-  TDosListings listings;
-  bool serving = false;
-  mutable std::string lastNamedPath;
-  mutable char lastNamedDrive = 0;
+  TDosDrives drives_;
+  std::vector<OpenFileEntry> openFileTable_;
+  TSearchState search_;
+  TDosListings listings_;
+  bool serving_ = false;
+  mutable std::string lastNamedPath_;
+  mutable char lastNamedDrive_ = 0;
 };
 
 }  // namespace mirte

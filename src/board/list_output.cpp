@@ -18,7 +18,7 @@ constexpr std::uint8_t kEndOfText = 26;  // Ctrl-Z
 }  // namespace
 
 TListOutput::TListOutput(IBoardWindow& boardWindow, IPrinterCanvas& printerCanvas, const SettingsRec& settingsRec)
-    : window(boardWindow), canvas(printerCanvas), settings(settingsRec) {}
+    : window_(boardWindow), canvas_(printerCanvas), settings_(settingsRec) {}
 
 void TListOutput::ListOutput(std::uint8_t character) {
   if (!printJobOpen) StartPrintJob();
@@ -26,19 +26,19 @@ void TListOutput::ListOutput(std::uint8_t character) {
 }
 
 int TListOutput::LineHeight() const {
-  return canvas.TextHeight("A");
+  return canvas_.TextHeight("A");
 }
 
 void TListOutput::PrintBoardChar(std::uint8_t ch) {
   switch (ch) {
     case kLineFeed:
-      if (penY < canvas.PageHeight() - kMargin)
-        penY += LineHeight();
+      if (penY_ < canvas_.PageHeight() - kMargin)
+        penY_ += LineHeight();
       else
         NextPrintPage();
       return;
     case kCarriageReturn:
-      penX = kLeftEdge;
+      penX_ = kLeftEdge;
       return;
     case kEndOfText:
       EndPrintJob(false);
@@ -46,45 +46,45 @@ void TListOutput::PrintBoardChar(std::uint8_t ch) {
     default:
       break;
   }
-  if (penY >= canvas.PageHeight() - kMargin) NextPrintPage();
-  if (penX >= canvas.PageWidth() - kMargin) {
-    penX = kLeftEdge;
-    penY += LineHeight();
+  if (penY_ >= canvas_.PageHeight() - kMargin) NextPrintPage();
+  if (penX_ >= canvas_.PageWidth() - kMargin) {
+    penX_ = kLeftEdge;
+    penY_ += LineHeight();
   }
   std::string text(1, static_cast<char>(ch));
-  canvas.TextOut(penX, penY, text);
-  penX += canvas.TextWidth(text);
+  canvas_.TextOut(penX_, penY_, text);
+  penX_ += canvas_.TextWidth(text);
 }
 
 void TListOutput::StartPrintJob() {
-  window.SetStatusText(MsgTable(window.Language(), kMsgWaitsForPrinting));
-  window.SetPrintJobOpen(true);
-  canvas.BeginDoc(std::string(MsgTable(window.Language(), kMsgPrintJobTitle)));
-  penX = kLeftEdge;
-  penY = kTopEdge;
+  window_.SetStatusText(MsgTable(window_.Language(), kMsgWaitsForPrinting));
+  window_.SetPrintJobOpen(true);
+  canvas_.BeginDoc(std::string(MsgTable(window_.Language(), kMsgPrintJobTitle)));
+  penX_ = kLeftEdge;
+  penY_ = kTopEdge;
   printJobOpen = true;
 }
 
 void TListOutput::EndPrintJob(bool abort) {
   if (!printJobOpen) return;
   if (abort)
-    canvas.Abort();
+    canvas_.Abort();
   else
-    canvas.EndDoc();
+    canvas_.EndDoc();
   printJobOpen = false;
-  window.SetStatusText("");
-  window.SetPrintJobOpen(false);
+  window_.SetStatusText("");
+  window_.SetPrintJobOpen(false);
 }
 
 void TListOutput::NextPrintPage() {
-  if (settings.PrintEachPage != 0) {
+  if (settings_.PrintEachPage != 0) {
     EndPrintJob(false);
     StartPrintJob();
     return;
   }
-  canvas.NewPage();
-  penX = kLeftEdge;
-  penY = kTopEdge;
+  canvas_.NewPage();
+  penX_ = kLeftEdge;
+  penY_ = kTopEdge;
 }
 
 }  // namespace mirte

@@ -31,17 +31,17 @@ public:
   void NextPrintPage();
 
   bool printJobOpen = false;
-  int PenX() const { return penX; }
-  int PenY() const { return penY; }
+  int PenX() const { return penX_; }
+  int PenY() const { return penY_; }
 
 private:
   int LineHeight() const;
 
-  IBoardWindow& window;
-  IPrinterCanvas& canvas;
-  const SettingsRec& settings;
-  int penX = kLeftEdge;
-  int penY = kTopEdge;
+  IBoardWindow& window_;
+  IPrinterCanvas& canvas_;
+  const SettingsRec& settings_;
+  int penX_ = kLeftEdge;
+  int penY_ = kTopEdge;
 };
 
 }  // namespace mirte

@@ -10,32 +10,32 @@
 namespace mirte::print_texts {
 
 // %1 the folder, %2 the reason.
-inline constexpr TTextPair JobNotWritten{"Impossibile scrivere la stampa nella cartella\n%1\n\n%2",
+inline constexpr TTextPair kJobNotWritten{"Impossibile scrivere la stampa nella cartella\n%1\n\n%2",
                                          "The print job could not be written in the folder\n%1\n\n%2"};
-inline constexpr TTextPair JobNotSaved{"Stampa non salvata", "Print job not saved"};
+inline constexpr TTextPair kJobNotSaved{"Stampa non salvata", "Print job not saved"};
 // Follows JobNotWritten when another folder took the job; %1 the file written.
-inline constexpr TTextPair JobSavedInstead{"La stampa \u00E8 stata salvata come\n%1",
+inline constexpr TTextPair kJobSavedInstead{"La stampa \u00E8 stata salvata come\n%1",
                                            "The print job was saved as\n%1"};
 
-inline constexpr TTextPair DiskFull{"Il disco \u00E8 pieno.", "The disk is full."};
-inline constexpr TTextPair FileTooLarge{"Il file supera la dimensione consentita.",
+inline constexpr TTextPair kDiskFull{"Il disco \u00E8 pieno.", "The disk is full."};
+inline constexpr TTextPair kFileTooLarge{"Il file supera la dimensione consentita.",
                                         "The file is larger than allowed."};
-inline constexpr TTextPair NoPermission{"Non si ha il permesso di scrivere nella cartella.",
+inline constexpr TTextPair kNoPermission{"Non si ha il permesso di scrivere nella cartella.",
                                         "There is no permission to write in the folder."};
-inline constexpr TTextPair ReadOnly{"Il disco \u00E8 di sola lettura.", "The disk is read-only."};
-inline constexpr TTextPair FolderMissing{"La cartella non esiste.", "The folder does not exist."};
+inline constexpr TTextPair kReadOnly{"Il disco \u00E8 di sola lettura.", "The disk is read-only."};
+inline constexpr TTextPair kFolderMissing{"La cartella non esiste.", "The folder does not exist."};
 
 // The reason for a system error number, or null for one the system's own text serves.
 constexpr const TTextPair* PrintFailureReason(int error) {
   switch (error) {
     case ENOSPC:
-    case EDQUOT: return &DiskFull;
-    case EFBIG: return &FileTooLarge;
+    case EDQUOT: return &kDiskFull;
+    case EFBIG: return &kFileTooLarge;
     case EACCES:
-    case EPERM: return &NoPermission;
-    case EROFS: return &ReadOnly;
+    case EPERM: return &kNoPermission;
+    case EROFS: return &kReadOnly;
     case ENOENT:
-    case ENOTDIR: return &FolderMissing;
+    case ENOTDIR: return &kFolderMissing;
     default: return nullptr;
   }
 }

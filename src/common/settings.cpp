@@ -71,14 +71,14 @@ bool ReadRecord(const std::string& file, SettingsRec& rec) {
 std::string TSettings::WorkFolderPath() const {
   // The record holds Windows-1252 bytes. A folder whose name 1252 cannot spell was stored
   // with its own (UTF-8) bytes instead, so that it still names the same folder next time.
-  std::string raw = Rec.WorkFolder.str();
+  std::string raw = Rec.WorkFolder.Str();
   std::string decoded = Cp1252ToUtf8(raw);
   if (decoded != raw && !IsFolder(decoded) && IsFolder(raw)) return raw;
   return decoded;
 }
 
 void TSettings::SetWorkFolder(const std::string& path) {
-  Rec.WorkFolder.assign(FitsCp1252(path) ? Utf8ToCp1252(path) : path);
+  Rec.WorkFolder.Assign(FitsCp1252(path) ? Utf8ToCp1252(path) : path);
 }
 
 void TSettings::LoadSettings() { LoadSettings(FindSettingsLocation(ExecutablePath())); }
@@ -147,7 +147,7 @@ void TSettings::SetDefaultSettings() {
   Rec.BackColor = kNavy;
   Rec.PrintEachPage = 0;
   std::memset(Rec.Release.Text, 0, sizeof Rec.Release.Text);
-  Rec.Release.assign(kRelease);
+  Rec.Release.Assign(kRelease);
   // A folder of its own, not the program folder: the board is never handed the program's
   // files or its neighbours by default.
   std::memset(Rec.WorkFolder.Text, 0, sizeof Rec.WorkFolder.Text);
@@ -165,9 +165,9 @@ bool TSettings::CheckSettings() {
   // board would otherwise start with no working folder at all.
   if (!IsFolder(WorkFolderPath()) || IsRefusedRoot(WorkFolderPath())) {
     // The default folder that is merely not made yet is no correction of the record.
-    std::string stored = Rec.WorkFolder.str();
+    std::string stored = Rec.WorkFolder.Str();
     SetWorkFolder(DefaultWorkFolder());
-    if (Rec.WorkFolder.str() != stored) unchanged = false;
+    if (Rec.WorkFolder.Str() != stored) unchanged = false;
   }
   if (Rec.Language != 1 && Rec.Language != 2) {
     Rec.Language = 2;
@@ -186,7 +186,7 @@ bool TSettings::CheckSettings() {
   }
   if (Rec.Release.Length != std::strlen(kRelease) ||
       std::memcmp(Rec.Release.Text, kRelease, Rec.Release.Length) != 0) {
-    Rec.Release.assign(kRelease);
+    Rec.Release.Assign(kRelease);
     unchanged = false;
   }
   return unchanged;

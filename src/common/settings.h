@@ -25,8 +25,8 @@ struct TShortString {
   std::uint8_t Length;
   char Text[N];
 
-  std::string str() const { return std::string(Text, Length <= N ? Length : N); }
-  void assign(std::string_view s) {
+  std::string Str() const { return std::string(Text, Length <= N ? Length : N); }
+  void Assign(std::string_view s) {
     Length = static_cast<std::uint8_t>(s.size() <= N ? s.size() : N);
     for (std::size_t i = 0; i < Length; ++i) Text[i] = s[i];
   }

@@ -88,15 +88,15 @@ std::int64_t LengthAndRewind(int fd) {
 
 class TFileCloser {
 public:
-  explicit TFileCloser(int fd) : fd(fd) {}
+  explicit TFileCloser(int fd) : fd_(fd) {}
   ~TFileCloser() {
-    if (fd >= 0) ::close(fd);
+    if (fd_ >= 0) ::close(fd_);
   }
   TFileCloser(const TFileCloser&) = delete;
   TFileCloser& operator=(const TFileCloser&) = delete;
 
 private:
-  int fd;
+  int fd_;
 };
 
 }  // namespace
@@ -125,52 +125,52 @@ void MakeRomDir(const TRDRec& rec, std::span<std::uint8_t, kRomDirSize> dir) {
 }
 
 TBinWriter::TBinWriter(const TRDRec& rec, int language, IBinProgress& progress)
-    : rec(rec), language(language), progress(progress) {}
+    : rec_(rec), language_(language), progress_(progress) {}
 
 TBinWriter::~TBinWriter() {
-  if (output >= 0) ::close(output);
+  if (output_ >= 0) ::close(output_);
 }
 
-void TBinWriter::Say(int message) { progress.ShowMessage(std::string(MsgTable(language, message)), false); }
+void TBinWriter::Say(int message) { progress_.ShowMessage(std::string(MsgTable(language_, message)), false); }
 
 void TBinWriter::MakeRomDir() {
-  mirte::MakeRomDir(rec, std::span<std::uint8_t, kRomDirSize>(dirBuffer.get(), kRomDirSize));
+  mirte::MakeRomDir(rec_, std::span<std::uint8_t, kRomDirSize>(dirBuffer_.get(), kRomDirSize));
 }
 
 void TBinWriter::WriteBlk() {
-  if (::lseek(output, position, SEEK_SET) != position) {
+  if (::lseek(output_, position, SEEK_SET) != position) {
     state = kBinWriteError;
     return;
   }
-  if (WriteFully(output, copyBuffer.get(), blockLength) < blockLength) {
+  if (WriteFully(output_, copyBuffer_.get(), blockLength_) < blockLength_) {
     state = kBinWriteError;
     return;
   }
-  position += blockLength;
-  progress.SetProgress(position);
+  position += blockLength_;
+  progress_.SetProgress(position);
 }
 
 void TBinWriter::FillFF(std::int32_t n) {
   if (n <= 0) return;
-  std::memset(copyBuffer.get(), 0xFF, static_cast<std::size_t>(std::min(n, kCopyBufferSize)));
-  blockLength = kCopyBufferSize;
+  std::memset(copyBuffer_.get(), 0xFF, static_cast<std::size_t>(std::min(n, kCopyBufferSize)));
+  blockLength_ = kCopyBufferSize;
   for (std::int32_t i = 0; i < n / kCopyBufferSize && state == kBinOk; ++i) WriteBlk();
   if (state == kBinOk && n % kCopyBufferSize > 0) {
-    blockLength = n % kCopyBufferSize;
+    blockLength_ = n % kCopyBufferSize;
     WriteBlk();
   }
 }
 
 bool TBinWriter::CopyOSImage() {
-  const int fd = OpenForReading(rec.SOLVFile);
+  const int fd = OpenForReading(rec_.SOLVFile);
   if (fd < 0) return false;
   TFileCloser closer(fd);
   const std::int64_t length = LengthAndRewind(fd);
   // The size was checked when the image was chosen; one that has grown since would no
   // longer fit before the directory, so it is refused rather than cut.
   if (length < 0 || length > kMaxOSImageSize) return false;
-  if (ReadFully(fd, copyBuffer.get(), length) < length) return false;
-  blockLength = static_cast<std::int32_t>(length);
+  if (ReadFully(fd, copyBuffer_.get(), length) < length) return false;
+  blockLength_ = static_cast<std::int32_t>(length);
   WriteBlk();
   return true;
 }
@@ -184,36 +184,36 @@ bool TBinWriter::CopyRomDiskFile(const TDirList& entry) {
   // would put every later file somewhere other than where its entry says.
   if (length < 0 || RoundToRecords(length) != entry.Size) return false;
   for (std::int64_t block = 0; block < length / kCopyBufferSize && state == kBinOk; ++block) {
-    if (ReadFully(fd, copyBuffer.get(), kCopyBufferSize) < kCopyBufferSize) return false;
-    blockLength = kCopyBufferSize;
+    if (ReadFully(fd, copyBuffer_.get(), kCopyBufferSize) < kCopyBufferSize) return false;
+    blockLength_ = kCopyBufferSize;
     WriteBlk();
   }
   const auto rest = static_cast<std::int32_t>(length % kCopyBufferSize);
   if (state == kBinOk && rest > 0) {
-    if (ReadFully(fd, copyBuffer.get(), rest) < rest) return false;
-    blockLength = RoundToRecords(rest);
-    std::memset(copyBuffer.get() + rest, 0x1A, static_cast<std::size_t>(blockLength - rest));
+    if (ReadFully(fd, copyBuffer_.get(), rest) < rest) return false;
+    blockLength_ = RoundToRecords(rest);
+    std::memset(copyBuffer_.get() + rest, 0x1A, static_cast<std::size_t>(blockLength_ - rest));
     WriteBlk();
   }
   return true;
 }
 
 void TBinWriter::MakeBIN() {
-  copyBuffer = std::make_unique<std::uint8_t[]>(kCopyBufferSize);
-  dirBuffer = std::make_unique<std::uint8_t[]>(kRomDirSize);
+  copyBuffer_ = std::make_unique<std::uint8_t[]>(kCopyBufferSize);
+  dirBuffer_ = std::make_unique<std::uint8_t[]>(kRomDirSize);
   state = kBinOk;
   position = 0;
   int failedEntry = 0;
 
   Say(78);
   MakeRomDir();
-  const TEPROMKind& eprom = rec.EPROM();
-  progress.SetProgressMax(eprom.ImageSize);
-  progress.SetProgress(0);
+  const TEPROMKind& eprom = rec_.EPROM();
+  progress_.SetProgressMax(eprom.ImageSize);
+  progress_.SetProgress(0);
 
-  do output = ::open(rec.BinFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  while (output < 0 && errno == EINTR);
-  if (output < 0) state = kBinCreateError;
+  do output_ = ::open(rec_.BinFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  while (output_ < 0 && errno == EINTR);
+  if (output_ < 0) state = kBinCreateError;
 
   if (state == kBinOk) {
     Say(79);
@@ -225,19 +225,19 @@ void TBinWriter::MakeBIN() {
   }
   if (state == kBinOk) {
     Say(81);
-    if (::lseek(output, position, SEEK_SET) != position ||
-        WriteFully(output, dirBuffer.get(), kRomDirSize) < kRomDirSize) {
+    if (::lseek(output_, position, SEEK_SET) != position ||
+        WriteFully(output_, dirBuffer_.get(), kRomDirSize) < kRomDirSize) {
       state = kBinWriteError;
     } else {
       position += kRomDirSize;
-      progress.SetProgress(position);
+      progress_.SetProgress(position);
     }
   }
-  const int count = std::min<int>(rec.FileCount, kMaxRomDiskFiles);
+  const int count = std::min<int>(rec_.FileCount, kMaxRomDiskFiles);
   for (int i = 1; i <= count && state == kBinOk; ++i) {
-    const TDirList& entry = rec.Files[static_cast<std::size_t>(i - 1)];
+    const TDirList& entry = rec_.Files[static_cast<std::size_t>(i - 1)];
     const std::string line = (" N:" + PadRomDiskName(entry.Name)).substr(0, 15);
-    progress.ShowMessage(Cp1252ToUtf8(line) + std::string(MsgTable(language, 82)), false);
+    progress_.ShowMessage(Cp1252ToUtf8(line) + std::string(MsgTable(language_, 82)), false);
     if (!CopyRomDiskFile(entry) && state == kBinOk) {
       state = kBinRomFileError;
       failedEntry = i;
@@ -251,23 +251,23 @@ void TBinWriter::MakeBIN() {
 }
 
 void TBinWriter::Finish(int failedEntry) {
-  if (output >= 0) {
-    ::close(output);
-    output = -1;
+  if (output_ >= 0) {
+    ::close(output_);
+    output_ = -1;
   }
   switch (state) {
-    case kBinOk: finalMessage = MsgTable(language, 84); break;
+    case kBinOk: finalMessage_ = MsgTable(language_, 84); break;
     case kBinWriteError:
-    case kBinCreateError: finalMessage = MsgTable(language, 85); break;
-    case kBinOSImageError: finalMessage = MsgTable(language, 86); break;
+    case kBinCreateError: finalMessage_ = MsgTable(language_, 85); break;
+    case kBinOSImageError: finalMessage_ = MsgTable(language_, 86); break;
     case kBinRomFileError:
-      finalMessage = std::string(MsgTable(language, 59)) +
-                     Cp1252ToUtf8(PadRomDiskName(rec.Files[static_cast<std::size_t>(failedEntry - 1)].Name));
+      finalMessage_ = std::string(MsgTable(language_, 59)) +
+                     Cp1252ToUtf8(PadRomDiskName(rec_.Files[static_cast<std::size_t>(failedEntry - 1)].Name));
       break;
   }
-  progress.ShowMessage(finalMessage, state != kBinOk);
-  copyBuffer.reset();
-  dirBuffer.reset();
+  progress_.ShowMessage(finalMessage_, state != kBinOk);
+  copyBuffer_.reset();
+  dirBuffer_.reset();
 }
 
 }  // namespace mirte

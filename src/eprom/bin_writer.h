@@ -47,8 +47,8 @@ public:
   void MakeBIN();
 
   TBinState State() const { return state; }
-  const std::string& FinalMessage() const { return finalMessage; }
-  bool BuffersHeld() const { return copyBuffer != nullptr || dirBuffer != nullptr; }
+  const std::string& FinalMessage() const { return finalMessage_; }
+  bool BuffersHeld() const { return copyBuffer_ != nullptr || dirBuffer_ != nullptr; }
 
 private:
   void MakeRomDir();
@@ -59,17 +59,17 @@ private:
   bool CopyRomDiskFile(const TDirList& entry);
   void Finish(int failedEntry);
 
-  const TRDRec& rec;
-  int language;
-  IBinProgress& progress;
+  const TRDRec& rec_;
+  int language_;
+  IBinProgress& progress_;
 
-  std::unique_ptr<std::uint8_t[]> copyBuffer;
-  std::unique_ptr<std::uint8_t[]> dirBuffer;
-  int output = -1;
+  std::unique_ptr<std::uint8_t[]> copyBuffer_;
+  std::unique_ptr<std::uint8_t[]> dirBuffer_;
+  int output_ = -1;
   std::int32_t position = 0;
-  std::int32_t blockLength = 0;
+  std::int32_t blockLength_ = 0;
   TBinState state = kBinOk;
-  std::string finalMessage;
+  std::string finalMessage_;
 };
 
 }  // namespace mirte

@@ -41,9 +41,9 @@ T* Named(T* component, const char* name, int tag) {
 TEPIXFrm::TEPIXFrm(TSettings& settings, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowMinimizeButtonHint),
-      settings(settings),
-      dialogs(this, DialogRunner),
-      editor(settings, dialogs) {
+      settings_(settings),
+      dialogs_(this, DialogRunner),
+      editor_(settings, dialogs_) {
   setObjectName("EPIXFrm");
   SetCaptionTag(this, 37);
   setWindowTitle(EpromText(kLanguageItalian, 37));
@@ -51,13 +51,13 @@ TEPIXFrm::TEPIXFrm(TSettings& settings, QWidget* parent)
   setAttribute(Qt::WA_DeleteOnClose, false);
   setAttribute(Qt::WA_QuitOnClose, false);
   BuildControls();
-  editor.InitRDRec();
-  writeWnBusy = false;
+  editor_.InitRDRec();
+  writeWnBusy_ = false;
   WriteWn(-1);
   ChkBtn();
 }
 
-QString TEPIXFrm::Text(int message) const { return EpromText(settings.Rec.Language, message); }
+QString TEPIXFrm::Text(int message) const { return EpromText(settings_.Rec.Language, message); }
 
 void TEPIXFrm::BuildControls() {
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -164,14 +164,14 @@ void TEPIXFrm::ShowEPIX() {
 }
 
 void TEPIXFrm::showEvent(QShowEvent* event) {
-  RecaptionWindow(this, settings.Rec.Language);
+  RecaptionWindow(this, settings_.Rec.Language);
   WriteWn(-1);
   ChkBtn();
   // Without an owner nobody else places it.
-  if (!centred && !parentWidget()) {
+  if (!centred_ && !parentWidget()) {
     if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
   }
-  centred = true;
+  centred_ = true;
   // A dialog of the main window's: the window manager keeps it above its owner, minimises
   // it with it and leaves it out of the task bar.
   if (QWidget* owner = parentWidget()) {
@@ -186,7 +186,7 @@ void TEPIXFrm::showEvent(QShowEvent* event) {
 
 int TEPIXFrm::SelectedLine() const {
   const int row = ROMDiskWn->currentRow();
-  if (row < 0 || row >= editor.RDRec.FileCount) return -1;
+  if (row < 0 || row >= editor_.RDRec.FileCount) return -1;
   return ROMDiskWn->item(row)->isSelected() ? row : -1;
 }
 
@@ -198,24 +198,24 @@ void TEPIXFrm::SetFileLabel(QLabel* label, const std::string& path, int emptyMes
 }
 
 void TEPIXFrm::WriteWn(int line) {
-  if (writeWnBusy) return;
-  writeWnBusy = true;
-  const TRDRec& rec = editor.RDRec;
+  if (writeWnBusy_) return;
+  writeWnBusy_ = true;
+  const TRDRec& rec = editor_.RDRec;
   if (QAbstractButton* item = EPROMItems->button(rec.EPROMType)) item->setChecked(true);
   KTBQ17Chk->setChecked(rec.Q17);
   SetFileLabel(SOLVFileLb, rec.SOLVFile, 54);
   SetFileLabel(BinFileLb, rec.BinFile, 55);
   ROMDiskWn->clear();
-  for (int i = 1; i <= rec.FileCount; ++i) ROMDiskWn->addItem(FromUtf8(editor.ListLine(i)));
+  for (int i = 1; i <= rec.FileCount; ++i) ROMDiskWn->addItem(FromUtf8(editor_.ListLine(i)));
   if (line >= 0 && line < rec.FileCount) ROMDiskWn->setCurrentRow(line, QItemSelectionModel::ClearAndSelect);
   else ROMDiskWn->setCurrentRow(-1, QItemSelectionModel::Clear);
   WriteRDFree();
-  writeWnBusy = false;
+  writeWnBusy_ = false;
 }
 
 void TEPIXFrm::WriteRDFree() {
-  ROMDiskBox->setTitle(FromUtf8(editor.BoxCaption()));
-  const std::int32_t free = editor.CalcRDFree();
+  ROMDiskBox->setTitle(FromUtf8(editor_.BoxCaption()));
+  const std::int32_t free = editor_.CalcRDFree();
   QPalette palette = BFTxtLb->palette();
   if (free != -1) {
     BFreeLb->setText(QStringLiteral(" %1 ").arg(free));
@@ -256,7 +256,7 @@ bool TEPIXFrm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TEPIXFrm::ChkBtn() {
-  const auto states = editor.ButtonStates(SelectedLine());
+  const auto states = editor_.ButtonStates(SelectedLine());
   MakeBtn->setEnabled(states.Make);
   AddFileBtn->setEnabled(states.Add);
   AddFilePup->setEnabled(states.Add);
@@ -269,57 +269,57 @@ void TEPIXFrm::ChkBtn() {
 }
 
 void TEPIXFrm::SOLVBtnClick() {
-  if (!editor.ChooseSOLVFile()) return;
+  if (!editor_.ChooseSOLVFile()) return;
   WriteWn(SelectedLine());
   ChkBtn();
 }
 
 void TEPIXFrm::BinFileBtnClick() {
-  if (!editor.ChooseBinFile()) return;
+  if (!editor_.ChooseBinFile()) return;
   WriteWn(SelectedLine());
   ChkBtn();
 }
 
 void TEPIXFrm::AddFileROMDisk() {
   int line = -1;
-  if (!editor.AddFile(&line)) return;
+  if (!editor_.AddFile(&line)) return;
   WriteWn(line);
   ChkBtn();
 }
 
 void TEPIXFrm::ModFileROMDisk() {
   const int line = SelectedLine();
-  if (!editor.ModifyFile(line)) return;
+  if (!editor_.ModifyFile(line)) return;
   WriteWn(line);
   ChkBtn();
 }
 
 void TEPIXFrm::DelFileROMDisk() {
   int line = -1;
-  if (!editor.DeleteFile(SelectedLine(), &line)) return;
+  if (!editor_.DeleteFile(SelectedLine(), &line)) return;
   WriteWn(line);
   ChkBtn();
 }
 
 void TEPIXFrm::DelAllROMDisk() {
-  if (!editor.DeleteAll()) return;
+  if (!editor_.DeleteAll()) return;
   WriteWn(-1);
   ChkBtn();
 }
 
 void TEPIXFrm::EPROMGrpClick(int index) {
-  editor.SetEPROMType(index);
+  editor_.SetEPROMType(index);
   WriteRDFree();
   ChkBtn();
 }
 
-void TEPIXFrm::KTBQ17ChkClick() { editor.SetQ17(KTBQ17Chk->isChecked()); }
+void TEPIXFrm::KTBQ17ChkClick() { editor_.SetQ17(KTBQ17Chk->isChecked()); }
 
 void TEPIXFrm::ROMDiskWnClick() { ChkBtn(); }
 
 void TEPIXFrm::MakeBtnClick() {
   if (!MakeBtn->isEnabled()) return;
-  TMkBinFrm progress(settings, editor.RDRec, this);
+  TMkBinFrm progress(settings_, editor_.RDRec, this);
   DialogRunner.Run(progress);
 }
 

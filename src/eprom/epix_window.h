@@ -32,7 +32,7 @@ public:
 
   // Tests answer the modal dialogs (file, name, message boxes, progress window) here.
   TDialogRunner DialogRunner;
-  TRomDiskEditor& Editor() { return editor; }
+  TRomDiskEditor& Editor() { return editor_; }
 
   QGroupBox* EPROMGrp;
   QButtonGroup* EPROMItems;
@@ -82,11 +82,11 @@ private:
   void SetFileLabel(QLabel* label, const std::string& path, int emptyMessage);
   QString Text(int message) const;
 
-  TSettings& settings;
-  TQtEpixDialogs dialogs;
-  TRomDiskEditor editor;
-  bool writeWnBusy = false;
-  bool centred = false;
+  TSettings& settings_;
+  TQtEpixDialogs dialogs_;
+  TRomDiskEditor editor_;
+  bool writeWnBusy_ = false;
+  bool centred_ = false;
 };
 
 }  // namespace mirte

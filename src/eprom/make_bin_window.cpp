@@ -15,7 +15,7 @@
 namespace mirte {
 
 TMkBinFrm::TMkBinFrm(const TSettings& settings, const TRDRec& rec, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), settings(settings), rec(rec) {
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), settings_(settings), rec_(rec) {
   setObjectName("MkBinFrm");
   SetCaptionTag(this, 77);
   setWindowTitle(EpromText(kLanguageItalian, 77));
@@ -69,21 +69,21 @@ TMkBinFrm::TMkBinFrm(const TSettings& settings, const TRDRec& rec, QWidget* pare
 }
 
 void TMkBinFrm::showEvent(QShowEvent* event) {
-  RecaptionWindow(this, settings.Rec.Language);
+  RecaptionWindow(this, settings_.Rec.Language);
   if (QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
   QDialog::showEvent(event);
 }
 
 void TMkBinFrm::StartBtnClick() {
-  if (running || !StartBtn->isEnabled()) return;
-  running = true;
+  if (running_ || !StartBtn->isEnabled()) return;
+  running_ = true;
   StartBtn->setEnabled(false);
   CancelBtn->setEnabled(false);
   {
-    TBinWriter writer(rec, settings.Rec.Language, *this);
+    TBinWriter writer(rec_, settings_.Rec.Language, *this);
     writer.MakeBIN();
   }
-  running = false;
+  running_ = false;
   StartBtn->setVisible(false);
   CancelBtn->setVisible(false);
   StartBtn->setDefault(false);
@@ -104,7 +104,7 @@ void TMkBinFrm::OKBtnClick() {
 // Escape (or a window manager's close) leaves only before a build has started and
 // after it has ended.
 void TMkBinFrm::reject() {
-  if (running) return;
+  if (running_) return;
   if (OKBtn->isEnabled()) OKBtnClick();
   else CancelBtnClick();
 }

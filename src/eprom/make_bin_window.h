@@ -38,9 +38,9 @@ private:
   void SetProgress(std::int32_t position) override;
   void ShowMessage(const std::string& text, bool failed) override;
 
-  const TSettings& settings;
-  const TRDRec& rec;
-  bool running = false;
+  const TSettings& settings_;
+  const TRDRec& rec_;
+  bool running_ = false;
 };
 
 }  // namespace mirte

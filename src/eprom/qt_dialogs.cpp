@@ -30,7 +30,7 @@ std::vector<std::string> TQtEpixDialogs::ChooseFiles(const TFileDialogSpec& requ
 }
 
 std::vector<std::string> TQtEpixDialogs::RunFileDialog(const TFileDialogSpec& request, int language, bool several) {
-  QFileDialog dialog(owner, EpromText(language, request.TitleMessage));
+  QFileDialog dialog(owner_, EpromText(language, request.TitleMessage));
   QStringList filters;
   for (const auto& filter : SplitFilter(FilterMessageText(language, request.FilterMessage))) filters << FromUtf8(filter);
   dialog.setNameFilters(filters);
@@ -45,7 +45,7 @@ std::vector<std::string> TQtEpixDialogs::RunFileDialog(const TFileDialogSpec& re
   } else if (!request.StartFolder.empty()) {
     dialog.setDirectory(FromUtf8(request.StartFolder));
   }
-  if (runner.Run(dialog) != QDialog::Accepted) return {};
+  if (runner_.Run(dialog) != QDialog::Accepted) return {};
   std::vector<std::string> paths;
   for (const QString& path : dialog.selectedFiles())
     if (!path.isEmpty()) paths.push_back(path.toStdString());
@@ -54,7 +54,7 @@ std::vector<std::string> TQtEpixDialogs::RunFileDialog(const TFileDialogSpec& re
 }
 
 bool TQtEpixDialogs::AskText(const std::string& caption, const std::string& prompt, std::string& text) {
-  QInputDialog dialog(owner);
+  QInputDialog dialog(owner_);
   dialog.setInputMode(QInputDialog::TextInput);
   dialog.setWindowTitle(FromUtf8(caption));
   dialog.setLabelText(FromUtf8(prompt));
@@ -65,21 +65,21 @@ bool TQtEpixDialogs::AskText(const std::string& caption, const std::string& prom
   titleFont.setBold(true);
   const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(dialog.windowTitle()) * 5 / 4 + 120;
   dialog.setMinimumWidth(std::max(dialog.minimumSizeHint().width(), titleWidth));
-  if (runner.Run(dialog) != QDialog::Accepted) return false;
+  if (runner_.Run(dialog) != QDialog::Accepted) return false;
   text = dialog.textValue().toStdString();
   return true;
 }
 
 void TQtEpixDialogs::ShowMessage(const std::string& text, TMsgIcon icon) {
   QMessageBox box(icon == TMsgIcon::Error ? QMessageBox::Critical : QMessageBox::Warning, kBoxTitle, FromUtf8(text),
-                  QMessageBox::Ok, owner);
-  runner.Run(box);
+                  QMessageBox::Ok, owner_);
+  runner_.Run(box);
 }
 
 bool TQtEpixDialogs::Confirm(const std::string& text) {
-  QMessageBox box(QMessageBox::Question, kBoxTitle, FromUtf8(text), QMessageBox::Ok | QMessageBox::Cancel, owner);
+  QMessageBox box(QMessageBox::Question, kBoxTitle, FromUtf8(text), QMessageBox::Ok | QMessageBox::Cancel, owner_);
   box.setDefaultButton(QMessageBox::Ok);
-  return runner.Run(box) == QMessageBox::Ok;
+  return runner_.Run(box) == QMessageBox::Ok;
 }
 
 }  // namespace mirte

@@ -21,7 +21,7 @@ struct TDialogRunner {
 
 class TQtEpixDialogs : public IEpixDialogs {
 public:
-  TQtEpixDialogs(QWidget* owner, const TDialogRunner& runner) : owner(owner), runner(runner) {}
+  TQtEpixDialogs(QWidget* owner, const TDialogRunner& runner) : owner_(owner), runner_(runner) {}
 
   std::optional<std::string> ChooseFile(const TFileDialogSpec& request, int language) override;
   std::vector<std::string> ChooseFiles(const TFileDialogSpec& request, int language) override;
@@ -33,8 +33,8 @@ public:
 private:
   std::vector<std::string> RunFileDialog(const TFileDialogSpec& request, int language, bool several);
 
-  QWidget* owner;
-  const TDialogRunner& runner;
+  QWidget* owner_;
+  const TDialogRunner& runner_;
 };
 
 }  // namespace mirte

@@ -73,15 +73,15 @@ std::vector<std::string> SplitFilter(std::string_view text) {
 }
 
 TRomDiskEditor::TRomDiskEditor(const TSettings& settings, IEpixDialogs& dialogs)
-    : settings(settings), dialogs(dialogs) {
+    : settings_(settings), dialogs_(dialogs) {
   InitRDRec();
 }
 
-int TRomDiskEditor::Language() const { return settings.Rec.Language; }
+int TRomDiskEditor::Language() const { return settings_.Rec.Language; }
 
 std::string TRomDiskEditor::Text(int message) const { return std::string(MsgTable(Language(), message)); }
 
-std::string TRomDiskEditor::WorkFolder() const { return Cp1252ToUtf8(settings.Rec.WorkFolder.str()); }
+std::string TRomDiskEditor::WorkFolder() const { return Cp1252ToUtf8(settings_.Rec.WorkFolder.Str()); }
 
 void TRomDiskEditor::InitRDRec() {
   mirte::InitRDRec(RDRec);
@@ -100,12 +100,12 @@ std::int32_t TRomDiskEditor::ChkRDFile(const std::string& path, bool check, int 
   std::int64_t available = BFree;
   if (index >= 1 && index <= RDRec.FileCount) available += RDRec.Files[static_cast<std::size_t>(index - 1)].Size;
   if (available < size) {
-    dialogs.ShowMessage(Text(64), TMsgIcon::Error);
+    dialogs_.ShowMessage(Text(64), TMsgIcon::Error);
     return -1;
   }
   for (int i = 1; i <= RDRec.FileCount; ++i) {
     if (RDRec.Files[static_cast<std::size_t>(i - 1)].Path == path && i != index) {
-      dialogs.ShowMessage(Paragraph(path, Text(65)), TMsgIcon::Error);
+      dialogs_.ShowMessage(Paragraph(path, Text(65)), TMsgIcon::Error);
       return -1;
     }
   }
@@ -117,10 +117,10 @@ bool TRomDiskEditor::AskRDName(std::string& name, int index, const std::string& 
   for (;;) {
     const std::string before = name;
     std::string typed = Cp1252ToUtf8(name);
-    if (!dialogs.AskText(Text(68), prompt, typed)) return false;
+    if (!dialogs_.AskText(Text(68), prompt, typed)) return false;
     name = UpperCp1252(Utf8ToCp1252(typed));
     if (!ValidRomDiskName(name)) {
-      dialogs.ShowMessage(Text(70), TMsgIcon::Error);
+      dialogs_.ShowMessage(Text(70), TMsgIcon::Error);
       name = before;
       continue;
     }
@@ -129,7 +129,7 @@ bool TRomDiskEditor::AskRDName(std::string& name, int index, const std::string& 
     for (int i = 1; i <= RDRec.FileCount && !taken; ++i)
       taken = i != index && RDRec.Files[static_cast<std::size_t>(i - 1)].Name == padded;
     if (taken) {
-      dialogs.ShowMessage(Text(71), TMsgIcon::Error);
+      dialogs_.ShowMessage(Text(71), TMsgIcon::Error);
       name = before;
       continue;
     }
@@ -142,7 +142,7 @@ std::optional<std::string> TRomDiskEditor::ChooseFile(const TFileDialogSpec& req
   // notice that it was shown.
   std::error_code ignored;
   const auto savedFolder = std::filesystem::current_path(ignored);
-  auto chosen = dialogs.ChooseFile(request, Language());
+  auto chosen = dialogs_.ChooseFile(request, Language());
   if (!savedFolder.empty()) std::filesystem::current_path(savedFolder, ignored);
   if (!chosen || chosen->empty()) return std::nullopt;
   // Paths keep their case: the file system here tells TEST.SVX and test.svx apart.
@@ -152,7 +152,7 @@ std::optional<std::string> TRomDiskEditor::ChooseFile(const TFileDialogSpec& req
 std::vector<std::string> TRomDiskEditor::ChooseFiles(const TFileDialogSpec& request) {
   std::error_code ignored;
   const auto savedFolder = std::filesystem::current_path(ignored);
-  auto chosen = dialogs.ChooseFiles(request, Language());
+  auto chosen = dialogs_.ChooseFiles(request, Language());
   if (!savedFolder.empty()) std::filesystem::current_path(savedFolder, ignored);
   std::vector<std::string> paths;
   for (const std::string& path : chosen)
@@ -165,11 +165,11 @@ bool TRomDiskEditor::ChooseSOLVFile() {
   const auto path = ChooseFile(request);
   if (!path) return false;
   if (ChkRDFile(*path, false, -1) > kMaxOSImageSize) {
-    dialogs.ShowMessage(Text(60), TMsgIcon::Error);
+    dialogs_.ShowMessage(Text(60), TMsgIcon::Error);
     return false;
   }
   if (*path == RDRec.BinFile) {
-    dialogs.ShowMessage(Paragraph(*path, Text(58)), TMsgIcon::Warning);
+    dialogs_.ShowMessage(Paragraph(*path, Text(58)), TMsgIcon::Warning);
     return false;
   }
   RDRec.SOLVFile = *path;
@@ -181,7 +181,7 @@ bool TRomDiskEditor::ChooseBinFile() {
   const auto path = ChooseFile(request);
   if (!path) return false;
   if (*path == RDRec.SOLVFile) {
-    dialogs.ShowMessage(Paragraph(*path, Text(57)), TMsgIcon::Warning);
+    dialogs_.ShowMessage(Paragraph(*path, Text(57)), TMsgIcon::Warning);
     return false;
   }
   RDRec.BinFile = *path;
@@ -196,7 +196,7 @@ bool TRomDiskEditor::AddFile(int* newLine) {
   bool added = false;
   for (const std::string& path : paths) {
     if (RDRec.FileCount >= kMaxRomDiskFiles) {
-      dialogs.ShowMessage(std::string(kRomDiskFullText.Pick(Language())), TMsgIcon::Warning);
+      dialogs_.ShowMessage(std::string(kRomDiskFullText.Pick(Language())), TMsgIcon::Warning);
       break;
     }
     const std::int32_t size = ChkRDFile(path, true, -1);
@@ -240,7 +240,7 @@ bool TRomDiskEditor::DeleteFile(int selectedLine, int* newLine) {
 }
 
 bool TRomDiskEditor::DeleteAll() {
-  if (!dialogs.Confirm(Text(75))) return false;
+  if (!dialogs_.Confirm(Text(75))) return false;
   RDRec.FileCount = 0;
   RDRec.Files.fill(TDirList{});
   CalcRDFree();

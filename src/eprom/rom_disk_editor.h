@@ -103,8 +103,8 @@ private:
   std::vector<std::string> ChooseFiles(const TFileDialogSpec& request);
   std::string WorkFolder() const;
 
-  const TSettings& settings;
-  IEpixDialogs& dialogs;
+  const TSettings& settings_;
+  IEpixDialogs& dialogs_;
 };
 
 }  // namespace mirte

@@ -9,7 +9,7 @@ namespace mirte {
 
 namespace {
 
-std::filesystem::path folderBesideProgram() {
+std::filesystem::path FolderBesideProgram() {
   std::error_code error;
   auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return "dosdevices";
@@ -19,9 +19,9 @@ std::filesystem::path folderBesideProgram() {
 // The one process-wide setting of this module: tests point it at a temporary folder. The
 // lock only guards the path object; the folder's contents are read afresh on every call.
 struct FolderSetting {
-  std::mutex lock;
-  std::filesystem::path folder;
-  bool chosen = false;
+  std::mutex Lock;
+  std::filesystem::path Folder;
+  bool Chosen = false;
 };
 
 FolderSetting& TheFolderSetting() {
@@ -33,19 +33,19 @@ FolderSetting& TheFolderSetting() {
 
 std::filesystem::path ComDevicesFolder() {
   auto& setting = TheFolderSetting();
-  std::lock_guard guard(setting.lock);
-  if (!setting.chosen) {
-    setting.folder = folderBesideProgram();
-    setting.chosen = true;
+  std::lock_guard guard(setting.Lock);
+  if (!setting.Chosen) {
+    setting.Folder = FolderBesideProgram();
+    setting.Chosen = true;
   }
-  return setting.folder;
+  return setting.Folder;
 }
 
 void SetComDevicesFolder(const std::filesystem::path& folder) {
   auto& setting = TheFolderSetting();
-  std::lock_guard guard(setting.lock);
-  setting.folder = folder;
-  setting.chosen = true;
+  std::lock_guard guard(setting.Lock);
+  setting.Folder = folder;
+  setting.Chosen = true;
 }
 
 std::filesystem::path DefaultComDevicePath(int comNumber) {

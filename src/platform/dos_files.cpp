@@ -313,36 +313,36 @@ std::string JoinDosPath(const std::string& folder, std::string_view name) {
 
 bool TDosSearch::FindFirst(const std::string& searchFolder, std::string_view searchPattern, const TSkip& skip) {
   Close();
-  folder = searchFolder;
-  pattern = searchPattern;
-  if (HasWildcards(pattern)) {
-    for (auto& file : ListDosFiles(folder))
-      if (DosWildcardMatch(pattern, file.Alias)) entries.push_back(std::move(file));
-  } else if (std::string name = FindDosFile(folder, pattern); !name.empty()) {
-    for (auto& file : ListDosFiles(folder))
-      if (file.Name == name) entries.push_back(std::move(file));
+  folder_ = searchFolder;
+  pattern_ = searchPattern;
+  if (HasWildcards(pattern_)) {
+    for (auto& file : ListDosFiles(folder_))
+      if (DosWildcardMatch(pattern_, file.Alias)) entries_.push_back(std::move(file));
+  } else if (std::string name = FindDosFile(folder_, pattern_); !name.empty()) {
+    for (auto& file : ListDosFiles(folder_))
+      if (file.Name == name) entries_.push_back(std::move(file));
   }
-  if (skip) std::erase_if(entries, [&](const TDosFileInfo& file) { return skip(file.Name); });
-  active = true;
+  if (skip) std::erase_if(entries_, [&](const TDosFileInfo& file) { return skip(file.Name); });
+  active_ = true;
   return Advance();
 }
 
 bool TDosSearch::FindNext() {
-  return active && Advance();
+  return active_ && Advance();
 }
 
 void TDosSearch::Close() {
-  active = false;
-  entries.clear();
+  active_ = false;
+  entries_.clear();
   next = 0;
 }
 
 bool TDosSearch::Advance() {
-  if (next >= entries.size()) {
+  if (next >= entries_.size()) {
     Close();
     return false;
   }
-  found = entries[next++];
+  found_ = entries_[next++];
   return true;
 }
 
@@ -419,15 +419,15 @@ bool DosFolderExists(const std::string& folder) {
   return !folder.empty() && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-TDosDrives::TDosDrives(TProgramFiles files) : programFiles(std::move(files)) {}
+TDosDrives::TDosDrives(TProgramFiles files) : programFiles_(std::move(files)) {}
 
 void TDosDrives::SetProgramFiles(TProgramFiles files) {
   Forget();
-  programFiles = std::move(files);
+  programFiles_ = std::move(files);
 }
 
 std::string TDosDrives::DosDevicesFolder() const {
-  if (!programFiles.DosDevices.empty()) return programFiles.DosDevices;
+  if (!programFiles_.DosDevices.empty()) return programFiles_.DosDevices;
   return ComDevicesFolder().string();
 }
 
@@ -491,35 +491,35 @@ bool TDosDrives::UnmapDrive(char letter) {
   return unlink(link.c_str()) == 0;
 }
 
-TDosDrives::THold::THold(const TDosDrives& held) : drives(held) {
-  ++drives.holds;
+TDosDrives::THold::THold(const TDosDrives& held) : drives_(held) {
+  ++drives_.holds_;
 }
 
 TDosDrives::THold::~THold() {
-  if (--drives.holds == 0) drives.Forget();
+  if (--drives_.holds_ == 0) drives_.Forget();
 }
 
 void TDosDrives::Forget() const {
-  heldRoots.reset();
-  heldOwnIds.reset();
-  heldCanonical.clear();
-  heldRefused.reset();
+  heldRoots_.reset();
+  heldOwnIds_.reset();
+  heldCanonical_.clear();
+  heldRefused_.reset();
 }
 
 const TRefusedRoots& TDosDrives::Refused() const {
-  if (!heldRefused || holds == 0) heldRefused.emplace();
-  return *heldRefused;
+  if (!heldRefused_ || holds_ == 0) heldRefused_.emplace();
+  return *heldRefused_;
 }
 
 std::string TDosDrives::Canonical(const std::string& folder) const {
-  if (holds == 0) return CanonicalFolder(folder);
-  auto it = heldCanonical.find(folder);
-  if (it == heldCanonical.end()) it = heldCanonical.emplace(folder, CanonicalFolder(folder)).first;
+  if (holds_ == 0) return CanonicalFolder(folder);
+  auto it = heldCanonical_.find(folder);
+  if (it == heldCanonical_.end()) it = heldCanonical_.emplace(folder, CanonicalFolder(folder)).first;
   return it->second;
 }
 
 std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
-  if (holds > 0 && heldRoots) return *heldRoots;
+  if (holds_ > 0 && heldRoots_) return *heldRoots_;
   std::array<std::string, kDriveCount> roots;
   // Every board command asks this, often more than once. One listing of the folder finds
   // the few links there are; asking for all sixteen one by one cost a system call each.
@@ -535,9 +535,9 @@ std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
     }
     closedir(devices);
   }
-  std::string working = Canonical(workingFolder);
+  std::string working = Canonical(workingFolder_);
   if (!working.empty() && !IsRefusedRoot(working, Refused()) && DriveOf(working, roots) == 0) roots['C' - 'A'] = working;
-  if (holds > 0) heldRoots = roots;
+  if (holds_ > 0) heldRoots_ = roots;
   return roots;
 }
 
@@ -571,13 +571,13 @@ TFolderHandle TDosDrives::OpenFolder(const std::string& folder, char* drive) con
 }
 
 std::vector<TFileId> TDosDrives::OwnFileIds() const {
-  if (holds > 0 && heldOwnIds) return *heldOwnIds;
+  if (holds_ > 0 && heldOwnIds_) return *heldOwnIds_;
   std::vector<TFileId> ids;
   auto add = [&](const struct stat& st) {
     ids.push_back({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
   };
   struct stat st;
-  for (const std::string& path : {programFiles.Executable, programFiles.SettingsFile, DriveOptionsFile()})
+  for (const std::string& path : {programFiles_.Executable, programFiles_.SettingsFile, DriveOptionsFile()})
     if (!path.empty() && stat(path.c_str(), &st) == 0) add(st);
   std::string devices = DosDevicesFolder();
   if (DIR* dir = opendir(devices.c_str())) {
@@ -590,7 +590,7 @@ std::vector<TFileId> TDosDrives::OwnFileIds() const {
     }
     closedir(dir);
   }
-  if (holds > 0) heldOwnIds = ids;
+  if (holds_ > 0) heldOwnIds_ = ids;
   return ids;
 }
 
@@ -600,7 +600,7 @@ bool TDosDrives::LinksWritable(char letter) const {
 }
 
 std::string TDosDrives::DriveOptionsFile() const {
-  return DriveOptionsPath(programFiles.SettingsFile);
+  return DriveOptionsPath(programFiles_.SettingsFile);
 }
 
 char TDosDrives::DriveOf(const std::string& canonical, const std::array<std::string, kDriveCount>& roots) const {
@@ -618,12 +618,12 @@ char TDosDrives::DriveOf(const std::string& canonical, const std::array<std::str
 
 bool TDosDrives::SetWorkingFolder(const std::string& folder) {
   Forget();
-  workingFolder = WithoutTrailingSlashes(folder);
-  return !IsRefusedRoot(workingFolder, Refused()) && SetCurrentFolder(workingFolder);
+  workingFolder_ = WithoutTrailingSlashes(folder);
+  return !IsRefusedRoot(workingFolder_, Refused()) && SetCurrentFolder(workingFolder_);
 }
 
 char TDosDrives::WorkingDrive() const {
-  std::string working = Canonical(workingFolder);
+  std::string working = Canonical(workingFolder_);
   char drive = working.empty() ? 0 : DriveOf(working, Roots());
   return drive == 0 ? 'C' : drive;
 }
@@ -644,7 +644,7 @@ char TDosDrives::DriveOf(const std::string& folder) const {
 }
 
 char TDosDrives::CurrentDrive() const {
-  if (DriveExists(currentDrive)) return currentDrive;
+  if (DriveExists(currentDrive_)) return currentDrive_;
   return WorkingDrive();
 }
 
@@ -657,7 +657,7 @@ std::string TDosDrives::CurrentFolderOf(char letter) const {
   if (index < 0) return {};
   std::string root = DriveRoot(letter);
   if (root.empty()) return {};
-  const std::string& folder = currentFolders[static_cast<std::size_t>(index)];
+  const std::string& folder = currentFolders_[static_cast<std::size_t>(index)];
   // A folder that is no longer the drive's, or is now reached through a link, is left.
   if (folder.empty() || !LiesUnder(folder, root) || Canonical(folder) != folder) return root;
   return folder;
@@ -669,8 +669,8 @@ bool TDosDrives::SetCurrentFolder(const std::string& folder) {
   if (canonical.empty()) return false;
   char letter = DriveOf(canonical, Roots());
   if (letter == 0) return false;
-  currentFolders[static_cast<std::size_t>(letter - 'A')] = canonical;
-  currentDrive = letter;
+  currentFolders_[static_cast<std::size_t>(letter - 'A')] = canonical;
+  currentDrive_ = letter;
   return true;
 }
 
@@ -682,8 +682,8 @@ bool TDosDrives::SelectDrive(char letter, const std::string& folder) {
   if (root.empty()) return false;
   std::string canonical = Canonical(folder);
   if (!canonical.empty() && LiesUnder(canonical, root) && DriveOf(canonical, roots) == DriveLetter(index))
-    currentFolders[static_cast<std::size_t>(index)] = canonical;
-  currentDrive = DriveLetter(index);
+    currentFolders_[static_cast<std::size_t>(index)] = canonical;
+  currentDrive_ = DriveLetter(index);
   return true;
 }
 
@@ -701,7 +701,7 @@ bool TDosDrives::IsProgramFile(const std::string& folder, std::string_view name)
     auto [ownFolder, ownName] = SplitPath(path);
     return DosUpper(ownName) == upper && Canonical(ownFolder) == canonical;
   };
-  if (sameEntry(programFiles.Executable) || sameEntry(programFiles.SettingsFile) || sameEntry(DriveOptionsFile()))
+  if (sameEntry(programFiles_.Executable) || sameEntry(programFiles_.SettingsFile) || sameEntry(DriveOptionsFile()))
     return true;
   std::string devices = WithoutTrailingSlashes(DosDevicesFolder());
   if (sameEntry(devices)) return true;

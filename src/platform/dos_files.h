@@ -75,20 +75,20 @@ public:
   bool FindFirst(const std::string& folder, std::string_view pattern, const TSkip& skip = {});
   bool FindNext();
   void Close();
-  bool Active() const { return active; }
-  const std::string& Folder() const { return folder; }
+  bool Active() const { return active_; }
+  const std::string& Folder() const { return folder_; }
   // The file found by the last successful FindFirst or FindNext.
-  const TDosFileInfo& Found() const { return found; }
+  const TDosFileInfo& Found() const { return found_; }
 
 private:
   bool Advance();
 
-  bool active = false;
-  std::string folder;
-  std::string pattern;
-  std::vector<TDosFileInfo> entries;
+  bool active_ = false;
+  std::string folder_;
+  std::string pattern_;
+  std::vector<TDosFileInfo> entries_;
   std::size_t next = 0;
-  TDosFileInfo found;
+  TDosFileInfo found_;
 };
 
 // File operations on real paths. Each returns false or -1 on failure and leaves errno.
@@ -151,18 +151,18 @@ public:
     THold& operator=(const THold&) = delete;
 
   private:
-    const TDosDrives& drives;
+    const TDosDrives& drives_;
   };
 
   void SetProgramFiles(TProgramFiles files);
-  const TProgramFiles& ProgramFiles() const { return programFiles; }
+  const TProgramFiles& ProgramFiles() const { return programFiles_; }
   std::string DosDevicesFolder() const;
 
   // The folder the user chose; it becomes the PC's current folder, on its own drive. False
   // when it does not exist or is a refused root (it is still kept, and drive C then stands
   // for nothing).
   bool SetWorkingFolder(const std::string& folder);
-  const std::string& WorkingFolder() const { return workingFolder; }
+  const std::string& WorkingFolder() const { return workingFolder_; }
   // The drive that holds the working folder: the mapped one with the longest root, else C.
   char WorkingDrive() const;
 
@@ -229,15 +229,15 @@ private:
   std::string Canonical(const std::string& folder) const;
   const TRefusedRoots& Refused() const;
 
-  TProgramFiles programFiles;
-  std::string workingFolder;
-  mutable int holds = 0;
-  mutable std::optional<std::array<std::string, kDriveCount>> heldRoots;
-  mutable std::optional<std::vector<TFileId>> heldOwnIds;
-  mutable std::map<std::string, std::string> heldCanonical;
-  mutable std::optional<TRefusedRoots> heldRefused;
-  char currentDrive = 'C';
-  std::array<std::string, kDriveCount> currentFolders;  // empty: the drive's root
+  TProgramFiles programFiles_;
+  std::string workingFolder_;
+  mutable int holds_ = 0;
+  mutable std::optional<std::array<std::string, kDriveCount>> heldRoots_;
+  mutable std::optional<std::vector<TFileId>> heldOwnIds_;
+  mutable std::map<std::string, std::string> heldCanonical_;
+  mutable std::optional<TRefusedRoots> heldRefused_;
+  char currentDrive_ = 'C';
+  std::array<std::string, kDriveCount> currentFolders_;  // empty: the drive's root
 };
 
 // Locks of other programs. DosLockedByOther is true while another process holds the file

@@ -70,21 +70,21 @@ TRefusedRoots::TRefusedRoots() {
   bool haveTop = stat("/", &top) == 0;
   for (const char* refused : kRefusedRoots) {
     struct stat st {};
-    if (stat(refused, &st) == 0) roots[rootCount++] = {st.st_dev, st.st_ino};
+    if (stat(refused, &st) == 0) roots_[rootCount_++] = {st.st_dev, st.st_ino};
   }
   // A folder on the kernel's own file systems, wherever it is mounted. Where such a tree
   // shares the root's file system (some containers) only the tree itself is refused.
   for (const char* tree : kRefusedTrees) {
     struct stat st {};
-    if (stat(tree, &st) == 0 && haveTop && st.st_dev != top.st_dev) kernelDevices[kernelCount++] = st.st_dev;
+    if (stat(tree, &st) == 0 && haveTop && st.st_dev != top.st_dev) kernelDevices_[kernelCount_++] = st.st_dev;
   }
 }
 
 bool TRefusedRoots::Refuses(const struct stat& folder) const {
-  for (int i = 0; i < rootCount; ++i)
-    if (roots[i].Device == folder.st_dev && roots[i].Inode == folder.st_ino) return true;
-  for (int i = 0; i < kernelCount; ++i)
-    if (kernelDevices[i] == folder.st_dev) return true;
+  for (int i = 0; i < rootCount_; ++i)
+    if (roots_[i].Device == folder.st_dev && roots_[i].Inode == folder.st_ino) return true;
+  for (int i = 0; i < kernelCount_; ++i)
+    if (kernelDevices_[i] == folder.st_dev) return true;
   return false;
 }
 
@@ -107,19 +107,19 @@ bool IsRefusedRoot(const std::string& folder, const TRefusedRoots& refused) {
 
 TFolderHandle& TFolderHandle::operator=(TFolderHandle&& other) noexcept {
   if (this != &other) {
-    if (fd >= 0) close(fd);
-    fd = other.Release();
+    if (fd_ >= 0) close(fd_);
+    fd_ = other.Release();
   }
   return *this;
 }
 
 TFolderHandle::~TFolderHandle() {
-  if (fd >= 0) close(fd);
+  if (fd_ >= 0) close(fd_);
 }
 
 int TFolderHandle::Release() {
-  int out = fd;
-  fd = -1;
+  int out = fd_;
+  fd_ = -1;
   return out;
 }
 

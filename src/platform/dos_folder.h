@@ -21,10 +21,10 @@ private:
     dev_t Device = 0;
     ino_t Inode = 0;
   };
-  TId roots[5];
-  dev_t kernelDevices[3] = {};
-  int rootCount = 0;
-  int kernelCount = 0;
+  TId roots_[5];
+  dev_t kernelDevices_[3] = {};
+  int rootCount_ = 0;
+  int kernelCount_ = 0;
 };
 
 // Folders no drive and no working folder may ever stand for: "/", "/run", and "/proc",
@@ -38,19 +38,19 @@ bool IsRefusedRoot(const std::string& folder, const TRefusedRoots& refused);
 class TFolderHandle {
 public:
   TFolderHandle() = default;
-  explicit TFolderHandle(int fd) : fd(fd) {}
-  TFolderHandle(TFolderHandle&& other) noexcept : fd(other.Release()) {}
+  explicit TFolderHandle(int fd) : fd_(fd) {}
+  TFolderHandle(TFolderHandle&& other) noexcept : fd_(other.Release()) {}
   TFolderHandle& operator=(TFolderHandle&& other) noexcept;
   TFolderHandle(const TFolderHandle&) = delete;
   TFolderHandle& operator=(const TFolderHandle&) = delete;
   ~TFolderHandle();
 
-  bool Valid() const { return fd >= 0; }
-  int Fd() const { return fd; }
+  bool Valid() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
   int Release();
 
 private:
-  int fd = -1;
+  int fd_ = -1;
 };
 
 // Opens `relative` beneath the open folder `root`: no component may be a link (magic links

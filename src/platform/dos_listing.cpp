@@ -58,14 +58,14 @@ bool ToFcbName(std::string_view name, TFcbName& fcb) {
 }
 
 void TDosListing::Fill(int folderFd) {
-  byName.clear();
-  byAlias.clear();
-  byUpper.clear();
+  byName_.clear();
+  byAlias_.clear();
+  byUpper_.clear();
   int own = fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
   DIR* dir = own < 0 ? nullptr : fdopendir(own);
   if (!dir) {
     if (own >= 0) close(own);
-    renumber = false;
+    renumber_ = false;
     return;
   }
   rewinddir(dir);
@@ -81,84 +81,84 @@ void TDosListing::Fill(int folderFd) {
 }
 
 void TDosListing::Insert(const std::string& name, const std::string& alias, bool readOnly) {
-  TEntry& entry = byName[name];
+  TEntry& entry = byName_[name];
   entry.Info = {name, alias, readOnly};
-  byUpper[DosUpper(name)].push_back(name);
+  byUpper_[DosUpper(name)].push_back(name);
   if (!alias.empty()) {
-    byAlias[alias] = name;
+    byAlias_[alias] = name;
     ToFcbName(alias, entry.Fcb);
   }
 }
 
 void TDosListing::Erase(std::map<std::string, TEntry>::iterator it) {
-  auto upper = byUpper.find(DosUpper(it->first));
-  if (upper != byUpper.end()) {
+  auto upper = byUpper_.find(DosUpper(it->first));
+  if (upper != byUpper_.end()) {
     std::erase(upper->second, it->first);
-    if (upper->second.empty()) byUpper.erase(upper);
+    if (upper->second.empty()) byUpper_.erase(upper);
   }
-  auto alias = byAlias.find(it->second.Info.Alias);
-  if (alias != byAlias.end() && alias->second == it->first) byAlias.erase(alias);
-  byName.erase(it);
+  auto alias = byAlias_.find(it->second.Info.Alias);
+  if (alias != byAlias_.end() && alias->second == it->first) byAlias_.erase(alias);
+  byName_.erase(it);
 }
 
 bool TDosListing::Update(int folderFd, const std::string& name) {
   bool readOnly = false;
   bool visible = VisibleRegular(folderFd, name, readOnly);
-  auto it = byName.find(name);
-  if (it != byName.end()) {
+  auto it = byName_.find(name);
+  if (it != byName_.end()) {
     if (visible) {
       it->second.Info.ReadOnly = readOnly;
       return true;
     }
     const std::string& alias = it->second.Info.Alias;
     // Its alias was its own and nobody else could have wanted it.
-    bool alone = alias == DosUpper(name) && alias.find('~') == std::string::npos && byUpper[alias].size() == 1;
+    bool alone = alias == DosUpper(name) && alias.find('~') == std::string::npos && byUpper_[alias].size() == 1;
     if (!alone) return false;
     Erase(it);
     return true;
   }
   if (!visible) return true;
   std::string upper = DosUpper(name);
-  if (!IsShortName(name) || byAlias.count(upper) != 0) return false;
+  if (!IsShortName(name) || byAlias_.count(upper) != 0) return false;
   Insert(name, upper, readOnly);
   return true;
 }
 
 void TDosListing::Renumber() {
   std::vector<std::string> names;
-  names.reserve(byName.size());
-  for (const auto& [name, entry] : byName) names.push_back(name);
+  names.reserve(byName_.size());
+  for (const auto& [name, entry] : byName_) names.push_back(name);
   std::vector<std::string> aliases = AssignShortAliases(names);
-  byAlias.clear();
-  byAlias.reserve(names.size());
+  byAlias_.clear();
+  byAlias_.reserve(names.size());
   std::size_t i = 0;
-  for (auto& [name, entry] : byName) {
+  for (auto& [name, entry] : byName_) {
     entry.Info.Alias = std::move(aliases[i++]);
     ToFcbName(entry.Info.Alias, entry.Fcb);
-    byAlias[entry.Info.Alias] = name;
+    byAlias_[entry.Info.Alias] = name;
   }
-  renumber = false;
+  renumber_ = false;
 }
 
 const TDosFileInfo* TDosListing::Alias(const std::string& upper) {
-  if (renumber) Renumber();
-  auto it = byAlias.find(upper);
-  return it == byAlias.end() ? nullptr : &byName.at(it->second).Info;
+  if (renumber_) Renumber();
+  auto it = byAlias_.find(upper);
+  return it == byAlias_.end() ? nullptr : &byName_.at(it->second).Info;
 }
 
 const TDosFileInfo* TDosListing::Find(std::string_view boardName) {
   if (boardName.empty()) return nullptr;
-  if (renumber) Renumber();
-  if (auto it = byName.find(std::string(boardName)); it != byName.end()) return &it->second.Info;
+  if (renumber_) Renumber();
+  if (auto it = byName_.find(std::string(boardName)); it != byName_.end()) return &it->second.Info;
   std::string upper = DosUpper(boardName);
   if (const TDosFileInfo* file = Alias(upper)) return file;
-  auto same = byUpper.find(upper);
-  if (same == byUpper.end() || same->second.empty()) return nullptr;
-  return &byName.at(*std::min_element(same->second.begin(), same->second.end())).Info;
+  auto same = byUpper_.find(upper);
+  if (same == byUpper_.end() || same->second.empty()) return nullptr;
+  return &byName_.at(*std::min_element(same->second.begin(), same->second.end())).Info;
 }
 
 const TDosFileInfo* TDosListing::NextMatch(std::string_view pattern, const std::string& after, const TSkip& skip) {
-  if (renumber) Renumber();
+  if (renumber_) Renumber();
   if (!HasWildcards(pattern)) {
     const TDosFileInfo* file = Find(pattern);
     if (!file || (!after.empty() && file->Name <= after) || (skip && skip(*file))) return nullptr;
@@ -166,8 +166,8 @@ const TDosFileInfo* TDosListing::NextMatch(std::string_view pattern, const std::
   }
   TFcbName wanted;
   if (!ToFcbName(pattern, wanted)) return nullptr;
-  auto it = after.empty() ? byName.begin() : byName.upper_bound(after);
-  for (; it != byName.end(); ++it) {
+  auto it = after.empty() ? byName_.begin() : byName_.upper_bound(after);
+  for (; it != byName_.end(); ++it) {
     const TFcbName& fcb = it->second.Fcb;
     bool match = true;
     for (std::size_t i = 0; i < wanted.size() && match; ++i) match = wanted[i] == '?' || wanted[i] == fcb[i];
@@ -177,42 +177,42 @@ const TDosFileInfo* TDosListing::NextMatch(std::string_view pattern, const std::
 }
 
 std::vector<TDosFileInfo> TDosListing::Files() {
-  if (renumber) Renumber();
+  if (renumber_) Renumber();
   std::vector<TDosFileInfo> files;
-  files.reserve(byName.size());
-  for (const auto& [name, entry] : byName) files.push_back(entry.Info);
+  files.reserve(byName_.size());
+  for (const auto& [name, entry] : byName_) files.push_back(entry.Info);
   return files;
 }
 
-TDosListings::TDosListings() : notify(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+TDosListings::TDosListings() : notify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
 
 TDosListings::~TDosListings() {
-  if (notify >= 0) close(notify);
+  if (notify_ >= 0) close(notify_);
 }
 
 void TDosListings::Clear() {
-  for (auto& [key, folder] : kept)
-    if (folder.Watch >= 0) inotify_rm_watch(notify, folder.Watch);
-  kept.clear();
+  for (auto& [key, folder] : kept_)
+    if (folder.Watch >= 0) inotify_rm_watch(notify_, folder.Watch);
+  kept_.clear();
 }
 
 TDosListings::TKept* TDosListings::ByWatch(int watch) {
-  for (auto& [key, folder] : kept)
+  for (auto& [key, folder] : kept_)
     if (folder.Watch == watch) return &folder;
   return nullptr;
 }
 
 void TDosListings::Drain() {
-  if (notify < 0) return;
+  if (notify_ < 0) return;
   alignas(inotify_event) char buffer[16384];
   for (;;) {
-    ssize_t n = read(notify, buffer, sizeof buffer);
+    ssize_t n = read(notify_, buffer, sizeof buffer);
     if (n <= 0) return;
     for (ssize_t at = 0; at < n;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       if (event->mask & IN_Q_OVERFLOW) {
-        for (auto& [key, folder] : kept) folder.Stale = true;
+        for (auto& [key, folder] : kept_) folder.Stale = true;
         continue;
       }
       TKept* folder = ByWatch(event->wd);
@@ -229,11 +229,11 @@ void TDosListings::Drain() {
 }
 
 void TDosListings::Evict() {
-  while (kept.size() > kKeptFolders) {
-    auto oldest = std::min_element(kept.begin(), kept.end(),
+  while (kept_.size() > kKeptFolders) {
+    auto oldest = std::min_element(kept_.begin(), kept_.end(),
                                    [](const auto& a, const auto& b) { return a.second.LastUse < b.second.LastUse; });
-    if (oldest->second.Watch >= 0) inotify_rm_watch(notify, oldest->second.Watch);
-    kept.erase(oldest);
+    if (oldest->second.Watch >= 0) inotify_rm_watch(notify_, oldest->second.Watch);
+    kept_.erase(oldest);
   }
 }
 
@@ -242,13 +242,13 @@ TDosListing* TDosListings::Of(int folderFd) {
   if (folderFd < 0 || fstat(folderFd, &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
   Drain();
   TKey key{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-  TKept& folder = kept[key];
-  folder.LastUse = ++useCounter;
+  TKept& folder = kept_[key];
+  folder.LastUse = ++useCounter_;
   if (!folder.Listing) folder.Listing = std::make_unique<TDosListing>();
-  if (folder.Watch < 0 && notify >= 0) {
+  if (folder.Watch < 0 && notify_ >= 0) {
     // Watched before it is read, so that nothing changed during the reading is missed.
     std::string self = "/proc/self/fd/" + std::to_string(folderFd);
-    folder.Watch = inotify_add_watch(notify, self.c_str(), kWatchedChanges);
+    folder.Watch = inotify_add_watch(notify_, self.c_str(), kWatchedChanges);
     folder.Stale = true;
   }
   if (folder.Watch < 0) {
@@ -266,7 +266,7 @@ TDosListing* TDosListings::Of(int folderFd) {
     folder.Trusted = Nanoseconds(now) - std::max(folder.ChangeNs, folder.ModifyNs) > kTimeTicksNs;
   } else {
     for (const std::string& name : folder.Pending)
-      if (!folder.Listing->Update(folderFd, name)) folder.Listing->renumber = true;
+      if (!folder.Listing->Update(folderFd, name)) folder.Listing->renumber_ = true;
     folder.Pending.clear();
   }
   TDosListing* listing = folder.Listing.get();

@@ -40,7 +40,7 @@ public:
   const TDosFileInfo* NextMatch(std::string_view pattern, const std::string& after, const TSkip& skip = {});
   // Every file, sorted by real name.
   std::vector<TDosFileInfo> Files();
-  std::size_t Count() const { return byName.size(); }
+  std::size_t Count() const { return byName_.size(); }
 
 private:
   friend class TDosListings;
@@ -57,10 +57,10 @@ private:
   void Erase(std::map<std::string, TEntry>::iterator it);
   const TDosFileInfo* Alias(const std::string& upper);
 
-  std::map<std::string, TEntry> byName;
-  std::unordered_map<std::string, std::string> byAlias;               // alias -> real name
-  std::unordered_map<std::string, std::vector<std::string>> byUpper;  // upper real name -> real names
-  bool renumber = false;
+  std::map<std::string, TEntry> byName_;
+  std::unordered_map<std::string, std::string> byAlias_;               // alias -> real name
+  std::unordered_map<std::string, std::vector<std::string>> byUpper_;  // upper real name -> real names
+  bool renumber_ = false;
 };
 
 class TDosListings {
@@ -78,7 +78,7 @@ public:
   // Forgets every listing (the next question reads its folder again).
   void Clear();
   // Whether changes arrive by inotify (otherwise by change times).
-  bool Notified() const { return notify >= 0; }
+  bool Notified() const { return notify_ >= 0; }
 
 private:
   struct TKey {
@@ -103,9 +103,9 @@ private:
   void Evict();
   TKept* ByWatch(int watch);
 
-  int notify = -1;
-  std::map<TKey, TKept> kept;
-  std::uint64_t useCounter = 0;
+  int notify_ = -1;
+  std::map<TKey, TKept> kept_;
+  std::uint64_t useCounter_ = 0;
 };
 
 }  // namespace mirte

@@ -21,9 +21,9 @@ std::string ControlCharacter(int key) {
     case '^': return "\x1E";
     case '_': return "\x1F";
     case ' ': return " ";
-    case keys::Return:
-    case keys::Enter: return "\n";
-    case keys::Backspace: return "\x7F";
+    case keys::kReturn:
+    case keys::kEnter: return "\n";
+    case keys::kBackspace: return "\x7F";
     default: return {};
   }
 }
@@ -31,11 +31,11 @@ std::string ControlCharacter(int key) {
 // Keys that are not characters yet type one.
 std::string SpecialKeyCharacter(int key) {
   switch (key) {
-    case keys::Return:
-    case keys::Enter: return "\r";
-    case keys::Backspace: return "\b";
-    case keys::Tab:
-    case keys::Backtab: return "\t";
+    case keys::kReturn:
+    case keys::kEnter: return "\r";
+    case keys::kBackspace: return "\b";
+    case keys::kTab:
+    case keys::kBacktab: return "\t";
     case keys::Escape: return "\x1B";
     default: return {};
   }
@@ -58,20 +58,20 @@ std::string TextAsCp1252(std::string_view utf8, bool printableOnly) {
 }  // namespace
 
 unsigned HeldModifiers(const TKeyEvent& event) {
-  return event.Modifiers & (modifiers::Shift | modifiers::Control | modifiers::Alt | modifiers::Meta);
+  return event.Modifiers & (modifiers::kShift | modifiers::kControl | modifiers::kAlt | modifiers::kMeta);
 }
 
 std::string SystemCharacters(const TKeyEvent& event) {
   const unsigned held = HeldModifiers(event);
-  if (held & modifiers::Meta) return {};
-  const bool control = held & modifiers::Control;
-  const bool alt = held & modifiers::Alt;
+  if (held & modifiers::kMeta) return {};
+  const bool control = held & modifiers::kControl;
+  const bool alt = held & modifiers::kAlt;
   // An Alt combination's character goes to the menus, never to the window.
   if (alt && !control) return {};
   // Ctrl+Alt is how the original's system spells AltGr: only what it types counts.
   if (alt && control) return TextAsCp1252(event.Text, true);
   if (control) return ControlCharacter(event.Key);
-  if (event.Key != 0 && event.Key != keys::Unknown && event.Key >= keys::FirstSpecialKey)
+  if (event.Key != 0 && event.Key != keys::kUnknown && event.Key >= keys::kFirstSpecialKey)
     return SpecialKeyCharacter(event.Key);
   return TextAsCp1252(event.Text, false);
 }

@@ -13,38 +13,38 @@ namespace mirte {
 // upper-case ASCII value.
 namespace keys {
 constexpr int Escape = 0x01000000;
-constexpr int Tab = 0x01000001;
-constexpr int Backtab = 0x01000002;
-constexpr int Backspace = 0x01000003;
-constexpr int Return = 0x01000004;
-constexpr int Enter = 0x01000005;  // on the keypad
-constexpr int Insert = 0x01000006;
-constexpr int Delete = 0x01000007;
-constexpr int Home = 0x01000010;
-constexpr int End = 0x01000011;
-constexpr int Left = 0x01000012;
-constexpr int Up = 0x01000013;
-constexpr int Right = 0x01000014;
-constexpr int Down = 0x01000015;
-constexpr int PageUp = 0x01000016;
-constexpr int PageDown = 0x01000017;
-constexpr int F1 = 0x01000030;
-constexpr int F4 = 0x01000033;
-constexpr int F10 = 0x01000039;
-constexpr int Unknown = 0x01FFFFFF;  // input methods deliver composed text with it
+constexpr int kTab = 0x01000001;
+constexpr int kBacktab = 0x01000002;
+constexpr int kBackspace = 0x01000003;
+constexpr int kReturn = 0x01000004;
+constexpr int kEnter = 0x01000005;  // on the keypad
+constexpr int kInsert = 0x01000006;
+constexpr int kDelete = 0x01000007;
+constexpr int kHome = 0x01000010;
+constexpr int kEnd = 0x01000011;
+constexpr int kLeft = 0x01000012;
+constexpr int kUp = 0x01000013;
+constexpr int kRight = 0x01000014;
+constexpr int kDown = 0x01000015;
+constexpr int kPageUp = 0x01000016;
+constexpr int kPageDown = 0x01000017;
+constexpr int kF1 = 0x01000030;
+constexpr int kF4 = 0x01000033;
+constexpr int kF10 = 0x01000039;
+constexpr int kUnknown = 0x01FFFFFF;  // input methods deliver composed text with it
 // Keys below this value stand for characters; at and above it, for function keys.
-constexpr int FirstSpecialKey = 0x01000000;
+constexpr int kFirstSpecialKey = 0x01000000;
 }  // namespace keys
 
 // The toolkit's modifier bits.
 namespace modifiers {
-constexpr unsigned Shift = 0x02000000;
-constexpr unsigned Control = 0x04000000;
-constexpr unsigned Alt = 0x08000000;
-constexpr unsigned Meta = 0x10000000;
+constexpr unsigned kShift = 0x02000000;
+constexpr unsigned kControl = 0x04000000;
+constexpr unsigned kAlt = 0x08000000;
+constexpr unsigned kMeta = 0x10000000;
 // Says where the key is, not what is held: ignored when the modifier set is judged.
-constexpr unsigned Keypad = 0x20000000;
-constexpr unsigned GroupSwitch = 0x40000000;
+constexpr unsigned kKeypad = 0x20000000;
+constexpr unsigned kGroupSwitch = 0x40000000;
 }  // namespace modifiers
 
 struct TKeyEvent {

@@ -13,22 +13,22 @@ std::string TSerBaseComponent::Version() const { return "1.01"; }
 // The hidden receiver of trigger messages on the main thread: one per open port.
 class TCustomComPort::TNotifyWindow : public IMessageTarget {
 public:
-  explicit TNotifyWindow(TCustomComPort& Port) : Port(Port) {}
-  std::intptr_t HandleMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam) override {
-    return Port.HandleNotifyMessage(Msg, WParam, LParam);
+  explicit TNotifyWindow(TCustomComPort& port) : port_(port) {}
+  std::intptr_t HandleMessage(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) override {
+    return port_.HandleNotifyMessage(msg, wParam, lParam);
   }
 
 private:
-  TCustomComPort& Port;
+  TCustomComPort& port_;
 };
 
-TCustomComPort::TCustomComPort(IMainThreadQueue* Queue) : MainQueue(Queue) {}
+TCustomComPort::TCustomComPort(IMainThreadQueue* queue) : mainQueue_(queue) {}
 
 TCustomComPort::~TCustomComPort() {
-  Destroying = true;
+  destroying_ = true;
   // The owner is being taken down around the port: its handlers and windows may already be
   // gone, so the closing port tells nobody.
-  UserList.clear();
+  userList_.clear();
   FOnPortClose = nullptr;
   FOnPortOpen = nullptr;
   FOnTrigger = nullptr;
@@ -48,65 +48,65 @@ TCustomComPort::~TCustomComPort() {
   }
   // Messages still queued for the notification window are dropped from here on, so a
   // deferred close cannot run while the dispatcher is taken down below.
-  if (Dispatcher && NotifyWindow) Dispatcher->DeregisterWndTriggerHandler(NotifyWindow.get());
-  NotifyWindow.reset();
-  Dispatcher.reset();
+  if (dispatcher_ && notifyWindow_) dispatcher_->DeregisterWndTriggerHandler(notifyWindow_.get());
+  notifyWindow_.reset();
+  dispatcher_.reset();
 }
 
 // ---------------------------------------------------------------------------------------
 // Open and close
 
-void TCustomComPort::SetOpen(bool Value) {
-  if (Value) {
+void TCustomComPort::SetOpen(bool value) {
+  if (value) {
     if (FOpen) return;
-    if (Loading) {
-      OpenWhenLoaded = true;
+    if (loading_) {
+      openWhenLoaded_ = true;
       return;
     }
     OpenPort();
   } else {
-    OpenWhenLoaded = false;
-    OpenPending = false;
+    openWhenLoaded_ = false;
+    openPending_ = false;
     ClosePort();
   }
 }
 
 void TCustomComPort::Loaded() {
-  Loading = false;
-  if (!OpenWhenLoaded) return;
-  OpenWhenLoaded = false;
+  loading_ = false;
+  if (!openWhenLoaded_) return;
+  openWhenLoaded_ = false;
   try {
     SetOpen(true);
   } catch (...) {
     FOpen = false;
-    if (ExceptionHandler) ExceptionHandler(std::current_exception());
+    if (exceptionHandler_) exceptionHandler_(std::current_exception());
   }
 }
 
 void TCustomComPort::ValidateComNumber() {
   if (FComNumber != 0) return;
-  if (!FPromptForPort || !PortPrompt) CheckException(ecNoPortSelected);
-  int chosen = PortPrompt();
+  if (!FPromptForPort || !portPrompt_) CheckException(ecNoPortSelected);
+  int chosen = portPrompt_();
   if (chosen <= 0 || chosen > 0xFFFF) CheckException(ecNoPortSelected);
   FComNumber = static_cast<std::uint16_t>(chosen);
 }
 
 void TCustomComPort::CreateDispatcher() {
-  Dispatcher = std::make_unique<TSerialDispatcher>(this, MainQueue);
-  Dispatcher->SetName("COM" + std::to_string(FComNumber));
+  dispatcher_ = std::make_unique<TSerialDispatcher>(this, mainQueue_);
+  dispatcher_->SetName("COM" + std::to_string(FComNumber));
 }
 
 int TCustomComPort::OpenDevice() {
   std::uint32_t lineControl = (FDTR ? 0x01 : 0) | (FRTS ? 0x02 : 0) | ((FHWFlowOptions & hwfUseDTR) ? 0x10 : 0) |
                               ((FHWFlowOptions & hwfUseRTS) ? 0x20 : 0);
   const std::string device = FDevicePath.empty() ? ComDevicePath(FComNumber).string() : FDevicePath;
-  return Dispatcher->InitPort(device, FBaud, lineControl, FOutSize, FInSize, FStopBits,
+  return dispatcher_->InitPort(device, FBaud, lineControl, FOutSize, FInSize, FStopBits,
                               FDataBits, static_cast<std::uint16_t>(FParity));
 }
 
 void TCustomComPort::OpenPort() {
   if (FPortState != StateClosed) {
-    OpenPending = true;
+    openPending_ = true;
     return;
   }
   if (FTapiMode != tmOn) ValidateComNumber();
@@ -120,35 +120,35 @@ void TCustomComPort::OpenPort() {
     CheckException(result);
     FPortState = StateOpen;
     UpdateHandlerFlags();
-    Force = true;
+    force_ = true;
     SetTracing(FTracing);
     SetLogging(FLogging);
     SetHWFlowOptions(FHWFlowOptions);
     SetSWFlowOptions(FSWFlowOptions);
     SetXOnChar(FXOnChar);
     SetXOffChar(FXOffChar);
-    Dispatcher->ChangeLengthTrigger(AvailThreshold);
+    dispatcher_->ChangeLengthTrigger(AvailThreshold);
     SetDTR(FDTR);
     SetRTS(FRTS);
     SetUseEventWord(FUseEventWord);
     SetRS485Mode(FRS485Mode);
-    Force = false;
+    force_ = false;
     FOpen = true;
     HandleNotifyWindow(true);
-    Dispatcher->SetDeviceLostTarget(NotifyWindow);
-    if (CopyTriggers && SavedTriggers) {
-      CopyTriggers = false;
-      Dispatcher->RestoreTriggers(*SavedTriggers);
+    dispatcher_->SetDeviceLostTarget(notifyWindow_);
+    if (copyTriggers_ && savedTriggers_) {
+      copyTriggers_ = false;
+      dispatcher_->RestoreTriggers(*savedTriggers_);
     }
     PortOpened();
     NotifyPortOpened();
   } catch (...) {
-    Force = false;
+    force_ = false;
     FOpen = false;
     FPortState = StateClosed;
-    if (Dispatcher && NotifyWindow) Dispatcher->DeregisterWndTriggerHandler(NotifyWindow.get());
-    NotifyWindow.reset();
-    Dispatcher.reset();
+    if (dispatcher_ && notifyWindow_) dispatcher_->DeregisterWndTriggerHandler(notifyWindow_.get());
+    notifyWindow_.reset();
+    dispatcher_.reset();
     throw;
   }
 }
@@ -159,23 +159,23 @@ void TCustomComPort::ClosePort() {
   SetLogging(tlDump);
   FPortState = StateClosing;
   NotifyPortClosing();
-  if (!SavedTriggers) SavedTriggers = std::make_unique<TTriggerSave>();
-  Dispatcher->SaveTriggers(*SavedTriggers);
-  CopyTriggers = true;
-  Dispatcher->DonePort();
-  if (Dispatcher->ClosePending()) {
+  if (!savedTriggers_) savedTriggers_ = std::make_unique<TTriggerSave>();
+  dispatcher_->SaveTriggers(*savedTriggers_);
+  copyTriggers_ = true;
+  dispatcher_->DonePort();
+  if (dispatcher_->ClosePending()) {
     // Asked for from inside a trigger handler: the dispatcher worker still waits for this
     // handler, so the rest of the close runs from the notification window once the
     // workers have ended.
-    if (MainQueue && NotifyWindow) {
-      MainQueue->PostMessage(NotifyWindow, PortClosingMsg, 0, static_cast<std::intptr_t>(Dispatcher->Handle()) << 16);
-      MainQueue->HandleOneMessage();
+    if (mainQueue_ && notifyWindow_) {
+      mainQueue_->PostMessage(notifyWindow_, PortClosingMsg, 0, static_cast<std::intptr_t>(dispatcher_->Handle()) << 16);
+      mainQueue_->HandleOneMessage();
     } else {
       CompleteDeferredClose();
     }
   } else {
     HandleNotifyWindow(false);
-    Dispatcher.reset();
+    dispatcher_.reset();
     FPortState = StateClosed;
     FOpen = false;
   }
@@ -183,50 +183,50 @@ void TCustomComPort::ClosePort() {
 }
 
 void TCustomComPort::CompleteDeferredClose() {
-  if (!Dispatcher || FPortState != StateClosing) return;
+  if (!dispatcher_ || FPortState != StateClosing) return;
   // The workers end within moments of the handler's return; a short wait here spares the
   // main thread a round of re-posting for most closes.
-  if (!Dispatcher->WaitWorkersEnded(std::chrono::milliseconds(5)) && MainQueue && NotifyWindow) {
-    MainQueue->PostMessage(NotifyWindow, PortClosingMsg, 0, static_cast<std::intptr_t>(Dispatcher->Handle()) << 16);
+  if (!dispatcher_->WaitWorkersEnded(std::chrono::milliseconds(5)) && mainQueue_ && notifyWindow_) {
+    mainQueue_->PostMessage(notifyWindow_, PortClosingMsg, 0, static_cast<std::intptr_t>(dispatcher_->Handle()) << 16);
     return;
   }
   HandleNotifyWindow(false);
-  Dispatcher.reset();
+  dispatcher_.reset();
   FPortState = StateClosed;
   FOpen = false;
-  if (OpenPending) {
-    OpenPending = false;
+  if (openPending_) {
+    openPending_ = false;
     OpenPort();
   }
 }
 
-void TCustomComPort::HandleNotifyWindow(bool Create) {
-  if (Create) {
-    NotifyWindow = std::make_shared<TNotifyWindow>(*this);
-    if (Dispatcher) Dispatcher->RegisterWndTriggerHandler(NotifyWindow);
+void TCustomComPort::HandleNotifyWindow(bool create) {
+  if (create) {
+    notifyWindow_ = std::make_shared<TNotifyWindow>(*this);
+    if (dispatcher_) dispatcher_->RegisterWndTriggerHandler(notifyWindow_);
   } else {
-    if (Dispatcher && NotifyWindow) Dispatcher->DeregisterWndTriggerHandler(NotifyWindow.get());
-    NotifyWindow.reset();
+    if (dispatcher_ && notifyWindow_) dispatcher_->DeregisterWndTriggerHandler(notifyWindow_.get());
+    notifyWindow_.reset();
   }
 }
 
-std::intptr_t TCustomComPort::HandleNotifyMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam) {
-  if (Msg != AvailTriggerMsg && Msg != DataTriggerMsg && Msg != TimerTriggerMsg && Msg != StatusTriggerMsg &&
-      Msg != PortClosingMsg && Msg != DeviceLostMsg)
+std::intptr_t TCustomComPort::HandleNotifyMessage(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) {
+  if (msg != AvailTriggerMsg && msg != DataTriggerMsg && msg != TimerTriggerMsg && msg != StatusTriggerMsg &&
+      msg != PortClosingMsg && msg != kDeviceLostMsg)
     return 0;
   std::lock_guard registryGuard(TBaseDispatcher::RegistryLock());
-  auto* dispatcher = TBaseDispatcher::FindDispatcher(static_cast<int>((LParam >> 16) & 0xFFFF));
+  auto* dispatcher = TBaseDispatcher::FindDispatcher(static_cast<int>((lParam >> 16) & 0xFFFF));
   if (!dispatcher || !dispatcher->ComPort()) return 0;
   TCustomComPort& port = *dispatcher->ComPort();
   try {
-    if (Msg == DeviceLostMsg) {
+    if (msg == kDeviceLostMsg) {
       if (port.FPortState == StateOpen && port.FOnDeviceLost) port.FOnDeviceLost(port);
       return 0;
     }
-    auto trigger = static_cast<std::uint16_t>(WParam);
-    auto data = Msg == AvailTriggerMsg ? trigger : static_cast<std::uint16_t>(LParam & 0xFFFF);
-    port.DoTrigger(static_cast<std::uint16_t>(Msg), trigger, data);
-    switch (Msg) {
+    auto trigger = static_cast<std::uint16_t>(wParam);
+    auto data = msg == AvailTriggerMsg ? trigger : static_cast<std::uint16_t>(lParam & 0xFFFF);
+    port.DoTrigger(static_cast<std::uint16_t>(msg), trigger, data);
+    switch (msg) {
       case AvailTriggerMsg: port.DoTriggerAvail(trigger); break;
       case DataTriggerMsg: port.DoTriggerData(trigger); break;
       case TimerTriggerMsg: port.DoTriggerTimer(trigger); break;
@@ -249,7 +249,7 @@ std::intptr_t TCustomComPort::HandleNotifyMessage(std::uint32_t Msg, std::uintpt
       default: break;
     }
   } catch (...) {
-    if (port.ExceptionHandler && (!MainQueue || MainQueue->IsMainThread())) port.ExceptionHandler(std::current_exception());
+    if (port.exceptionHandler_ && (!mainQueue_ || mainQueue_->IsMainThread())) port.exceptionHandler_(std::current_exception());
   }
   return 0;
 }
@@ -258,7 +258,7 @@ std::intptr_t TCustomComPort::HandleNotifyMessage(std::uint32_t Msg, std::uintpt
 // Notifications
 
 void TCustomComPort::NotifyPortOpened() {
-  auto users = UserList;
+  auto users = userList_;
   for (const auto& user : users) {
     if (user.Window)
       user.Window->HandleMessage(PortOpenedMsg, 0, 0);
@@ -271,7 +271,7 @@ void TCustomComPort::NotifyPortOpened() {
 }
 
 void TCustomComPort::NotifyPortClosing() {
-  auto users = UserList;
+  auto users = userList_;
   for (const auto& user : users) {
     if (user.Window)
       user.Window->HandleMessage(PortClosingMsg, 0, 0);
@@ -281,7 +281,7 @@ void TCustomComPort::NotifyPortClosing() {
 }
 
 void TCustomComPort::NotifyPortClosed() {
-  auto users = UserList;
+  auto users = userList_;
   for (const auto& user : users) {
     if (user.Window)
       user.Window->HandleMessage(PortClosedMsg, 0, 0);
@@ -293,40 +293,40 @@ void TCustomComPort::NotifyPortClosed() {
   if (FOnPortClose) FOnPortClose(*this);
 }
 
-void TCustomComPort::AddUserWindow(IMessageTarget* Window) {
-  if (Window) UserList.push_back({Window, nullptr, nullptr, nullptr});
+void TCustomComPort::AddUserWindow(IMessageTarget* window) {
+  if (window) userList_.push_back({window, nullptr, nullptr, nullptr});
 }
 
-void TCustomComPort::RemoveUserWindow(IMessageTarget* Window) {
-  if (Destroying) return;
-  std::erase_if(UserList, [Window](const TUserRecord& r) { return r.Window == Window; });
+void TCustomComPort::RemoveUserWindow(IMessageTarget* window) {
+  if (destroying_) return;
+  std::erase_if(userList_, [window](const TUserRecord& r) { return r.Window == window; });
 }
 
-void TCustomComPort::AddUserCallback(TPortCallback Callback, void* Context) {
-  if (Callback) UserList.push_back({nullptr, Callback, nullptr, Context});
+void TCustomComPort::AddUserCallback(TPortCallback callback, void* context) {
+  if (callback) userList_.push_back({nullptr, callback, nullptr, context});
 }
 
-void TCustomComPort::AddUserCallbackEx(TPortCallbackEx Callback, void* Context) {
-  if (Callback) UserList.push_back({nullptr, nullptr, Callback, Context});
+void TCustomComPort::AddUserCallbackEx(TPortCallbackEx callback, void* context) {
+  if (callback) userList_.push_back({nullptr, nullptr, callback, context});
 }
 
-void TCustomComPort::RemoveUserCallback(void* Context) {
-  if (Destroying) return;
-  std::erase_if(UserList, [Context](const TUserRecord& r) { return !r.Window && r.Context == Context; });
+void TCustomComPort::RemoveUserCallback(void* context) {
+  if (destroying_) return;
+  std::erase_if(userList_, [context](const TUserRecord& r) { return !r.Window && r.Context == context; });
 }
 
 // ---------------------------------------------------------------------------------------
 // Operations
 
 TBaseDispatcher& TCustomComPort::ValidDispatcher() {
-  if (!Dispatcher && FAutoOpen && !Loading) SetOpen(true);
-  if (!Dispatcher) CheckException(ecCommNotOpen);
-  return *Dispatcher;
+  if (!dispatcher_ && FAutoOpen && !loading_) SetOpen(true);
+  if (!dispatcher_) CheckException(ecCommNotOpen);
+  return *dispatcher_;
 }
 
 TBaseDispatcher* TCustomComPort::CurrentDispatcher() {
-  if (!Dispatcher && !Loading && FAutoOpen) SetOpen(true);
-  return Dispatcher.get();
+  if (!dispatcher_ && !loading_ && FAutoOpen) SetOpen(true);
+  return dispatcher_.get();
 }
 
 bool TCustomComPort::InputReady() {
@@ -341,31 +341,31 @@ std::uint8_t TCustomComPort::ReadChar() {
   return c;
 }
 
-void TCustomComPort::WriteChar(std::uint8_t C) { WriteBlock(&C, 1); }
+void TCustomComPort::WriteChar(std::uint8_t c) { WriteBlock(&c, 1); }
 
-void TCustomComPort::WriteString(const std::string& S) {
+void TCustomComPort::WriteString(const std::string& s) {
   if (FPortState == StateClosing) return;
   auto& dispatcher = ValidDispatcher();
-  if (S.empty()) return;
-  CheckException(dispatcher.PutBlock(S.data(), static_cast<std::uint32_t>(S.size())));
+  if (s.empty()) return;
+  CheckException(dispatcher.PutBlock(s.data(), static_cast<std::uint32_t>(s.size())));
 }
 
-int TCustomComPort::WriteBlock(const void* Block, std::uint16_t Len) {
+int TCustomComPort::WriteBlock(const void* block, std::uint16_t len) {
   if (FPortState == StateClosing) return 0;
   auto& dispatcher = ValidDispatcher();
-  if (Len == 0) return 0;
-  CheckException(dispatcher.PutBlock(Block, Len));
+  if (len == 0) return 0;
+  CheckException(dispatcher.PutBlock(block, len));
   return 0;
 }
 
 std::uint32_t TCustomComPort::OutputPending() {
-  if (!Dispatcher || FPortState != StateOpen) return 0;
-  return Dispatcher->OutBuffUsed();
+  if (!dispatcher_ || FPortState != StateOpen) return 0;
+  return dispatcher_->OutBuffUsed();
 }
 
 std::chrono::steady_clock::time_point TCustomComPort::LastReceiveTime() {
-  if (!Dispatcher || FPortState != StateOpen) return {};
-  return Dispatcher->LastReceiveTime();
+  if (!dispatcher_ || FPortState != StateOpen) return {};
+  return dispatcher_->LastReceiveTime();
 }
 
 void TCustomComPort::DiscardInput() {
@@ -383,94 +383,94 @@ void TCustomComPort::DoServicePort() {
 // ---------------------------------------------------------------------------------------
 // Properties
 
-bool TCustomComPort::PortIsOpen() const { return Dispatcher && FPortState == StateOpen; }
+bool TCustomComPort::PortIsOpen() const { return dispatcher_ && FPortState == StateOpen; }
 
-void TCustomComPort::SetDeviceLayer(TDeviceLayer Value) {
+void TCustomComPort::SetDeviceLayer(TDeviceLayer value) {
   // Only the serial driver is available, and only a closed port may change its layer.
-  if (Value != dlWin32 || FPortState != StateClosed) return;
-  if (Value == FDeviceLayer) return;
-  FDeviceLayer = Value;
+  if (value != dlWin32 || FPortState != StateClosed) return;
+  if (value == FDeviceLayer) return;
+  FDeviceLayer = value;
   DeviceLayerChanged();
 }
 
-void TCustomComPort::SetComNumber(std::uint16_t Value) {
-  if (Value == FComNumber && !Force) return;
+void TCustomComPort::SetComNumber(std::uint16_t value) {
+  if (value == FComNumber && !force_) return;
   FDevicePath.clear();
   if (PortIsOpen()) {
     ClosePort();
-    FComNumber = Value;
+    FComNumber = value;
     SetTracing(FTracing);
     SetLogging(FLogging);
     SetOpen(true);
   } else {
-    FComNumber = Value;
+    FComNumber = value;
   }
 }
 
 void TCustomComPort::ApplyLineParams() {
   if (PortIsOpen())
-    CheckException(Dispatcher->SetLineParams(FBaud, static_cast<std::uint16_t>(FParity), FStopBits, FDataBits));
+    CheckException(dispatcher_->SetLineParams(FBaud, static_cast<std::uint16_t>(FParity), FStopBits, FDataBits));
 }
 
-void TCustomComPort::SetBaud(std::int32_t Value) {
-  if (Value == FBaud && !Force) return;
-  FBaud = Value;
+void TCustomComPort::SetBaud(std::int32_t value) {
+  if (value == FBaud && !force_) return;
+  FBaud = value;
   ApplyLineParams();
 }
 
-void TCustomComPort::SetParity(TParity Value) {
-  if (Value == FParity && !Force) return;
-  FParity = Value;
+void TCustomComPort::SetParity(TParity value) {
+  if (value == FParity && !force_) return;
+  FParity = value;
   ApplyLineParams();
 }
 
-void TCustomComPort::SetDataBits(std::uint16_t Value) {
-  if (Value == FDataBits && !Force) return;
-  FDataBits = Value;
+void TCustomComPort::SetDataBits(std::uint16_t value) {
+  if (value == FDataBits && !force_) return;
+  FDataBits = value;
   ApplyLineParams();
 }
 
-void TCustomComPort::SetStopBits(std::uint16_t Value) {
-  if (Value == FStopBits && !Force) return;
-  FStopBits = Value;
+void TCustomComPort::SetStopBits(std::uint16_t value) {
+  if (value == FStopBits && !force_) return;
+  FStopBits = value;
   ApplyLineParams();
 }
 
-void TCustomComPort::SetInSize(std::uint16_t Value) {
-  if (Value == FInSize && !Force) return;
-  FInSize = Value;
-  if (PortIsOpen()) CheckException(Dispatcher->SetupQueueSizes(FInSize, FOutSize));
+void TCustomComPort::SetInSize(std::uint16_t value) {
+  if (value == FInSize && !force_) return;
+  FInSize = value;
+  if (PortIsOpen()) CheckException(dispatcher_->SetupQueueSizes(FInSize, FOutSize));
 }
 
-void TCustomComPort::SetOutSize(std::uint16_t Value) {
-  if (Value == FOutSize && !Force) return;
-  FOutSize = Value;
+void TCustomComPort::SetOutSize(std::uint16_t value) {
+  if (value == FOutSize && !force_) return;
+  FOutSize = value;
   // The output ring keeps its size until the next open.
-  if (PortIsOpen()) CheckException(Dispatcher->SetupQueueSizes(FInSize, FOutSize));
+  if (PortIsOpen()) CheckException(dispatcher_->SetupQueueSizes(FInSize, FOutSize));
 }
 
-void TCustomComPort::SetDTR(bool Value) {
-  if (Value == FDTR && !Force) return;
+void TCustomComPort::SetDTR(bool value) {
+  if (value == FDTR && !force_) return;
   if (PortIsOpen()) {
     // 1: the line is under hardware flow control and keeps its state.
-    if (CheckException(Dispatcher->SetDTR(Value)) == 0) FDTR = Value;
+    if (CheckException(dispatcher_->SetDTR(value)) == 0) FDTR = value;
   } else {
-    FDTR = Value;
+    FDTR = value;
   }
 }
 
-void TCustomComPort::SetRTS(bool Value) {
-  if (Value == FRTS && !Force) return;
+void TCustomComPort::SetRTS(bool value) {
+  if (value == FRTS && !force_) return;
   if (PortIsOpen()) {
-    if (CheckException(Dispatcher->SetRTS(Value)) == 0) FRTS = Value;
+    if (CheckException(dispatcher_->SetRTS(value)) == 0) FRTS = value;
   } else {
-    FRTS = Value;
+    FRTS = value;
   }
 }
 
 namespace {
 
-std::uint16_t percentOf(std::uint16_t size, int percent) {
+std::uint16_t PercentOf(std::uint16_t size, int percent) {
   return static_cast<std::uint16_t>(std::lround(size * percent / 100.0));
 }
 
@@ -480,92 +480,92 @@ void TCustomComPort::ApplyFlowOptions() {
   if (!PortIsOpen()) return;
   auto full = std::min(FBufferFull, FInSize);
   auto resume = std::min(FBufferResume, full);
-  CheckException(Dispatcher->HWFlowOptions(full, resume, FHWFlowOptions));
+  CheckException(dispatcher_->HWFlowOptions(full, resume, FHWFlowOptions));
   std::uint16_t swMask = FSWFlowOptions == swfReceive ? 2 : FSWFlowOptions == swfTransmit ? 1 : FSWFlowOptions == swfBoth ? 3 : 0;
   if (swMask != 0)
-    CheckException(Dispatcher->SWFlowEnable(full, resume, swMask));
+    CheckException(dispatcher_->SWFlowEnable(full, resume, swMask));
   else
-    CheckException(Dispatcher->SWFlowDisable());
+    CheckException(dispatcher_->SWFlowDisable());
 }
 
-void TCustomComPort::SetHWFlowOptions(THWFlowOptionSet Value) {
-  Value &= hwfUseDTR | hwfUseRTS | hwfRequireDSR | hwfRequireCTS;
-  if (Value == FHWFlowOptions && !Force) return;
-  if (Value & (hwfUseRTS | hwfRequireCTS)) FRS485Mode = false;
-  FHWFlowOptions = Value;
-  if (Value != 0) {
-    if (FBufferFull == 0 || FBufferFull > FInSize) FBufferFull = percentOf(FInSize, 90);
-    if (FBufferResume == 0 || FBufferResume > FBufferFull) FBufferResume = percentOf(FInSize, 10);
+void TCustomComPort::SetHWFlowOptions(THWFlowOptionSet value) {
+  value &= hwfUseDTR | hwfUseRTS | hwfRequireDSR | hwfRequireCTS;
+  if (value == FHWFlowOptions && !force_) return;
+  if (value & (hwfUseRTS | hwfRequireCTS)) FRS485Mode = false;
+  FHWFlowOptions = value;
+  if (value != 0) {
+    if (FBufferFull == 0 || FBufferFull > FInSize) FBufferFull = PercentOf(FInSize, 90);
+    if (FBufferResume == 0 || FBufferResume > FBufferFull) FBufferResume = PercentOf(FInSize, 10);
   }
   if (PortIsOpen()) {
     auto full = std::min(FBufferFull, FInSize);
-    CheckException(Dispatcher->HWFlowOptions(full, std::min(FBufferResume, full), FHWFlowOptions));
+    CheckException(dispatcher_->HWFlowOptions(full, std::min(FBufferResume, full), FHWFlowOptions));
   }
 }
 
-void TCustomComPort::SetSWFlowOptions(TSWFlowOptions Value) {
-  if (Value == FSWFlowOptions && !Force) return;
-  FSWFlowOptions = Value;
-  std::uint16_t mask = Value == swfReceive ? 2 : Value == swfTransmit ? 1 : Value == swfBoth ? 3 : 0;
+void TCustomComPort::SetSWFlowOptions(TSWFlowOptions value) {
+  if (value == FSWFlowOptions && !force_) return;
+  FSWFlowOptions = value;
+  std::uint16_t mask = value == swfReceive ? 2 : value == swfTransmit ? 1 : value == swfBoth ? 3 : 0;
   if (mask != 0) {
-    if (FBufferFull == 0 || FBufferFull > FInSize) FBufferFull = percentOf(FInSize, 75);
-    if (FBufferResume == 0 || FBufferResume > FBufferFull) FBufferResume = percentOf(FInSize, 25);
+    if (FBufferFull == 0 || FBufferFull > FInSize) FBufferFull = PercentOf(FInSize, 75);
+    if (FBufferResume == 0 || FBufferResume > FBufferFull) FBufferResume = PercentOf(FInSize, 25);
   }
   if (PortIsOpen()) {
     auto full = std::min(FBufferFull, FInSize);
     if (mask != 0)
-      CheckException(Dispatcher->SWFlowEnable(full, std::min(FBufferResume, full), mask));
+      CheckException(dispatcher_->SWFlowEnable(full, std::min(FBufferResume, full), mask));
     else
-      CheckException(Dispatcher->SWFlowDisable());
+      CheckException(dispatcher_->SWFlowDisable());
   }
 }
 
-void TCustomComPort::SetXOnChar(char Value) {
-  if (Value == FXOnChar && !Force) return;
-  FXOnChar = Value;
-  if (PortIsOpen()) CheckException(Dispatcher->SWFlowChars(FXOnChar, FXOffChar));
+void TCustomComPort::SetXOnChar(char value) {
+  if (value == FXOnChar && !force_) return;
+  FXOnChar = value;
+  if (PortIsOpen()) CheckException(dispatcher_->SWFlowChars(FXOnChar, FXOffChar));
 }
 
-void TCustomComPort::SetXOffChar(char Value) {
-  if (Value == FXOffChar && !Force) return;
-  FXOffChar = Value;
-  if (PortIsOpen()) CheckException(Dispatcher->SWFlowChars(FXOnChar, FXOffChar));
+void TCustomComPort::SetXOffChar(char value) {
+  if (value == FXOffChar && !force_) return;
+  FXOffChar = value;
+  if (PortIsOpen()) CheckException(dispatcher_->SWFlowChars(FXOnChar, FXOffChar));
 }
 
-void TCustomComPort::SetBufferFull(std::uint16_t Value) {
-  FBufferFull = std::min(Value, FInSize);
+void TCustomComPort::SetBufferFull(std::uint16_t value) {
+  FBufferFull = std::min(value, FInSize);
   if (FBufferResume > FBufferFull) FBufferResume = FBufferFull;
   ApplyFlowOptions();
 }
 
-void TCustomComPort::SetBufferResume(std::uint16_t Value) {
-  FBufferResume = FBufferFull != 0 ? std::min(Value, FBufferFull) : std::min(Value, FInSize);
+void TCustomComPort::SetBufferResume(std::uint16_t value) {
+  FBufferResume = FBufferFull != 0 ? std::min(value, FBufferFull) : std::min(value, FInSize);
   ApplyFlowOptions();
 }
 
-void TCustomComPort::SetTracing(TTraceLogState Value) {
+void TCustomComPort::SetTracing(TTraceLogState value) {
   // No trace file is ever written; dump, append and clear are actions on that file and
   // leave the state as it was.
-  if (Value == tlOff || Value == tlOn || Value == tlPause) FTracing = Value;
+  if (value == tlOff || value == tlOn || value == tlPause) FTracing = value;
 }
 
-void TCustomComPort::SetTraceSize(std::uint32_t Value) { FTraceSize = std::min<std::uint32_t>(Value, 4000000); }
+void TCustomComPort::SetTraceSize(std::uint32_t value) { FTraceSize = std::min<std::uint32_t>(value, 4000000); }
 
-void TCustomComPort::SetLogging(TTraceLogState Value) {
-  if (Value == tlOff || Value == tlOn || Value == tlPause) FLogging = Value;
+void TCustomComPort::SetLogging(TTraceLogState value) {
+  if (value == tlOff || value == tlOn || value == tlPause) FLogging = value;
 }
 
-void TCustomComPort::SetLogSize(std::uint32_t Value) { FLogSize = std::min<std::uint32_t>(Value, 16000000); }
+void TCustomComPort::SetLogSize(std::uint32_t value) { FLogSize = std::min<std::uint32_t>(value, 16000000); }
 
-void TCustomComPort::SetUseEventWord(bool Value) {
-  if (Value == FUseEventWord && !Force) return;
-  FUseEventWord = Value;
+void TCustomComPort::SetUseEventWord(bool value) {
+  if (value == FUseEventWord && !force_) return;
+  FUseEventWord = value;
 }
 
-void TCustomComPort::SetRS485Mode(bool Value) {
-  if (Value == FRS485Mode && !Force) return;
-  FRS485Mode = Value;
-  if (Value) {
+void TCustomComPort::SetRS485Mode(bool value) {
+  if (value == FRS485Mode && !force_) return;
+  FRS485Mode = value;
+  if (value) {
     FHWFlowOptions &= static_cast<THWFlowOptionSet>(~(hwfUseRTS | hwfRequireCTS));
     SetRTS(false);
   }
@@ -581,69 +581,69 @@ bool TCustomComPort::AnyTriggerEventAssigned() const {
 }
 
 void TCustomComPort::UpdateHandlerFlags() {
-  if (Dispatcher && FPortState == StateOpen) Dispatcher->UpdateHandlerFlags(AnyTriggerEventAssigned()
+  if (dispatcher_ && FPortState == StateOpen) dispatcher_->UpdateHandlerFlags(AnyTriggerEventAssigned()
                                                                     ? TBaseDispatcher::THandlerUpdate::PortHandlerInstalled
                                                                     : TBaseDispatcher::THandlerUpdate::PortHandlerRemoved);
 }
 
-void TCustomComPort::SetOnTrigger(TTriggerMessageEvent Value) {
-  FOnTrigger = std::move(Value);
+void TCustomComPort::SetOnTrigger(TTriggerMessageEvent value) {
+  FOnTrigger = std::move(value);
   UpdateHandlerFlags();
 }
-void TCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent Value) {
-  FOnTriggerAvail = std::move(Value);
+void TCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent value) {
+  FOnTriggerAvail = std::move(value);
   UpdateHandlerFlags();
 }
-void TCustomComPort::SetOnTriggerData(TTriggerEvent Value) {
-  FOnTriggerData = std::move(Value);
+void TCustomComPort::SetOnTriggerData(TTriggerEvent value) {
+  FOnTriggerData = std::move(value);
   UpdateHandlerFlags();
 }
-void TCustomComPort::SetOnTriggerStatus(TTriggerEvent Value) {
-  FOnTriggerStatus = std::move(Value);
+void TCustomComPort::SetOnTriggerStatus(TTriggerEvent value) {
+  FOnTriggerStatus = std::move(value);
   UpdateHandlerFlags();
 }
-void TCustomComPort::SetOnTriggerTimer(TTriggerEvent Value) {
-  FOnTriggerTimer = std::move(Value);
+void TCustomComPort::SetOnTriggerTimer(TTriggerEvent value) {
+  FOnTriggerTimer = std::move(value);
   UpdateHandlerFlags();
 }
-void TCustomComPort::SetOnTriggerLineError(TTriggerLineErrorEvent Value) {
-  FOnTriggerLineError = std::move(Value);
+void TCustomComPort::SetOnTriggerLineError(TTriggerLineErrorEvent value) {
+  FOnTriggerLineError = std::move(value);
   UpdateHandlerFlags();
 }
-void TCustomComPort::SetOnTriggerModemStatus(TNotifyEvent Value) {
-  FOnTriggerModemStatus = std::move(Value);
+void TCustomComPort::SetOnTriggerModemStatus(TNotifyEvent value) {
+  FOnTriggerModemStatus = std::move(value);
   UpdateHandlerFlags();
 }
-void TCustomComPort::SetOnTriggerOutbuffFree(TNotifyEvent Value) {
-  FOnTriggerOutbuffFree = std::move(Value);
+void TCustomComPort::SetOnTriggerOutbuffFree(TNotifyEvent value) {
+  FOnTriggerOutbuffFree = std::move(value);
   UpdateHandlerFlags();
 }
-void TCustomComPort::SetOnTriggerOutbuffUsed(TNotifyEvent Value) {
-  FOnTriggerOutbuffUsed = std::move(Value);
+void TCustomComPort::SetOnTriggerOutbuffUsed(TNotifyEvent value) {
+  FOnTriggerOutbuffUsed = std::move(value);
   UpdateHandlerFlags();
 }
-void TCustomComPort::SetOnTriggerOutSent(TNotifyEvent Value) {
-  FOnTriggerOutSent = std::move(Value);
+void TCustomComPort::SetOnTriggerOutSent(TNotifyEvent value) {
+  FOnTriggerOutSent = std::move(value);
   UpdateHandlerFlags();
 }
 
-void TCustomComPort::DoTrigger(std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data) {
-  if (FOnTrigger) FOnTrigger(*this, Msg, TriggerHandle, Data);
+void TCustomComPort::DoTrigger(std::uint16_t msg, std::uint16_t triggerHandle, std::uint16_t data) {
+  if (FOnTrigger) FOnTrigger(*this, msg, triggerHandle, data);
 }
-void TCustomComPort::DoTriggerAvail(std::uint16_t Count) {
-  if (FOnTriggerAvail) FOnTriggerAvail(*this, Count);
+void TCustomComPort::DoTriggerAvail(std::uint16_t count) {
+  if (FOnTriggerAvail) FOnTriggerAvail(*this, count);
 }
-void TCustomComPort::DoTriggerData(std::uint16_t TriggerHandle) {
-  if (FOnTriggerData) FOnTriggerData(*this, TriggerHandle);
+void TCustomComPort::DoTriggerData(std::uint16_t triggerHandle) {
+  if (FOnTriggerData) FOnTriggerData(*this, triggerHandle);
 }
-void TCustomComPort::DoTriggerStatus(std::uint16_t TriggerHandle) {
-  if (FOnTriggerStatus) FOnTriggerStatus(*this, TriggerHandle);
+void TCustomComPort::DoTriggerStatus(std::uint16_t triggerHandle) {
+  if (FOnTriggerStatus) FOnTriggerStatus(*this, triggerHandle);
 }
-void TCustomComPort::DoTriggerTimer(std::uint16_t TriggerHandle) {
-  if (FOnTriggerTimer) FOnTriggerTimer(*this, TriggerHandle);
+void TCustomComPort::DoTriggerTimer(std::uint16_t triggerHandle) {
+  if (FOnTriggerTimer) FOnTriggerTimer(*this, triggerHandle);
 }
-void TCustomComPort::DoTriggerLineError(std::uint16_t Error, bool LineBreak) {
-  if (FOnTriggerLineError) FOnTriggerLineError(*this, Error, LineBreak);
+void TCustomComPort::DoTriggerLineError(std::uint16_t error, bool lineBreak) {
+  if (FOnTriggerLineError) FOnTriggerLineError(*this, error, lineBreak);
 }
 void TCustomComPort::DoTriggerModemStatus() {
   if (FOnTriggerModemStatus) FOnTriggerModemStatus(*this);
@@ -661,55 +661,55 @@ void TCustomComPort::DoTriggerOutSent() {
 // ---------------------------------------------------------------------------------------
 // Assign
 
-void TCustomComPort::Assign(const TCustomComPort& Source) {
-  if (&Source == this) return;
-  UserList = Source.UserList;
-  if (Source.Dispatcher && Source.FPortState == StateOpen) {
-    if (!SavedTriggers) SavedTriggers = std::make_unique<TTriggerSave>();
-    Source.Dispatcher->SaveTriggers(*SavedTriggers);
-    CopyTriggers = true;
+void TCustomComPort::Assign(const TCustomComPort& source) {
+  if (&source == this) return;
+  userList_ = source.userList_;
+  if (source.dispatcher_ && source.FPortState == StateOpen) {
+    if (!savedTriggers_) savedTriggers_ = std::make_unique<TTriggerSave>();
+    source.dispatcher_->SaveTriggers(*savedTriggers_);
+    copyTriggers_ = true;
   }
-  Force = Source.Force;
-  FDeviceLayer = Source.FDeviceLayer;
-  FComNumber = Source.FComNumber;
+  force_ = source.force_;
+  FDeviceLayer = source.FDeviceLayer;
+  FComNumber = source.FComNumber;
   FDevicePath.clear();
-  FBaud = Source.FBaud;
-  FParity = Source.FParity;
-  FDataBits = Source.FDataBits;
-  FStopBits = Source.FStopBits;
-  FInSize = Source.FInSize;
-  FOutSize = Source.FOutSize;
-  FAutoOpen = Source.FAutoOpen;
-  FPromptForPort = Source.FPromptForPort;
-  FRS485Mode = Source.FRS485Mode;
-  FDTR = Source.FDTR;
-  FRTS = Source.FRTS;
-  FBufferFull = Source.FBufferFull;
-  FBufferResume = Source.FBufferResume;
-  FHWFlowOptions = Source.FHWFlowOptions;
-  FSWFlowOptions = Source.FSWFlowOptions;
-  FXOnChar = Source.FXOnChar;
-  FXOffChar = Source.FXOffChar;
-  FTracing = Source.FTracing;
-  FTraceSize = Source.FTraceSize;
-  FTraceName = Source.FTraceName;
-  FTraceHex = Source.FTraceHex;
-  FTraceAllHex = Source.FTraceAllHex;
-  FLogging = Source.FLogging;
-  FLogSize = Source.FLogSize;
-  FLogName = Source.FLogName;
-  FLogHex = Source.FLogHex;
-  FLogAllHex = Source.FLogAllHex;
-  AvailThreshold = Source.AvailThreshold;
-  FTapiMode = Source.FTapiMode;
+  FBaud = source.FBaud;
+  FParity = source.FParity;
+  FDataBits = source.FDataBits;
+  FStopBits = source.FStopBits;
+  FInSize = source.FInSize;
+  FOutSize = source.FOutSize;
+  FAutoOpen = source.FAutoOpen;
+  FPromptForPort = source.FPromptForPort;
+  FRS485Mode = source.FRS485Mode;
+  FDTR = source.FDTR;
+  FRTS = source.FRTS;
+  FBufferFull = source.FBufferFull;
+  FBufferResume = source.FBufferResume;
+  FHWFlowOptions = source.FHWFlowOptions;
+  FSWFlowOptions = source.FSWFlowOptions;
+  FXOnChar = source.FXOnChar;
+  FXOffChar = source.FXOffChar;
+  FTracing = source.FTracing;
+  FTraceSize = source.FTraceSize;
+  FTraceName = source.FTraceName;
+  FTraceHex = source.FTraceHex;
+  FTraceAllHex = source.FTraceAllHex;
+  FLogging = source.FLogging;
+  FLogSize = source.FLogSize;
+  FLogName = source.FLogName;
+  FLogHex = source.FLogHex;
+  FLogAllHex = source.FLogAllHex;
+  AvailThreshold = source.AvailThreshold;
+  FTapiMode = source.FTapiMode;
   SetOpen(false);
-  SetOnTrigger(Source.FOnTrigger);
-  SetOnTriggerAvail(Source.FOnTriggerAvail);
-  SetOnTriggerData(Source.FOnTriggerData);
-  SetOnTriggerStatus(Source.FOnTriggerStatus);
-  SetOnTriggerTimer(Source.FOnTriggerTimer);
-  FOnPortOpen = Source.FOnPortOpen;
-  FOnPortClose = Source.FOnPortClose;
+  SetOnTrigger(source.FOnTrigger);
+  SetOnTriggerAvail(source.FOnTriggerAvail);
+  SetOnTriggerData(source.FOnTriggerData);
+  SetOnTriggerStatus(source.FOnTriggerStatus);
+  SetOnTriggerTimer(source.FOnTriggerTimer);
+  FOnPortOpen = source.FOnPortOpen;
+  FOnPortClose = source.FOnPortClose;
 }
 
 }  // namespace mirte

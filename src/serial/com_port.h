@@ -41,21 +41,21 @@ inline constexpr THWFlowOptionSet hwfUseRTS = 2;
 inline constexpr THWFlowOptionSet hwfRequireDSR = 4;
 inline constexpr THWFlowOptionSet hwfRequireCTS = 8;
 
-using TNotifyEvent = std::function<void(TCustomComPort& Sender)>;
+using TNotifyEvent = std::function<void(TCustomComPort& sender)>;
 using TTriggerMessageEvent =
-    std::function<void(TCustomComPort& CP, std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data)>;
-using TTriggerAvailEvent = std::function<void(TCustomComPort& CP, std::uint16_t Count)>;
-using TTriggerEvent = std::function<void(TCustomComPort& CP, std::uint16_t TriggerHandle)>;
-using TTriggerLineErrorEvent = std::function<void(TCustomComPort& CP, std::uint16_t Error, bool LineBreak)>;
+    std::function<void(TCustomComPort& cp, std::uint16_t msg, std::uint16_t triggerHandle, std::uint16_t data)>;
+using TTriggerAvailEvent = std::function<void(TCustomComPort& cp, std::uint16_t count)>;
+using TTriggerEvent = std::function<void(TCustomComPort& cp, std::uint16_t triggerHandle)>;
+using TTriggerLineErrorEvent = std::function<void(TCustomComPort& cp, std::uint16_t error, bool lineBreak)>;
 
 // Callback users of the port: state 0 opened, 1 closing, 2 closed; the older form gets
 // only open (true) and close (false).
-using TPortCallback = void (*)(void* Context, TCustomComPort& CP, bool Opening);
-using TPortCallbackEx = void (*)(void* Context, TCustomComPort& CP, int State);
+using TPortCallback = void (*)(void* context, TCustomComPort& cp, bool opening);
+using TPortCallbackEx = void (*)(void* context, TCustomComPort& cp, int state);
 
 // Receives exceptions that a trigger event handler raised, and those of an open carried out
 // when loading ends; the program shows their message. Without one they are dropped.
-using TExceptionHandler = std::function<void(std::exception_ptr Error)>;
+using TExceptionHandler = std::function<void(std::exception_ptr error)>;
 
 // Asks the user for a port when the port is opened without a number (the Select Port
 // dialog); returns the chosen number, or 0 when the user cancelled.
@@ -72,148 +72,148 @@ public:
   // The queue carries trigger messages to the main thread and must outlive the port (an
   // owner declares it before the port). A port without one can hold settings (Assign);
   // opened, it delivers no trigger events.
-  explicit TCustomComPort(IMainThreadQueue* Queue = nullptr);
+  explicit TCustomComPort(IMainThreadQueue* queue = nullptr);
   ~TCustomComPort() override;
   TCustomComPort(const TCustomComPort&) = delete;
   TCustomComPort& operator=(const TCustomComPort&) = delete;
 
-  void SetMainThreadQueue(IMainThreadQueue* Queue) { MainQueue = Queue; }
-  IMainThreadQueue* MainThreadQueue() const { return MainQueue; }
-  void SetPortPrompt(TPortPrompt Prompt) { PortPrompt = std::move(Prompt); }
-  void SetExceptionHandler(TExceptionHandler Handler) { ExceptionHandler = std::move(Handler); }
+  void SetMainThreadQueue(IMainThreadQueue* queue) { mainQueue_ = queue; }
+  IMainThreadQueue* MainThreadQueue() const { return mainQueue_; }
+  void SetPortPrompt(TPortPrompt prompt) { portPrompt_ = std::move(prompt); }
+  void SetExceptionHandler(TExceptionHandler handler) { exceptionHandler_ = std::move(handler); }
 
   // Properties. A setter does nothing when the value is unchanged.
   TDeviceLayer DeviceLayer() const { return FDeviceLayer; }
-  void SetDeviceLayer(TDeviceLayer Value);
+  void SetDeviceLayer(TDeviceLayer value);
   std::uint16_t ComNumber() const { return FComNumber; }
-  void SetComNumber(std::uint16_t Value);
+  void SetComNumber(std::uint16_t value);
   // The device the next opens use instead of the one ComNumber names (a by-id name found
   // again under a new node); empty: the number's own. A new number or Assign clears it.
   const std::string& DevicePath() const { return FDevicePath; }
-  void SetDevicePath(const std::string& Value) { FDevicePath = Value; }
+  void SetDevicePath(const std::string& value) { FDevicePath = value; }
   std::int32_t Baud() const { return FBaud; }
-  void SetBaud(std::int32_t Value);
+  void SetBaud(std::int32_t value);
   bool PromptForPort() const { return FPromptForPort; }
-  void SetPromptForPort(bool Value) { FPromptForPort = Value; }
+  void SetPromptForPort(bool value) { FPromptForPort = value; }
   TParity Parity() const { return FParity; }
-  void SetParity(TParity Value);
+  void SetParity(TParity value);
   std::uint16_t DataBits() const { return FDataBits; }
-  void SetDataBits(std::uint16_t Value);
+  void SetDataBits(std::uint16_t value);
   std::uint16_t StopBits() const { return FStopBits; }
-  void SetStopBits(std::uint16_t Value);
+  void SetStopBits(std::uint16_t value);
   std::uint16_t InSize() const { return FInSize; }
-  void SetInSize(std::uint16_t Value);
+  void SetInSize(std::uint16_t value);
   std::uint16_t OutSize() const { return FOutSize; }
-  void SetOutSize(std::uint16_t Value);
+  void SetOutSize(std::uint16_t value);
   bool AutoOpen() const { return FAutoOpen; }
-  void SetAutoOpen(bool Value) { FAutoOpen = Value; }
+  void SetAutoOpen(bool value) { FAutoOpen = value; }
   bool Open() const { return FOpen; }
-  void SetOpen(bool Value);
+  void SetOpen(bool value);
   bool DTR() const { return FDTR; }
-  void SetDTR(bool Value);
+  void SetDTR(bool value);
   bool RTS() const { return FRTS; }
-  void SetRTS(bool Value);
+  void SetRTS(bool value);
   THWFlowOptionSet HWFlowOptions() const { return FHWFlowOptions; }
-  void SetHWFlowOptions(THWFlowOptionSet Value);
+  void SetHWFlowOptions(THWFlowOptionSet value);
   TSWFlowOptions SWFlowOptions() const { return FSWFlowOptions; }
-  void SetSWFlowOptions(TSWFlowOptions Value);
+  void SetSWFlowOptions(TSWFlowOptions value);
   char XOnChar() const { return FXOnChar; }
-  void SetXOnChar(char Value);
+  void SetXOnChar(char value);
   char XOffChar() const { return FXOffChar; }
-  void SetXOffChar(char Value);
+  void SetXOffChar(char value);
   std::uint16_t BufferFull() const { return FBufferFull; }
-  void SetBufferFull(std::uint16_t Value);
+  void SetBufferFull(std::uint16_t value);
   std::uint16_t BufferResume() const { return FBufferResume; }
-  void SetBufferResume(std::uint16_t Value);
+  void SetBufferResume(std::uint16_t value);
   TTraceLogState Tracing() const { return FTracing; }
-  void SetTracing(TTraceLogState Value);
+  void SetTracing(TTraceLogState value);
   std::uint32_t TraceSize() const { return FTraceSize; }
-  void SetTraceSize(std::uint32_t Value);
+  void SetTraceSize(std::uint32_t value);
   const std::string& TraceName() const { return FTraceName; }
-  void SetTraceName(const std::string& Value) { FTraceName = Value.substr(0, 255); }
+  void SetTraceName(const std::string& value) { FTraceName = value.substr(0, 255); }
   bool TraceHex() const { return FTraceHex; }
-  void SetTraceHex(bool Value) { FTraceHex = Value; }
+  void SetTraceHex(bool value) { FTraceHex = value; }
   bool TraceAllHex() const { return FTraceAllHex; }
-  void SetTraceAllHex(bool Value) { FTraceAllHex = Value; }
+  void SetTraceAllHex(bool value) { FTraceAllHex = value; }
   TTraceLogState Logging() const { return FLogging; }
-  void SetLogging(TTraceLogState Value);
+  void SetLogging(TTraceLogState value);
   std::uint32_t LogSize() const { return FLogSize; }
-  void SetLogSize(std::uint32_t Value);
+  void SetLogSize(std::uint32_t value);
   const std::string& LogName() const { return FLogName; }
-  void SetLogName(const std::string& Value) { FLogName = Value.substr(0, 255); }
+  void SetLogName(const std::string& value) { FLogName = value.substr(0, 255); }
   bool LogHex() const { return FLogHex; }
-  void SetLogHex(bool Value) { FLogHex = Value; }
+  void SetLogHex(bool value) { FLogHex = value; }
   bool LogAllHex() const { return FLogAllHex; }
-  void SetLogAllHex(bool Value) { FLogAllHex = Value; }
+  void SetLogAllHex(bool value) { FLogAllHex = value; }
   bool UseMSRShadow() const { return FUseMSRShadow; }
-  void SetUseMSRShadow(bool Value) { FUseMSRShadow = Value; }
+  void SetUseMSRShadow(bool value) { FUseMSRShadow = value; }
   bool UseEventWord() const { return FUseEventWord; }
-  void SetUseEventWord(bool Value);
+  void SetUseEventWord(bool value);
   std::uint16_t CommNotificationLevel() const { return FCommNotificationLevel; }
-  void SetCommNotificationLevel(std::uint16_t Value) { FCommNotificationLevel = Value; }
+  void SetCommNotificationLevel(std::uint16_t value) { FCommNotificationLevel = value; }
   TTapiMode TapiMode() const { return FTapiMode; }
-  void SetTapiMode(TTapiMode Value) { FTapiMode = Value; }
+  void SetTapiMode(TTapiMode value) { FTapiMode = value; }
   bool RS485Mode() const { return FRS485Mode; }
-  void SetRS485Mode(bool Value);
+  void SetRS485Mode(bool value);
 
   // Events. Assigning or clearing a trigger event while open tells the dispatcher at once
   // whether any trigger event is assigned.
   const TNotifyEvent& OnPortClose() const { return FOnPortClose; }
-  void SetOnPortClose(TNotifyEvent Value) { FOnPortClose = std::move(Value); }
+  void SetOnPortClose(TNotifyEvent value) { FOnPortClose = std::move(value); }
   const TNotifyEvent& OnPortOpen() const { return FOnPortOpen; }
-  void SetOnPortOpen(TNotifyEvent Value) { FOnPortOpen = std::move(Value); }
+  void SetOnPortOpen(TNotifyEvent value) { FOnPortOpen = std::move(value); }
   const TTriggerMessageEvent& OnTrigger() const { return FOnTrigger; }
-  void SetOnTrigger(TTriggerMessageEvent Value);
+  void SetOnTrigger(TTriggerMessageEvent value);
   const TTriggerAvailEvent& OnTriggerAvail() const { return FOnTriggerAvail; }
-  void SetOnTriggerAvail(TTriggerAvailEvent Value);
+  void SetOnTriggerAvail(TTriggerAvailEvent value);
   const TTriggerEvent& OnTriggerData() const { return FOnTriggerData; }
-  void SetOnTriggerData(TTriggerEvent Value);
+  void SetOnTriggerData(TTriggerEvent value);
   const TTriggerEvent& OnTriggerStatus() const { return FOnTriggerStatus; }
-  void SetOnTriggerStatus(TTriggerEvent Value);
+  void SetOnTriggerStatus(TTriggerEvent value);
   const TTriggerEvent& OnTriggerTimer() const { return FOnTriggerTimer; }
-  void SetOnTriggerTimer(TTriggerEvent Value);
+  void SetOnTriggerTimer(TTriggerEvent value);
   const TTriggerLineErrorEvent& OnTriggerLineError() const { return FOnTriggerLineError; }
-  void SetOnTriggerLineError(TTriggerLineErrorEvent Value);
+  void SetOnTriggerLineError(TTriggerLineErrorEvent value);
   const TNotifyEvent& OnTriggerModemStatus() const { return FOnTriggerModemStatus; }
-  void SetOnTriggerModemStatus(TNotifyEvent Value);
+  void SetOnTriggerModemStatus(TNotifyEvent value);
   const TNotifyEvent& OnTriggerOutbuffFree() const { return FOnTriggerOutbuffFree; }
-  void SetOnTriggerOutbuffFree(TNotifyEvent Value);
+  void SetOnTriggerOutbuffFree(TNotifyEvent value);
   const TNotifyEvent& OnTriggerOutbuffUsed() const { return FOnTriggerOutbuffUsed; }
-  void SetOnTriggerOutbuffUsed(TNotifyEvent Value);
+  void SetOnTriggerOutbuffUsed(TNotifyEvent value);
   const TNotifyEvent& OnTriggerOutSent() const { return FOnTriggerOutSent; }
-  void SetOnTriggerOutSent(TNotifyEvent Value);
+  void SetOnTriggerOutSent(TNotifyEvent value);
 
   // Raised on the main thread, once, when the device of the open port has gone away
   // (unplugged, hung up). The port stays open until its owner closes it; a port closed
   // before the news arrives hears nothing.
   const TNotifyEvent& OnDeviceLost() const { return FOnDeviceLost; }
-  void SetOnDeviceLost(TNotifyEvent Value) { FOnDeviceLost = std::move(Value); }
+  void SetOnDeviceLost(TNotifyEvent value) { FOnDeviceLost = std::move(value); }
 
   TPortState PortState() const { return FPortState; }
 
   // Operations.
   bool InputReady();
   std::uint8_t ReadChar();
-  void WriteChar(std::uint8_t C);
-  void WriteString(const std::string& S);
-  int WriteBlock(const void* Block, std::uint16_t Len);
+  void WriteChar(std::uint8_t c);
+  void WriteString(const std::string& s);
+  int WriteBlock(const void* block, std::uint16_t len);
   std::uint32_t OutputPending();
   // When the newest received bytes were taken from the device; the clock's epoch while the
   // port is not open or has received nothing.
   std::chrono::steady_clock::time_point LastReceiveTime();
   void DiscardInput();
   void ServicePort();
-  void Assign(const TCustomComPort& Source);
+  void Assign(const TCustomComPort& source);
   TBaseDispatcher* CurrentDispatcher();
-  void AddUserWindow(IMessageTarget* Window);
-  void RemoveUserWindow(IMessageTarget* Window);
-  void AddUserCallback(TPortCallback Callback, void* Context);
-  void AddUserCallbackEx(TPortCallbackEx Callback, void* Context);
-  void RemoveUserCallback(void* Context);
+  void AddUserWindow(IMessageTarget* window);
+  void RemoveUserWindow(IMessageTarget* window);
+  void AddUserCallback(TPortCallback callback, void* context);
+  void AddUserCallbackEx(TPortCallbackEx callback, void* context);
+  void RemoveUserCallback(void* context);
 
   // While the owner is loading, SetOpen(true) is only remembered and no result code is
   // raised; Loaded ends the loading and carries out a remembered open.
-  void BeginLoading() { Loading = true; }
+  void BeginLoading() { loading_ = true; }
   void Loaded();
 
 protected:
@@ -222,21 +222,21 @@ protected:
   virtual void CreateDispatcher();
   virtual void DeviceLayerChanged() {}
   virtual int OpenDevice();
-  virtual void HandleNotifyWindow(bool Create);
+  virtual void HandleNotifyWindow(bool create);
   virtual void ValidateComNumber();
   virtual void PortOpened() {}
-  virtual void DoTrigger(std::uint16_t Msg, std::uint16_t TriggerHandle, std::uint16_t Data);
-  virtual void DoTriggerAvail(std::uint16_t Count);
-  virtual void DoTriggerData(std::uint16_t TriggerHandle);
-  virtual void DoTriggerStatus(std::uint16_t TriggerHandle);
-  virtual void DoTriggerTimer(std::uint16_t TriggerHandle);
+  virtual void DoTrigger(std::uint16_t msg, std::uint16_t triggerHandle, std::uint16_t data);
+  virtual void DoTriggerAvail(std::uint16_t count);
+  virtual void DoTriggerData(std::uint16_t triggerHandle);
+  virtual void DoTriggerStatus(std::uint16_t triggerHandle);
+  virtual void DoTriggerTimer(std::uint16_t triggerHandle);
   virtual void UpdateHandlerFlags();
-  virtual void DoTriggerLineError(std::uint16_t Error, bool LineBreak);
+  virtual void DoTriggerLineError(std::uint16_t error, bool lineBreak);
   virtual void DoTriggerModemStatus();
   virtual void DoTriggerOutbuffFree();
   virtual void DoTriggerOutbuffUsed();
   virtual void DoTriggerOutSent();
-  virtual void DoWaitChar(char C) { (void)C; }
+  virtual void DoWaitChar(char c) { (void)c; }
   virtual void ClosePort();
   virtual void DoServicePort();
 
@@ -261,12 +261,12 @@ private:
   bool AnyTriggerEventAssigned() const;
   void ApplyFlowOptions();
   void ApplyLineParams();
-  std::intptr_t HandleNotifyMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam);
+  std::intptr_t HandleNotifyMessage(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
   void CompleteDeferredClose();
 
-  IMainThreadQueue* MainQueue = nullptr;
-  TPortPrompt PortPrompt;
-  TExceptionHandler ExceptionHandler;
+  IMainThreadQueue* mainQueue_ = nullptr;
+  TPortPrompt portPrompt_;
+  TExceptionHandler exceptionHandler_;
 
   TDeviceLayer FDeviceLayer = dlWin32;
   std::uint16_t FComNumber = 0;
@@ -320,16 +320,16 @@ private:
   TNotifyEvent FOnDeviceLost;
 
   TPortState FPortState = StateClosed;
-  std::unique_ptr<TBaseDispatcher> Dispatcher;
-  std::shared_ptr<TNotifyWindow> NotifyWindow;
-  std::vector<TUserRecord> UserList;
-  std::unique_ptr<TTriggerSave> SavedTriggers;
-  bool OpenPending = false;
-  bool CopyTriggers = false;
-  bool Force = false;
-  bool Loading = false;
-  bool OpenWhenLoaded = false;
-  bool Destroying = false;
+  std::unique_ptr<TBaseDispatcher> dispatcher_;
+  std::shared_ptr<TNotifyWindow> notifyWindow_;
+  std::vector<TUserRecord> userList_;
+  std::unique_ptr<TTriggerSave> savedTriggers_;
+  bool openPending_ = false;
+  bool copyTriggers_ = false;
+  bool force_ = false;
+  bool loading_ = false;
+  bool openWhenLoaded_ = false;
+  bool destroying_ = false;
 };
 
 // Publishes the properties; no behaviour of its own.

@@ -11,23 +11,23 @@ class TBaseDispatcher;
 
 class TDispatcherThread {
 public:
-  explicit TDispatcherThread(TBaseDispatcher& Disp, int Index) : dispatcher_(Disp), Slot(Index) {}
+  explicit TDispatcherThread(TBaseDispatcher& disp, int index) : dispatcher_(disp), slot_(index) {}
   virtual ~TDispatcherThread() = default;
   // The thread body; catches everything that escapes it.
   void Run();
-  int Index() const { return Slot; }
+  int Index() const { return slot_; }
 
 protected:
   virtual void Execute() = 0;
   TBaseDispatcher& dispatcher_;
 
 private:
-  int Slot;
+  int slot_;
 };
 
 class TComThread : public TDispatcherThread {
 public:
-  explicit TComThread(TBaseDispatcher& Disp) : TDispatcherThread(Disp, 0) {}
+  explicit TComThread(TBaseDispatcher& disp) : TDispatcherThread(disp, 0) {}
 
 protected:
   void Execute() override;
@@ -35,7 +35,7 @@ protected:
 
 class TDispThread : public TDispatcherThread {
 public:
-  explicit TDispThread(TBaseDispatcher& Disp) : TDispatcherThread(Disp, 1) {}
+  explicit TDispThread(TBaseDispatcher& disp) : TDispatcherThread(disp, 1) {}
 
 protected:
   void Execute() override;
@@ -43,7 +43,7 @@ protected:
 
 class TOutThread : public TDispatcherThread {
 public:
-  explicit TOutThread(TBaseDispatcher& Disp) : TDispatcherThread(Disp, 2) {}
+  explicit TOutThread(TBaseDispatcher& disp) : TDispatcherThread(disp, 2) {}
 
 protected:
   void Execute() override;

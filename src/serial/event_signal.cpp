@@ -30,15 +30,15 @@ int PollUntil(pollfd* fds, nfds_t count, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-TEventSignal::TEventSignal() : fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+TEventSignal::TEventSignal() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 TEventSignal::~TEventSignal() {
-  if (fd >= 0) ::close(fd);
+  if (fd_ >= 0) ::close(fd_);
 }
 
 void TEventSignal::Set() {
   std::uint64_t one = 1;
-  while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+  while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
   }
 }
 
@@ -47,7 +47,7 @@ void TEventSignal::Reset() { Consume(); }
 bool TEventSignal::Consume() {
   std::uint64_t value;
   for (;;) {
-    if (::read(fd, &value, sizeof value) == sizeof value) return true;
+    if (::read(fd_, &value, sizeof value) == sizeof value) return true;
     if (errno != EINTR) return false;
   }
 }
@@ -62,7 +62,7 @@ bool TEventSignal::Wait(std::chrono::milliseconds timeout) {
     if (timeout.count() >= 0)
       left = std::max(std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()),
                       std::chrono::milliseconds(0));
-    pollfd p{fd, POLLIN, 0};
+    pollfd p{fd_, POLLIN, 0};
     if (PollUntil(&p, 1, left) <= 0 || (p.revents & POLLNVAL)) return false;
     if (Consume()) return true;
     if (left.count() == 0) return false;
@@ -70,7 +70,7 @@ bool TEventSignal::Wait(std::chrono::milliseconds timeout) {
 }
 
 TEventSignal::TEitherSet TEventSignal::WaitEither(TEventSignal& first, TEventSignal& second) {
-  pollfd fds[2] = {{first.fd, POLLIN, 0}, {second.fd, POLLIN, 0}};
+  pollfd fds[2] = {{first.fd_, POLLIN, 0}, {second.fd_, POLLIN, 0}};
   TEitherSet set;
   if (PollUntil(fds, 2, std::chrono::milliseconds(-1)) <= 0) return set;
   if (fds[0].revents & POLLIN) set.First = first.Consume();
@@ -79,7 +79,7 @@ TEventSignal::TEitherSet TEventSignal::WaitEither(TEventSignal& first, TEventSig
 }
 
 TEventSignal::TDeviceWait TEventSignal::WaitWithDevice(int deviceFd, short events, std::chrono::milliseconds timeout) {
-  pollfd fds[2] = {{fd, POLLIN, 0}, {deviceFd, events, 0}};
+  pollfd fds[2] = {{fd_, POLLIN, 0}, {deviceFd, events, 0}};
   TDeviceWait result;
   if (PollUntil(fds, deviceFd >= 0 ? 2 : 1, timeout) <= 0) return result;
   if (fds[0].revents) {

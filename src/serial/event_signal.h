@@ -14,7 +14,7 @@ public:
   TEventSignal(const TEventSignal&) = delete;
   TEventSignal& operator=(const TEventSignal&) = delete;
 
-  bool Valid() const { return fd >= 0; }
+  bool Valid() const { return fd_ >= 0; }
   void Set();
   void Reset();
   // Waits until set (and consumes it) or the time passes; a negative time waits without
@@ -44,7 +44,7 @@ public:
 
 private:
   bool Consume();
-  int fd = -1;
+  int fd_ = -1;
 };
 
 }  // namespace mirte

@@ -7,7 +7,7 @@ namespace mirte {
 
 namespace {
 
-constexpr std::array<std::pair<std::int32_t, speed_t>, 31> standardSpeeds{{
+constexpr std::array<std::pair<std::int32_t, speed_t>, 31> kStandardSpeeds{{
     {50, B50},         {75, B75},           {110, B110},         {134, B134},         {150, B150},
     {200, B200},       {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
     {2400, B2400},     {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
@@ -21,13 +21,13 @@ constexpr std::array<std::pair<std::int32_t, speed_t>, 31> standardSpeeds{{
 
 speed_t StandardSpeed(std::int32_t baud) {
   if (baud <= 0) return 0;
-  for (auto [rate, speed] : standardSpeeds)
+  for (auto [rate, speed] : kStandardSpeeds)
     if (rate == baud) return speed;
   return 0;
 }
 
 std::int32_t SpeedToBaud(speed_t speed) {
-  for (auto [rate, constant] : standardSpeeds)
+  for (auto [rate, constant] : kStandardSpeeds)
     if (constant == speed) return rate;
   return 0;
 }

@@ -16,7 +16,7 @@ namespace mirte {
 class IMessageTarget {
 public:
   virtual ~IMessageTarget() = default;
-  virtual std::intptr_t HandleMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam) = 0;
+  virtual std::intptr_t HandleMessage(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam) = 0;
 };
 
 // A message on its way to its target. Delivering it to a target that has gone away does
@@ -40,14 +40,14 @@ public:
   virtual bool IsMainThread() const = 0;
 
   // Queues the message for the target and returns at once (any thread).
-  virtual void PostMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg, std::uintptr_t WParam,
-                           std::intptr_t LParam) = 0;
+  virtual void PostMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg, std::uintptr_t wParam,
+                           std::intptr_t lParam) = 0;
 
   // Has the main thread handle the message and waits for it at most `Timeout`. Returns true
   // when the handler ran to its end within the limit. On the main thread itself the target
   // is called directly. A target that no longer exists counts as handled.
-  virtual bool SendMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg, std::uintptr_t WParam,
-                           std::intptr_t LParam, std::chrono::milliseconds Timeout) = 0;
+  virtual bool SendMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg, std::uintptr_t wParam,
+                           std::intptr_t lParam, std::chrono::milliseconds timeout) = 0;
 
   // Main thread only: handles every message pending now (for Qt, all pending events).
   virtual void ProcessMessages() = 0;
@@ -58,7 +58,7 @@ public:
   // Main thread only: sleeps until a message arrives, Wake is called or `MaxWait` passes,
   // without handling anything. Lets a main-thread wait keep serving messages without
   // spinning.
-  virtual void WaitForMessages(std::chrono::milliseconds MaxWait) = 0;
+  virtual void WaitForMessages(std::chrono::milliseconds maxWait) = 0;
 
   // Any thread: ends the main thread's WaitForMessages now, or its next one if none is in
   // progress, without a message. A worker calls it when something a main-thread wait

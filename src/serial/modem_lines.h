@@ -8,7 +8,7 @@ namespace mirte {
 enum class TModemLine : std::uint8_t { DTR, RTS };
 
 // The watched lines; a TModemInputs is a set of them, as the device reports them.
-enum TModemInput : std::uint8_t { miCTS = 1, miDSR = 2, miRI = 4, miDCD = 8 };
+enum TModemInput : std::uint8_t { MiCts = 1, MiDsr = 2, MiRi = 4, MiDcd = 8 };
 using TModemInputs = std::uint8_t;
 
 }  // namespace mirte

@@ -17,50 +17,50 @@ struct TPlainMainThreadQueue::TEntry : TQueuedMessage {
   }
 };
 
-TPlainMainThreadQueue::TPlainMainThreadQueue() : MainThread(std::this_thread::get_id()) {}
+TPlainMainThreadQueue::TPlainMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
 
 TPlainMainThreadQueue::~TPlainMainThreadQueue() {
   // Senders still waiting are released as if their time had run out.
-  std::lock_guard guard(Lock);
-  for (auto& entry : Pending) {
+  std::lock_guard guard(lock_);
+  for (auto& entry : pending_) {
     entry->State = Withdrawn;
     entry->Handled.notify_all();
   }
-  Pending.clear();
+  pending_.clear();
 }
 
-bool TPlainMainThreadQueue::IsMainThread() const { return std::this_thread::get_id() == MainThread; }
+bool TPlainMainThreadQueue::IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
 
-void TPlainMainThreadQueue::PostMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg,
-                                        std::uintptr_t WParam, std::intptr_t LParam) {
-  auto entry = TEntry::Make({std::move(Target), Msg, WParam, LParam});
-  std::lock_guard guard(Lock);
-  Pending.push_back(std::move(entry));
-  Arrived.notify_all();
+void TPlainMainThreadQueue::PostMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg,
+                                        std::uintptr_t wParam, std::intptr_t lParam) {
+  auto entry = TEntry::Make({std::move(target), msg, wParam, lParam});
+  std::lock_guard guard(lock_);
+  pending_.push_back(std::move(entry));
+  arrived_.notify_all();
 }
 
-bool TPlainMainThreadQueue::SendMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg,
-                                        std::uintptr_t WParam, std::intptr_t LParam,
-                                        std::chrono::milliseconds Timeout) {
+bool TPlainMainThreadQueue::SendMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg,
+                                        std::uintptr_t wParam, std::intptr_t lParam,
+                                        std::chrono::milliseconds timeout) {
   if (IsMainThread()) {
-    TQueuedMessage{std::move(Target), Msg, WParam, LParam}.Deliver();
+    TQueuedMessage{std::move(target), msg, wParam, lParam}.Deliver();
     return true;
   }
-  auto entry = TEntry::Make({std::move(Target), Msg, WParam, LParam});
-  std::unique_lock guard(Lock);
-  Pending.push_back(entry);
-  Arrived.notify_all();
-  if (entry->Handled.wait_for(guard, Timeout, [&] { return entry->State == Done || entry->State == Withdrawn; }))
+  auto entry = TEntry::Make({std::move(target), msg, wParam, lParam});
+  std::unique_lock guard(lock_);
+  pending_.push_back(entry);
+  arrived_.notify_all();
+  if (entry->Handled.wait_for(guard, timeout, [&] { return entry->State == Done || entry->State == Withdrawn; }))
     return entry->State == Done;
   if (entry->State == Waiting) entry->State = Withdrawn;
   return false;
 }
 
 std::shared_ptr<TPlainMainThreadQueue::TEntry> TPlainMainThreadQueue::TakeNext() {
-  std::lock_guard guard(Lock);
-  while (!Pending.empty()) {
-    auto entry = Pending.front();
-    Pending.pop_front();
+  std::lock_guard guard(lock_);
+  while (!pending_.empty()) {
+    auto entry = pending_.front();
+    pending_.pop_front();
     if (entry->State == Withdrawn) continue;
     entry->State = Running;
     return entry;
@@ -68,18 +68,18 @@ std::shared_ptr<TPlainMainThreadQueue::TEntry> TPlainMainThreadQueue::TakeNext()
   return nullptr;
 }
 
-void TPlainMainThreadQueue::Run(TEntry& Entry) {
-  Entry.Deliver();
-  std::lock_guard guard(Lock);
-  Entry.State = Done;
-  Entry.Handled.notify_all();
+void TPlainMainThreadQueue::Run(TEntry& entry) {
+  entry.Deliver();
+  std::lock_guard guard(lock_);
+  entry.State = Done;
+  entry.Handled.notify_all();
 }
 
 void TPlainMainThreadQueue::ProcessMessages() {
   std::size_t count;
   {
-    std::lock_guard guard(Lock);
-    count = Pending.size();
+    std::lock_guard guard(lock_);
+    count = pending_.size();
   }
   for (std::size_t i = 0; i < count; ++i)
     if (!HandleOneMessage()) break;
@@ -92,23 +92,23 @@ bool TPlainMainThreadQueue::HandleOneMessage() {
   return true;
 }
 
-void TPlainMainThreadQueue::WaitForMessages(std::chrono::milliseconds MaxWait) {
-  std::unique_lock guard(Lock);
-  Arrived.wait_for(guard, MaxWait, [this] { return !Pending.empty() || WakePending; });
-  WakePending = false;
+void TPlainMainThreadQueue::WaitForMessages(std::chrono::milliseconds maxWait) {
+  std::unique_lock guard(lock_);
+  arrived_.wait_for(guard, maxWait, [this] { return !pending_.empty() || wakePending_; });
+  wakePending_ = false;
 }
 
 void TPlainMainThreadQueue::Wake() {
-  std::lock_guard guard(Lock);
-  WakePending = true;
-  Arrived.notify_all();
+  std::lock_guard guard(lock_);
+  wakePending_ = true;
+  arrived_.notify_all();
 }
 
-bool TPlainMainThreadQueue::PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit) {
-  auto deadline = std::chrono::steady_clock::now() + Limit;
+bool TPlainMainThreadQueue::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     ProcessMessages();
-    if (Done()) return true;
+    if (done()) return true;
     auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return false;
     WaitForMessages(std::min<std::chrono::milliseconds>(
@@ -117,8 +117,8 @@ bool TPlainMainThreadQueue::PumpUntil(const std::function<bool()>& Done, std::ch
   }
 }
 
-void TPlainMainThreadQueue::PumpFor(std::chrono::milliseconds Time) {
-  PumpUntil([] { return false; }, Time);
+void TPlainMainThreadQueue::PumpFor(std::chrono::milliseconds time) {
+  PumpUntil([] { return false; }, time);
 }
 
 }  // namespace mirte

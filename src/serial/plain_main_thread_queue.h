@@ -20,34 +20,34 @@ public:
   ~TPlainMainThreadQueue() override;
 
   bool IsMainThread() const override;
-  void PostMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg, std::uintptr_t WParam,
-                   std::intptr_t LParam) override;
-  bool SendMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg, std::uintptr_t WParam,
-                   std::intptr_t LParam, std::chrono::milliseconds Timeout) override;
+  void PostMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg, std::uintptr_t wParam,
+                   std::intptr_t lParam) override;
+  bool SendMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg, std::uintptr_t wParam,
+                   std::intptr_t lParam, std::chrono::milliseconds timeout) override;
   // Handles the messages waiting when it is called; messages posted meanwhile wait for the
   // next call.
   void ProcessMessages() override;
   bool HandleOneMessage() override;
-  void WaitForMessages(std::chrono::milliseconds MaxWait) override;
+  void WaitForMessages(std::chrono::milliseconds maxWait) override;
   void Wake() override;
 
   // Handles messages until `Done` holds or `Limit` passes; true when `Done` held.
-  bool PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit);
+  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
   // Handles messages for the given time.
-  void PumpFor(std::chrono::milliseconds Time);
+  void PumpFor(std::chrono::milliseconds time);
 
 private:
   struct TEntry;
   std::shared_ptr<TEntry> TakeNext();
-  void Run(TEntry& Entry);
+  void Run(TEntry& entry);
 
-  std::thread::id MainThread;
+  std::thread::id mainThread_;
   // Guards the list of waiting messages; paired with `Arrived` for waits of the main
   // thread and with each sent message's completion.
-  mutable std::mutex Lock;
-  std::condition_variable Arrived;
-  std::deque<std::shared_ptr<TEntry>> Pending;
-  bool WakePending = false;
+  mutable std::mutex lock_;
+  std::condition_variable arrived_;
+  std::deque<std::shared_ptr<TEntry>> pending_;
+  bool wakePending_ = false;
 };
 
 }  // namespace mirte

@@ -10,10 +10,10 @@
 
 namespace mirte {
 
-TPortDiagnosis DiagnosePort(int ComNumber) {
+TPortDiagnosis DiagnosePort(int comNumber) {
   TPortDiagnosis diagnosis;
-  diagnosis.ComNumber = ComNumber;
-  diagnosis.Device = ComDevicePath(ComNumber).string();
+  diagnosis.ComNumber = comNumber;
+  diagnosis.Device = ComDevicePath(comNumber).string();
   const int result = OpenTtyDevice(diagnosis.Device);
   if (result >= 0) {
     CloseTtyDevice(result);

@@ -24,6 +24,6 @@ struct TPortDiagnosis {
   int Error = 0;                     // Other: the system's error number
 };
 
-TPortDiagnosis DiagnosePort(int ComNumber);
+TPortDiagnosis DiagnosePort(int comNumber);
 
 }  // namespace mirte

@@ -9,12 +9,12 @@
 
 namespace mirte {
 
-inline constexpr int MaxListedComNumber = 50;
+inline constexpr int kMaxListedComNumber = 50;
 
 // True when port n opens, or exists but another open (in this program or another) holds it
 // or this user may not open it.
 // 0 is false without any device access.
-bool PortAvailable(int ComNumber);
+bool PortAvailable(int comNumber);
 
 // The "Direct to COM" list of existing serial ports. It is filled without being shown;
 // `AfterProbe` runs after every probe, hit or not (the program handles window messages
@@ -26,18 +26,18 @@ public:
   bool ShowPorts = true;
   std::vector<std::string> DeviceList;
 
-  void EnumAllPorts(const std::function<void()>& AfterProbe = {});
+  void EnumAllPorts(const std::function<void()>& afterProbe = {});
 };
 
-inline constexpr const char* DirectToComPrefix = "Direct to COM";
+inline constexpr const char* kDirectToComPrefix = "Direct to COM";
 
 // "Direct to COM12" for 12.
-std::string DirectToComEntry(int ComNumber);
+std::string DirectToComEntry(int comNumber);
 // The number of a "Direct to COM<n>" entry (read from its 14th character on), 0 if none.
-int ComNumberOfDeviceEntry(const std::string& Entry);
+int ComNumberOfDeviceEntry(const std::string& entry);
 // "COM12" for 12 / the number of a "COM<n>" entry (read from its 4th character on), 0 if none.
-std::string ComSelectEntry(int ComNumber);
-int ComNumberOfSelectEntry(const std::string& Entry);
+std::string ComSelectEntry(int comNumber);
+int ComNumberOfSelectEntry(const std::string& entry);
 
 // The "COM<n>" entries of every existing port, as the Select Port dialog lists them.
 std::vector<std::string> AvailableComEntries();

@@ -8,58 +8,58 @@
 
 namespace mirte {
 
-TPortRecovery::TPortRecovery(TCustomComPort& Port, TDeviceRoots Roots) : port(Port), roots(std::move(Roots)) {}
+TPortRecovery::TPortRecovery(TCustomComPort& port, TDeviceRoots roots) : port_(port), roots_(std::move(roots)) {}
 
 void TPortRecovery::Opened() {
-  device = port.DevicePath().empty() ? ComDevicePath(port.ComNumber()).string() : port.DevicePath();
+  device_ = port_.DevicePath().empty() ? ComDevicePath(port_.ComNumber()).string() : port_.DevicePath();
   // Remembered while the node exists: once it is gone, nothing tells which by-id name it had.
-  byId = DescribeSerialDevice(device, roots).ById.string();
+  byId_ = DescribeSerialDevice(device_, roots_).ById.string();
 }
 
 void TPortRecovery::Lost() {
-  if (!port.Open()) return;
-  comNumber = port.ComNumber();
-  if (device.empty()) Opened();
+  if (!port_.Open()) return;
+  comNumber_ = port_.ComNumber();
+  if (device_.empty()) Opened();
   try {
-    port.SetOpen(false);
+    port_.SetOpen(false);
   } catch (const std::exception&) {
     // The device is gone already; what is left of the port is taken down regardless.
   }
-  active = true;
+  active_ = true;
 }
 
 bool TPortRecovery::Retry() {
-  if (!active) return false;
-  if (port.Open() || port.ComNumber() != comNumber) {
+  if (!active_) return false;
+  if (port_.Open() || port_.ComNumber() != comNumber_) {
     // Someone else opened or changed the port meanwhile: nothing to bring back.
-    active = false;
+    active_ = false;
     return false;
   }
   std::error_code error;
-  const std::string configured = ComDevicePath(comNumber).string();
+  const std::string configured = ComDevicePath(comNumber_).string();
   std::string wanted;
   if (std::filesystem::exists(configured, error))
     wanted = configured;
-  else if (!byId.empty() && std::filesystem::exists(byId, error))
-    wanted = byId;
+  else if (!byId_.empty() && std::filesystem::exists(byId_, error))
+    wanted = byId_;
   else
     return false;
-  port.SetDevicePath(wanted == configured ? std::string() : wanted);
+  port_.SetDevicePath(wanted == configured ? std::string() : wanted);
   try {
-    port.SetOpen(true);
+    port_.SetOpen(true);
   } catch (const std::exception&) {
     // Back, but not usable yet (the system may still be setting its permissions): the
     // next attempt tries again.
     try {
-      port.SetOpen(false);
+      port_.SetOpen(false);
     } catch (const std::exception&) {
     }
     return false;
   }
-  active = false;
+  active_ = false;
   return true;
 }
 
-void TPortRecovery::Stop() { active = false; }
+void TPortRecovery::Stop() { active_ = false; }
 
 }  // namespace mirte

@@ -16,7 +16,7 @@ class TCustomComPort;
 
 class TPortRecovery {
 public:
-  explicit TPortRecovery(TCustomComPort& Port, TDeviceRoots Roots = {});
+  explicit TPortRecovery(TCustomComPort& port, TDeviceRoots roots = {});
 
   // Notes the by-id name of the device the port has just opened.
   void Opened();
@@ -26,18 +26,18 @@ public:
   bool Retry();
   void Stop();
 
-  bool Active() const { return active; }
-  int ComNumber() const { return comNumber; }
+  bool Active() const { return active_; }
+  int ComNumber() const { return comNumber_; }
   // The device that went away.
-  const std::string& Device() const { return device; }
+  const std::string& Device() const { return device_; }
 
 private:
-  TCustomComPort& port;
-  TDeviceRoots roots;
-  bool active = false;
-  int comNumber = 0;
-  std::string device;
-  std::string byId;
+  TCustomComPort& port_;
+  TDeviceRoots roots_;
+  bool active_ = false;
+  int comNumber_ = 0;
+  std::string device_;
+  std::string byId_;
 };
 
 }  // namespace mirte

@@ -9,9 +9,9 @@ namespace mirte {
 
 namespace {
 
-QEvent::Type messageEventType() {
-  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-  return type;
+QEvent::Type MessageEventType() {
+  static const auto kType = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return kType;
 }
 
 enum : int { Pending, Running, Done, Withdrawn };
@@ -35,7 +35,7 @@ namespace {
 
 class TMessageEvent : public QEvent {
 public:
-  explicit TMessageEvent(std::shared_ptr<void> entry) : QEvent(messageEventType()), Entry(std::move(entry)) {}
+  explicit TMessageEvent(std::shared_ptr<void> entry) : QEvent(MessageEventType()), Entry(std::move(entry)) {}
   std::shared_ptr<void> Entry;
 };
 
@@ -47,43 +47,43 @@ TQtMainThreadQueue::~TQtMainThreadQueue() = default;
 
 bool TQtMainThreadQueue::IsMainThread() const { return QThread::currentThread() == thread(); }
 
-void TQtMainThreadQueue::Enqueue(const std::shared_ptr<TEntry>& Entry) {
+void TQtMainThreadQueue::Enqueue(const std::shared_ptr<TEntry>& entry) {
   {
-    std::lock_guard guard(CountLock);
-    ++Waiting;
-    Arrived.notify_all();
+    std::lock_guard guard(countLock_);
+    ++waiting_;
+    arrived_.notify_all();
   }
-  QCoreApplication::postEvent(this, new TMessageEvent(Entry));
+  QCoreApplication::postEvent(this, new TMessageEvent(entry));
 }
 
-void TQtMainThreadQueue::PostMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg,
-                                     std::uintptr_t WParam, std::intptr_t LParam) {
-  auto entry = TEntry::Make({std::move(Target), Msg, WParam, LParam});
+void TQtMainThreadQueue::PostMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg,
+                                     std::uintptr_t wParam, std::intptr_t lParam) {
+  auto entry = TEntry::Make({std::move(target), msg, wParam, lParam});
   Enqueue(entry);
 }
 
-bool TQtMainThreadQueue::SendMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg,
-                                     std::uintptr_t WParam, std::intptr_t LParam,
-                                     std::chrono::milliseconds Timeout) {
+bool TQtMainThreadQueue::SendMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg,
+                                     std::uintptr_t wParam, std::intptr_t lParam,
+                                     std::chrono::milliseconds timeout) {
   if (IsMainThread()) {
-    TQueuedMessage{std::move(Target), Msg, WParam, LParam}.Deliver();
+    TQueuedMessage{std::move(target), msg, wParam, lParam}.Deliver();
     return true;
   }
-  auto entry = TEntry::Make({std::move(Target), Msg, WParam, LParam});
+  auto entry = TEntry::Make({std::move(target), msg, wParam, lParam});
   entry->Sent = true;
   Enqueue(entry);
-  if (entry->Finished.tryAcquire(1, static_cast<int>(Timeout.count()))) return true;
+  if (entry->Finished.tryAcquire(1, static_cast<int>(timeout.count()))) return true;
   std::lock_guard guard(entry->StateLock);
   if (entry->State == Pending) entry->State = Withdrawn;
   return false;
 }
 
 void TQtMainThreadQueue::customEvent(QEvent* event) {
-  if (event->type() != messageEventType()) return;
+  if (event->type() != MessageEventType()) return;
   auto entry = std::static_pointer_cast<TEntry>(static_cast<TMessageEvent*>(event)->Entry);
   {
-    std::lock_guard guard(CountLock);
-    --Waiting;
+    std::lock_guard guard(countLock_);
+    --waiting_;
   }
   {
     std::lock_guard guard(entry->StateLock);
@@ -91,13 +91,13 @@ void TQtMainThreadQueue::customEvent(QEvent* event) {
     entry->State = Running;
   }
   struct Finish {
-    TEntry& entry;
+    TEntry& Entry;
     ~Finish() {
       {
-        std::lock_guard guard(entry.StateLock);
-        entry.State = Done;
+        std::lock_guard guard(Entry.StateLock);
+        Entry.State = Done;
       }
-      if (entry.Sent) entry.Finished.release();
+      if (Entry.Sent) Entry.Finished.release();
     }
   } finish{*entry};
   entry->Deliver();
@@ -107,23 +107,23 @@ void TQtMainThreadQueue::ProcessMessages() { QCoreApplication::processEvents(QEv
 
 bool TQtMainThreadQueue::HandleOneMessage() {
   {
-    std::lock_guard guard(CountLock);
-    if (Waiting == 0) return false;
+    std::lock_guard guard(countLock_);
+    if (waiting_ == 0) return false;
   }
-  QCoreApplication::sendPostedEvents(this, messageEventType());
+  QCoreApplication::sendPostedEvents(this, MessageEventType());
   return true;
 }
 
-void TQtMainThreadQueue::WaitForMessages(std::chrono::milliseconds MaxWait) {
-  std::unique_lock guard(CountLock);
-  Arrived.wait_for(guard, MaxWait, [this] { return Waiting > 0 || WakePending; });
-  WakePending = false;
+void TQtMainThreadQueue::WaitForMessages(std::chrono::milliseconds maxWait) {
+  std::unique_lock guard(countLock_);
+  arrived_.wait_for(guard, maxWait, [this] { return waiting_ > 0 || wakePending_; });
+  wakePending_ = false;
 }
 
 void TQtMainThreadQueue::Wake() {
-  std::lock_guard guard(CountLock);
-  WakePending = true;
-  Arrived.notify_all();
+  std::lock_guard guard(countLock_);
+  wakePending_ = true;
+  arrived_.notify_all();
 }
 
 }  // namespace mirte

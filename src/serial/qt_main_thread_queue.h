@@ -18,15 +18,15 @@ public:
   ~TQtMainThreadQueue() override;
 
   bool IsMainThread() const override;
-  void PostMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg, std::uintptr_t WParam,
-                   std::intptr_t LParam) override;
-  bool SendMessage(std::weak_ptr<IMessageTarget> Target, std::uint32_t Msg, std::uintptr_t WParam,
-                   std::intptr_t LParam, std::chrono::milliseconds Timeout) override;
+  void PostMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg, std::uintptr_t wParam,
+                   std::intptr_t lParam) override;
+  bool SendMessage(std::weak_ptr<IMessageTarget> target, std::uint32_t msg, std::uintptr_t wParam,
+                   std::intptr_t lParam, std::chrono::milliseconds timeout) override;
   // Handles all pending events of the application, as a message loop step would.
   void ProcessMessages() override;
   // Handles the serial messages waiting for this queue (not other events).
   bool HandleOneMessage() override;
-  void WaitForMessages(std::chrono::milliseconds MaxWait) override;
+  void WaitForMessages(std::chrono::milliseconds maxWait) override;
   void Wake() override;
 
 protected:
@@ -34,14 +34,14 @@ protected:
 
 private:
   struct TEntry;
-  void Enqueue(const std::shared_ptr<TEntry>& Entry);
+  void Enqueue(const std::shared_ptr<TEntry>& entry);
 
   // Counts serial messages posted and not yet handled, and keeps a wake not yet taken, so
   // that a main-thread wait can sleep until either comes.
-  std::mutex CountLock;
-  std::condition_variable Arrived;
-  int Waiting = 0;
-  bool WakePending = false;
+  std::mutex countLock_;
+  std::condition_variable arrived_;
+  int waiting_ = 0;
+  bool wakePending_ = false;
 };
 
 }  // namespace mirte

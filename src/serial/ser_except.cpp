@@ -9,11 +9,11 @@ namespace mirte {
 namespace {
 
 struct ErrorText {
-  int code;  // absolute value
-  const char* text;
+  int Code;  // absolute value
+  const char* Text;
 };
 
-constexpr ErrorText errorTexts[] = {
+constexpr ErrorText kErrorTexts[] = {
     {1002, "Bad argument passed to function"},
     {2001, "Specified comport doesn't exist"},
     {2007, "Device not open"},
@@ -26,7 +26,7 @@ constexpr ErrorText errorTexts[] = {
     {4005, "The device is held by another open"},
 };
 
-std::string systemText(int error) {
+std::string SystemText(int error) {
   char buffer[256] = {};
   // The GNU strerror_r may return a static string instead of filling the buffer.
   const char* text = strerror_r(error, buffer, sizeof buffer);
@@ -42,28 +42,28 @@ std::string systemText(int error) {
 
 }  // namespace
 
-std::string ErrorMessage(int ErrorCode) {
-  int code = std::abs(ErrorCode);
-  for (const auto& entry : errorTexts)
-    if (entry.code == code) return entry.text;
-  return systemText(code);
+std::string ErrorMessage(int errorCode) {
+  int code = std::abs(errorCode);
+  for (const auto& entry : kErrorTexts)
+    if (entry.Code == code) return entry.Text;
+  return SystemText(code);
 }
 
-int CheckException(int ErrorCode) {
-  if (ErrorCode >= 0) return ErrorCode;
-  switch (ErrorCode) {
+int CheckException(int errorCode) {
+  if (errorCode >= 0) return errorCode;
+  switch (errorCode) {
     case ecOutOfMemory: throw std::bad_alloc();
-    case ecBadArgument: throw EBadArgument(ErrorCode, ErrorMessage(ErrorCode));
-    case ecBadId: throw EBadId(ErrorCode, ErrorMessage(ErrorCode));
-    case ecCommNotOpen: throw ECommNotOpen(ErrorCode, ErrorMessage(ErrorCode));
-    case ecAlreadyOpen: throw EAlreadyOpen(ErrorCode, ErrorMessage(ErrorCode));
-    case ecNoPortSelected: throw ENoPortSelected(ErrorCode, ErrorMessage(ErrorCode));
-    case ecPutBlockFail: throw EPutBlockFail(ErrorCode, ErrorMessage(ErrorCode));
-    case ecOutputBufferTooSmall: throw EOutputBufferTooSmall(ErrorCode, ErrorMessage(ErrorCode));
-    case ecBufferIsEmpty: throw EBufferIsEmpty(ErrorCode, ErrorMessage(ErrorCode));
+    case ecBadArgument: throw EBadArgument(errorCode, ErrorMessage(errorCode));
+    case ecBadId: throw EBadId(errorCode, ErrorMessage(errorCode));
+    case ecCommNotOpen: throw ECommNotOpen(errorCode, ErrorMessage(errorCode));
+    case ecAlreadyOpen: throw EAlreadyOpen(errorCode, ErrorMessage(errorCode));
+    case ecNoPortSelected: throw ENoPortSelected(errorCode, ErrorMessage(errorCode));
+    case ecPutBlockFail: throw EPutBlockFail(errorCode, ErrorMessage(errorCode));
+    case ecOutputBufferTooSmall: throw EOutputBufferTooSmall(errorCode, ErrorMessage(errorCode));
+    case ecBufferIsEmpty: throw EBufferIsEmpty(errorCode, ErrorMessage(errorCode));
     default: break;
   }
-  if (ErrorCode >= ecLowestSystemError) throw EInOutError(-ErrorCode, ErrorMessage(ErrorCode));
+  if (errorCode >= ecLowestSystemError) throw EInOutError(-errorCode, ErrorMessage(errorCode));
   throw ESerialException(0, "Serial exception");
 }
 

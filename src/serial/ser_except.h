@@ -28,11 +28,11 @@ inline constexpr int ecLowestSystemError = -4095;
 
 class ESerialException : public std::runtime_error {
 public:
-  ESerialException(int ErrorCode, const std::string& Message) : std::runtime_error(Message), Code(ErrorCode) {}
-  int ErrorCode() const { return Code; }
+  ESerialException(int errorCode, const std::string& message) : std::runtime_error(message), code_(errorCode) {}
+  int ErrorCode() const { return code_; }
 
 private:
-  int Code;
+  int code_;
 };
 
 class EBadArgument : public ESerialException {
@@ -75,10 +75,10 @@ public:
 
 // The message for a code: the layer's table by absolute value, else the system's text with
 // control characters turned into blanks and runs of blanks reduced to one.
-std::string ErrorMessage(int ErrorCode);
+std::string ErrorMessage(int errorCode);
 
 // Throws the exception for a negative code (std::bad_alloc for ecOutOfMemory); codes of 0 or above
 // are returned unchanged.
-int CheckException(int ErrorCode);
+int CheckException(int errorCode);
 
 }  // namespace mirte

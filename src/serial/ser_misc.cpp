@@ -9,20 +9,20 @@ std::uint32_t AdTimeGetTime() {
   return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-std::int32_t CurrentTicks() { return static_cast<std::int32_t>(AdTimeGetTime() / MSecsPerTick); }
+std::int32_t CurrentTicks() { return static_cast<std::int32_t>(AdTimeGetTime() / kMSecsPerTick); }
 
-void NewTimer(TEventTimer& Timer, std::int32_t Ticks) {
-  if (Ticks > MaxTicks) Ticks = MaxTicks;
-  if (Ticks < 0) Ticks = 0;
-  Timer.StartTicks = CurrentTicks();
-  Timer.ExpireTicks = Timer.StartTicks + Ticks;
+void NewTimer(TEventTimer& timer, std::int32_t ticks) {
+  if (ticks > kMaxTicks) ticks = kMaxTicks;
+  if (ticks < 0) ticks = 0;
+  timer.StartTicks = CurrentTicks();
+  timer.ExpireTicks = timer.StartTicks + ticks;
 }
 
-bool TimerTicksExpired(const TEventTimer& Timer, std::int32_t Now) {
-  if (Now < Timer.StartTicks) return Timer.ExpireTicks < Now + MaxTicks;
-  return Now > Timer.ExpireTicks;
+bool TimerTicksExpired(const TEventTimer& timer, std::int32_t now) {
+  if (now < timer.StartTicks) return timer.ExpireTicks < now + kMaxTicks;
+  return now > timer.ExpireTicks;
 }
 
-bool TimerExpired(const TEventTimer& Timer) { return TimerTicksExpired(Timer, CurrentTicks()); }
+bool TimerExpired(const TEventTimer& timer) { return TimerTicksExpired(timer, CurrentTicks()); }
 
 }  // namespace mirte

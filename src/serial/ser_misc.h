@@ -6,8 +6,8 @@
 
 namespace mirte {
 
-inline constexpr std::int32_t MSecsPerTick = 55;
-inline constexpr std::int32_t MaxTicks = 39045157;  // the most ticks that fit in 2^31 ms
+inline constexpr std::int32_t kMSecsPerTick = 55;
+inline constexpr std::int32_t kMaxTicks = 39045157;  // the most ticks that fit in 2^31 ms
 
 struct TEventTimer {
   std::int32_t StartTicks = 0;
@@ -17,8 +17,8 @@ struct TEventTimer {
 // Milliseconds of a monotonic clock (wraps at 2^32).
 std::uint32_t AdTimeGetTime();
 std::int32_t CurrentTicks();
-void NewTimer(TEventTimer& Timer, std::int32_t Ticks);
-bool TimerTicksExpired(const TEventTimer& Timer, std::int32_t Now);
-bool TimerExpired(const TEventTimer& Timer);
+void NewTimer(TEventTimer& timer, std::int32_t ticks);
+bool TimerTicksExpired(const TEventTimer& timer, std::int32_t now);
+bool TimerExpired(const TEventTimer& timer);
 
 }  // namespace mirte

@@ -16,12 +16,12 @@ namespace mirte {
 
 class TSerialDispatcher : public TBaseDispatcher {
 public:
-  TSerialDispatcher(TCustomComPort* Owner, IMainThreadQueue* Queue = nullptr);
+  TSerialDispatcher(TCustomComPort* owner, IMainThreadQueue* queue = nullptr);
   ~TSerialDispatcher() override;
 
   // Opens the device of a port number and closes it again: 0 when it opened, else the
   // device layer's code (ecDeviceBusy for a device another open holds).
-  int ProbeDevice(int ComNumber);
+  int ProbeDevice(int comNumber);
 
   // What the open made of low latency; a port that should say "bytes held back" asks
   // AdapterHoldsBytesBack (the flag refused or the adapter's timer above 1 ms).
@@ -30,17 +30,17 @@ public:
   TLineErrorCounts LineErrorCounts() override;
 
 protected:
-  int SetModemLine(TModemLine Line, bool Raise) override;
-  int PurgeQueue(bool Output) override;
+  int SetModemLine(TModemLine line, bool raise) override;
+  int PurgeQueue(bool output) override;
   int ReadDeviceStatus() override;
-  int GetLineSettings(TLineSettings& Settings) override;
-  int ReadDevice(std::uint8_t* Buffer, std::uint32_t Len) override;
-  int SetLineSettings(const TLineSettings& Settings) override;
+  int GetLineSettings(TLineSettings& settings) override;
+  int ReadDevice(std::uint8_t* buffer, std::uint32_t len) override;
+  int SetLineSettings(const TLineSettings& settings) override;
   std::uint32_t WaitDeviceEvent() override;
-  int SetupQueues(std::uint32_t InSize, std::uint32_t OutSize) override;
-  int OpenDevice(const std::string& DevicePath) override;
+  int SetupQueues(std::uint32_t inSize, std::uint32_t outSize) override;
+  int OpenDevice(const std::string& devicePath) override;
   int CloseDevice() override;
-  int WriteDevice(const std::uint8_t* Buffer, std::uint32_t Len) override;
+  int WriteDevice(const std::uint8_t* buffer, std::uint32_t len) override;
   bool WaitWritable() override;
   std::optional<TModemInputs> ReadModemInputs() override;
 
@@ -48,9 +48,9 @@ private:
   // A device without modem lines (a pseudo-terminal) refuses every modem-line call. The
   // program flips DTR for each received byte, so the refusal is learnt once at open
   // instead of being asked of the kernel thousands of times a second.
-  std::atomic<bool> HasModemLines{true};
-  TTtyErrorCounts ErrorCounts;  // under OutLock
-  TLowLatency Latency;          // under GeneralLock; put back at close
+  std::atomic<bool> hasModemLines_{true};
+  TTtyErrorCounts errorCounts_;  // under OutLock
+  TLowLatency latency_;          // under GeneralLock; put back at close
 };
 
 }  // namespace mirte

@@ -14,6 +14,6 @@ inline constexpr std::uint32_t PortOpenedMsg = 0x7E08;
 inline constexpr std::uint32_t PortClosedMsg = 0x7E09;
 inline constexpr std::uint32_t PortClosingMsg = 0x7E0A;
 // Posted by a dispatcher to its port when the device has gone away (unplugged, hung up).
-inline constexpr std::uint32_t DeviceLostMsg = 0x7E0B;
+inline constexpr std::uint32_t kDeviceLostMsg = 0x7E0B;
 
 }  // namespace mirte

@@ -19,7 +19,7 @@ namespace mirte {
 
 namespace {
 
-int openResult(int error) {
+int OpenResult(int error) {
   switch (error) {
     case ENOENT:
     case ENXIO:
@@ -35,11 +35,11 @@ int openResult(int error) {
 
 // Pseudo-terminals have no modem lines (ENOTTY, EINVAL); an unplugged adapter answers EIO,
 // ENXIO or ENODEV. None of these may fail a DTR toggle: the state is only remembered.
-bool lineChangeMayBeIgnored(int error) {
+bool LineChangeMayBeIgnored(int error) {
   return error == ENOTTY || error == EINVAL || error == EIO || error == ENXIO || error == ENODEV;
 }
 
-int readLatencyTimer(const std::string& path) {
+int ReadLatencyTimer(const std::string& path) {
   std::error_code ignored;
   const auto real = std::filesystem::canonical(path, ignored);
   if (real.empty()) return -1;
@@ -56,7 +56,7 @@ int OpenTtyDevice(const std::string& path) {
   int fd;
   do fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
-  if (fd < 0) return openResult(errno);
+  if (fd < 0) return OpenResult(errno);
   // Two locks, because each alone leaves a gap. flock is advisory but also holds against
   // a second open inside this process and against root; TIOCEXCL makes the kernel refuse
   // further opens by programs that never look at flock, but only from the moment it is
@@ -94,7 +94,7 @@ TLowLatency RequestLowLatency(int fd, const std::string& path) {
   // Some drivers accept the request and ignore it: only the read-back counts.
   serial_struct now{};
   found.Took = ioctl(fd, TIOCGSERIAL, &now) == 0 && (now.flags & ASYNC_LOW_LATENCY) != 0;
-  found.LatencyTimerMs = readLatencyTimer(path);
+  found.LatencyTimerMs = ReadLatencyTimer(path);
   return found;
 }
 
@@ -128,8 +128,8 @@ int ApplyTtySettings(int fd, const TLineSettings& settings) {
     // library then reports EINVAL although everything else was applied. Accept that.
     termios now{};
     if (error != EINVAL || tcgetattr(fd, &now) != 0) return -error;
-    constexpr tcflag_t framing = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
-    if ((now.c_cflag & ~framing) != (tio.c_cflag & ~framing) || now.c_iflag != tio.c_iflag) return -error;
+    constexpr tcflag_t kFraming = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+    if ((now.c_cflag & ~kFraming) != (tio.c_cflag & ~kFraming) || now.c_iflag != tio.c_iflag) return -error;
   }
   if (speed == 0 && settings.Baud > 0) return SetTtyArbitrarySpeed(fd, settings.Baud);
   return 0;
@@ -158,17 +158,17 @@ int SetTtyModemLine(int fd, TModemLine line, bool raise) {
   int bits = line == TModemLine::DTR ? TIOCM_DTR : TIOCM_RTS;
   if (ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &bits) == 0) return 0;
   int error = errno;
-  return lineChangeMayBeIgnored(error) ? 0 : -error;
+  return LineChangeMayBeIgnored(error) ? 0 : -error;
 }
 
 TModemInputs TtyModemInputs(int fd) {
   int bits = 0;
   if (ioctl(fd, TIOCMGET, &bits) != 0) return 0;
   TModemInputs inputs = 0;
-  if (bits & TIOCM_CTS) inputs |= miCTS;
-  if (bits & TIOCM_DSR) inputs |= miDSR;
-  if (bits & TIOCM_RI) inputs |= miRI;
-  if (bits & TIOCM_CD) inputs |= miDCD;
+  if (bits & TIOCM_CTS) inputs |= MiCts;
+  if (bits & TIOCM_DSR) inputs |= MiDsr;
+  if (bits & TIOCM_RI) inputs |= MiRi;
+  if (bits & TIOCM_CD) inputs |= MiDcd;
   return inputs;
 }
 

@@ -83,97 +83,97 @@ void WriteAll(int fd, std::string& bytes) {
 }  // namespace
 
 TBoardServer::TBoardServer(TServeOptions serveOptions, const std::string& programFile)
-    : options(std::move(serveOptions)) {
-  printer = std::make_unique<TQtPrinterCanvas>([this] {
-    return std::filesystem::path(options.PdfFolder.empty() ? session->Settings.WorkFolderPath() : options.PdfFolder);
+    : options_(std::move(serveOptions)) {
+  printer_ = std::make_unique<TQtPrinterCanvas>([this] {
+    return std::filesystem::path(options_.PdfFolder.empty() ? session_->Settings.WorkFolderPath() : options_.PdfFolder);
   });
-  printer->PdfOnly = options.Printer.empty();
-  printer->OnPdfWritten = [](const QString& path) {
+  printer_->PdfOnly = options_.Printer.empty();
+  printer_->OnPdfWritten = [](const QString& path) {
     std::fprintf(stderr, "mirte-serve: print job written to %s\n", path.toLocal8Bit().constData());
   };
-  printer->OnPdfFailed = [](const QString& folder, std::error_code reason) {
+  printer_->OnPdfFailed = [](const QString& folder, std::error_code reason) {
     std::fprintf(stderr, "mirte-serve: print job not saved: cannot write in %s: %s\n", folder.toLocal8Bit().constData(),
                  reason.message().c_str());
   };
-  printer->OnPdfRedirected = [](const QString& path, const QString& folder, std::error_code reason) {
+  printer_->OnPdfRedirected = [](const QString& path, const QString& folder, std::error_code reason) {
     std::fprintf(stderr, "mirte-serve: cannot write in %s: %s; print job written to %s\n",
                  folder.toLocal8Bit().constData(), reason.message().c_str(), path.toLocal8Bit().constData());
   };
-  session = std::make_unique<TBoardSession>(LocationOf(options.SettingsFile, programFile), programFile,
-                                            std::make_unique<TPlainMainThreadQueue>(), *this, *this, printer.get());
+  session_ = std::make_unique<TBoardSession>(LocationOf(options_.SettingsFile, programFile), programFile,
+                                            std::make_unique<TPlainMainThreadQueue>(), *this, *this, printer_.get());
 }
 
 TBoardServer::~TBoardServer() {
-  session->Board().SetConsoleTap(nullptr);
-  session->SetFrameObserver(nullptr);
-  session.reset();
-  if (consoleOutFlags >= 0) ::fcntl(consoleOut, F_SETFL, consoleOutFlags);
-  if (!privateDevices.empty()) {
+  session_->Board().SetConsoleTap(nullptr);
+  session_->SetFrameObserver(nullptr);
+  session_.reset();
+  if (consoleOutFlags_ >= 0) ::fcntl(consoleOut_, F_SETFL, consoleOutFlags_);
+  if (!privateDevices_.empty()) {
     std::error_code ignored;
-    std::filesystem::remove_all(privateDevices, ignored);
+    std::filesystem::remove_all(privateDevices_, ignored);
   }
 }
 
 bool TBoardServer::Start(std::string& error) {
-  if (!options.SettingsFile.empty()) {
-    std::ifstream probe(options.SettingsFile, std::ios::binary);
+  if (!options_.SettingsFile.empty()) {
+    std::ifstream probe(options_.SettingsFile, std::ios::binary);
     if (!probe) {
-      error = "--settings: cannot read " + options.SettingsFile + ": " + std::strerror(errno);
+      error = "--settings: cannot read " + options_.SettingsFile + ": " + std::strerror(errno);
       return false;
     }
   }
-  for (const std::string* folder : {&options.Folder, &options.PdfFolder}) {
+  for (const std::string* folder : {&options_.Folder, &options_.PdfFolder}) {
     std::error_code ignored;
     if (!folder->empty() && !std::filesystem::is_directory(*folder, ignored)) {
-      error = std::string(folder == &options.Folder ? "--folder" : "--print-to-pdf") + ": " + *folder +
+      error = std::string(folder == &options_.Folder ? "--folder" : "--print-to-pdf") + ": " + *folder +
               " is not a folder";
       return false;
     }
   }
-  if ((!options.Device.empty() || !options.Drives.empty()) && !MakePrivateDevices(error)) return false;
-  session->LoadSettings();
-  SettingsRec& rec = session->Settings.Rec;
-  if (!options.Folder.empty()) session->Settings.SetWorkFolder(std::filesystem::absolute(options.Folder).string());
-  if (options.Baud) rec.Baud = *options.Baud;
-  if (options.ComNumber) rec.ComNumber = static_cast<std::uint8_t>(*options.ComNumber);
-  if (!options.Device.empty()) rec.ComNumber = kDeviceComNumber;
-  if (!options.Printer.empty()) {
+  if ((!options_.Device.empty() || !options_.Drives.empty()) && !MakePrivateDevices(error)) return false;
+  session_->LoadSettings();
+  SettingsRec& rec = session_->Settings.Rec;
+  if (!options_.Folder.empty()) session_->Settings.SetWorkFolder(std::filesystem::absolute(options_.Folder).string());
+  if (options_.Baud) rec.Baud = *options_.Baud;
+  if (options_.ComNumber) rec.ComNumber = static_cast<std::uint8_t>(*options_.ComNumber);
+  if (!options_.Device.empty()) rec.ComNumber = kDeviceComNumber;
+  if (!options_.Printer.empty()) {
     auto chosen = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    chosen->setPrinterName(QString::fromStdString(options.Printer));
+    chosen->setPrinterName(QString::fromStdString(options_.Printer));
     if (!chosen->isValid()) {
-      error = "--printer: no printer named " + options.Printer;
+      error = "--printer: no printer named " + options_.Printer;
       return false;
     }
-    printer->SetChosenPrinter(std::move(chosen));
+    printer_->SetChosenPrinter(std::move(chosen));
   }
   if (!ApplyPort(error)) return false;
 
-  if (!options.ConsolePty.empty()) {
-    pty = std::make_unique<TConsolePty>();
-    if (!pty->Open(options.ConsolePty, error)) return false;
-    consoleIn = consoleOut = pty->Fd();
-  } else if (options.ConsoleStdio) {
-    consoleIn = STDIN_FILENO;
-    consoleOut = STDOUT_FILENO;
-    ::fcntl(consoleIn, F_SETFL, ::fcntl(consoleIn, F_GETFL) | O_NONBLOCK);
+  if (!options_.ConsolePty.empty()) {
+    pty_ = std::make_unique<TConsolePty>();
+    if (!pty_->Open(options_.ConsolePty, error)) return false;
+    consoleIn_ = consoleOut_ = pty_->Fd();
+  } else if (options_.ConsoleStdio) {
+    consoleIn_ = STDIN_FILENO;
+    consoleOut_ = STDOUT_FILENO;
+    ::fcntl(consoleIn_, F_SETFL, ::fcntl(consoleIn_, F_GETFL) | O_NONBLOCK);
     // A reader of the console that stops reading must not stop the board's service with
     // it; what it does not take is dropped. The flags are the terminal's or pipe's own,
     // shared with whoever started this program, so they are put back at the end.
-    consoleOutFlags = ::fcntl(consoleOut, F_GETFL);
-    if (consoleOutFlags >= 0) ::fcntl(consoleOut, F_SETFL, consoleOutFlags | O_NONBLOCK);
+    consoleOutFlags_ = ::fcntl(consoleOut_, F_GETFL);
+    if (consoleOutFlags_ >= 0) ::fcntl(consoleOut_, F_SETFL, consoleOutFlags_ | O_NONBLOCK);
   }
-  if (consoleOut >= 0) session->Board().SetConsoleTap(this);
-  if (options.Frames) session->SetFrameObserver(this);
-  session->StartBoard();
+  if (consoleOut_ >= 0) session_->Board().SetConsoleTap(this);
+  if (options_.Frames) session_->SetFrameObserver(this);
+  session_->StartBoard();
   std::fprintf(stderr, "mirte-serve: serving COM%d (%s) at %d baud from %s\n", rec.ComNumber,
                ComDevicePath(rec.ComNumber).c_str(), static_cast<int>(rec.Baud),
-               session->Board().FileService().Drives().WorkingFolder().c_str());
+               session_->Board().FileService().Drives().WorkingFolder().c_str());
   return true;
 }
 
 bool TBoardServer::MakePrivateDevices(std::string& error) {
   namespace fs = std::filesystem;
-  for (const auto& [letter, folder] : options.Drives) {
+  for (const auto& [letter, folder] : options_.Drives) {
     std::error_code ignored;
     if (!fs::is_directory(folder, ignored)) {
       error = std::string("--drive: ") + letter + "=" + folder + ": " + folder + " is not a folder";
@@ -185,13 +185,13 @@ bool TBoardServer::MakePrivateDevices(std::string& error) {
     error = std::string("no private device folder: ") + std::strerror(errno);
     return false;
   }
-  privateDevices = pattern;
-  const fs::path devices = fs::path(privateDevices) / "dosdevices";
+  privateDevices_ = pattern;
+  const fs::path devices = fs::path(privateDevices_) / "dosdevices";
   std::error_code fault;
   fs::create_directory(devices, fault);
   // The set-up's own links hold, as far as the options leave them; they are copied with
   // their targets made absolute, so they lead where they led from their own folder.
-  const fs::path shared = session->SettingsLocation().DosDevicesFolder();
+  const fs::path shared = session_->SettingsLocation().DosDevicesFolder();
   for (const auto& entry : fs::directory_iterator(shared, fault)) {
     // Whatever else lies in the shared folder is the program's own as much as the links
     // are, and the board is kept from what lies in the run's folder: it is linked in by
@@ -212,11 +212,11 @@ bool TBoardServer::MakePrivateDevices(std::string& error) {
     fs::create_symlink(target, devices / entry.path().filename(), fault);
   }
   SetComDevicesFolder(devices);
-  if (!options.Device.empty() && LinkComDevice(kDeviceComNumber, fs::absolute(options.Device))) {
-    error = "--device: cannot name " + options.Device;
+  if (!options_.Device.empty() && LinkComDevice(kDeviceComNumber, fs::absolute(options_.Device))) {
+    error = "--device: cannot name " + options_.Device;
     return false;
   }
-  for (const auto& [letter, folder] : options.Drives) {
+  for (const auto& [letter, folder] : options_.Drives) {
     const fs::path link = devices / std::string{static_cast<char>(std::tolower(letter)), ':'};
     fs::remove(link, fault);
     fs::create_symlink(fs::absolute(folder), link, fault);
@@ -229,76 +229,76 @@ bool TBoardServer::MakePrivateDevices(std::string& error) {
 }
 
 bool TBoardServer::ApplyPort(std::string& error) {
-  session->SetTermImp();
-  if (session->Flags.ComNotAvailable) {
-    error = PortFaultLine(session->PortFault, session->Settings.Rec.ComNumber);
+  session_->SetTermImp();
+  if (session_->Flags.ComNotAvailable) {
+    error = PortFaultLine(session_->PortFault, session_->Settings.Rec.ComNumber);
     return false;
   }
   return true;
 }
 
 int TBoardServer::RunUntil(std::function<bool()> stop) {
-  stopWanted = std::move(stop);
+  stopWanted_ = std::move(stop);
   auto nextRetry = std::chrono::steady_clock::now();
   auto nextWatch = nextRetry;
-  while (!stopWanted()) {
-    session->MainQueue().WaitForMessages(kIdleTurn);
+  while (!stopWanted_()) {
+    session_->MainQueue().WaitForMessages(kIdleTurn);
     ProcessPendingEvents();
     if (const auto now = std::chrono::steady_clock::now(); now >= nextWatch) {
-      session->WatchLine(now);
+      session_->WatchLine(now);
       nextWatch = now + kLineWatchTurn;
     }
-    if (portLost && std::chrono::steady_clock::now() >= nextRetry) {
-      session->RetryPort();
+    if (portLost_ && std::chrono::steady_clock::now() >= nextRetry) {
+      session_->RetryPort();
       nextRetry = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReconnectMs);
     }
   }
   // As the window's Exit: the open job ends as a complete document, then the port closes.
-  if (session->Board().PrintJobOpen()) session->Board().EndPrintJob(false);
+  if (session_->Board().PrintJobOpen()) session_->Board().EndPrintJob(false);
   FlushConsoleOutput();
-  session->Terminate();
+  session_->Terminate();
   return 0;
 }
 
 void TBoardServer::ProcessPendingEvents() {
-  session->MainQueue().ProcessMessages();
+  session_->MainQueue().ProcessMessages();
   PumpConsoleInput();
   FlushConsoleOutput();
-  if (stopWanted && stopWanted()) session->Flags.CloseRequested = true;
+  if (stopWanted_ && stopWanted_()) session_->Flags.CloseRequested = true;
 }
 
 void TBoardServer::PumpConsoleInput() {
-  if (consoleIn < 0) return;
+  if (consoleIn_ < 0) return;
   char keys[256];
   for (;;) {
-    const ssize_t got = ::read(consoleIn, keys, sizeof keys);
+    const ssize_t got = ::read(consoleIn_, keys, sizeof keys);
     if (got > 0) {
-      session->SendToPort(std::string(keys, static_cast<std::size_t>(got)));
+      session_->SendToPort(std::string(keys, static_cast<std::size_t>(got)));
       continue;
     }
-    if (got == 0 && consoleIn == STDIN_FILENO) consoleIn = -1;  // end of input: keys are over
+    if (got == 0 && consoleIn_ == STDIN_FILENO) consoleIn_ = -1;  // end of input: keys are over
     return;
   }
 }
 
-void TBoardServer::ConsoleOutput(std::uint8_t byte) { pendingOutput.push_back(static_cast<char>(byte)); }
+void TBoardServer::ConsoleOutput(std::uint8_t byte) { pendingOutput_.push_back(static_cast<char>(byte)); }
 
 void TBoardServer::FlushConsoleOutput() {
-  if (consoleOut >= 0) WriteAll(consoleOut, pendingOutput);
-  pendingOutput.clear();
+  if (consoleOut_ >= 0) WriteAll(consoleOut_, pendingOutput_);
+  pendingOutput_.clear();
 }
 
 void TBoardServer::FrameDone(const TFrameFacts& facts) {
-  const std::uint64_t before = frames.EndIndex();
-  frames.Add(facts);
-  if (frames.EndIndex() == before) return;
-  const std::string line = MonitorLine(frames.Row(frames.EndIndex() - 1), kLanguageEnglish);
+  const std::uint64_t before = frames_.EndIndex();
+  frames_.Add(facts);
+  if (frames_.EndIndex() == before) return;
+  const std::string line = MonitorLine(frames_.Row(frames_.EndIndex() - 1), kLanguageEnglish);
   std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 void TBoardServer::DeviceLost() {
-  portLost = true;
-  std::fprintf(stderr, "mirte-serve: COM%d went away; waiting for it\n", session->Recovery.ComNumber());
+  portLost_ = true;
+  std::fprintf(stderr, "mirte-serve: COM%d went away; waiting for it\n", session_->Recovery.ComNumber());
 }
 
 void TBoardServer::LineNotice(std::string_view text) {
@@ -308,8 +308,8 @@ void TBoardServer::LineNotice(std::string_view text) {
 }
 
 void TBoardServer::DeviceBack() {
-  portLost = false;
-  std::fprintf(stderr, "mirte-serve: COM%d is back\n", session->ComPort.ComNumber());
+  portLost_ = false;
+  std::fprintf(stderr, "mirte-serve: COM%d is back\n", session_->ComPort.ComNumber());
 }
 
 }  // namespace mirte

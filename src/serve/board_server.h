@@ -33,19 +33,19 @@ public:
   // while a reply drains); returns the exit status.
   int RunUntil(std::function<bool()> stopWanted);
 
-  TBoardSession& Session() { return *session; }
+  TBoardSession& Session() { return *session_; }
 
   // --- IBoardWindow ---------------------------------------------------------------------
-  TShellFlags& Flags() override { return session->Flags; }
-  int Language() const override { return session->Settings.Rec.Language; }
+  TShellFlags& Flags() override { return session_->Flags; }
+  int Language() const override { return session_->Settings.Rec.Language; }
   void SetCursorShape(TCursorType) override {}
   void RemoveSelect() override {}
   void Beep() override {}
-  std::string StatusText() const override { return statusText; }
-  void SetStatusText(std::string_view text) override { statusText = text; }
+  std::string StatusText() const override { return statusText_; }
+  void SetStatusText(std::string_view text) override { statusText_ = text; }
   void RestartDeSelectTimer() override {}
   void SetPrintJobOpen(bool) override {}
-  void WaitForPortNews() override { session->WaitForPortNews(); }
+  void WaitForPortNews() override { session_->WaitForPortNews(); }
   void ProcessPendingEvents() override;
 
 private:
@@ -66,19 +66,19 @@ private:
   void PumpConsoleInput();
   void FlushConsoleOutput();
 
-  TServeOptions options;
-  std::unique_ptr<TQtPrinterCanvas> printer;
-  std::unique_ptr<TBoardSession> session;
-  std::unique_ptr<TConsolePty> pty;
-  int consoleIn = -1;
-  int consoleOut = -1;
-  int consoleOutFlags = -1;  // standard output's own flags, while this program changes them
-  std::string pendingOutput;
-  std::string statusText;
-  std::string privateDevices;  // holds the run's own dosdevices/, removed at the end
-  TMonitorLog frames{64};
-  std::function<bool()> stopWanted;
-  bool portLost = false;
+  TServeOptions options_;
+  std::unique_ptr<TQtPrinterCanvas> printer_;
+  std::unique_ptr<TBoardSession> session_;
+  std::unique_ptr<TConsolePty> pty_;
+  int consoleIn_ = -1;
+  int consoleOut_ = -1;
+  int consoleOutFlags_ = -1;  // standard output's own flags, while this program changes them
+  std::string pendingOutput_;
+  std::string statusText_;
+  std::string privateDevices_;  // holds the run's own dosdevices/, removed at the end
+  TMonitorLog frames_{64};
+  std::function<bool()> stopWanted_;
+  bool portLost_ = false;
 };
 
 }  // namespace mirte

@@ -12,32 +12,32 @@
 namespace mirte {
 
 TConsolePty::~TConsolePty() {
-  if (!linkPath.empty()) ::unlink(linkPath.c_str());
-  if (keepSlave >= 0) ::close(keepSlave);
-  if (master >= 0) ::close(master);
+  if (!linkPath_.empty()) ::unlink(linkPath_.c_str());
+  if (keepSlave_ >= 0) ::close(keepSlave_);
+  if (master_ >= 0) ::close(master_);
 }
 
 bool TConsolePty::Open(const std::string& link, std::string& error) {
-  master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
     error = std::string("no pseudo-terminal: ") + std::strerror(errno);
     return false;
   }
   char name[256] = {};
-  if (::ptsname_r(master, name, sizeof name) != 0) {
+  if (::ptsname_r(master_, name, sizeof name) != 0) {
     error = std::string("no pseudo-terminal: ") + std::strerror(errno);
     return false;
   }
-  slaveName = name;
-  keepSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (keepSlave < 0) {
+  slaveName_ = name;
+  keepSlave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (keepSlave_ < 0) {
     error = std::string("no pseudo-terminal: ") + std::strerror(errno);
     return false;
   }
   termios mode{};
-  if (::tcgetattr(keepSlave, &mode) == 0) {
+  if (::tcgetattr(keepSlave_, &mode) == 0) {
     ::cfmakeraw(&mode);
-    ::tcsetattr(keepSlave, TCSANOW, &mode);
+    ::tcsetattr(keepSlave_, TCSANOW, &mode);
   }
   struct stat existing{};
   if (::lstat(link.c_str(), &existing) == 0) {
@@ -51,7 +51,7 @@ bool TConsolePty::Open(const std::string& link, std::string& error) {
     error = "--console-pty: cannot link " + link + ": " + std::strerror(errno);
     return false;
   }
-  linkPath = link;
+  linkPath_ = link;
   return true;
 }
 

@@ -20,14 +20,14 @@ public:
   // existing file at `link` is replaced only when it is a symbolic link.
   bool Open(const std::string& link, std::string& error);
   // The master side: reads give typed keys, writes reach the client.
-  int Fd() const { return master; }
-  const std::string& SlaveName() const { return slaveName; }
+  int Fd() const { return master_; }
+  const std::string& SlaveName() const { return slaveName_; }
 
 private:
-  int master = -1;
-  int keepSlave = -1;
-  std::string linkPath;
-  std::string slaveName;
+  int master_ = -1;
+  int keepSlave_ = -1;
+  std::string linkPath_;
+  std::string slaveName_;
 };
 
 }  // namespace mirte

@@ -18,15 +18,15 @@ std::string Filled(std::string_view pattern, std::string_view mark, const std::s
 TBoardSession::TBoardSession(const TSettingsLocation& location, std::string program,
                              std::unique_ptr<IMainThreadQueue> queue, IBoardWindow& view, ISessionEvents& sessionEvents,
                              IPrinterCanvas* printer)
-    : mainQueue(std::move(queue)),
-      settingsLocation(location),
-      programFile(std::move(program)),
-      events(sessionEvents),
-      view(view) {
+    : mainQueue_(std::move(queue)),
+      settingsLocation_(location),
+      programFile_(std::move(program)),
+      events_(sessionEvents),
+      view_(view) {
   // COM numbers name devices through the dosdevices/ that lies beside these settings.
-  SetComDevicesFolder(settingsLocation.DosDevicesFolder());
+  SetComDevicesFolder(settingsLocation_.DosDevicesFolder());
 
-  ComPort.SetMainThreadQueue(mainQueue.get());
+  ComPort.SetMainThreadQueue(mainQueue_.get());
   ComPort.SetPromptForPort(false);
   ComPort.SetAutoOpen(false);
   ComPort.SetTapiMode(tmOff);
@@ -43,10 +43,10 @@ TBoardSession::TBoardSession(const TSettingsLocation& location, std::string prog
     Recovery.Opened();
     PortFault = {};
     // The driver counts from the open, so a device back after a plug starts afresh too.
-    shownBytesLost = 0;
+    shownBytesLost_ = 0;
   });
 
-  board = std::make_unique<TBoardService>(screen, view, TBoardLinks{&portLink, printer, &Settings.Rec, {}});
+  board_ = std::make_unique<TBoardService>(screen_, view, TBoardLinks{&portLink_, printer, &Settings.Rec, {}});
 }
 
 TBoardSession::~TBoardSession() {
@@ -54,7 +54,7 @@ TBoardSession::~TBoardSession() {
   ComPort.SetOnTriggerAvail(nullptr);
   ComPort.SetOnDeviceLost(nullptr);
   ComPort.SetOnPortOpen(nullptr);
-  board->SetConsoleEvents(nullptr);
+  board_->SetConsoleEvents(nullptr);
   ConsoleLog.Close();
   try {
     ComPort.SetOpen(false);
@@ -64,11 +64,11 @@ TBoardSession::~TBoardSession() {
 
 void TBoardSession::LoadSettings() {
   Flags = TShellFlags{};
-  board->InitFileService();
-  Settings.LoadSettings(settingsLocation);
+  board_->InitFileService();
+  Settings.LoadSettings(settingsLocation_);
   // Whatever folder a drive stands for, the board never reaches the program's own files.
-  board->FileService().SetProgramFiles(
-      TProgramFiles{programFile, Settings.SettingsPath, ComDevicesFolder().string()});
+  board_->FileService().SetProgramFiles(
+      TProgramFiles{programFile_, Settings.SettingsPath, ComDevicesFolder().string()});
 }
 
 void TBoardSession::SetTermImp() {
@@ -99,7 +99,7 @@ void TBoardSession::StartBoard() {
     } catch (const ESerialException&) {
     }
   }
-  board->ResetConsole();
+  board_->ResetConsole();
   if (ComPort.Open()) {
     try {
       ComPort.SetDTR(!ComPort.DTR());
@@ -113,7 +113,7 @@ void TBoardSession::StartBoard() {
 void TBoardSession::SetWorkingFolder(const std::string& path) {
   std::string folder = path;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  board->FileService().SetWorkingFolder(folder);
+  board_->FileService().SetWorkingFolder(folder);
 }
 
 void TBoardSession::SendToPort(const std::string& bytes) {
@@ -128,23 +128,23 @@ void TBoardSession::SendToPort(const std::string& bytes) {
 bool TBoardSession::StartConsoleLog(const std::string& path) {
   StopConsoleLog();
   if (!ConsoleLog.Open(path)) return false;
-  board->SetConsoleEvents(&ConsoleLog);
+  board_->SetConsoleEvents(&ConsoleLog);
   return true;
 }
 
 void TBoardSession::StopConsoleLog() {
-  board->SetConsoleEvents(nullptr);
+  board_->SetConsoleEvents(nullptr);
   ConsoleLog.Close();
 }
 
-void TBoardSession::ComPortTriggerAvail() { board->ComPortTriggerAvail(); }
+void TBoardSession::ComPortTriggerAvail() { board_->ComPortTriggerAvail(); }
 
 void TBoardSession::ComPortDeviceLost() {
   if (!ComPort.Open()) return;
   Recovery.Lost();
   Flags.ComNotAvailable = true;
-  board->AbandonFrame();
-  events.DeviceLost();
+  board_->AbandonFrame();
+  events_.DeviceLost();
 }
 
 bool TBoardSession::RetryPort() {
@@ -163,7 +163,7 @@ void TBoardSession::PortReopened() {
   } catch (const ESerialException&) {
   }
   LookAtAdapter();
-  events.DeviceBack();
+  events_.DeviceBack();
 }
 
 void TBoardSession::WaitForPortNews() {
@@ -171,7 +171,7 @@ void TBoardSession::WaitForPortNews() {
   // port's output has left or a serial message comes, so the caller sees its condition at
   // once; the millisecond limit keeps the front end's own events served during a long
   // drain without spinning a core.
-  mainQueue->WaitForMessages(std::chrono::milliseconds(1));
+  mainQueue_->WaitForMessages(std::chrono::milliseconds(1));
 }
 
 void TBoardSession::ClosePort() {
@@ -183,15 +183,15 @@ void TBoardSession::ClosePort() {
 
 void TBoardSession::LookAtAdapter() {
   TBaseDispatcher* dispatcher = ComPort.Open() ? ComPort.CurrentDispatcher() : nullptr;
-  const bool holds = lineFacts ? lineFacts->AdapterHoldsBytesBack() : dispatcher && dispatcher->AdapterHoldsBytesBack();
-  const bool told = !adapterNotice.empty();
-  adapterNotice = holds ? Filled(kAdapterHoldsBytes.Pick(view.Language()), "%1", std::to_string(ComPort.ComNumber())) : "";
+  const bool holds = lineFacts_ ? lineFacts_->AdapterHoldsBytesBack() : dispatcher && dispatcher->AdapterHoldsBytesBack();
+  const bool told = !adapterNotice_.empty();
+  adapterNotice_ = holds ? Filled(kAdapterHoldsBytes.Pick(view_.Language()), "%1", std::to_string(ComPort.ComNumber())) : "";
   // Told once per adapter: the same device plugged back holds bytes as it did.
-  if (holds && !told) Notice(adapterNotice);
+  if (holds && !told) Notice(adapterNotice_);
 }
 
 std::optional<TLineErrorCounts> TBoardSession::CurrentLineErrors() {
-  if (lineFacts) return lineFacts->LineErrorCounts();
+  if (lineFacts_) return lineFacts_->LineErrorCounts();
   if (!ComPort.Open() || Flags.ComNotAvailable) return std::nullopt;
   TBaseDispatcher* dispatcher = ComPort.CurrentDispatcher();
   if (!dispatcher) return std::nullopt;
@@ -199,7 +199,7 @@ std::optional<TLineErrorCounts> TBoardSession::CurrentLineErrors() {
 }
 
 void TBoardSession::WatchLine(std::chrono::steady_clock::time_point now) {
-  board->AbandonFrameIfSilent(now);
+  board_->AbandonFrameIfSilent(now);
   // Here, not as the board's bytes come: a slow file delays a tick, never a reply.
   ConsoleLog.WriteBacklog();
   const auto counts = CurrentLineErrors();
@@ -207,16 +207,16 @@ void TBoardSession::WatchLine(std::chrono::steady_clock::time_point now) {
   // Each counted error stands for a byte that never reached the board service, whatever
   // the line did to it; the user hears of the total, once for every time it grows.
   const long lost = long(counts->Overrun) + counts->Framing + counts->Parity + counts->Break;
-  if (lost <= shownBytesLost) return;
-  shownBytesLost = lost;
-  const std::string text = Filled(kLineBytesLost.Pick(view.Language()), "%1", std::to_string(ComPort.ComNumber()));
+  if (lost <= shownBytesLost_) return;
+  shownBytesLost_ = lost;
+  const std::string text = Filled(kLineBytesLost.Pick(view_.Language()), "%1", std::to_string(ComPort.ComNumber()));
   Notice(Filled(text, "%2", std::to_string(lost)));
 }
 
 void TBoardSession::Notice(const std::string& text) {
   // The status bar has room for a line; the rest (a udev rule) is for a window that has more.
-  view.SetStatusText(text.substr(0, text.find('\n')));
-  events.LineNotice(text);
+  view_.SetStatusText(text.substr(0, text.find('\n')));
+  events_.LineNotice(text);
 }
 
 void TBoardSession::Terminate() {

@@ -68,7 +68,7 @@ private:
   // Carries the port's messages to this thread. Declared before the port so that it goes
   // after it: a port closed while a delivery was under way leaves its workers to end on
   // their own, and they still reach the queue as they do.
-  std::unique_ptr<IMainThreadQueue> mainQueue;
+  std::unique_ptr<IMainThreadQueue> mainQueue_;
 
 public:
   TSettings Settings;
@@ -79,12 +79,12 @@ public:
   // Why the port did not open; Fault None when nothing is known.
   TPortDiagnosis PortFault;
 
-  IMainThreadQueue& MainQueue() { return *mainQueue; }
-  TTerminalBuffer& Screen() { return screen; }
-  TBoardService& Board() { return *board; }
-  TComPortLink& PortLink() { return portLink; }
-  const TSettingsLocation& SettingsLocation() const { return settingsLocation; }
-  const std::string& ProgramFile() const { return programFile; }
+  IMainThreadQueue& MainQueue() { return *mainQueue_; }
+  TTerminalBuffer& Screen() { return screen_; }
+  TBoardService& Board() { return *board_; }
+  TComPortLink& PortLink() { return portLink_; }
+  const TSettingsLocation& SettingsLocation() const { return settingsLocation_; }
+  const std::string& ProgramFile() const { return programFile_; }
 
   // The drives served from now on, the settings read, the program's own files kept from
   // the board. Flags start afresh.
@@ -104,7 +104,7 @@ public:
   // none.
   bool StartConsoleLog(const std::string& path);
   void StopConsoleLog();
-  void SetFrameObserver(IFrameObserver* observer) { board->SetFrameObserver(observer); }
+  void SetFrameObserver(IFrameObserver* observer) { board_->SetFrameObserver(observer); }
 
   void ComPortTriggerAvail();
   void ComPortDeviceLost();
@@ -120,12 +120,12 @@ public:
   void WatchLine(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
   // What to tell of the open port's adapter where there is room (an information window):
   // empty unless it was found holding received bytes back.
-  const std::string& AdapterNotice() const { return adapterNotice; }
+  const std::string& AdapterNotice() const { return adapterNotice_; }
   // The line's error counts since the port opened (or from the facts a test set); nothing
   // while no port is open.
   std::optional<TLineErrorCounts> CurrentLineErrors();
   // nullptr: the port's own counts again.
-  void SetLineFacts(ILineFacts* facts) { lineFacts = facts; }
+  void SetLineFacts(ILineFacts* facts) { lineFacts_ = facts; }
   // Ends serving: the console log is closed and the port too. Safe to call again.
   void Terminate();
 
@@ -134,17 +134,17 @@ private:
   void LookAtAdapter();
   void Notice(const std::string& text);
 
-  TSettingsLocation settingsLocation;
-  std::string programFile;
-  ISessionEvents& events;
-  IBoardWindow& view;
-  ILineFacts* lineFacts = nullptr;
+  TSettingsLocation settingsLocation_;
+  std::string programFile_;
+  ISessionEvents& events_;
+  IBoardWindow& view_;
+  ILineFacts* lineFacts_ = nullptr;
   // Bytes lost since the port opened that the user has already been told of.
-  long shownBytesLost = 0;
-  std::string adapterNotice;
-  TTerminalBuffer screen;
-  TComPortLink portLink{ComPort};
-  std::unique_ptr<TBoardService> board;
+  long shownBytesLost_ = 0;
+  std::string adapterNotice_;
+  TTerminalBuffer screen_;
+  TComPortLink portLink_{ComPort};
+  std::unique_ptr<TBoardService> board_;
 };
 
 }  // namespace mirte

@@ -13,7 +13,7 @@ class TCustomComPort;
 
 class TComPortLink : public IBoardPort {
 public:
-  explicit TComPortLink(TCustomComPort& port) : port(port) {}
+  explicit TComPortLink(TCustomComPort& port) : port_(port) {}
 
   bool InputReady() override;
   bool ReadChar(std::uint8_t& byte) override;
@@ -25,13 +25,13 @@ public:
   std::chrono::steady_clock::time_point LastReceiveTime() override;
 
   // The text of the last serial exception caught, for whoever wants to show it.
-  const std::string& LastError() const { return lastError; }
+  const std::string& LastError() const { return lastError_; }
 
 private:
   bool Usable() const;
 
-  TCustomComPort& port;
-  std::string lastError;
+  TCustomComPort& port_;
+  std::string lastError_;
 };
 
 }  // namespace mirte

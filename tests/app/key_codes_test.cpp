@@ -7,17 +7,17 @@ namespace mirte {
 namespace {
 
 // The keyboard translation keeps Qt out of its header by naming Qt's values itself.
-static_assert(keys::Escape == Qt::Key_Escape && keys::Tab == Qt::Key_Tab && keys::Backtab == Qt::Key_Backtab);
-static_assert(keys::Backspace == Qt::Key_Backspace && keys::Return == Qt::Key_Return && keys::Enter == Qt::Key_Enter);
-static_assert(keys::Insert == Qt::Key_Insert && keys::Delete == Qt::Key_Delete);
-static_assert(keys::Home == Qt::Key_Home && keys::End == Qt::Key_End);
-static_assert(keys::Left == Qt::Key_Left && keys::Up == Qt::Key_Up && keys::Right == Qt::Key_Right &&
-              keys::Down == Qt::Key_Down);
-static_assert(keys::PageUp == Qt::Key_PageUp && keys::PageDown == Qt::Key_PageDown);
-static_assert(keys::F1 == Qt::Key_F1 && keys::F4 == Qt::Key_F4 && keys::F10 == Qt::Key_F10);
-static_assert(modifiers::Shift == Qt::ShiftModifier && modifiers::Control == Qt::ControlModifier &&
-              modifiers::Alt == Qt::AltModifier && modifiers::Meta == Qt::MetaModifier &&
-              modifiers::Keypad == Qt::KeypadModifier && modifiers::GroupSwitch == Qt::GroupSwitchModifier);
+static_assert(keys::Escape == Qt::Key_Escape && keys::kTab == Qt::Key_Tab && keys::kBacktab == Qt::Key_Backtab);
+static_assert(keys::kBackspace == Qt::Key_Backspace && keys::kReturn == Qt::Key_Return && keys::kEnter == Qt::Key_Enter);
+static_assert(keys::kInsert == Qt::Key_Insert && keys::kDelete == Qt::Key_Delete);
+static_assert(keys::kHome == Qt::Key_Home && keys::kEnd == Qt::Key_End);
+static_assert(keys::kLeft == Qt::Key_Left && keys::kUp == Qt::Key_Up && keys::kRight == Qt::Key_Right &&
+              keys::kDown == Qt::Key_Down);
+static_assert(keys::kPageUp == Qt::Key_PageUp && keys::kPageDown == Qt::Key_PageDown);
+static_assert(keys::kF1 == Qt::Key_F1 && keys::kF4 == Qt::Key_F4 && keys::kF10 == Qt::Key_F10);
+static_assert(modifiers::kShift == Qt::ShiftModifier && modifiers::kControl == Qt::ControlModifier &&
+              modifiers::kAlt == Qt::AltModifier && modifiers::kMeta == Qt::MetaModifier &&
+              modifiers::kKeypad == Qt::KeypadModifier && modifiers::kGroupSwitch == Qt::GroupSwitchModifier);
 
 TKeyResult Translate(const QKeyEvent& event) {
   const std::string text = event.text().toStdString();

@@ -9,10 +9,10 @@
 namespace mirte {
 namespace {
 
-constexpr unsigned kShift = modifiers::Shift;
-constexpr unsigned kCtrl = modifiers::Control;
-constexpr unsigned kAlt = modifiers::Alt;
-constexpr unsigned kKeypad = modifiers::Keypad;
+constexpr unsigned kShift = modifiers::kShift;
+constexpr unsigned kCtrl = modifiers::kControl;
+constexpr unsigned kAlt = modifiers::kAlt;
+constexpr unsigned kKeypad = modifiers::kKeypad;
 
 struct KeyCase {
   const char* what;
@@ -65,10 +65,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         KeyCase{"letter a", 'A', 0, "a", kNone, kNothing, "a"},
         KeyCase{"Shift+A", 'A', kShift, "A", kNone, kNothing, "A"},
-        KeyCase{"Enter sends CR only", keys::Return, 0, "\r", kNone, kNothing, "\r"},
-        KeyCase{"keypad Enter", keys::Enter, kKeypad, "\r", kNone, kNothing, "\r"},
-        KeyCase{"Backspace", keys::Backspace, 0, "\b", kNone, kNothing, "\b"},
-        KeyCase{"Tab", keys::Tab, 0, "\t", kNone, kNothing, "\t"},
+        KeyCase{"Enter sends CR only", keys::kReturn, 0, "\r", kNone, kNothing, "\r"},
+        KeyCase{"keypad Enter", keys::kEnter, kKeypad, "\r", kNone, kNothing, "\r"},
+        KeyCase{"Backspace", keys::kBackspace, 0, "\b", kNone, kNothing, "\b"},
+        KeyCase{"Tab", keys::kTab, 0, "\t", kNone, kNothing, "\t"},
         KeyCase{"Esc", keys::Escape, 0, "\x1b", kNone, kNothing, "\x1b"},
         KeyCase{"e acute as 1252", 0xC9, 0, "\xC3\xA9", kNone, kNothing, "\xE9"},
         KeyCase{"euro sign as 1252", 0x20AC, 0, "\xE2\x82\xAC", kNone, kNothing, "\x80"},
@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"AltGr as Ctrl+Alt types its character", 'E', kCtrl | kAlt, "\xE2\x82\xAC", kNone,
                 kNothing, "\x80"},
         KeyCase{"Alt+letter types nothing", 'X', kAlt, "x", kNone, kNothing, ""},
-        KeyCase{"F1 alone sends nothing", keys::F1, 0, "", kNone, kNothing, ""},
+        KeyCase{"F1 alone sends nothing", keys::kF1, 0, "", kNone, kNothing, ""},
         KeyCase{"Shift alone sends nothing", 0x01000020, kShift, "", kNone, kNothing, ""}),
     CaseName);
 
@@ -91,52 +91,52 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"Ctrl+C without selection", 'C', kCtrl, "\x03", kNone, kNothing, "\x03"},
         KeyCase{"Ctrl+Shift+C", 'C', kCtrl | kShift, "\x03", kSelected, kNothing, "\x03"},
         KeyCase{"Ctrl+[", '[', kCtrl, "", kNone, kNothing, "\x1b"},
-        KeyCase{"Ctrl+Enter gives LF", keys::Return, kCtrl, "\r", kNone, kNothing, "\n"},
-        KeyCase{"Ctrl+Backspace gives DEL", keys::Backspace, kCtrl, "\b", kNone, kNothing, "\x7f"},
+        KeyCase{"Ctrl+Enter gives LF", keys::kReturn, kCtrl, "\r", kNone, kNothing, "\n"},
+        KeyCase{"Ctrl+Backspace gives DEL", keys::kBackspace, kCtrl, "\b", kNone, kNothing, "\x7f"},
         KeyCase{"Ctrl+digit types nothing", '5', kCtrl, "5", kNone, kNothing, ""}),
     CaseName);
 
 INSTANTIATE_TEST_SUITE_P(
     EditingKeys, KeyTranslation,
     ::testing::Values(
-        KeyCase{"Page Up", keys::PageUp, 0, "", kNone, kNothing, "\x12"},
-        KeyCase{"Page Down", keys::PageDown, 0, "", kNone, kNothing, "\x03"},
-        KeyCase{"End", keys::End, 0, "", kNone, kNothing, "\x11" "C"},
-        KeyCase{"Home", keys::Home, 0, "", kNone, kNothing, "\x11" "R"},
-        KeyCase{"Left", keys::Left, 0, "", kNone, kNothing, "\x13"},
-        KeyCase{"Up", keys::Up, 0, "", kNone, kNothing, "\x05"},
-        KeyCase{"Right", keys::Right, 0, "", kNone, kNothing, "\x04"},
-        KeyCase{"Down", keys::Down, 0, "", kNone, kNothing, "\x18"},
-        KeyCase{"Insert", keys::Insert, 0, "", kNone, kNothing, "\x16"},
-        KeyCase{"Delete sends no DEL beside its sequence", keys::Delete, 0, "\x7f", kNone, kNothing,
+        KeyCase{"Page Up", keys::kPageUp, 0, "", kNone, kNothing, "\x12"},
+        KeyCase{"Page Down", keys::kPageDown, 0, "", kNone, kNothing, "\x03"},
+        KeyCase{"End", keys::kEnd, 0, "", kNone, kNothing, "\x11" "C"},
+        KeyCase{"Home", keys::kHome, 0, "", kNone, kNothing, "\x11" "R"},
+        KeyCase{"Left", keys::kLeft, 0, "", kNone, kNothing, "\x13"},
+        KeyCase{"Up", keys::kUp, 0, "", kNone, kNothing, "\x05"},
+        KeyCase{"Right", keys::kRight, 0, "", kNone, kNothing, "\x04"},
+        KeyCase{"Down", keys::kDown, 0, "", kNone, kNothing, "\x18"},
+        KeyCase{"Insert", keys::kInsert, 0, "", kNone, kNothing, "\x16"},
+        KeyCase{"Delete sends no DEL beside its sequence", keys::kDelete, 0, "\x7f", kNone, kNothing,
                 "\x07"},
-        KeyCase{"keypad Home with Num Lock off", keys::Home, kKeypad, "", kNone, kNothing,
+        KeyCase{"keypad Home with Num Lock off", keys::kHome, kKeypad, "", kNone, kNothing,
                 "\x11" "R"},
-        KeyCase{"Shift+Home", keys::Home, kShift, "", kNone, kNothing, ""},
-        KeyCase{"Ctrl+Shift+Left", keys::Left, kCtrl | kShift, "", kNone, kNothing, ""},
-        KeyCase{"Alt+Home", keys::Home, kAlt, "", kNone, kNothing, ""}),
+        KeyCase{"Shift+Home", keys::kHome, kShift, "", kNone, kNothing, ""},
+        KeyCase{"Ctrl+Shift+Left", keys::kLeft, kCtrl | kShift, "", kNone, kNothing, ""},
+        KeyCase{"Alt+Home", keys::kHome, kAlt, "", kNone, kNothing, ""}),
     CaseName);
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, KeyTranslation,
     ::testing::Values(
-        KeyCase{"Ctrl+Home clears and sends nothing", keys::Home, kCtrl, "", kNone,
+        KeyCase{"Ctrl+Home clears and sends nothing", keys::kHome, kCtrl, "", kNone,
                 TKeyAction::ClearTerminal, ""},
-        KeyCase{"Ctrl+F1", keys::F1, kCtrl, "", kNone, TKeyAction::SendUserString, "", 1},
-        KeyCase{"Ctrl+F10", keys::F10, kCtrl, "", kNone, TKeyAction::SendUserString, "", 10},
-        KeyCase{"Ctrl+F11 is no user string", keys::F10 + 1, kCtrl, "", kNone, kNothing, ""},
-        KeyCase{"Ctrl+Shift+F1", keys::F1, kCtrl | kShift, "", kNone, kNothing, ""},
-        KeyCase{"Alt+F4", keys::F4, kAlt, "", kNone, TKeyAction::EndProgram, ""},
-        KeyCase{"Ctrl+Alt+F4", keys::F4, kCtrl | kAlt, "", kNone, kNothing, ""},
+        KeyCase{"Ctrl+F1", keys::kF1, kCtrl, "", kNone, TKeyAction::SendUserString, "", 1},
+        KeyCase{"Ctrl+F10", keys::kF10, kCtrl, "", kNone, TKeyAction::SendUserString, "", 10},
+        KeyCase{"Ctrl+F11 is no user string", keys::kF10 + 1, kCtrl, "", kNone, kNothing, ""},
+        KeyCase{"Ctrl+Shift+F1", keys::kF1, kCtrl | kShift, "", kNone, kNothing, ""},
+        KeyCase{"Alt+F4", keys::kF4, kAlt, "", kNone, TKeyAction::EndProgram, ""},
+        KeyCase{"Ctrl+Alt+F4", keys::kF4, kCtrl | kAlt, "", kNone, kNothing, ""},
         KeyCase{"Ctrl+C copies a selection", 'C', kCtrl, "\x03", kSelected,
                 TKeyAction::CopySelection, ""},
-        KeyCase{"Ctrl+Insert copies a selection", keys::Insert, kCtrl, "", kSelected,
+        KeyCase{"Ctrl+Insert copies a selection", keys::kInsert, kCtrl, "", kSelected,
                 TKeyAction::CopySelection, ""},
         KeyCase{"Esc while dragging", keys::Escape, 0, "\x1b", kDragging,
                 TKeyAction::CancelSelection, ""},
         KeyCase{"Esc with a finished selection is sent", keys::Escape, 0, "\x1b", kSelected,
                 kNothing, "\x1b"},
-        KeyCase{"Shift+Insert pastes and sends nothing itself", keys::Insert, kShift, "", kNone,
+        KeyCase{"Shift+Insert pastes and sends nothing itself", keys::kInsert, kShift, "", kNone,
                 TKeyAction::Paste, ""},
         KeyCase{"Ctrl+V stays the board's key", 'V', kCtrl, "\x16", kNone, kNothing, "\x16"}),
     CaseName);

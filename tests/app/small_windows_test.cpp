@@ -141,7 +141,7 @@ TEST(ApplyLanguageTest, UserStringItemsAreRebuiltFromTheStrings) {
   SetTag(empty, 34);
   empty->setEnabled(false);
   SettingsRec rec = RecordIn(2);
-  rec.UserStr[4].assign("TEST");
+  rec.UserStr[4].Assign("TEST");
   rec.UserStrEnter[4] = 1;
   ApplyLanguageTo(&window, rec);
   EXPECT_EQ(filled->text(), "5: TEST  <Enter>");

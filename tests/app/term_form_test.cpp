@@ -140,7 +140,7 @@ TEST_F(TermFormTest, FirstStartComesUpWithTheDefaultsAndWritesThem) {
   EXPECT_FALSE(frm.PrintSingPgCmd->isChecked());
   // The working folder is one of its own, not the program folder.
   EXPECT_EQ(std::filesystem::current_path(), folder / "home/MIRTE");
-  EXPECT_EQ(rec.WorkFolder.str(), (folder / "home/MIRTE").string());
+  EXPECT_EQ(rec.WorkFolder.Str(), (folder / "home/MIRTE").string());
   for (QAction* item : frm.TxStrCmd) EXPECT_FALSE(item->isEnabled());
   EXPECT_EQ(frm.TxStrCmd[2]->text(), "3: <None>");
   EXPECT_EQ(Panel(2).size(), 17) << "lock keys show blanks without an X11 display";
@@ -155,7 +155,7 @@ TEST_F(TermFormTest, StoredSettingsAreAppliedAndInvalidOnesCorrected) {
   rec.TextColor = 0x0000FF00;
   rec.BackColor = 0x00000000;
   rec.PrintEachPage = 1;
-  rec.UserStr[4].assign("TEST");
+  rec.UserStr[4].Assign("TEST");
   rec.UserStrEnter[4] = 1;
   WriteSettings(rec);
   TTermFrm& frm = Start();
@@ -187,7 +187,7 @@ struct CaptionCase {
 
 TEST_F(TermFormTest, CaptionsFollowTheLanguage) {
   SettingsRec rec = DefaultRecord();
-  rec.UserStr[4].assign("TEST");
+  rec.UserStr[4].Assign("TEST");
   rec.UserStrEnter[4] = 1;
   rec.UserStrEnter[2] = 1;  // a flag without a string still reads as empty
   WriteSettings(rec);
@@ -329,8 +329,8 @@ TEST_F(TermFormTest, TheSplashSpeaksTheLanguageOfTheSettingsFromItsFirstPaint) {
       if (top->objectName() == "SplashFrm")
         if (auto* label = top->findChild<QLabel*>("DescriptionLb")) description = label->text();
     EXPECT_EQ(description.toStdString(),
-              language == kLanguageEnglish ? desk_texts::ProductDescription.English
-                                           : desk_texts::ProductDescription.Italian);
+              language == kLanguageEnglish ? desk_texts::kProductDescription.English
+                                           : desk_texts::kProductDescription.Italian);
     for (QWidget* top : QApplication::topLevelWidgets())
       if (top->objectName() == "SplashFrm") top->close();
     form.reset();
@@ -369,7 +369,7 @@ TEST_F(TermFormTest, ChangeFolderStoresTheChoiceAndCancelGoesBack) {
   form->ChDirCmd->trigger();
   EXPECT_EQ(title, "Change working Folder");
   EXPECT_EQ(std::filesystem::current_path(), folder / "Board Files") << "folder case is kept";
-  EXPECT_EQ(FileRecord().WorkFolder.str(), (folder / "Board Files").string());
+  EXPECT_EQ(FileRecord().WorkFolder.Str(), (folder / "Board Files").string());
   answer = std::nullopt;
   std::filesystem::remove(settingsFile);
   form->ChDirCmd->trigger();
@@ -587,7 +587,7 @@ protected:
     SettingsRec rec = DefaultRecord();
     rec.ComNumber = 3;
     rec.Baud = 115200;
-    rec.WorkFolder.assign(folder.path().string());
+    rec.WorkFolder.Assign(folder.path().string());
     return rec;
   }
   TTermFrm& StartOnBoard(const SettingsRec& rec) {
@@ -686,7 +686,7 @@ TEST_F(TermFormBoardTest, SelectionGoesSoonAfterTheBoardSendsData) {
 
 TEST_F(TermFormBoardTest, CloseWhileAStringWaitsForItsEchoEndsSoon) {
   SettingsRec rec = BoardRecord();
-  rec.UserStr[0].assign("AB");
+  rec.UserStr[0].Assign("AB");
   TTermFrm& frm = StartOnBoard(rec);
   Sent();
   QElapsedTimer sinceClose;

@@ -23,7 +23,7 @@ namespace mirte {
 namespace {
 
 void SetUserString(SettingsRec& rec, int n, const std::string& cp1252, bool enter) {
-  rec.UserStr[n - 1].assign(cp1252);
+  rec.UserStr[n - 1].Assign(cp1252);
   rec.UserStrEnter[n - 1] = enter ? 1 : 0;
 }
 

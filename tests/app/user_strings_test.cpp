@@ -41,7 +41,7 @@ void Type(QWidget* widget, const QString& text) {
 }
 
 void SetUserString(SettingsRec& rec, int n, const std::string& cp1252, bool enter) {
-  rec.UserStr[n - 1].assign(cp1252);
+  rec.UserStr[n - 1].Assign(cp1252);
   rec.UserStrEnter[n - 1] = enter ? 1 : 0;
 }
 
@@ -174,7 +174,7 @@ TEST_F(UserStringsEditorTest, EditBoxesHoldThirtyWindows1252CharactersAtMost) {
     QTest::mouseClick(editor.OKBtn, Qt::LeftButton);
   });
   ASSERT_TRUE(Edit());
-  EXPECT_EQ(settings.Rec.UserStr[3].str(), "\x80\xE8");
+  EXPECT_EQ(settings.Rec.UserStr[3].Str(), "\x80\xE8");
 }
 
 TEST_F(UserStringsEditorTest, TabMovesFromEachEditBoxToItsCheckBoxThenToTheNextRow) {

@@ -41,7 +41,7 @@ protected:
     defaults.Rec.TextColor = 0x00112233;
     defaults.Rec.BackColor = 0x00445566;
     defaults.Rec.PrintEachPage = 1;
-    defaults.Rec.UserStr[2].assign("DIR");
+    defaults.Rec.UserStr[2].Assign("DIR");
     defaults.Rec.UserStrEnter[2] = 1;
     return defaults.Rec;
   }
@@ -75,7 +75,7 @@ TEST_F(SettingsTest, FirstStartWritesTheDefaultsBesideTheProgram) {
   EXPECT_EQ(rec.TextColor, 0x00C0C0C0u);
   EXPECT_EQ(rec.BackColor, 0x00800000u);
   EXPECT_EQ(rec.PrintEachPage, 0);
-  EXPECT_EQ(rec.Release.str(), "1.01.0");
+  EXPECT_EQ(rec.Release.Str(), "1.01.0");
   // A folder of its own in the home folder, made now, never the program folder.
   EXPECT_EQ(settings.WorkFolderPath(), defaultWork);
   EXPECT_TRUE(std::filesystem::is_directory(defaultWork));
@@ -131,27 +131,27 @@ TEST_F(SettingsTest, InvalidFieldsAreCorrectedOneByOneAndWrittenBack) {
       {"negative baud", [](SettingsRec& r) { r.Baud = -9600; }, [](const SettingsRec& r) { EXPECT_EQ(r.Baud, 115200); }},
       {"baud wrapping 16 bits", [](SettingsRec& r) { r.Baud = 9600 + 655360; },
        [](const SettingsRec& r) { EXPECT_EQ(r.Baud, 115200); }},
-      {"release", [](SettingsRec& r) { r.Release.assign("1.00.9"); },
-       [](const SettingsRec& r) { EXPECT_EQ(r.Release.str(), "1.01.0"); }},
-      {"release too short", [](SettingsRec& r) { r.Release.assign("1.01"); },
-       [](const SettingsRec& r) { EXPECT_EQ(r.Release.str(), "1.01.0"); }},
-      {"work folder gone", [](SettingsRec& r) { r.WorkFolder.assign("/no/such/folder"); },
-       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
-      {"work folder from the other system", [](SettingsRec& r) { r.WorkFolder.assign("D:\\BOARD\\"); },
-       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
-      {"work folder the whole system", [](SettingsRec& r) { r.WorkFolder.assign("/"); },
-       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
-      {"work folder /run", [](SettingsRec& r) { r.WorkFolder.assign("/run/"); },
-       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
-      {"work folder below /dev", [](SettingsRec& r) { r.WorkFolder.assign("/dev/shm"); },
-       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
-      {"work folder reaching / through /proc", [](SettingsRec& r) { r.WorkFolder.assign("/proc/self/root"); },
-       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.str(), defaultWork); }},
+      {"release", [](SettingsRec& r) { r.Release.Assign("1.00.9"); },
+       [](const SettingsRec& r) { EXPECT_EQ(r.Release.Str(), "1.01.0"); }},
+      {"release too short", [](SettingsRec& r) { r.Release.Assign("1.01"); },
+       [](const SettingsRec& r) { EXPECT_EQ(r.Release.Str(), "1.01.0"); }},
+      {"work folder gone", [](SettingsRec& r) { r.WorkFolder.Assign("/no/such/folder"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.Str(), defaultWork); }},
+      {"work folder from the other system", [](SettingsRec& r) { r.WorkFolder.Assign("D:\\BOARD\\"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.Str(), defaultWork); }},
+      {"work folder the whole system", [](SettingsRec& r) { r.WorkFolder.Assign("/"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.Str(), defaultWork); }},
+      {"work folder /run", [](SettingsRec& r) { r.WorkFolder.Assign("/run/"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.Str(), defaultWork); }},
+      {"work folder below /dev", [](SettingsRec& r) { r.WorkFolder.Assign("/dev/shm"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.Str(), defaultWork); }},
+      {"work folder reaching / through /proc", [](SettingsRec& r) { r.WorkFolder.Assign("/proc/self/root"); },
+       [this](const SettingsRec& r) { EXPECT_EQ(r.WorkFolder.Str(), defaultWork); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     SettingsRec stored = validRecord();
-    stored.WorkFolder.assign(folder.path().string());
+    stored.WorkFolder.Assign(folder.path().string());
     c.spoil(stored);
     writeRecord(stored);
 
@@ -165,7 +165,7 @@ TEST_F(SettingsTest, InvalidFieldsAreCorrectedOneByOneAndWrittenBack) {
     EXPECT_EQ(written.ComNumber, 3);
     EXPECT_EQ(written.TextColor, 0x00112233u);
     EXPECT_EQ(written.PrintEachPage, 1);
-    EXPECT_EQ(written.UserStr[2].str(), "DIR");
+    EXPECT_EQ(written.UserStr[2].Str(), "DIR");
     EXPECT_EQ(written.UserStrEnter[2], 1);
   }
 }

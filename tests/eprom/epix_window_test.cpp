@@ -58,7 +58,7 @@ protected:
   void SetUp() override {
     App();
     settings.Rec.Language = kLanguageEnglish;
-    settings.Rec.WorkFolder.assign(folder.path().string());
+    settings.Rec.WorkFolder.Assign(folder.path().string());
     window = std::make_unique<TEPIXFrm>(settings);
     window->DialogRunner.Answer = [this](QDialog& dialog) {
       if (auto* box = qobject_cast<QMessageBox*>(&dialog)) shownTexts.push_back(box->text());

@@ -23,7 +23,7 @@ protected:
 
   void SetUp() override {
     settings.Rec.Language = kLanguageEnglish;
-    settings.Rec.WorkFolder.assign(folder.path().string());
+    settings.Rec.WorkFolder.Assign(folder.path().string());
   }
 
   std::string File(const std::string& name, std::size_t size) {

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testing::PortRig;
 
-constexpr auto PastTheLimit = HandlerTimeLimit + 500ms;
+constexpr auto PastTheLimit = kHandlerTimeLimit + 500ms;
 
 struct HeldDelivery {
   const char* name;

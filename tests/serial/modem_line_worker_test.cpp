@@ -117,10 +117,10 @@ TEST(ModemLineWorker, WatchedLinesAreReadAtMostTenTimesASecondAndNotAgainWhereTh
   {
     TModemLineWorker worker(nullptr, [&]() -> std::optional<TModemInputs> {
       ++reads;
-      return miCTS | miDCD;
+      return MiCts | MiDcd;
     }, true, true);
     std::this_thread::sleep_for(250ms);
-    EXPECT_EQ(worker.Inputs(), miCTS | miDCD);
+    EXPECT_EQ(worker.Inputs(), MiCts | MiDcd);
   }
   EXPECT_GE(reads.load(), 1);
   EXPECT_LE(reads.load(), 4);

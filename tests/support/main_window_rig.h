@@ -21,7 +21,7 @@ inline SettingsRec FolderSettings(const TempFolder& folder) {
   defaults.ProgramFolder = folder.path().string() + "/";
   defaults.SetDefaultSettings();
   SettingsRec rec = defaults.Rec;
-  rec.WorkFolder.assign(folder.path().string());
+  rec.WorkFolder.Assign(folder.path().string());
   return rec;
 }
 
