@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "program_folder.h"
 #include "support/pty_pair.h"
 #include "support/serve_process.h"
 #include "support/temp_folder.h"
@@ -116,58 +117,15 @@ private:
 class TProgramRun {
 public:
   explicit TProgramRun(const fs::path& program) {
-    const bool serve = program.filename() == "mirte-serve";
-    const fs::path copy = folder / (serve ? "mirte-serve" : "mirte");
-    fs::copy_file(program, copy);
-    fs::create_directory(folder / "dosdevices");
-    fs::create_symlink(pty.slavePath(), folder / "dosdevices" / "com1");
     fs::create_directory(Work());
-
-    mirte::TSettings settings;
-    settings.ProgramFolder = folder.path().string() + "/";
-    settings.SettingsPath = (folder / "mirte.SET").string();
-    settings.SetDefaultSettings();
-    settings.Rec.ComNumber = 1;
-    settings.SetWorkFolder(Work().string());
-    settings.SaveSettings();
-
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const std::string path = copy.string();
-    std::string settingsFile = settings.SettingsPath;
-    std::string settingsOption = "--settings";
-    char* argv[] = {const_cast<char*>(path.c_str()), serve ? settingsOption.data() : nullptr,
-                    serve ? settingsFile.data() : nullptr, nullptr};
-    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid = mirte::bench::StartQuietly(mirte::bench::MakeProgramFolder(folder.path(), program, pty.slavePath(), Work()));
   }
 
-  ~TProgramRun() {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 300; ++i) {
-      if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-  }
+  ~TProgramRun() { mirte::bench::EndProgram(pid); }
 
   bool Started() const { return pid > 0; }
   // Resident memory in kB, and CPU time used so far in seconds.
-  long ResidentKb() const {
-    std::FILE* status = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
-    if (!status) return -1;
-    char line[256];
-    long kb = -1;
-    while (std::fgets(line, sizeof line, status))
-      if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) break;
-    std::fclose(status);
-    return kb;
-  }
+  long ResidentKb() const { return mirte::bench::ResidentKb(pid); }
   double CpuSeconds() const { return mirte::testing::ProcessCpuSeconds(pid); }
   TBoardEnd Board() { return TBoardEnd(pty.master()); }
   fs::path Work() const { return folder / "work"; }

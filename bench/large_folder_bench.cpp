@@ -32,6 +32,7 @@
 #include "board_wire.h"
 #include "board/board_service.h"
 #include "common/settings.h"
+#include "program_folder.h"
 #include "platform/dos_files.h"
 #include "serial/port_rig.h"
 #include "support/fake_board_window.h"
@@ -213,44 +214,11 @@ fs::path BenchRoot() {
 // dosdevices/com1 the pseudo-terminal), serving `work`. Ended and waited for on destruction.
 class TProgramRun {
 public:
-  TProgramRun(const fs::path& program, const fs::path& work) {
-    const fs::path copy = folder / "mirte";
-    fs::copy_file(program, copy);
-    fs::create_directory(folder / "dosdevices");
-    fs::create_symlink(pty.slavePath(), folder / "dosdevices" / "com1");
-    TSettings settings;
-    settings.ProgramFolder = folder.path().string() + "/";
-    settings.SettingsPath = (folder / "mirte.SET").string();
-    settings.SetDefaultSettings();
-    settings.Rec.ComNumber = 1;
-    settings.SetWorkFolder(work.string());
-    settings.SaveSettings();
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const std::string path = copy.string();
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~TProgramRun() {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 300 && ::waitpid(pid, nullptr, WNOHANG) != pid; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-  }
+  TProgramRun(const fs::path& program, const fs::path& work)
+      : pid(mirte::bench::StartQuietly(mirte::bench::MakeProgramFolder(folder.path(), program, pty.slavePath(), work))) {}
+  ~TProgramRun() { mirte::bench::EndProgram(pid); }
   int Board() const { return pty.master(); }
-  long ResidentKb() const {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-      if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return -1;
-  }
+  long ResidentKb() const { return mirte::bench::ResidentKb(pid); }
   // The splash and the port's opening take a while: asks for the current drive until the
   // program answers, then lets stray answers die away.
   bool WaitUntilServing() {

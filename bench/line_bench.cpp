@@ -47,6 +47,7 @@
 
 #include "board_wire.h"
 #include "common/settings.h"
+#include "program_folder.h"
 #include "support/line_model.h"
 #include "support/modem_line_tally.h"
 #include "support/temp_folder.h"
@@ -84,51 +85,18 @@ Bytes Receive(int fd, std::size_t count, std::chrono::milliseconds limit) {
 class TProgramRun {
 public:
   TProgramRun(const fs::path& program, const std::string& linePath, long changeCostUs) {
-    const bool serve = program.filename() == "mirte-serve";
-    const fs::path copy = folder / program.filename();
-    fs::copy_file(program, copy);
-    fs::create_directory(folder / "dosdevices");
-    fs::create_symlink(linePath, folder / "dosdevices" / "com1");
     fs::create_directory(Work());
-
-    mirte::TSettings settings;
-    settings.ProgramFolder = folder.path().string() + "/";
-    settings.SettingsPath = (folder / "mirte.SET").string();
-    settings.SetDefaultSettings();
-    settings.Rec.ComNumber = 1;
-    settings.SetWorkFolder(Work().string());
-    settings.SaveSettings();
-
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    const mirte::bench::TProgramFolder made = mirte::bench::MakeProgramFolder(folder.path(), program, linePath, Work());
     setenv("LD_PRELOAD", MIRTE_MODEM_LINE_SHIM, 1);
     setenv("MIRTE_MODEM_CHANGE_US", std::to_string(changeCostUs).c_str(), 1);
     setenv("MIRTE_MODEM_TALLY", TallyPath().c_str(), 1);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const std::string path = copy.string();
-    std::string settingsFile = settings.SettingsPath;
-    std::string settingsOption = "--settings";
-    char* argv[] = {const_cast<char*>(path.c_str()), serve ? settingsOption.data() : nullptr,
-                    serve ? settingsFile.data() : nullptr, nullptr};
-    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid = mirte::bench::StartQuietly(made);
     // Only the program is to pay for modem-line changes, not this process's own ptys.
     unsetenv("LD_PRELOAD");
     unsetenv("MIRTE_MODEM_TALLY");
   }
 
-  ~TProgramRun() {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 300; ++i) {
-      if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-  }
+  ~TProgramRun() { mirte::bench::EndProgram(pid); }
 
   bool Started() const { return pid > 0; }
   // CPU seconds the program has used so far, all its threads together.
