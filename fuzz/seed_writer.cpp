@@ -121,18 +121,18 @@ std::vector<Seed> SettingsSeeds() {
   rec.TextColor = 0x00C0C0C0;
   rec.BackColor = 0x00800000;
   rec.PrintEachPage = 1;
-  rec.Release.assign(mirte::kRelease);
-  rec.WorkFolder.assign("/");
-  rec.UserStr[0].assign("DIR\r");
-  rec.UserStr[9].assign(std::string(30, 'z'));
+  rec.Release.Assign(mirte::kRelease);
+  rec.WorkFolder.Assign("/");
+  rec.UserStr[0].Assign("DIR\r");
+  rec.UserStr[9].Assign(std::string(30, 'z'));
   rec.UserStrEnter[0] = 1;
   std::string valid(reinterpret_cast<const char*>(&rec), sizeof rec);
   mirte::SettingsRec bad = rec;
   bad.Language = 3;
   bad.Baud = 4800;
   bad.FontSize = 11;
-  bad.Release.assign("1.01");
-  bad.WorkFolder.assign("/no/such/folder");
+  bad.Release.Assign("1.01");
+  bad.WorkFolder.Assign("/no/such/folder");
   std::string invalid(reinterpret_cast<const char*>(&bad), sizeof bad);
   return {{"valid", valid}, {"valid_longer", valid + "trailing"}, {"every_repair", invalid},
           {"short", valid.substr(0, 603)}};
