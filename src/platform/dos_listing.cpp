@@ -112,16 +112,19 @@ bool TDosListing::Update(int folderFd, const std::string& name) {
     }
     const std::string& alias = it->second.Info.Alias;
     // Its alias was its own and nobody else could have wanted it.
-    bool alone = alias == DosUpper(name) && alias.find('~') == std::string::npos && byUpper_[alias].size() == 1;
-    if (!alone) return false;
+    const auto same = byUpper_.find(alias);
+    const bool alone = alias == DosUpper(name) && alias.find('~') == std::string::npos && same != byUpper_.end() &&
+                       same->second.size() == 1;
     Erase(it);
-    return true;
+    return alone;
   }
   if (!visible) return true;
+  // The file joins the listing either way; only a name of the board's own keeps every
+  // other alias as it was.
   std::string upper = DosUpper(name);
-  if (!IsShortName(name) || byAlias_.count(upper) != 0) return false;
-  Insert(name, upper, readOnly);
-  return true;
+  const bool boardsOwn = IsShortName(name) && byAlias_.count(upper) == 0;
+  Insert(name, boardsOwn ? upper : std::string{}, readOnly);
+  return boardsOwn;
 }
 
 void TDosListing::Renumber() {

@@ -50,7 +50,8 @@ private:
   };
 
   void Fill(int folderFd);
-  // Brings one name up to date; false when only renumbering the aliases can do it.
+  // Brings one name up to date; false when the aliases must be numbered again before the
+  // next answer.
   bool Update(int folderFd, const std::string& name);
   void Renumber();
   void Insert(const std::string& name, const std::string& alias, bool readOnly);
