@@ -141,6 +141,10 @@ int LowestFreeDescriptor() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static BoardSandbox sandbox;
+  // Kept for the whole process: a listing follows its folder's changes, the restores
+  // included, so a service finds them as a new one would; a listings object made and
+  // dropped per input would cost each input a kernel wait on closing its change notices.
+  static TDosListings listings;
   if (size < 2) return 0;
   const int freeDescriptor = LowestFreeDescriptor();
 
@@ -164,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     // A service of its own for every input: the frame buffers carry over between frames
     // by design, and must not carry over between inputs.
-    TBoardService service(buffer, window, {&port, &printer, &settings, sandbox.ProgramFiles()});
+    TBoardService service(buffer, window, {&port, &printer, &settings, sandbox.ProgramFiles(), &listings});
     service.SetReplyDelay(std::chrono::microseconds(0));
     service.ResetConsole();
     service.InitFileService();

@@ -97,7 +97,7 @@ TBoardService::TBoardService(TTerminalBuffer& buffer, IBoardWindow& window, TBoa
       noConsoleEvents_(std::make_unique<TNoConsoleEvents>()),
       consoleEvents_(noConsoleEvents_.get()),
       noPrinter_(links.Printer ? nullptr : std::make_unique<TNoPrinter>()),
-      fileService_(paramBuffer, recordBuffer, std::move(links.ProgramFiles)),
+      fileService_(paramBuffer, recordBuffer, std::move(links.ProgramFiles), links.Listings),
       listOutput_(window, links.Printer ? *links.Printer : *noPrinter_,
                  links.Settings ? *links.Settings : noSettings_) {}
 

@@ -36,6 +36,11 @@ struct TBoardLinks {
   const SettingsRec* Settings = nullptr;
   // The program's own files, never served; their dosdevices folder holds the drive links.
   TProgramFiles ProgramFiles;
+  // Folder listings kept beyond the service, for a caller that makes one service after
+  // another over the same folders: a listing follows its folder by itself, and closing the
+  // change notices of a listing costs the system a wait of milliseconds. Without them the
+  // service keeps its own.
+  TDosListings* Listings = nullptr;
 };
 
 // Takes the console's bytes as the board sent them (control codes and escape sequences

@@ -22,6 +22,7 @@
 // (dos_listing.h), so a large folder costs a lookup, not a reading, per command.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -52,8 +53,10 @@ public:
   using ParamSpan = std::span<std::uint8_t, kParamBufferSize>;
   using RecordSpan = std::span<std::uint8_t, kRecordSize>;
 
-  // The buffers belong to the board service and outlive this object.
-  TFileService(ParamSpan paramBuffer, RecordSpan recordBuffer, TProgramFiles programFiles = {});
+  // The buffers belong to the board service and outlive this object; so do the listings
+  // when given (nullptr: the service keeps listings of its own).
+  TFileService(ParamSpan paramBuffer, RecordSpan recordBuffer, TProgramFiles programFiles = {},
+               TDosListings* listings = nullptr);
 
   // The program's own files, which are never served; the drive links lie in their
   // dosdevices folder. The main window hands them over once it knows them.
@@ -158,7 +161,8 @@ private:
   TDosDrives drives_;
   std::vector<OpenFileEntry> openFileTable_;
   TSearchState search_;
-  TDosListings listings_;
+  std::unique_ptr<TDosListings> ownListings_;
+  TDosListings& listings_;
   bool serving_ = false;
   mutable std::string lastNamedPath_;
   mutable char lastNamedDrive_ = 0;
