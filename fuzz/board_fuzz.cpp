@@ -11,13 +11,15 @@
 // input (one hold over the input) rather than once per command; each command still opens
 // its folders from the roots and serves real files. Checked after every byte: a finished
 // frame sent exactly the reply its type promises, as one block, and nothing else was sent.
-// Checked after every input: nothing outside the drive folders changed (the entries there
-// are sentinels, compared by inode, size, mode and times) and no descriptor was left open.
+// Checked after every input: the kept folder listings show each drive as a fresh reading
+// does, nothing outside the drive folders changed (the entries there are sentinels,
+// compared by inode, size, mode and times) and no descriptor was left open.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -130,6 +132,25 @@ private:
   std::size_t blocksBefore_ = 0;
 };
 
+// The listings kept from input to input must show each drive as reading it afresh would:
+// whatever the board made, renamed or deleted, and whatever the last restore put back.
+bool ListingsAgreeWithTheDrives(TDosListings& listings, const BoardSandbox& sandbox) {
+  for (int drive = 0; drive < 3; ++drive) {
+    const std::string& folder = sandbox.Drive(drive);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    TDosListing* listing = listings.Of(fd);
+    const std::vector<TDosFileInfo> kept = listing ? listing->Files() : std::vector<TDosFileInfo>{};
+    ::close(fd);
+    const std::vector<TDosFileInfo> fresh = ListDosFiles(folder);
+    const auto same = [](const TDosFileInfo& a, const TDosFileInfo& b) {
+      return a.Name == b.Name && a.Alias == b.Alias && a.ReadOnly == b.ReadOnly;
+    };
+    if (!std::equal(kept.begin(), kept.end(), fresh.begin(), fresh.end(), same)) return false;
+  }
+  return true;
+}
+
 int LowestFreeDescriptor() {
   int fd = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
   if (fd < 0) fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -199,6 +220,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!printer.open && !window.printJobOpen);
   }
 
+  if (!ListingsAgreeWithTheDrives(listings, sandbox)) {
+    std::fprintf(stderr, "a kept folder listing differs from the folder\n");
+    std::abort();
+  }
   if (!sandbox.OutsideUntouched()) {
     std::fprintf(stderr, "something outside the drive folders changed\n");
     std::abort();
