@@ -8,11 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "board/board_service.h"
-#include "session/com_port_link.h"
-#include "serial/port_rig.h"
-#include "support/fake_board_window.h"
-#include "terminal/terminal_buffer.h"
+#include "support/board_frames.h"
+#include "support/port_service_fixture.h"
 
 namespace mirte {
 namespace {
@@ -22,32 +19,17 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
+using testing::Frame;
+using testing::NameBlock;
 
-std::string Frame(std::uint8_t type, std::string_view params = {}) {
-  return "\x10\x11"s + static_cast<char>(type) + std::string(params);
-}
-
-std::string NameBlock(std::string_view fcb) {
-  return "\0"s + std::string(fcb);
-}
-
-
-class BoardLinkTest : public ::testing::Test {
+class BoardLinkTest : public testing::PortServiceFixture {
 protected:
   BoardLinkTest() {
     fs::create_directories(rig.folder / "work");
     work = fs::canonical(rig.folder / "work").string();
-    buffer.tbSetSVRowCount(24);
-    window.onPump = [this] { rig.queue.ProcessMessages(); };
-    service.ResetConsole();
-    service.InitFileService();
-    service.FileService().SetWorkingFolder(work);
-    rig.port.SetOnTriggerAvail([this](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
-    rig.port.SetOpen(true);
+    Serve(work);
   }
 
-  // The board sends `bytes` and waits for `replySize` bytes of answer.
-  Bytes Exchange(const std::string& bytes, std::size_t replySize) { return rig.exchange(bytes, replySize); }
   // Pumps until the board service has seen `bursts` more bursts of received bytes.
   void AwaitBursts(int bursts) {
     int target = window.deSelectRestarts + bursts;
@@ -59,12 +41,7 @@ protected:
     return text.substr(0, text.find_last_not_of(' ') + 1);
   }
 
-  testing::PortRig rig;
   std::string work;
-  TTerminalBuffer buffer;
-  testing::FakeBoardWindow window;
-  TComPortLink link{rig.port};
-  TBoardService service{buffer, window, {&link, nullptr, nullptr, {"", "", (rig.folder / "dosdevices").string()}}};
 };
 
 TEST_F(BoardLinkTest, ConsoleTextAndFramesShareTheLine) {
@@ -77,7 +54,7 @@ TEST_F(BoardLinkTest, ConsoleTextAndFramesShareTheLine) {
 
 TEST_F(BoardLinkTest, AFrameSplitIntoSingleBytesGetsTheSameReply) {
   rig.folder.write("work/SPLIT.TXT", std::string(130, 'x'));
-  std::string frame = Frame(35, NameBlock("SPLIT   TXT"));
+  std::string frame = Frame(35, NameBlock(0, "SPLIT   TXT"));
   for (char byte : frame) {
     rig.board.write(std::string(1, byte));
     AwaitBursts(1);
@@ -95,7 +72,7 @@ TEST_F(BoardLinkTest, AnUnsupportedTypeIsDroppedAndWhatFollowsIsShown) {
 TEST_F(BoardLinkTest, RecordsAreWrittenAndReadBackThroughTheLine) {
   std::string record(128, '\0');
   for (int i = 0; i < 128; ++i) record[static_cast<std::size_t>(i)] = static_cast<char>(255 - i);
-  std::string name = NameBlock("LINK    DAT");
+  std::string name = NameBlock(0, "LINK    DAT");
   EXPECT_EQ(Exchange(Frame(22, name), 1), Bytes{0});
   EXPECT_EQ(Exchange(Frame(21, name) + record, 1), Bytes{0});
   EXPECT_EQ(Exchange(Frame(21, name) + record, 1), Bytes{0});
