@@ -19,9 +19,6 @@
 // reused: a new measurement is a function that drives a TBoardEnd and fills TLatencies.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,8 +41,6 @@
 #include "support/pty_pair.h"
 #include "support/serve_process.h"
 #include "support/temp_folder.h"
-
-extern char** environ;
 
 namespace {
 

@@ -24,9 +24,6 @@
 // A program named mirte-serve is started with its settings file on the command line.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -51,8 +48,6 @@
 #include "support/line_model.h"
 #include "support/modem_line_tally.h"
 #include "support/temp_folder.h"
-
-extern char** environ;
 
 namespace {
 
