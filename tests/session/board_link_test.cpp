@@ -10,6 +10,7 @@
 
 #include "support/board_frames.h"
 #include "support/port_service_fixture.h"
+#include "support/screen_rows.h"
 
 namespace mirte {
 namespace {
@@ -35,11 +36,7 @@ protected:
     int target = window.deSelectRestarts + bursts;
     ASSERT_TRUE(rig.pumpUntil([&] { return window.deSelectRestarts >= target; }));
   }
-  std::string Row(int row) const {
-    auto chars = buffer.GetCharRow(row);
-    std::string text(chars.begin(), chars.end());
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-  }
+  std::string Row(int row) const { return testing::RowText(buffer, row); }
 
   std::string work;
 };
@@ -54,7 +51,7 @@ TEST_F(BoardLinkTest, ConsoleTextAndFramesShareTheLine) {
 
 TEST_F(BoardLinkTest, AFrameSplitIntoSingleBytesGetsTheSameReply) {
   rig.folder.write("work/SPLIT.TXT", std::string(130, 'x'));
-  std::string frame = Frame(35, NameBlock(0, "SPLIT   TXT"));
+  std::string frame = Frame(35, NameBlock("SPLIT   TXT"));
   for (char byte : frame) {
     rig.board.write(std::string(1, byte));
     AwaitBursts(1);
@@ -72,7 +69,7 @@ TEST_F(BoardLinkTest, AnUnsupportedTypeIsDroppedAndWhatFollowsIsShown) {
 TEST_F(BoardLinkTest, RecordsAreWrittenAndReadBackThroughTheLine) {
   std::string record(128, '\0');
   for (int i = 0; i < 128; ++i) record[static_cast<std::size_t>(i)] = static_cast<char>(255 - i);
-  std::string name = NameBlock(0, "LINK    DAT");
+  std::string name = NameBlock("LINK    DAT");
   EXPECT_EQ(Exchange(Frame(22, name), 1), Bytes{0});
   EXPECT_EQ(Exchange(Frame(21, name) + record, 1), Bytes{0});
   EXPECT_EQ(Exchange(Frame(21, name) + record, 1), Bytes{0});

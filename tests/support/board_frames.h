@@ -17,6 +17,8 @@ std::string Frame(std::uint8_t type, std::string_view params = {});
 // A drive byte (0 the current drive, 1 A: and on) and an 11-character name as a file
 // control block spells it: eight characters of name, three of extension, padded with blanks.
 std::string NameBlock(std::uint8_t drive, std::string_view fcb);
+// The same on the current drive.
+std::string NameBlock(std::string_view fcb);
 // One record of 128 bytes, each `fill`.
 std::string Record(char fill);
 
@@ -32,5 +34,23 @@ std::uint8_t ResultOf(const TBoardExchange& exchange, std::uint8_t type, std::st
 // board's end of the list from a missing reply.
 std::vector<std::string> ListNames(const TBoardExchange& exchange, std::uint8_t drive,
                                    std::vector<std::uint8_t>* last = nullptr);
+
+// The same frames as byte vectors, for tests that build frames and expected replies from
+// bytes. Apart from the text forms so that a call never has to choose between the two.
+namespace bytes {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The lead-in, the type byte, the parameters, then the record or text the frame carries.
+Bytes Frame(std::uint8_t type, const Bytes& params, const Bytes& data = {});
+// A drive byte and a name and extension, each padded with blanks to 8 + 3 characters.
+Bytes NameBlock(std::uint8_t drive, std::string_view name, std::string_view ext);
+// The same on the current drive.
+Bytes NameBlock(std::string_view name, std::string_view ext);
+// One list-output frame for each character of `text`, as a board prints it.
+Bytes ListOutput(std::string_view text);
+Bytes Plus(Bytes first, const Bytes& second);
+
+}  // namespace bytes
 
 }  // namespace mirte::testing
