@@ -15,6 +15,7 @@
 #include "support/board_front_end.h"
 #include "support/main_window_rig.h"
 #include "support/qt_test_app.h"
+#include "support/screen_rows.h"
 
 namespace mirte::testing {
 
@@ -66,12 +67,7 @@ public:
   std::string Console() override {
     TTerminalBuffer& buffer = form->Session().Screen();
     std::string text;
-    for (int row = 1; row <= 24; ++row) {
-      const auto chars = buffer.GetCharRow(row);
-      std::string line(chars.begin(), chars.end());
-      line.erase(line.find_last_not_of(' ') + 1);
-      text += (row > 1 ? "\r\n" : "") + line;
-    }
+    for (int row = 1; row <= 24; ++row) text += (row > 1 ? "\r\n" : "") + RowText(buffer, row);
     return text.substr(0, text.find_last_not_of("\r\n") + 1);
   }
   bool PortLost() override { return form->PortLost(); }
