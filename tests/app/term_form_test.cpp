@@ -721,15 +721,7 @@ protected:
   }
 
   // Runs `play` on the board thread; the event loop runs until it has ended.
-  void PlayBoard(const std::function<void()>& play) {
-    QEventLoop loop;
-    std::thread boardThread([&] {
-      play();
-      QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    loop.exec();
-    boardThread.join();
-  }
+  void PlayBoard(const std::function<void()>& play) { testing::RunEventLoopBeside(play); }
 
   // Board thread: sends the frame and waits for `length` reply bytes; the milliseconds
   // from the frame's last byte to the reply's last byte, or -1 without a whole reply. The
