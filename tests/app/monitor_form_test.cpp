@@ -77,15 +77,7 @@ protected:
   // The board's side of an exchange: the window answers from its event loop.
   Bytes Exchange(const Bytes& frame, std::size_t replySize) {
     board.write(frame);
-    Bytes got;
-    QElapsedTimer clock;
-    clock.start();
-    while (got.size() < replySize && clock.elapsed() < 3000) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      Bytes chunk = board.read(replySize - got.size(), 2ms);
-      got.insert(got.end(), chunk.begin(), chunk.end());
-    }
-    return got;
+    return testing::ReadBesideEventLoop(board, replySize, 3000ms);
   }
   bool FramesSeen(std::uint64_t count) {
     return WaitFor([&] { return monitor->Log().Totals().Frames >= count; });

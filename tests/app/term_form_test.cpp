@@ -602,15 +602,7 @@ protected:
   // The board's side of an exchange: the window answers from its event loop, so events
   // are served while the reply is awaited.
   Bytes Reply(std::size_t count, std::chrono::milliseconds limit = 2000ms) {
-    Bytes got;
-    QElapsedTimer clock;
-    clock.start();
-    while (got.size() < count && clock.elapsed() < limit.count()) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      Bytes chunk = board.read(count - got.size(), 2ms);
-      got.insert(got.end(), chunk.begin(), chunk.end());
-    }
-    return got;
+    return testing::ReadBesideEventLoop(board, count, limit);
   }
 };
 
