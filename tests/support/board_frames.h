@@ -36,7 +36,8 @@ std::vector<std::string> ListNames(const TBoardExchange& exchange, std::uint8_t 
                                    std::vector<std::uint8_t>* last = nullptr);
 
 // The same frames as byte vectors, for tests that build frames and expected replies from
-// bytes. Apart from the text forms so that a call never has to choose between the two.
+// bytes. They have a namespace of their own: as overloads of the text forms, a call such
+// as Frame(25, {}) would fit both.
 namespace bytes {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -49,6 +50,7 @@ Bytes NameBlock(std::uint8_t drive, std::string_view name, std::string_view ext)
 Bytes NameBlock(std::string_view name, std::string_view ext);
 // One list-output frame for each character of `text`, as a board prints it.
 Bytes ListOutput(std::string_view text);
+// `first`, then `second`.
 Bytes Plus(Bytes first, const Bytes& second);
 
 }  // namespace bytes
