@@ -15,13 +15,10 @@
 // the same settings file named on its command line, so both programs are measured on the
 // same set-up. Resident memory and CPU are given at idle and during the listing.
 //
-// The parts (TProgramRun, TBoardEnd, TLatencies, the frame builders) are meant to be
+// The parts (TProgramRun, TBoardEnd, TLatencies, and board_wire.h's frames) are meant to be
 // reused: a new measurement is a function that drives a TBoardEnd and fills TLatencies.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,19 +35,20 @@
 #include <thread>
 #include <vector>
 
+#include "board_wire.h"
 #include "common/settings.h"
 #include "program_folder.h"
 #include "support/pty_pair.h"
 #include "support/serve_process.h"
 #include "support/temp_folder.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::string;
+using mirte::bench::Frame;
+using mirte::bench::NameBlock;
 
 double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -86,21 +84,7 @@ public:
   }
 
   // Reads exactly `count` bytes; fewer when `limit` passes without them.
-  Bytes Receive(std::size_t count, std::chrono::milliseconds limit) {
-    Bytes got;
-    const auto deadline = Clock::now() + limit;
-    while (got.size() < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() < 0) break;
-      pollfd p{fd, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
-      char buffer[4096];
-      ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - got.size()));
-      if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
-      else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-    }
-    return got;
-  }
+  Bytes Receive(std::size_t count, std::chrono::milliseconds limit) { return mirte::bench::Receive(fd, count, limit); }
 
   // Discards whatever arrives until the line has been quiet for `quiet`.
   void Drain(std::chrono::milliseconds quiet) {
@@ -200,19 +184,6 @@ private:
   std::vector<double> samples;
   std::string failure;
 };
-
-Bytes Frame(std::uint8_t type, const Bytes& params = {}) {
-  return Bytes("\x10\x11", 2) + static_cast<char>(type) + params;
-}
-
-// Drive 0 (the current one), name and extension blank-padded to 8 + 3.
-Bytes NameBlock(const std::string& name, const std::string& ext) {
-  Bytes block(12, ' ');
-  block[0] = '\0';
-  block.replace(1, name.size(), name);
-  block.replace(9, ext.size(), ext);
-  return block;
-}
 
 Bytes RecordNumber(int n) {
   return Bytes{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF)};

@@ -9,21 +9,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "board_wire.h"
-#include "board/board_service.h"
-#include "session/com_port_link.h"
-#include "serial/port_rig.h"
-#include "support/fake_board_window.h"
-#include "terminal/terminal_buffer.h"
+#include "in_process_board.h"
 
 namespace {
 
@@ -105,37 +99,17 @@ int main(int argc, char** argv) {
   int kilobytes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1024;
   int records = kilobytes * 1024 / 128;
 
-  testing::PortRig rig;
-  std::filesystem::create_directories(rig.folder / "work");
-  TTerminalBuffer buffer;
-  testing::FakeBoardWindow window;
-  // As the main window pumps: wait for news from the port (its output has left, a
-  // message came), then handle what is waiting.
-  window.onPump = [&] {
-    rig.queue.WaitForMessages(std::chrono::milliseconds(1));
-    rig.queue.ProcessMessages();
-  };
-  TComPortLink link(rig.port);
-  TBoardService service(buffer, window, {&link, nullptr, nullptr, {"", "", (rig.folder / "dosdevices").string()}});
-  service.ResetConsole();
-  service.InitFileService();
-  service.FileService().SetWorkingFolder((rig.folder / "work").string());
-  rig.port.SetOnTriggerAvail([&](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
-  rig.port.SetOpen(true);
+  bench::TInProcessBoard pc;
+  std::filesystem::create_directories(pc.rig.folder / "work");
+  pc.service.FileService().SetWorkingFolder((pc.rig.folder / "work").string());
 
   // The third pass shows what the serial layer and the service cost without the wait.
   TRun runs[3] = {{"write (type 21)", 5000, {}, 0, true},
                   {"read (type 20)", 5000, {}, 0, true},
                   {"read (type 20) without the wait", 0, {}, 0, true}};
   for (int pass = 0; pass < 3; ++pass) {
-    service.SetReplyDelay(std::chrono::microseconds(static_cast<long>(runs[pass].mandatedMicros)));
-    std::atomic<bool> done{false};
-    std::thread board([&] {
-      RunBoard(rig.board.master(), pass == 0, records, runs[pass]);
-      done = true;
-    });
-    rig.queue.PumpUntil([&] { return done.load(); }, std::chrono::minutes(10));
-    board.join();
+    pc.service.SetReplyDelay(std::chrono::microseconds(static_cast<long>(runs[pass].mandatedMicros)));
+    pc.Play([&](int fd) { RunBoard(fd, pass == 0, records, runs[pass]); }, std::chrono::minutes(10));
   }
   std::printf("board file service over a pty, %d KB in %d records of 128 bytes\n", kilobytes, records);
   for (auto& run : runs) Report(run);

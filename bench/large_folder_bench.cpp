@@ -10,16 +10,11 @@
 // started on the offscreen platform with its COM1 on the pseudo-terminal and the folder as
 // its working folder: its figures include the board's mandated 5 ms wait.
 // A record read stops after 10 s, so a slow reader still ends; its figure is per record.
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -30,22 +25,11 @@
 #include <vector>
 
 #include "board_wire.h"
-#include "board/board_service.h"
-#include "common/settings.h"
-#include "program_folder.h"
+#include "in_process_board.h"
 #include "platform/dos_files.h"
-#include "serial/port_rig.h"
-#include "support/fake_board_window.h"
+#include "program_folder.h"
 #include "support/pty_pair.h"
 #include "support/temp_folder.h"
-#include "terminal/terminal_buffer.h"
-#if __has_include("session/com_port_link.h")
-#include "session/com_port_link.h"
-#else
-#include "board/com_port_link.h"
-#endif
-
-extern char** environ;
 
 namespace {
 
@@ -55,21 +39,12 @@ using Clock = std::chrono::steady_clock;
 using Millis = std::chrono::duration<double, std::milli>;
 
 using mirte::bench::Frame;
+using mirte::bench::ReadExactly;
 using mirte::bench::WriteAll;
 
 // A slow tree takes seconds per command in such a folder: a reply given up on would be
 // taken for the next one's, so the board waits up to two minutes.
-bool ReadExactly(int fd, std::uint8_t* data, std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 120000) <= 0) return false;
-    ssize_t n = ::read(fd, data + done, count - done);
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+constexpr auto kReplySilence = std::chrono::minutes(2);
 
 constexpr int kFileKb = 100;
 constexpr int kFileRecords = kFileKb * 1024 / 128;
@@ -77,16 +52,10 @@ constexpr auto kReadBudget = std::chrono::seconds(10);
 const char* const kLongName = "Record test file.data";
 const char* const kShortName = "RECORD.DAT";
 
-// A drive byte of 0 (the current drive), then the name as its 8 + 3 blank-padded fields.
+// The name block of a name written with its dot, as a user names a file.
 std::string NameBlock(const std::string& name) {
-  std::string block(12, ' ');
-  block[0] = '\0';
-  std::size_t dot = name.find('.');
-  std::string base = name.substr(0, dot);
-  std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
-  block.replace(1, std::min<std::size_t>(8, base.size()), base.substr(0, 8));
-  block.replace(9, std::min<std::size_t>(3, ext.size()), ext.substr(0, 3));
-  return block;
+  const std::size_t dot = name.find('.');
+  return mirte::bench::NameBlock(name.substr(0, dot), dot == std::string::npos ? "" : name.substr(dot + 1));
 }
 
 std::string Numbered(const char* format, int n) {
@@ -144,7 +113,7 @@ public:
     auto lastByte = Clock::now();
     reply.resize(size);
     lost = !WriteAll(fd, frame.substr(frame.size() - 1)) ||
-           !ReadExactly(fd, reinterpret_cast<std::uint8_t*>(reply.data()), size);
+           !ReadExactly(fd, reinterpret_cast<std::uint8_t*>(reply.data()), size, kReplySilence);
     if (lost) return false;
     if (ms) *ms = Millis(Clock::now() - lastByte).count();
     return true;
@@ -299,30 +268,11 @@ int main(int argc, char** argv) {
     return sound ? 0 : 1;
   }
 
-  testing::PortRig rig;
-  TTerminalBuffer buffer;
-  testing::FakeBoardWindow window;
-  window.onPump = [&] {
-    rig.queue.WaitForMessages(std::chrono::milliseconds(1));
-    rig.queue.ProcessMessages();
-  };
-  TComPortLink link(rig.port);
-  TBoardService service(buffer, window, {&link, nullptr, nullptr, {"", "", (rig.folder / "dosdevices").string()}});
-  service.ResetConsole();
-  service.InitFileService();
-  service.SetReplyDelay(std::chrono::microseconds(0));
-  rig.port.SetOnTriggerAvail([&](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
-  rig.port.SetOpen(true);
-
+  bench::TInProcessBoard pc;
+  pc.service.SetReplyDelay(std::chrono::microseconds(0));
   for (const char* which : {"small", "large"}) {
-    service.FileService().SetWorkingFolder((root / which).string());
-    std::atomic<bool> done{false};
-    std::thread thread([&] {
-      play(which, rig.board.master());
-      done = true;
-    });
-    rig.queue.PumpUntil([&] { return done.load(); }, std::chrono::minutes(30));
-    thread.join();
+    pc.service.FileService().SetWorkingFolder((root / which).string());
+    pc.Play([&](int fd) { play(which, fd); }, std::chrono::minutes(30));
   }
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);

@@ -24,9 +24,6 @@
 // A program named mirte-serve is started with its settings file on the command line.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -52,33 +49,16 @@
 #include "support/modem_line_tally.h"
 #include "support/temp_folder.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::string;
 using mirte::bench::Frame;
+using mirte::bench::NameBlock;
+using mirte::bench::Receive;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// Reads exactly `count` bytes from the board's end; fewer when `limit` passes without them.
-Bytes Receive(int fd, std::size_t count, std::chrono::milliseconds limit) {
-  Bytes got;
-  const auto deadline = Clock::now() + limit;
-  while (got.size() < count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() < 0) break;
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
-    char buffer[4096];
-    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - got.size()));
-    if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
-    else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-  }
-  return got;
-}
 
 // The built program in a folder of its own with the shim preloaded, its COM1 the line's
 // program end. Ended (and waited for) on destruction.
@@ -130,14 +110,6 @@ bool WaitUntilServing(mirte::testing::LineModel& line, std::chrono::seconds limi
     }
   }
   return false;
-}
-
-Bytes NameBlock(const std::string& name, const std::string& ext) {
-  Bytes block(12, ' ');
-  block[0] = '\0';
-  block.replace(1, name.size(), name);
-  block.replace(9, ext.size(), ext);
-  return block;
 }
 
 // One exchange: false when the reply is short or its result byte is not zero.

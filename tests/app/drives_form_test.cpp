@@ -105,14 +105,7 @@ protected:
   // One frame from the board and the first byte of the answer.
   int Result(const Bytes& frame, std::size_t replySize = 1) {
     board.write(frame);
-    Bytes got;
-    QElapsedTimer clock;
-    clock.start();
-    while (got.size() < replySize && clock.elapsed() < 2000) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      Bytes chunk = board.read(replySize - got.size(), 2ms);
-      got.insert(got.end(), chunk.begin(), chunk.end());
-    }
+    const Bytes got = testing::ReadBesideEventLoop(board, replySize, 2000ms);
     return got.size() == replySize ? got[0] : -1;
   }
 };

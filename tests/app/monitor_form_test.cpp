@@ -27,6 +27,7 @@
 #include "app/window_places.h"
 #include "board/board_service.h"
 #include "common/msg_table.h"
+#include "support/board_frames.h"
 #include "support/scoped_environment.h"
 #include "support/main_window_rig.h"
 #include "support/pty_pair.h"
@@ -42,19 +43,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 using testing::WaitFor;
 
-using testing::NameBlock;
-
-Bytes Frame(std::uint8_t type, Bytes params, const Bytes& data = {}) {
-  Bytes frame{16, 17, type};
-  frame.insert(frame.end(), params.begin(), params.end());
-  frame.insert(frame.end(), data.begin(), data.end());
-  return frame;
-}
-
-Bytes Plus(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+using testing::bytes::Frame;
+using testing::bytes::NameBlock;
+using testing::bytes::Plus;
 
 // The main window on a pseudo-terminal board (COM3 through dosdevices/com3), its working
 // folder the test's own; the board monitor opened from the Utility menu.
@@ -86,15 +77,7 @@ protected:
   // The board's side of an exchange: the window answers from its event loop.
   Bytes Exchange(const Bytes& frame, std::size_t replySize) {
     board.write(frame);
-    Bytes got;
-    QElapsedTimer clock;
-    clock.start();
-    while (got.size() < replySize && clock.elapsed() < 3000) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      Bytes chunk = board.read(replySize - got.size(), 2ms);
-      got.insert(got.end(), chunk.begin(), chunk.end());
-    }
-    return got;
+    return testing::ReadBesideEventLoop(board, replySize, 3000ms);
   }
   bool FramesSeen(std::uint64_t count) {
     return WaitFor([&] { return monitor->Log().Totals().Frames >= count; });

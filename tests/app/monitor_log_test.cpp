@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/msg_table.h"
+#include "support/board_frames.h"
 
 namespace mirte {
 namespace {
@@ -13,21 +14,10 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = TMonitorLog::Clock;
+using testing::bytes::NameBlock;
+using testing::bytes::Plus;
 
 const Clock::time_point kStart = Clock::now();
-
-Bytes NameBlock(std::uint8_t drive, const char* name, const char* ext) {
-  Bytes block(12, ' ');
-  block[0] = drive;
-  for (std::size_t i = 0; name[i]; ++i) block[1 + i] = static_cast<std::uint8_t>(name[i]);
-  for (std::size_t i = 0; ext[i]; ++i) block[9 + i] = static_cast<std::uint8_t>(ext[i]);
-  return block;
-}
-
-Bytes Plus(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 // A finished frame: its parameters, the reply's first bytes and its size, when its last
 // byte came (after kStart) and how long its reply took.

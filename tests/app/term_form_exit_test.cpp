@@ -28,6 +28,7 @@
 #include "app/printer_canvas_qt.h"
 #include "app/signal_exit.h"
 #include "app/term_form.h"
+#include "support/board_frames.h"
 #include "support/main_window_rig.h"
 #include "support/pty_pair.h"
 #include "support/qt_test_app.h"
@@ -51,7 +52,7 @@ Bytes BusyRound(int line) {
   for (const char* c = text; *c; ++c) round.push_back(static_cast<std::uint8_t>(*c));
   std::snprintf(text, sizeof text, "L%06d\r\n", line);
   for (const char* c = text; *c; ++c) Append(round, {16, 17, 5, static_cast<std::uint8_t>(*c)});
-  const Bytes name = testing::NameBlock("STREAM", "DAT");
+  const Bytes name = testing::bytes::NameBlock("STREAM", "DAT");
   for (int i = 0; i < 3; ++i) {
     Append(round, {16, 17, 20});
     round.insert(round.end(), name.begin(), name.end());
@@ -68,7 +69,7 @@ public:
   explicit StreamingBoard(testing::PtyPair& line) : pty(line) {
     ::fcntl(pty.master(), F_SETFL, ::fcntl(pty.master(), F_GETFL) | O_NONBLOCK);
     Bytes open = {16, 17, 15};
-    const Bytes name = testing::NameBlock("STREAM", "DAT");
+    const Bytes name = testing::bytes::NameBlock("STREAM", "DAT");
     open.insert(open.end(), name.begin(), name.end());
     Send(open);
     sender = std::thread([this, open] {

@@ -40,6 +40,7 @@
 #include "common/desk_texts.h"
 #include "app/printer_canvas_qt.h"
 #include "board/board_service.h"
+#include "support/board_frames.h"
 #include "support/file_size_limit.h"
 #include "support/main_window_rig.h"
 #include "support/modal_answers.h"
@@ -601,15 +602,7 @@ protected:
   // The board's side of an exchange: the window answers from its event loop, so events
   // are served while the reply is awaited.
   Bytes Reply(std::size_t count, std::chrono::milliseconds limit = 2000ms) {
-    Bytes got;
-    QElapsedTimer clock;
-    clock.start();
-    while (got.size() < count && clock.elapsed() < limit.count()) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      Bytes chunk = board.read(count - got.size(), 2ms);
-      got.insert(got.end(), chunk.begin(), chunk.end());
-    }
-    return got;
+    return testing::ReadBesideEventLoop(board, count, limit);
   }
 };
 
@@ -702,14 +695,10 @@ TEST_F(TermFormBoardTest, CloseWhileAStringWaitsForItsEchoEndsSoon) {
   EXPECT_EQ(Sent(), Bytes{'A'}) << "the rest of the string is not sent";
 }
 
-using testing::NameBlock;
-
-Bytes Frame(std::uint8_t type, const Bytes& params, const Bytes& data = {}) {
-  Bytes frame{16, 17, type};
-  frame.insert(frame.end(), params.begin(), params.end());
-  frame.insert(frame.end(), data.begin(), data.end());
-  return frame;
-}
+using testing::bytes::Frame;
+using testing::bytes::ListOutput;
+using testing::bytes::NameBlock;
+using testing::bytes::Plus;
 
 // The board as a thread of its own that times the program's replies, while the window's
 // event loop runs as it does in the program.
@@ -724,15 +713,7 @@ protected:
   }
 
   // Runs `play` on the board thread; the event loop runs until it has ended.
-  void PlayBoard(const std::function<void()>& play) {
-    QEventLoop loop;
-    std::thread boardThread([&] {
-      play();
-      QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    loop.exec();
-    boardThread.join();
-  }
+  void PlayBoard(const std::function<void()>& play) { testing::RunEventLoopBeside(play); }
 
   // Board thread: sends the frame and waits for `length` reply bytes; the milliseconds
   // from the frame's last byte to the reply's last byte, or -1 without a whole reply. The
@@ -757,17 +738,6 @@ protected:
     EXPECT_EQ(Panel(1), "");
   }
 };
-
-Bytes ListOutput(const std::string& text) {
-  Bytes frames;
-  for (char c : text) frames.insert(frames.end(), {16, 17, 5, static_cast<std::uint8_t>(c)});
-  return frames;
-}
-
-Bytes Join(Bytes first, const Bytes& second) {
-  first.insert(first.end(), second.begin(), second.end());
-  return first;
-}
 
 // The text lines of a PDF, blanks simplified, without empty lines and page breaks.
 std::vector<std::string> PdfLines(const QString& file) {
@@ -842,7 +812,7 @@ TEST_F(TermFormLiveBoardTest, ALongListingIsTakenWholeWhileTheWindowKeepsServing
   Bytes reply;
   PlayBoard([&] {
     QMetaObject::invokeMethod(&ticker, [&] { sinceTick.start(); ticker.start(); }, Qt::QueuedConnection);
-    board.write(Join(ListOutput(text), Frame(25, {})));
+    board.write(Plus(ListOutput(text), Frame(25, {})));
     reply = board.read(1, 120000ms);
   });
   ticker.stop();
@@ -851,7 +821,7 @@ TEST_F(TermFormLiveBoardTest, ALongListingIsTakenWholeWhileTheWindowKeepsServing
   EXPECT_TRUE(form->Board().PrintJobOpen());
   EXPECT_EQ(Panel(1), "Document waits for printing");
 
-  PlayBoard([&] { Exchange(Join(ListOutput("\x1A"), Frame(25, {})), 1); });
+  PlayBoard([&] { Exchange(Plus(ListOutput("\x1A"), Frame(25, {})), 1); });
   const QStringList files = PdfFiles();
   ASSERT_EQ(files.size(), 1);
   EXPECT_EQ(PdfLines(QDir(QString::fromStdString(folder.path().string())).filePath(files[0])), lines);
@@ -872,7 +842,7 @@ TEST_F(TermFormLiveBoardTest, JobsWithNothingDrawnLeaveNoFileAndTheWindowAsItWas
     SCOPED_TRACE(c.what);
     ExpectNoJob();
     double ms = -1;
-    PlayBoard([&] { ms = Exchange(Join(ListOutput(c.listing), Frame(25, {})), 1); });
+    PlayBoard([&] { ms = Exchange(Plus(ListOutput(c.listing), Frame(25, {})), 1); });
     EXPECT_GE(ms, 5.0);
     EXPECT_TRUE(PdfFiles().isEmpty());
     EXPECT_FALSE(form->PdfFileLb->isVisible());

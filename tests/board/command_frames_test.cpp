@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "common/msg_table.h"
+#include "support/board_frames.h"
 #include "support/board_service_rig.h"
+#include "support/screen_rows.h"
 
 namespace mirte {
 namespace {
@@ -16,15 +18,9 @@ using namespace std::string_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
+using testing::Frame;
+using testing::NameBlock;
 using testing::ScriptedPort;
-
-std::string Frame(std::uint8_t type, std::string_view params = {}) {
-  return "\x10\x11"s + static_cast<char>(type) + std::string(params);
-}
-
-std::string NameBlock(std::string_view fcb) {
-  return "\0"s + std::string(fcb);
-}
 
 class CommandFramesTest : public ::testing::Test, protected testing::BoardServiceRig {
 protected:
@@ -38,11 +34,7 @@ protected:
     port.blocks.clear();
     return out;
   }
-  std::string Row(int row) const {
-    auto chars = buffer.GetCharRow(row);
-    std::string text(chars.begin(), chars.end());
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-  }
+  std::string Row(int row) const { return testing::RowText(buffer, row); }
 };
 
 TEST_F(CommandFramesTest, EveryServedTypeAnswersWithItsLayoutWholeOrByteByByte) {

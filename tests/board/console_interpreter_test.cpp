@@ -5,6 +5,7 @@
 
 #include "board/board_service.h"
 #include "support/fake_board_window.h"
+#include "support/screen_rows.h"
 #include "terminal/terminal_buffer.h"
 
 namespace mirte {
@@ -31,11 +32,7 @@ protected:
       }
     }
   }
-  std::string Row(int row) const {
-    const auto chars = buffer.GetCharRow(row);
-    std::string text(chars.begin(), chars.end());
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-  }
+  std::string Row(int row) const { return testing::RowText(buffer, row); }
   std::string Screen() const {
     std::string out;
     for (int row = 1; row <= 24; ++row)

@@ -6,6 +6,7 @@
 
 #include "board/frame_observer.h"
 #include "board/frame_types.h"
+#include "support/board_frames.h"
 #include "support/board_service_rig.h"
 
 namespace mirte {
@@ -13,16 +14,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using testing::Frame;
 
 class RecordingObserver : public IFrameObserver {
 public:
   void FrameDone(const TFrameFacts& facts) override { frames.push_back(facts); }
   std::vector<TFrameFacts> frames;
 };
-
-std::string Frame(std::uint8_t type, std::string_view params = {}) {
-  return "\x10\x11"s + static_cast<char>(type) + std::string(params);
-}
 
 class FrameReportTest : public ::testing::Test, protected testing::BoardServiceRig {
 protected:

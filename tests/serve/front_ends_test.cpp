@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/drive_options.h"
+#include "support/board_frames.h"
 #include "support/board_front_end.h"
 #include "support/foreign_lock.h"
 
@@ -26,17 +27,10 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 using Bytes = std::vector<std::uint8_t>;
 using testing::ForeignLock;
+using testing::Frame;
+using testing::NameBlock;
+using testing::Record;
 using testing::TFrontEndKind;
-
-std::string Frame(std::uint8_t type, std::string_view params = {}) {
-  return "\x10\x11"s + static_cast<char>(type) + std::string(params);
-}
-
-std::string NameBlock(std::uint8_t drive, std::string_view fcb) {
-  return std::string(1, static_cast<char>(drive)) + std::string(fcb);
-}
-
-std::string Record(char fill) { return std::string(128, fill); }
 
 // Every regular file below a folder, by path, links not followed.
 std::set<std::string> FilesBelow(const fs::path& root) {
@@ -70,19 +64,15 @@ protected:
   }
 
   Bytes Exchange(const std::string& bytes, std::size_t replySize) { return rig.Exchange(bytes, replySize); }
-  std::uint8_t Result(std::uint8_t type, std::string_view params) {
-    Bytes reply = Exchange(Frame(type, params), 1);
-    return reply.empty() ? 0xEE : reply[0];
+  testing::TBoardExchange Exchanger() {
+    return [this](const std::string& bytes, std::size_t replySize) { return Exchange(bytes, replySize); };
   }
-  // Search first and next with the given drive byte: every name the board is shown. The
-  // search ends on the result 255, never on a missing reply.
+  std::uint8_t Result(std::uint8_t type, std::string_view params) { return testing::ResultOf(Exchanger(), type, params); }
+  // Every name the board is shown on the drive the drive byte names. The search ends on
+  // the result 255, never on a missing reply.
   std::vector<std::string> List(std::uint8_t drive) {
-    std::vector<std::string> names;
-    Bytes reply = Exchange(Frame(17, NameBlock(drive, "???????????")), 13);
-    while (reply.size() == 13 && reply[0] == 0) {
-      names.emplace_back(reply.begin() + 2, reply.end());
-      reply = Exchange(Frame(18, NameBlock(drive, "???????????")), 13);
-    }
+    Bytes reply;
+    std::vector<std::string> names = testing::ListNames(Exchanger(), drive, &reply);
     EXPECT_EQ(reply.size(), 13u) << "drive byte " << int(drive);
     EXPECT_EQ(reply.empty() ? 0 : reply[0], 255) << "drive byte " << int(drive);
     return names;

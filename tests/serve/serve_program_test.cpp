@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "support/board_frames.h"
 #include "support/pty_pair.h"
 #include "support/serve_process.h"
 #include "support/temp_folder.h"
@@ -26,32 +27,10 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
-
-Bytes Frame(std::uint8_t type, const Bytes& params, const Bytes& data = {}) {
-  Bytes frame{16, 17, type};
-  frame.insert(frame.end(), params.begin(), params.end());
-  frame.insert(frame.end(), data.begin(), data.end());
-  return frame;
-}
-
-Bytes NameBlock(const std::string& name, const std::string& ext) {
-  Bytes block(12, ' ');
-  block[0] = 0;
-  for (std::size_t i = 0; i < name.size(); ++i) block[1 + i] = static_cast<std::uint8_t>(name[i]);
-  for (std::size_t i = 0; i < ext.size(); ++i) block[9 + i] = static_cast<std::uint8_t>(ext[i]);
-  return block;
-}
-
-Bytes Plus(Bytes first, const Bytes& second) {
-  first.insert(first.end(), second.begin(), second.end());
-  return first;
-}
-
-Bytes ListOutput(const std::string& text) {
-  Bytes frames;
-  for (char c : text) frames.insert(frames.end(), {16, 17, 5, static_cast<std::uint8_t>(c)});
-  return frames;
-}
+using testing::bytes::Frame;
+using testing::bytes::ListOutput;
+using testing::bytes::NameBlock;
+using testing::bytes::Plus;
 
 using testing::ReadUntil;
 

@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "board/board_service.h"
-#include "session/com_port_link.h"
-#include "serial/port_rig.h"
-#include "support/fake_board_window.h"
-#include "terminal/terminal_buffer.h"
+#include "support/board_frames.h"
+#include "support/port_service_fixture.h"
+#include "support/screen_rows.h"
 
 namespace mirte {
 namespace {
@@ -22,49 +20,25 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
+using testing::Frame;
+using testing::NameBlock;
 
-std::string Frame(std::uint8_t type, std::string_view params = {}) {
-  return "\x10\x11"s + static_cast<char>(type) + std::string(params);
-}
-
-std::string NameBlock(std::string_view fcb) {
-  return "\0"s + std::string(fcb);
-}
-
-
-class BoardLinkTest : public ::testing::Test {
+class BoardLinkTest : public testing::PortServiceFixture {
 protected:
   BoardLinkTest() {
     fs::create_directories(rig.folder / "work");
     work = fs::canonical(rig.folder / "work").string();
-    buffer.tbSetSVRowCount(24);
-    window.onPump = [this] { rig.queue.ProcessMessages(); };
-    service.ResetConsole();
-    service.InitFileService();
-    service.FileService().SetWorkingFolder(work);
-    rig.port.SetOnTriggerAvail([this](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
-    rig.port.SetOpen(true);
+    Serve(work);
   }
 
-  // The board sends `bytes` and waits for `replySize` bytes of answer.
-  Bytes Exchange(const std::string& bytes, std::size_t replySize) { return rig.exchange(bytes, replySize); }
   // Pumps until the board service has seen `bursts` more bursts of received bytes.
   void AwaitBursts(int bursts) {
     int target = window.deSelectRestarts + bursts;
     ASSERT_TRUE(rig.pumpUntil([&] { return window.deSelectRestarts >= target; }));
   }
-  std::string Row(int row) const {
-    auto chars = buffer.GetCharRow(row);
-    std::string text(chars.begin(), chars.end());
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-  }
+  std::string Row(int row) const { return testing::RowText(buffer, row); }
 
-  testing::PortRig rig;
   std::string work;
-  TTerminalBuffer buffer;
-  testing::FakeBoardWindow window;
-  TComPortLink link{rig.port};
-  TBoardService service{buffer, window, {&link, nullptr, nullptr, {"", "", (rig.folder / "dosdevices").string()}}};
 };
 
 TEST_F(BoardLinkTest, ConsoleTextAndFramesShareTheLine) {

@@ -4,38 +4,26 @@
 // both programs in tests/serve/front_ends_test.cpp.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "board/board_service.h"
-#include "session/com_port_link.h"
-#include "serial/port_rig.h"
-#include "support/fake_board_window.h"
-#include "terminal/terminal_buffer.h"
+#include "support/board_frames.h"
+#include "support/port_service_fixture.h"
 
 namespace mirte {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using namespace std::string_literals;
 using Bytes = std::vector<std::uint8_t>;
-
-std::string Frame(std::uint8_t type, std::string_view params = {}) {
-  return "\x10\x11"s + static_cast<char>(type) + std::string(params);
-}
-
-std::string NameBlock(std::uint8_t drive, std::string_view fcb) {
-  return std::string(1, static_cast<char>(drive)) + std::string(fcb);
-}
+using testing::Frame;
+using testing::NameBlock;
 
 // A program folder with its executable, settings file and dosdevices/ (A and D mapped), a
 // working folder, and files beside them that no drive stands for.
-class DriveRulesTest : public ::testing::Test {
+class DriveRulesTest : public testing::PortServiceFixture {
 protected:
-  DriveRulesTest() {
+  DriveRulesTest() : PortServiceFixture("mirte", "mirte.SET") {
     const fs::path& root = rig.folder.path();
     rig.folder.write("mirte", "\x7f" "ELF program");
     rig.folder.write("mirte.SET", std::string(604, '\0'));
@@ -46,37 +34,12 @@ protected:
     rig.folder.write("diskA-sibling/S1.TXT", "s");
     fs::create_symlink(root / "diskA", root / "dosdevices/a:");
     fs::create_symlink(root / "diskD", root / "dosdevices/d:");
-    buffer.tbSetSVRowCount(24);
-    window.onPump = [this] { rig.queue.ProcessMessages(); };
-    service.ResetConsole();
-    service.InitFileService();
-    rig.port.SetOnTriggerAvail([this](TCustomComPort&, std::uint16_t) { service.ComPortTriggerAvail(); });
-    rig.port.SetOpen(true);
+    Serve();
   }
 
-  Bytes Exchange(const std::string& bytes, std::size_t replySize) { return rig.exchange(bytes, replySize); }
-  std::uint8_t Result(std::uint8_t type, std::string_view params) {
-    Bytes reply = Exchange(Frame(type, params), 1);
-    return reply.empty() ? 0xEE : reply[0];
-  }
-  // Search first and next with the given drive byte: every name the board is shown.
-  std::vector<std::string> List(std::uint8_t drive) {
-    std::vector<std::string> names;
-    Bytes reply = Exchange(Frame(17, NameBlock(drive, "???????????")), 13);
-    while (reply.size() == 13 && reply[0] == 0) {
-      names.emplace_back(reply.begin() + 2, reply.end());
-      reply = Exchange(Frame(18, NameBlock(drive, "???????????")), 13);
-    }
-    return names;
-  }
-
-  testing::PortRig rig;
-  TTerminalBuffer buffer;
-  testing::FakeBoardWindow window;
-  TComPortLink link{rig.port};
-  TProgramFiles own{(rig.folder / "mirte").string(), (rig.folder / "mirte.SET").string(),
-                    (rig.folder / "dosdevices").string()};
-  TBoardService service{buffer, window, {&link, nullptr, nullptr, own}};
+  std::uint8_t Result(std::uint8_t type, std::string_view params) { return testing::ResultOf(Exchanger(), type, params); }
+  // Every name the board is shown on the drive the drive byte names.
+  std::vector<std::string> List(std::uint8_t drive) { return testing::ListNames(Exchanger(), drive); }
 };
 
 TEST_F(DriveRulesTest, AWorkingFolderThatIsOrBecomesTheRootIsNoDrive) {

@@ -1,7 +1,6 @@
 #pragma once
 // Starting the main window the way the program starts, from a test's own program folder:
-// a settings file written there, the window shown without its splash, and the name blocks
-// a board puts in its file frames.
+// a settings file written there, and the window shown without its splash.
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -42,15 +41,6 @@ inline std::unique_ptr<TTermFrm> StartMainWindow(const TempFolder& folder, TTerm
   form->show();
   QCoreApplication::processEvents();
   return form;
-}
-
-// A board's name block: drive byte 0, then the name and extension padded with blanks.
-inline std::vector<std::uint8_t> NameBlock(const char* name, const char* ext) {
-  std::vector<std::uint8_t> block(12, ' ');
-  block[0] = 0;
-  for (std::size_t i = 0; name[i]; ++i) block[1 + i] = static_cast<std::uint8_t>(name[i]);
-  for (std::size_t i = 0; ext[i]; ++i) block[9 + i] = static_cast<std::uint8_t>(ext[i]);
-  return block;
 }
 
 }  // namespace mirte::testing

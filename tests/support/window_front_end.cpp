@@ -3,18 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLabel>
-#include <QTimer>
 
 #include "app/term_form.h"
 #include "common/msg_table.h"
 #include "support/board_front_end.h"
 #include "support/main_window_rig.h"
 #include "support/qt_test_app.h"
+#include "support/qt_wait.h"
+#include "support/screen_rows.h"
 
 namespace mirte::testing {
 
@@ -49,29 +48,12 @@ public:
     return true;
   }
   void Turn() override { QCoreApplication::processEvents(QEventLoop::AllEvents, 1); }
-  void Idle(std::chrono::milliseconds time) override {
-    QEventLoop loop;
-    QTimer::singleShot(time, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  void RunBesides(const std::function<void()>& board) override {
-    QEventLoop loop;
-    std::thread player([&] {
-      board();
-      QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    loop.exec();
-    player.join();
-  }
+  void Idle(std::chrono::milliseconds time) override { RunEventLoopFor(time); }
+  void RunBesides(const std::function<void()>& board) override { RunEventLoopBeside(board); }
   std::string Console() override {
     TTerminalBuffer& buffer = form->Session().Screen();
     std::string text;
-    for (int row = 1; row <= 24; ++row) {
-      const auto chars = buffer.GetCharRow(row);
-      std::string line(chars.begin(), chars.end());
-      line.erase(line.find_last_not_of(' ') + 1);
-      text += (row > 1 ? "\r\n" : "") + line;
-    }
+    for (int row = 1; row <= 24; ++row) text += (row > 1 ? "\r\n" : "") + RowText(buffer, row);
     return text.substr(0, text.find_last_not_of("\r\n") + 1);
   }
   bool PortLost() override { return form->PortLost(); }

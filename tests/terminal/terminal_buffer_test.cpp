@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/screen_rows.h"
+
 namespace mirte {
 namespace {
 
@@ -159,11 +161,7 @@ class TerminalBufferTest : public ::testing::Test {
 protected:
   TerminalBufferTest() { buffer.tbSetSVRowCount(24); }
 
-  std::string Row(int row) const {
-    const auto chars = buffer.GetCharRow(row);
-    std::string text(chars.begin(), chars.end());
-    return text.substr(0, text.find_last_not_of(' ') + 1);
-  }
+  std::string Row(int row) const { return testing::RowText(buffer, row); }
   std::string Screen() const {
     std::string out;
     for (int row = 1; row <= buffer.RowCount(); ++row) out += Row(row) + "\n";
