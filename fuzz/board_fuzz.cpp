@@ -132,10 +132,12 @@ private:
   std::size_t blocksBefore_ = 0;
 };
 
-// The listings kept from input to input must show each drive as reading it afresh would:
-// whatever the board made, renamed or deleted, and whatever the last restore put back.
+// The listings kept from input to input must show each drive the input changed as reading
+// it afresh would: whatever the board made, renamed or deleted, on top of what the last
+// restore put back. A drive nothing changed sent no news, and its listing cannot have moved.
 bool ListingsAgreeWithTheDrives(TDosListings& listings, const BoardSandbox& sandbox) {
   for (int drive = 0; drive < 3; ++drive) {
+    if (!sandbox.DriveChanged(drive)) continue;
     const std::string& folder = sandbox.Drive(drive);
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;

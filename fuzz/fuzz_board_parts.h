@@ -142,6 +142,16 @@ public:
     return true;
   }
 
+  // Whether anything in the drive differs from how it was made: a name came, went or was
+  // renamed (the folder's time tells), or a seed file was written or changed its mode.
+  bool DriveChanged(int index) const {
+    const std::size_t d = std::size_t(index);
+    if (!Old(Stat(drives_[d]))) return true;
+    for (std::size_t i = 0; i < seeds_.size(); ++i)
+      if (!AsMade(HeldStat(held_[d][i]), seeds_[i])) return true;
+    return false;
+  }
+
   // Puts back the seed files of every drive an input changed, and removes what it added.
   void RestoreDrives() {
     for (std::size_t d = 0; d < drives_.size(); ++d) {
@@ -155,9 +165,7 @@ public:
         const Seed& seed = seeds_[i];
         int& fd = held_[d][i];
         const std::string path = drive + "/" + seed.name;
-        const struct stat st = renamed ? Stat(path) : HeldStat(fd);
-        const bool same = S_ISREG(st.st_mode) && (st.st_mode & 07777) == seed.mode && st.st_nlink == 1 &&
-                          std::size_t(st.st_size) == seed.text.size() && Old(st);
+        const bool same = AsMade(renamed ? Stat(path) : HeldStat(fd), seed);
         if (!same) {
           ::unlink(path.c_str());
           WriteFile(path, seed.text, seed.mode);
@@ -206,6 +214,10 @@ private:
     sentinels_.push_back({fd, HeldStat(fd), timed});
   }
   static bool Old(const struct stat& st) { return st.st_mtim.tv_sec == kOldTime && st.st_mtim.tv_nsec == 0; }
+  static bool AsMade(const struct stat& st, const Seed& seed) {
+    return S_ISREG(st.st_mode) && (st.st_mode & 07777) == seed.mode && st.st_nlink == 1 &&
+           std::size_t(st.st_size) == seed.text.size() && Old(st);
+  }
   static void MarkOld(const std::string& path) {
     const timespec times[2] = {{kOldTime, 0}, {kOldTime, 0}};
     if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) std::abort();
