@@ -5,7 +5,9 @@
 // alias, and the aliases do not depend on the order the names come in. In a real folder
 // holding those files (made once per process, in /dev/shm when it can be written), the
 // listing gives every file one alias, the alias in any case finds the same file again,
-// ShortFileName agrees, and a search for *.* walks each file exactly once.
+// ShortFileName agrees, and a search for *.* walks each file exactly once. A listing kept
+// over that folder for the whole process answers as a fresh reading does after the files
+// come, after every other one goes, and after the rest go.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,6 +24,7 @@
 #include "fuzz_check.h"
 #include "fuzz_scratch.h"
 #include "platform/dos_files.h"
+#include "platform/dos_listing.h"
 
 namespace {
 
@@ -68,6 +71,7 @@ void CheckAliases(const std::vector<std::string>& names) {
 struct NameFolder {
   mirte::fuzzing::ScratchFolder scratch{"mirte-names-fuzz"};
   const std::string& path = scratch.Path();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 
   void Fill(const std::vector<std::string>& names) const {
     for (const auto& name : names) {
@@ -105,14 +109,33 @@ void CheckFolder(const NameFolder& folder, const std::vector<std::string>& names
   FUZZ_CHECK(found.size() == files.size());
 }
 
+void CheckKeptListing(TDosListings& kept, const NameFolder& folder) {
+  TDosListing* listing = kept.Of(folder.fd);
+  FUZZ_CHECK(listing != nullptr);
+  const std::vector<TDosFileInfo> held = listing->Files();
+  const std::vector<TDosFileInfo> fresh = ListDosFiles(folder.path);
+  FUZZ_CHECK(held.size() == fresh.size());
+  for (std::size_t i = 0; i < held.size(); ++i) {
+    FUZZ_CHECK(held[i].Name == fresh[i].Name && held[i].Alias == fresh[i].Alias);
+    FUZZ_CHECK(held[i].ReadOnly == fresh[i].ReadOnly);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const NameFolder folder;
+  static TDosListings kept;
   const std::vector<std::string> names = NamesOf(data, size);
   CheckAliases(names);
   folder.Fill(names);
   CheckFolder(folder, names);
+  CheckKeptListing(kept, folder);
+  std::vector<std::string> everyOther;
+  for (std::size_t i = 0; i < names.size(); i += 2) everyOther.push_back(names[i]);
+  folder.Empty(everyOther);
+  CheckKeptListing(kept, folder);
   folder.Empty(names);
+  CheckKeptListing(kept, folder);
   return 0;
 }
