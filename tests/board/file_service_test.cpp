@@ -274,6 +274,19 @@ TEST_F(FileServiceTest, LongNamesAreReachedThroughTheirAliases) {
   EXPECT_EQ(service.OpenFileTable()[0].path, "");
 }
 
+TEST_F(FileServiceTest, LongNamedFilesThePcAddsAndRemovesBetweenCommandsAreSeenAtTheNext) {
+  WritePc("First Long Name.txt", Bytes(1));
+  Name("FIRSTL~1TXT");
+  ASSERT_EQ(service.OpenBoardFile(), kResultOk);
+  EXPECT_EQ(service.CloseBoardFile(), kResultOk);
+  fs::remove(fs::path(work) / "First Long Name.txt");
+  WritePc("Second Long Name.txt", Bytes(1));
+  Name("FIRSTL~1TXT");
+  EXPECT_EQ(service.OpenBoardFile(), kResultFailed);
+  Name("SECOND~1TXT");
+  EXPECT_EQ(service.OpenBoardFile(), kResultOk);
+}
+
 TEST_F(FileServiceTest, ListingsKeptBeyondAServiceShowTheNextServiceWhatChangedMeanwhile) {
   TDosListings kept;
   const TProgramFiles programFiles{"", "", (temp / "prog/dosdevices").string()};
