@@ -5,11 +5,8 @@
 // often as the second byte says; bit 2: print each page; bit 3: abort the print job at the
 // end; bit 4: every byte 0xF0 stands for the lead-in DLE DC1, so that frames are common).
 //
-// The sandbox is made once per process, in memory where it can be (ScratchFolder), and after
-// each input only what the input changed is put back. No input can change a drive link or
-// the working folder, so the drives' roots, links and own files are looked up once per
-// input (one hold over the input) rather than once per command; each command still opens
-// its folders from the roots and serves real files. Checked after every byte: a finished
+// The sandbox and the service are made once per process (see ServedBoard), and after each
+// input only what the input changed is put back. Checked after every byte: a finished
 // frame sent exactly the reply its type promises, as one block, and nothing else was sent.
 // Checked after every input: the kept folder listings show each drive as a fresh reading
 // does, nothing outside the drive folders changed (the entries there are sentinels,
@@ -160,69 +157,77 @@ int LowestFreeDescriptor() {
   return fd;
 }
 
-}  // namespace
+// One board service for the whole process, over the sandbox's drives. No input can change a
+// drive link or the working folder (the sandbox's sentinels would tell), so the drives'
+// roots, links and own files are looked up once, under one hold for the whole process; each
+// command still opens its folders from the roots and serves real files. The listings
+// follow their folders' changes, the restores included. Between inputs the console is reset
+// and the file service started again, which leaves the service as a new one: the drives
+// stay, the open files, the search, the print job and the frame buffers go.
+struct ServedBoard {
+  explicit ServedBoard(const BoardSandbox& sandbox)
+      : service(buffer, window, {&port, &printer, &settings, sandbox.ProgramFiles()}),
+        lookedUpOnce(service.FileService().Drives()) {
+    service.SetReplyDelay(std::chrono::microseconds(0));
+    service.FileService().SetWorkingFolder(sandbox.Drive(0));
+  }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static BoardSandbox sandbox;
-  // Kept for the whole process: a listing follows its folder's changes, the restores
-  // included, so a service finds them as a new one would; a listings object made and
-  // dropped per input would cost each input a kernel wait on closing its change notices.
-  static TDosListings listings;
-  if (size < 2) return 0;
-  const int freeDescriptor = LowestFreeDescriptor();
-
-  const std::uint8_t options = data[0];
-  const std::size_t resetEvery = static_cast<std::size_t>(data[1]) + 1;
   // The screen of the rig the board tests use, with a short history: console output is
   // console_fuzz's business, and clearing 200 rows per reset would cost more than a frame.
-  static TTerminalBuffer buffer = [] {
+  TTerminalBuffer buffer = [] {
     TTerminalBuffer sized;
     sized.tbSetSVRowCount(24);
     sized.SetHistoryCapacity(4);
     return sized;
   }();
-  static QuietBoardWindow window;
+  QuietBoardWindow window;
   RecordingPort port;
-  port.refuse = (options & 1) != 0;
   SmallPage printer;
   SettingsRec settings{};
-  settings.PrintEachPage = (options & 4) ? 1 : 0;
-  ReplyCheck replies(port);
-  {
-    // A service of its own for every input: the frame buffers carry over between frames
-    // by design, and must not carry over between inputs.
-    TBoardService service(buffer, window, {&port, &printer, &settings, sandbox.ProgramFiles(), &listings});
-    service.SetReplyDelay(std::chrono::microseconds(0));
-    service.ResetConsole();
-    service.InitFileService();
-    // Setting the working folder forgets what a hold has seen, so the hold taken first also
-    // serves the lookups of the setting itself.
-    const TDosDrives::THold lookedUpOnce(service.FileService().Drives());
-    service.FileService().SetWorkingFolder(sandbox.Drive(0));
-    auto feed = [&](std::uint8_t byte) {
-      replies.Before(service, byte);
-      service.ProcessBoardByte(byte);
-      replies.After(service);
-    };
-    for (std::size_t i = 2; i < size; ++i) {
-      if ((options & 16) && data[i] == 0xF0) {
-        feed(0x10);
-        feed(0x11);
-      } else {
-        feed(data[i]);
-      }
-      if ((options & 2) && (i % resetEvery) == 0) {
-        service.ResetConsole();
-        replies.Reset();
-      }
-      FUZZ_CHECK(service.GetState() <= TBoardService::Executing);
-      FUZZ_CHECK(window.printJobOpen == service.PrintJobOpen() && printer.open == service.PrintJobOpen());
-    }
-    service.EndPrintJob((options & 8) != 0);
-    FUZZ_CHECK(!printer.open && !window.printJobOpen);
-  }
+  TBoardService service;
+  const TDosDrives::THold lookedUpOnce;
+};
 
-  if (!ListingsAgreeWithTheDrives(listings, sandbox)) {
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static BoardSandbox sandbox;
+  static ServedBoard board(sandbox);
+  if (size < 2) return 0;
+  const int freeDescriptor = LowestFreeDescriptor();
+
+  const std::uint8_t options = data[0];
+  const std::size_t resetEvery = static_cast<std::size_t>(data[1]) + 1;
+  TBoardService& service = board.service;
+  board.port = RecordingPort{};
+  board.port.refuse = (options & 1) != 0;
+  board.settings.PrintEachPage = (options & 4) ? 1 : 0;
+  service.ResetConsole();
+  service.InitFileService();
+  ReplyCheck replies(board.port);
+  auto feed = [&](std::uint8_t byte) {
+    replies.Before(service, byte);
+    service.ProcessBoardByte(byte);
+    replies.After(service);
+  };
+  for (std::size_t i = 2; i < size; ++i) {
+    if ((options & 16) && data[i] == 0xF0) {
+      feed(0x10);
+      feed(0x11);
+    } else {
+      feed(data[i]);
+    }
+    if ((options & 2) && (i % resetEvery) == 0) {
+      service.ResetConsole();
+      replies.Reset();
+    }
+    FUZZ_CHECK(service.GetState() <= TBoardService::Executing);
+    FUZZ_CHECK(board.window.printJobOpen == service.PrintJobOpen() && board.printer.open == service.PrintJobOpen());
+  }
+  service.EndPrintJob((options & 8) != 0);
+  FUZZ_CHECK(!board.printer.open && !board.window.printJobOpen);
+
+  if (!ListingsAgreeWithTheDrives(service.FileService().Listings(), sandbox)) {
     std::fprintf(stderr, "a kept folder listing differs from the folder\n");
     std::abort();
   }

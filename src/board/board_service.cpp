@@ -1,5 +1,6 @@
 #include "board/board_service.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string>
@@ -97,7 +98,7 @@ TBoardService::TBoardService(TTerminalBuffer& buffer, IBoardWindow& window, TBoa
       noConsoleEvents_(std::make_unique<TNoConsoleEvents>()),
       consoleEvents_(noConsoleEvents_.get()),
       noPrinter_(links.Printer ? nullptr : std::make_unique<TNoPrinter>()),
-      fileService_(paramBuffer, recordBuffer, std::move(links.ProgramFiles), links.Listings),
+      fileService_(paramBuffer, recordBuffer, std::move(links.ProgramFiles)),
       listOutput_(window, links.Printer ? *links.Printer : *noPrinter_,
                  links.Settings ? *links.Settings : noSettings_) {}
 
@@ -110,6 +111,9 @@ void TBoardService::SetConsoleEvents(IConsoleEvents* events) {
 void TBoardService::InitFileService() {
   fileService_.InitFileService();
   listOutput_.printJobOpen = false;
+  // Nothing of a board served before reaches the replies of the next one.
+  std::fill(std::begin(paramBuffer), std::end(paramBuffer), std::uint8_t{0});
+  std::fill(std::begin(recordBuffer), std::end(recordBuffer), std::uint8_t{0});
 }
 
 void TBoardService::ProcessBoardByte(std::uint8_t byte) {

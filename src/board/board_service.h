@@ -36,11 +36,6 @@ struct TBoardLinks {
   const SettingsRec* Settings = nullptr;
   // The program's own files, never served; their dosdevices folder holds the drive links.
   TProgramFiles ProgramFiles;
-  // Folder listings kept beyond the service, for a caller that makes one service after
-  // another over the same folders: a listing follows its folder by itself, and closing the
-  // change notices of a listing costs the system a wait of milliseconds. Without them the
-  // service keeps its own.
-  TDosListings* Listings = nullptr;
 };
 
 // Takes the console's bytes as the board sent them (control codes and escape sequences
@@ -102,8 +97,8 @@ public:
   // returns at once and leaves the bytes to the running loop.
   void ComPortTriggerAvail();
 
-  // Empty open-file table, drive folders "A:" to "P:", no search, no print job; from now
-  // on the drives are served (before, every file command fails).
+  // Empty open-file table, drive folders "A:" to "P:", no search, no print job, frame
+  // buffers cleared; from now on the drives are served (before, every file command fails).
   void InitFileService();
   // DriveFolders, the drives and the working folder live here.
   TFileService& FileService() { return fileService_; }

@@ -60,12 +60,8 @@ bool SeekTo(int fd, std::int64_t offset) {
 
 }  // namespace
 
-TFileService::TFileService(ParamSpan params, RecordSpan record, TProgramFiles programFiles, TDosListings* listings)
-    : paramBuffer(params),
-      recordBuffer(record),
-      drives_(std::move(programFiles)),
-      ownListings_(listings != nullptr ? nullptr : std::make_unique<TDosListings>()),
-      listings_(listings != nullptr ? *listings : *ownListings_) {
+TFileService::TFileService(ParamSpan params, RecordSpan record, TProgramFiles programFiles)
+    : paramBuffer(params), recordBuffer(record), drives_(std::move(programFiles)) {
   ClearTables();
 }
 

@@ -22,7 +22,6 @@
 // (dos_listing.h), so a large folder costs a lookup, not a reading, per command.
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,10 +52,8 @@ public:
   using ParamSpan = std::span<std::uint8_t, kParamBufferSize>;
   using RecordSpan = std::span<std::uint8_t, kRecordSize>;
 
-  // The buffers belong to the board service and outlive this object; so do the listings
-  // when given (nullptr: the service keeps listings of its own).
-  TFileService(ParamSpan paramBuffer, RecordSpan recordBuffer, TProgramFiles programFiles = {},
-               TDosListings* listings = nullptr);
+  // The buffers belong to the board service and outlive this object.
+  TFileService(ParamSpan paramBuffer, RecordSpan recordBuffer, TProgramFiles programFiles = {});
 
   // The program's own files, which are never served; the drive links lie in their
   // dosdevices folder. The main window hands them over once it knows them.
@@ -118,6 +115,8 @@ public:
   void GetCurrentRecord();
 
   const std::vector<OpenFileEntry>& OpenFileTable() const { return openFileTable_; }
+  // The folder listings kept from command to command.
+  TDosListings& Listings() { return listings_; }
 
 private:
   // The folder of one command, open by descriptor from its drive's root.
@@ -161,8 +160,7 @@ private:
   TDosDrives drives_;
   std::vector<OpenFileEntry> openFileTable_;
   TSearchState search_;
-  std::unique_ptr<TDosListings> ownListings_;
-  TDosListings& listings_;
+  TDosListings listings_;
   bool serving_ = false;
   mutable std::string lastNamedPath_;
   mutable char lastNamedDrive_ = 0;

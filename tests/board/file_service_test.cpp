@@ -287,37 +287,6 @@ TEST_F(FileServiceTest, LongNamedFilesThePcAddsAndRemovesBetweenCommandsAreSeenA
   EXPECT_EQ(service.OpenBoardFile(), kResultOk);
 }
 
-TEST_F(FileServiceTest, ListingsKeptBeyondAServiceShowTheNextServiceWhatChangedMeanwhile) {
-  TDosListings kept;
-  const TProgramFiles programFiles{"", "", (temp / "prog/dosdevices").string()};
-  auto serviceOver = [&](auto&& commands) {
-    TFileService other(params, record, programFiles, &kept);
-    other.InitFileService();
-    other.SetWorkingFolder(work);
-    commands(other);
-  };
-  auto everyName = [&](TFileService& on) {
-    std::vector<std::string> names;
-    Name("???????????");
-    for (auto result = on.SearchFirstFile(); result == kResultOk; result = on.SearchNextFile())
-      names.push_back(NameBlock());
-    return names;
-  };
-  WritePc("First Long Name.txt", Bytes(1));
-  serviceOver([&](TFileService& first) {
-    EXPECT_EQ(everyName(first), std::vector<std::string>{"FIRSTL~1TXT"});
-    Name("MADE    TXT");
-    EXPECT_EQ(first.MakeBoardFile(), kResultOk);
-  });
-  fs::remove(fs::path(work) / "First Long Name.txt");
-  WritePc("Second Long Name.txt", Bytes(1));
-  serviceOver([&](TFileService& second) {
-    EXPECT_EQ(everyName(second), (std::vector<std::string>{"MADE    TXT", "SECOND~1TXT"}));
-    Name("FIRSTL~1TXT");
-    EXPECT_EQ(second.OpenBoardFile(), kResultFailed);
-  });
-}
-
 TEST_F(FileServiceTest, DeleteRemovesEveryMatchAndClosesTheirEntries) {
   for (const char* name : {"T1.TMP", "T2.TMP", "t3.tmp", "KEEP.TXT"}) WritePc(name, Bytes(1));
   Name("T1      TMP");
