@@ -113,6 +113,23 @@ TEST_F(CommandFramesTest, RecordsTravelBothWays) {
   EXPECT_EQ(reply[129], 1);
 }
 
+TEST_F(CommandFramesTest, AFileServiceStartedAgainRepliesNothingOfTheBoardServedBefore) {
+  temp.write("work/REC.DAT", std::string(128, 'r'));
+  const std::string name = NameBlock("REC     DAT");
+  Receive(Frame(15, name) + Frame(20, name));
+  Bytes read = TakeWritten();
+  ASSERT_EQ(read.size(), 2u + 128u);
+  ASSERT_EQ(read.back(), 'r');
+  service.ResetConsole();
+  service.InitFileService();
+  // The file is no longer open, so the read fails and hands over the record as it stands.
+  Receive(Frame(20, name));
+  read = TakeWritten();
+  ASSERT_EQ(read.size(), 1u + 128u);
+  EXPECT_NE(read[0], 0);
+  EXPECT_EQ(Bytes(read.begin() + 1, read.end()), Bytes(128, 0));
+}
+
 TEST_F(CommandFramesTest, TheStatusPanelShowsWaitDuringDataAndItsOwnTextAfter) {
   window.language = kLanguageEnglish;
   window.SetStatusText(MsgTable(kLanguageEnglish, 32));
