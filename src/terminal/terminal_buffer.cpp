@@ -11,6 +11,16 @@ namespace {
 
 int ValidItemSize(int size) { return (size == 1 || size == 2 || size == 4) ? size : 1; }
 
+// Repeats the first `filled` bytes at `at` up to `total` bytes, doubling what is copied each
+// time, so a pattern of any item size costs a few copies rather than a loop over items.
+void Replicate(std::byte* at, std::size_t filled, std::size_t total) {
+  while (filled < total) {
+    const std::size_t chunk = std::min(filled, total - filled);
+    std::memcpy(at + filled, at, chunk);
+    filled += chunk;
+  }
+}
+
 // Board bytes drive these conversions, so clamp in 64 bits before narrowing.
 int ClampToRange(long long value, int low, int high) {
   return int(std::clamp<long long>(value, low, high));
@@ -25,15 +35,45 @@ TTerminalArray::TTerminalArray(int itemSize, int columns, int rows, std::uint32_
       columns_(std::max(columns, 0)),
       rows_(std::max(rows, 0)),
       defaultItem_(defaultItem) {
-  // Rows are whole items, so a word holding the item repeated fills every cell at once.
-  std::uint32_t pattern = defaultItem;
-  if (itemSize_ == 1) pattern = (defaultItem & 0xFF) * 0x01010101u;
-  if (itemSize_ == 2) pattern = (defaultItem & 0xFFFF) * 0x00010001u;
-  storage_.assign((std::size_t(rows_) * RowBytes() + 3) / 4, pattern);
+  // One row filled, then copied over the rest in doubling runs: a 4-byte colour is no
+  // repeated byte, so filling item by item would stay a loop over every cell.
+  storage_.resize((std::size_t(rows_) * RowBytes() + 3) / 4);
+  if (rows_ > 0 && columns_ > 0) {
+    Fill(Bytes(), columns_, defaultItem);
+    Replicate(Bytes(), RowBytes(), std::size_t(rows_) * RowBytes());
+  }
   rowSlots_.resize(std::size_t(rows_));
   std::iota(rowSlots_.begin(), rowSlots_.end(), 0);
   cleanItem_ = AsItem(defaultItem);
   writtenFirst_ = rows_;
+}
+
+TTerminalArray& TTerminalArray::operator=(const TTerminalArray& other) {
+  if (this == &other) return *this;
+  const bool sameShape = itemSize_ == other.itemSize_ && columns_ == other.columns_ &&
+                         rows_ == other.rows_ && cleanItem_ == other.cleanItem_;
+  if (sameShape) {
+    // Slots outside both bands hold cleanItem_ on both sides; an empty band is (rows_, -1),
+    // so the union is one run of slots.
+    const int first = std::min(writtenFirst_, other.writtenFirst_);
+    const int last = std::max(writtenLast_, other.writtenLast_);
+    if (first <= last) {
+      std::memcpy(Bytes() + std::size_t(first) * RowBytes(),
+                  other.Bytes() + std::size_t(first) * RowBytes(),
+                  std::size_t(last - first + 1) * RowBytes());
+    }
+  } else {
+    storage_ = other.storage_;
+  }
+  itemSize_ = other.itemSize_;
+  columns_ = other.columns_;
+  rows_ = other.rows_;
+  defaultItem_ = other.defaultItem_;
+  rowSlots_ = other.rowSlots_;
+  writtenFirst_ = other.writtenFirst_;
+  writtenLast_ = other.writtenLast_;
+  cleanItem_ = other.cleanItem_;
+  return *this;
 }
 
 void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
@@ -42,20 +82,15 @@ void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
     std::memset(at, int(value & 0xFF), std::size_t(count));
     return;
   }
-  // One item, then copies of what is already filled, doubling each time.
+  // One item, then copies of it.
   const std::size_t size = std::size_t(itemSize_);
-  const std::size_t total = std::size_t(count) * size;
   if (size == 2) {
     const auto item = std::uint16_t(value);
     std::memcpy(at, &item, 2);
   } else {
     std::memcpy(at, &value, 4);
   }
-  for (std::size_t filled = size; filled < total;) {
-    const std::size_t chunk = std::min(filled, total - filled);
-    std::memcpy(at + filled, at, chunk);
-    filled += chunk;
-  }
+  Replicate(at, size, std::size_t(count) * size);
 }
 
 void TTerminalArray::ClearAll() {

@@ -52,6 +52,12 @@ public:
 class TTerminalArray {
 public:
   TTerminalArray(int itemSize, int columns, int rows, std::uint32_t defaultItem);
+  TTerminalArray(const TTerminalArray&) = default;
+  TTerminalArray(TTerminalArray&&) noexcept = default;
+  // Onto an array of the same shape and clean item, only the written bands are copied: the
+  // rest of both storages already holds that item.
+  TTerminalArray& operator=(const TTerminalArray& other);
+  TTerminalArray& operator=(TTerminalArray&&) noexcept = default;
 
   int ItemSize() const { return itemSize_; }
   int ColCount() const { return columns_; }

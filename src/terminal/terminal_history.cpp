@@ -23,12 +23,14 @@ TTerminalHistory::TTerminalHistory(int columns, int charBytes, int capacity)
       capacity_(std::max(capacity, 0)) {}
 
 void TTerminalHistory::Allocate() {
+  // Only called on empty vectors: resizing them zeroes the new items in one run each, and
+  // storage kept from before (Reset keeps it) is reused.
   const std::size_t cells = std::size_t(capacity_) * std::size_t(columns_);
-  chars_.assign(cells * std::size_t(charBytes_), 0);
-  charSets_.assign(cells, 0);
-  attrs_.assign(cells, 0);
-  fores_.assign(cells, 0);
-  backs_.assign(cells, 0);
+  chars_.resize(cells * std::size_t(charBytes_));
+  charSets_.resize(cells);
+  attrs_.resize(cells);
+  fores_.resize(cells);
+  backs_.resize(cells);
 }
 
 void TTerminalHistory::SetCapacity(int rows) {
