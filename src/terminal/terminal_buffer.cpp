@@ -21,6 +21,26 @@ void Replicate(std::byte* at, std::size_t filled, std::size_t total) {
   }
 }
 
+// Moves the first `by` of `count` row slots to the end. Rows scroll a few at a time, so the
+// few are set aside and the rest moved in one copy, where an element-wise rotation would
+// swap every slot of the range.
+void RotateLeft(int* at, std::size_t count, std::size_t by) {
+  constexpr std::size_t kAside = 64;
+  int aside[kAside];
+  const std::size_t rest = count - by;
+  if (by <= kAside) {
+    std::memcpy(aside, at, by * sizeof(int));
+    std::memmove(at, at + by, rest * sizeof(int));
+    std::memcpy(at + rest, aside, by * sizeof(int));
+  } else if (rest <= kAside) {
+    std::memcpy(aside, at + by, rest * sizeof(int));
+    std::memmove(at + rest, at, by * sizeof(int));
+    std::memcpy(at, aside, rest * sizeof(int));
+  } else {
+    std::rotate(at, at + by, at + count);
+  }
+}
+
 // Board bytes drive these conversions, so clamp in 64 bits before narrowing.
 int ClampToRange(long long value, int low, int high) {
   return int(std::clamp<long long>(value, low, high));
@@ -35,9 +55,12 @@ TTerminalArray::TTerminalArray(int itemSize, int columns, int rows, std::uint32_
       columns_(std::max(columns, 0)),
       rows_(std::max(rows, 0)),
       defaultItem_(defaultItem) {
+  storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(StorageWords());
+  // The bytes after the last row, up to a whole word, belong to no item; zeroed so that
+  // copies copy defined bytes.
+  if (StorageWords() > 0) storage_[StorageWords() - 1] = 0;
   // One row filled, then copied over the rest in doubling runs: a 4-byte colour is no
   // repeated byte, so filling item by item would stay a loop over every cell.
-  storage_.resize((std::size_t(rows_) * RowBytes() + 3) / 4);
   if (rows_ > 0 && columns_ > 0) {
     Fill(Bytes(), columns_, defaultItem);
     Replicate(Bytes(), RowBytes(), std::size_t(rows_) * RowBytes());
@@ -46,6 +69,19 @@ TTerminalArray::TTerminalArray(int itemSize, int columns, int rows, std::uint32_
   std::iota(rowSlots_.begin(), rowSlots_.end(), 0);
   cleanItem_ = AsItem(defaultItem);
   writtenFirst_ = rows_;
+}
+
+TTerminalArray::TTerminalArray(const TTerminalArray& other)
+    : itemSize_(other.itemSize_),
+      columns_(other.columns_),
+      rows_(other.rows_),
+      defaultItem_(other.defaultItem_),
+      storage_(std::make_unique_for_overwrite<std::uint32_t[]>(other.StorageWords())),
+      rowSlots_(other.rowSlots_),
+      writtenFirst_(other.writtenFirst_),
+      writtenLast_(other.writtenLast_),
+      cleanItem_(other.cleanItem_) {
+  std::memcpy(storage_.get(), other.storage_.get(), StorageWords() * 4);
 }
 
 TTerminalArray& TTerminalArray::operator=(const TTerminalArray& other) {
@@ -63,7 +99,9 @@ TTerminalArray& TTerminalArray::operator=(const TTerminalArray& other) {
                   std::size_t(last - first + 1) * RowBytes());
     }
   } else {
-    storage_ = other.storage_;
+    if (StorageWords() != other.StorageWords())
+      storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(other.StorageWords());
+    std::memcpy(storage_.get(), other.storage_.get(), other.StorageWords() * 4);
   }
   itemSize_ = other.itemSize_;
   columns_ = other.columns_;
@@ -172,12 +210,13 @@ void TTerminalArray::ScrollRows(int n, int first, int last) {
   }
   const int moved = int(span + 1 - distance);
   const int d = int(distance);
-  const auto begin = rowSlots_.begin();
+  int* const slots = rowSlots_.data() + first;
+  const std::size_t count = std::size_t(span) + 1;
   if (n > 0) {
-    std::rotate(begin + first, begin + first + d, begin + last + 1);
+    RotateLeft(slots, count, std::size_t(d));
     for (int row = last - d + 1; row <= last; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
   } else {
-    std::rotate(begin + first, begin + first + moved, begin + last + 1);
+    RotateLeft(slots, count, std::size_t(moved));
     for (int row = first; row < first + d; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
   }
 }

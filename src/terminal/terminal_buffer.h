@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -52,7 +53,7 @@ public:
 class TTerminalArray {
 public:
   TTerminalArray(int itemSize, int columns, int rows, std::uint32_t defaultItem);
-  TTerminalArray(const TTerminalArray&) = default;
+  TTerminalArray(const TTerminalArray& other);
   TTerminalArray(TTerminalArray&&) noexcept = default;
   // Onto an array of the same shape and clean item, only the written bands are copied: the
   // rest of both storages already holds that item.
@@ -99,8 +100,9 @@ private:
   void Fill(std::byte* at, int count, std::uint32_t value);
   std::uint32_t Load(const std::byte* at) const;
   void Store(std::byte* at, std::uint32_t value);
-  std::byte* Bytes() { return reinterpret_cast<std::byte*>(storage_.data()); }
-  const std::byte* Bytes() const { return reinterpret_cast<const std::byte*>(storage_.data()); }
+  std::byte* Bytes() { return reinterpret_cast<std::byte*>(storage_.get()); }
+  const std::byte* Bytes() const { return reinterpret_cast<const std::byte*>(storage_.get()); }
+  std::size_t StorageWords() const { return (std::size_t(rows_) * RowBytes() + 3) / 4; }
   std::byte* RowPtr(int row) { return Bytes() + std::size_t(rowSlots_[row]) * RowBytes(); }
   const std::byte* RowPtr(int row) const {
     return Bytes() + std::size_t(rowSlots_[row]) * RowBytes();
@@ -125,8 +127,9 @@ private:
   int columns_;
   int rows_;
   std::uint32_t defaultItem_;
-  // Held in 32-bit words so rows of 4-byte items can be read as colours in place.
-  std::vector<std::uint32_t> storage_;
+  // Held in 32-bit words so rows of 4-byte items can be read as colours in place; allocated
+  // unfilled, since the constructor and the copies write every item themselves.
+  std::unique_ptr<std::uint32_t[]> storage_;
   // The storage slot of each row. Scrolling rotates this map instead of moving the cells,
   // so a line feed at the bottom costs one cleared row, not a copy of the whole screen.
   std::vector<int> rowSlots_;

@@ -22,6 +22,19 @@ TTerminalHistory::TTerminalHistory(int columns, int charBytes, int capacity)
       charBytes_(charBytes == 2 ? 2 : 1),
       capacity_(std::max(capacity, 0)) {}
 
+TTerminalHistory& TTerminalHistory::operator=(const TTerminalHistory& other) {
+  if (this == &other) return *this;
+  // Storage beyond the rows held is never read (Push writes a row whole before it counts),
+  // so with no rows to copy only the counts are taken.
+  const bool keepStorage = other.count_ == 0 && columns_ == other.columns_ &&
+                           charBytes_ == other.charBytes_ && capacity_ == other.capacity_;
+  if (!keepStorage) return *this = TTerminalHistory(other);
+  count_ = 0;
+  first_ = 0;
+  pushed_ = other.pushed_;
+  return *this;
+}
+
 void TTerminalHistory::Allocate() {
   // Only called on empty vectors: resizing them zeroes the new items in one run each, and
   // storage kept from before (Reset keeps it) is reused.
