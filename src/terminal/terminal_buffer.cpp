@@ -299,8 +299,8 @@ TTerminalBuffer::TTerminalBuffer(bool wideChars)
       backColors_(4, 80, 200, kColorBlack),
       history_(80, wideChars ? 2 : 1) {
   regionTop_ = FirstScreenRow();
-  horzTabStops_.assign(std::size_t(columns_), false);
-  vertTabStops_.assign(std::size_t(totalRows_), false);
+  horzTabStops_.assign(std::size_t(columns_), 0);
+  vertTabStops_.assign(std::size_t(totalRows_), 0);
   SetDefaultTabStops();
   GotoRowCol(1, 1);
   InvalidateScreen();
@@ -321,7 +321,7 @@ void TTerminalBuffer::CursorChanged() {
 }
 
 void TTerminalBuffer::SetDefaultTabStops() {
-  for (int col = 0; col < columns_; col += 8) horzTabStops_[std::size_t(col)] = true;
+  for (int col = 0; col < columns_; col += 8) horzTabStops_[std::size_t(col)] = 1;
 }
 
 // --- Cursor ---------------------------------------------------------------------------------
@@ -514,15 +514,15 @@ void TTerminalBuffer::VTabBackward() {
   CursorChanged();
 }
 
-void TTerminalBuffer::SetTabStop() { horzTabStops_[std::size_t(cursorCol_)] = true; }
-void TTerminalBuffer::ClearTabStop() { horzTabStops_[std::size_t(cursorCol_)] = false; }
+void TTerminalBuffer::SetTabStop() { horzTabStops_[std::size_t(cursorCol_)] = 1; }
+void TTerminalBuffer::ClearTabStop() { horzTabStops_[std::size_t(cursorCol_)] = 0; }
 void TTerminalBuffer::ClearAllTabStops() {
-  std::fill(horzTabStops_.begin(), horzTabStops_.end(), false);
+  std::fill(horzTabStops_.begin(), horzTabStops_.end(), std::uint8_t(0));
 }
-void TTerminalBuffer::SetVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = true; }
-void TTerminalBuffer::ClearVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = false; }
+void TTerminalBuffer::SetVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = 1; }
+void TTerminalBuffer::ClearVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = 0; }
 void TTerminalBuffer::ClearAllVTabStops() {
-  std::fill(vertTabStops_.begin(), vertTabStops_.end(), false);
+  std::fill(vertTabStops_.begin(), vertTabStops_.end(), std::uint8_t(0));
 }
 
 // --- Writing and editing --------------------------------------------------------------------
@@ -785,7 +785,7 @@ void TTerminalBuffer::UseScrollRegion(bool on) {
 void TTerminalBuffer::tbSetColCount(int n) {
   if (n == columns_) return;
   if (n < 2) throw ETerminalError("TTerminalBuffer.tbSetColCount: new count too small");
-  horzTabStops_.resize(std::size_t(n), false);
+  horzTabStops_.resize(std::size_t(n), 0);
   ForEachArray([&](TTerminalArray& array) { array.Resize(totalRows_, n); });
   history_.Reset(n);
   columns_ = n;
@@ -823,7 +823,7 @@ void TTerminalBuffer::tbSetSVRowCount(int n) {
   regionTop_ = n - visibleRows_;
   cursorRow_ = std::clamp(cursorRow_ + n - totalRows_, 0, n - 1);
   ForEachArray([&](TTerminalArray& array) { array.Resize(n, columns_); });
-  vertTabStops_.resize(std::size_t(n), false);
+  vertTabStops_.resize(std::size_t(n), 0);
   totalRows_ = n;
   CursorChanged();
   InvalidateResizedScreen();

@@ -366,7 +366,8 @@ private:
   int regionWidth_ = 80;
   int regionHeight_ = 24;
   TColor currentForeColor_ = kColorSilver;
-  std::vector<bool> horzTabStops_;
+  // Tab stops one byte each (1: set), so that copying a buffer copies them in one block.
+  std::vector<std::uint8_t> horzTabStops_;
   bool invalidPending_ = false;
   TInvalidRect invalidRect_;
   bool windowScrolls_ = false;
@@ -383,7 +384,7 @@ private:
   bool regionActive_ = false;
   bool wideChars_ = false;
   // Looked up by internal row, so sized to all rows rather than the visible ones.
-  std::vector<bool> vertTabStops_;
+  std::vector<std::uint8_t> vertTabStops_;
   TTerminalArray chars_;
   TTerminalArray charSets_;
   TTerminalArray attributes_;

@@ -150,12 +150,18 @@ void TTerminalHistory::SetAttr(int index, int col, std::uint8_t attr) {
   attrs_[std::size_t(slot) * std::size_t(columns_) + std::size_t(col)] = attr;
 }
 
+std::size_t TTerminalHistory::HeldCells() const {
+  // Until the ring is full no row has been dropped, so the oldest row is still in slot 0
+  // and the rows held are the first count_ slots.
+  return std::min(std::size_t(count_) * std::size_t(columns_), attrs_.size());
+}
+
 void TTerminalHistory::ReplaceFore(std::uint32_t oldColor, std::uint32_t newColor) {
-  std::replace(fores_.begin(), fores_.end(), oldColor, newColor);
+  std::replace(fores_.begin(), fores_.begin() + std::ptrdiff_t(HeldCells()), oldColor, newColor);
 }
 
 void TTerminalHistory::ReplaceBack(std::uint32_t oldColor, std::uint32_t newColor) {
-  std::replace(backs_.begin(), backs_.end(), oldColor, newColor);
+  std::replace(backs_.begin(), backs_.begin() + std::ptrdiff_t(HeldCells()), oldColor, newColor);
 }
 
 }  // namespace mirte

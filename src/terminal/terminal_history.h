@@ -56,6 +56,9 @@ public:
 private:
   // The storage slot of row `index`, or -1 outside the rows held.
   int Slot(int index) const;
+  // Items per property in the slots that hold rows: the rest was never pushed or belongs
+  // to rows given up, and is never read.
+  std::size_t HeldCells() const;
   void Allocate();
 
   int columns_;

@@ -139,6 +139,18 @@ TEST_F(TerminalHistoryTest, RowsKeepTheirLookAndFollowDefaultColourChanges) {
   EXPECT_EQ(buffer.GetAttrRow(0)[1], TAttr::Selected);
 }
 
+TEST_F(TerminalHistoryTest, ADefaultColourChangeReachesEveryRowHeldBeforeAndAfterTheRingWraps) {
+  buffer.SetHistoryCapacity(5);
+  for (const int last : {26, 40}) {  // 3 rows held, then 5 in a ring that has wrapped
+    buffer.SetCurrentBackColor(buffer.GetDefaultBackColor());
+    Lines(1, last);
+    const TColor next = buffer.GetDefaultBackColor() + 1;
+    buffer.SetDefaultBackColor(next);
+    for (int row = 1 - buffer.History().Count(); row <= 0; ++row)
+      EXPECT_EQ(buffer.GetCell(row, 80).Back, next) << "row " << row << " after " << last;
+  }
+}
+
 // Copies keep the storage they overwrite where they can; what was there must never show.
 TEST_F(TerminalHistoryTest, ACopiedBufferReadsAsItsSourceAndNothingOfWhatItOverwrote) {
   TTerminalBuffer fresh;
