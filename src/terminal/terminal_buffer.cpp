@@ -55,7 +55,8 @@ TTerminalArray::TTerminalArray(int itemSize, int columns, int rows, std::uint32_
       columns_(std::max(columns, 0)),
       rows_(std::max(rows, 0)),
       defaultItem_(defaultItem) {
-  storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(StorageWords());
+  allocatedWords_ = StorageWords();
+  storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(allocatedWords_);
   // The bytes after the last row, up to a whole word, belong to no item; zeroed so that
   // copies copy defined bytes.
   if (StorageWords() > 0) storage_[StorageWords() - 1] = 0;
@@ -77,6 +78,7 @@ TTerminalArray::TTerminalArray(const TTerminalArray& other)
       rows_(other.rows_),
       defaultItem_(other.defaultItem_),
       storage_(std::make_unique_for_overwrite<std::uint32_t[]>(other.StorageWords())),
+      allocatedWords_(other.StorageWords()),
       rowSlots_(other.rowSlots_),
       writtenFirst_(other.writtenFirst_),
       writtenLast_(other.writtenLast_),
@@ -86,8 +88,10 @@ TTerminalArray::TTerminalArray(const TTerminalArray& other)
 
 TTerminalArray& TTerminalArray::operator=(const TTerminalArray& other) {
   if (this == &other) return *this;
-  const bool sameShape = itemSize_ == other.itemSize_ && columns_ == other.columns_ &&
-                         rows_ == other.rows_ && cleanItem_ == other.cleanItem_;
+  // A moved-from array has no storage, whatever its counts say.
+  const bool sameShape = storage_ != nullptr && itemSize_ == other.itemSize_ &&
+                         columns_ == other.columns_ && rows_ == other.rows_ &&
+                         cleanItem_ == other.cleanItem_;
   if (sameShape) {
     // Slots outside both bands hold cleanItem_ on both sides; an empty band is (rows_, -1),
     // so the union is one run of slots.
@@ -99,8 +103,10 @@ TTerminalArray& TTerminalArray::operator=(const TTerminalArray& other) {
                   std::size_t(last - first + 1) * RowBytes());
     }
   } else {
-    if (StorageWords() != other.StorageWords())
-      storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(other.StorageWords());
+    if (storage_ == nullptr || allocatedWords_ < other.StorageWords()) {
+      allocatedWords_ = other.StorageWords();
+      storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(allocatedWords_);
+    }
     std::memcpy(storage_.get(), other.storage_.get(), other.StorageWords() * 4);
   }
   itemSize_ = other.itemSize_;

@@ -130,6 +130,8 @@ private:
   // Held in 32-bit words so rows of 4-byte items can be read as colours in place; allocated
   // unfilled, since the constructor and the copies write every item themselves.
   std::unique_ptr<std::uint32_t[]> storage_;
+  // Words allocated, at least StorageWords(): a copy from a smaller array keeps the storage.
+  std::size_t allocatedWords_ = 0;
   // The storage slot of each row. Scrolling rotates this map instead of moving the cells,
   // so a line feed at the bottom costs one cleared row, not a copy of the whole screen.
   std::vector<int> rowSlots_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mirte {
@@ -185,6 +186,19 @@ TEST(TerminalArrayTest, CopyReadsAsTheSourceWhateverEitherSideWroteBefore) {
     target.ClearAll();
     EXPECT_EQ(Dump(target), "..|..|..|..") << c.name;
   }
+  // Onto a larger array, and back onto one that was moved from.
+  TTerminalArray large = Letters(3, 5);
+  const TTerminalArray small = Letters(2, 2);
+  const TTerminalArray three = Letters(2, 3);
+  large = small;
+  EXPECT_EQ(Dump(large), "ab|cd");
+  large = three;
+  EXPECT_EQ(Dump(large), "ab|cd|ef");
+  TTerminalArray taken = std::move(large);
+  large = three;
+  EXPECT_EQ(Dump(large), "ab|cd|ef");
+  EXPECT_EQ(Dump(taken), "ab|cd|ef");
+
   TTerminalArray self = Letters(2, 2);
   auto& alias = self;
   self = alias;
