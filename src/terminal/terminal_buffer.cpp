@@ -109,6 +109,11 @@ TTerminalArray& TTerminalArray::operator=(const TTerminalArray& other) {
     }
     std::memcpy(storage_.get(), other.storage_.get(), other.StorageWords() * 4);
   }
+  TakeShape(other);
+  return *this;
+}
+
+void TTerminalArray::TakeShape(const TTerminalArray& other) {
   itemSize_ = other.itemSize_;
   columns_ = other.columns_;
   rows_ = other.rows_;
@@ -117,7 +122,6 @@ TTerminalArray& TTerminalArray::operator=(const TTerminalArray& other) {
   writtenFirst_ = other.writtenFirst_;
   writtenLast_ = other.writtenLast_;
   cleanItem_ = other.cleanItem_;
-  return *this;
 }
 
 void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
@@ -240,7 +244,14 @@ void TTerminalArray::Resize(int rows, int columns) {
   for (int i = 0; i < keptRows; ++i)
     std::memcpy(resized.RowPtr(resized.Touch(resized.rows_ - keptRows + i)), RowPtr(rows_ - keptRows + i),
                 std::size_t(keptBytes));
-  *this = std::move(resized);
+  // Storage large enough is kept, so that a grid shrunk and grown again, or copied over
+  // by a larger one, allocates nothing.
+  if (storage_ == nullptr || allocatedWords_ < resized.StorageWords()) {
+    *this = std::move(resized);
+    return;
+  }
+  std::memcpy(storage_.get(), resized.storage_.get(), resized.StorageWords() * 4);
+  TakeShape(resized);
 }
 
 std::byte* TTerminalArray::GetItemPtr(int row, int col) {

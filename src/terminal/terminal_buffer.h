@@ -97,6 +97,8 @@ public:
   }
 
 private:
+  // Every field but the storage.
+  void TakeShape(const TTerminalArray& other);
   void Fill(std::byte* at, int count, std::uint32_t value);
   std::uint32_t Load(const std::byte* at) const;
   void Store(std::byte* at, std::uint32_t value);
