@@ -194,12 +194,20 @@ void TTerminalArray::Replace(std::uint32_t oldItem, std::uint32_t newItem) {
   // outside the written band hold only cleanItem_: refilled whole when that is the item
   // replaced (a new default colour), else left alone.
   const bool cleanReplaced = cleanItem_ == AsItem(oldItem);
-  for (int slot = 0; slot < rows_; ++slot) {
+  if (cleanReplaced && columns_ > 0) {
+    // The slots outside the band are the runs before and after it, each filled at once.
+    const auto fillSlots = [&](int first, int end) {
+      if (first >= end) return;
+      std::byte* at = Bytes() + std::size_t(first) * RowBytes();
+      Fill(at, columns_, newItem);
+      Replicate(at, RowBytes(), std::size_t(end - first) * RowBytes());
+    };
+    const bool empty = writtenFirst_ > writtenLast_;
+    fillSlots(0, empty ? rows_ : writtenFirst_);
+    if (!empty) fillSlots(writtenLast_ + 1, rows_);
+  }
+  for (int slot = writtenFirst_; slot <= writtenLast_; ++slot) {
     std::byte* row = Bytes() + std::size_t(slot) * RowBytes();
-    if (!SlotWritten(slot)) {
-      if (cleanReplaced) Fill(row, columns_, newItem);
-      continue;
-    }
     for (int col = 0; col < columns_; ++col) {
       std::byte* at = row + std::size_t(col) * itemSize_;
       if (Load(at) == AsItem(oldItem)) Store(at, newItem);
