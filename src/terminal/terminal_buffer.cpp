@@ -170,13 +170,13 @@ void TTerminalArray::ClearSpan(int row, int first, int last) {
   first = std::max(first, 0);
   last = std::min(last, columns_ - 1);
   if (row < 0 || row >= rows_ || first > last) return;
-  Fill(RowPtr(Touch(row)) + std::size_t(first) * itemSize_, last - first + 1, defaultItem_);
+  Fill(TouchRow(row) + std::size_t(first) * itemSize_, last - first + 1, defaultItem_);
 }
 
 void TTerminalArray::Delete(int n, int row, int col) {
   if (!Contains(row, col) || n <= 0) return;
   n = std::min(n, columns_ - col);
-  std::byte* at = RowPtr(Touch(row)) + std::size_t(col) * itemSize_;
+  std::byte* at = TouchRow(row) + std::size_t(col) * itemSize_;
   std::memmove(at, at + std::size_t(n) * itemSize_, std::size_t(columns_ - col - n) * itemSize_);
   Fill(RowPtr(row) + std::size_t(columns_ - n) * itemSize_, n, defaultItem_);
 }
@@ -184,7 +184,7 @@ void TTerminalArray::Delete(int n, int row, int col) {
 void TTerminalArray::Insert(int n, int row, int col) {
   if (!Contains(row, col) || n <= 0) return;
   n = std::min(n, columns_ - col);
-  std::byte* at = RowPtr(Touch(row)) + std::size_t(col) * itemSize_;
+  std::byte* at = TouchRow(row) + std::size_t(col) * itemSize_;
   std::memmove(at + std::size_t(n) * itemSize_, at, std::size_t(columns_ - col - n) * itemSize_);
   Fill(at, n, defaultItem_);
 }
@@ -223,7 +223,7 @@ void TTerminalArray::ScrollRows(int n, int first, int last) {
   const long long span = last - first;
   const long long distance = n > 0 ? (long long)n : -(long long)n;
   if (distance > span) {
-    for (int row = first; row <= last; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
+    for (int row = first; row <= last; ++row) Fill(TouchRow(row), columns_, defaultItem_);
     return;
   }
   const int moved = int(span + 1 - distance);
@@ -232,17 +232,17 @@ void TTerminalArray::ScrollRows(int n, int first, int last) {
   const std::size_t count = std::size_t(span) + 1;
   if (n > 0) {
     RotateLeft(slots, count, std::size_t(d));
-    for (int row = last - d + 1; row <= last; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
+    for (int row = last - d + 1; row <= last; ++row) Fill(TouchRow(row), columns_, defaultItem_);
   } else {
     RotateLeft(slots, count, std::size_t(moved));
-    for (int row = first; row < first + d; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
+    for (int row = first; row < first + d; ++row) Fill(TouchRow(row), columns_, defaultItem_);
   }
 }
 
 void TTerminalArray::Write(const void* items, int count, int col, int row) {
   if (!Contains(row, col) || count <= 0 || items == nullptr) return;
   count = std::min(count, columns_ - col);
-  std::memcpy(RowPtr(Touch(row)) + std::size_t(col) * itemSize_, items, std::size_t(count) * itemSize_);
+  std::memcpy(TouchRow(row) + std::size_t(col) * itemSize_, items, std::size_t(count) * itemSize_);
 }
 
 void TTerminalArray::Resize(int rows, int columns) {
@@ -250,7 +250,7 @@ void TTerminalArray::Resize(int rows, int columns) {
   const int keptRows = std::min(rows_, resized.rows_);
   const int keptBytes = std::min(columns_, resized.columns_) * itemSize_;
   for (int i = 0; i < keptRows; ++i)
-    std::memcpy(resized.RowPtr(resized.Touch(resized.rows_ - keptRows + i)), RowPtr(rows_ - keptRows + i),
+    std::memcpy(resized.TouchRow(resized.rows_ - keptRows + i), RowPtr(rows_ - keptRows + i),
                 std::size_t(keptBytes));
   // Storage large enough is kept, so that a grid shrunk and grown again, or copied over
   // by a larger one, allocates nothing.
@@ -264,7 +264,7 @@ void TTerminalArray::Resize(int rows, int columns) {
 
 std::byte* TTerminalArray::GetItemPtr(int row, int col) {
   // The caller may write through it.
-  return Contains(row, col) ? RowPtr(Touch(row)) + std::size_t(col) * itemSize_ : nullptr;
+  return Contains(row, col) ? TouchRow(row) + std::size_t(col) * itemSize_ : nullptr;
 }
 
 const std::byte* TTerminalArray::GetItemPtr(int row, int col) const {

@@ -90,10 +90,10 @@ public:
   void Set(int row, int col, std::uint32_t value);
   // Unchecked writes for arrays of 1- and 4-byte items; row and col must lie inside.
   void PutByte(int row, int col, std::uint8_t value) {
-    RowPtr(Touch(row))[col] = std::byte(value);
+    TouchRow(row)[col] = std::byte(value);
   }
   void PutWord(int row, int col, std::uint32_t value) {
-    std::memcpy(RowPtr(Touch(row)) + std::size_t(col) * 4, &value, 4);
+    std::memcpy(TouchRow(row) + std::size_t(col) * 4, &value, 4);
   }
 
 private:
@@ -113,12 +113,13 @@ private:
   bool Contains(int row, int col) const {
     return row >= 0 && row < rows_ && col >= 0 && col < columns_;
   }
-  // Widens the written band to the row's storage slot; gives the row back.
-  int Touch(int row) {
+  // Widens the written band to the row's storage slot and gives the row's items, with one
+  // look-up of the slot: every character put on screen takes this path five times.
+  std::byte* TouchRow(int row) {
     const int slot = rowSlots_[std::size_t(row)];
     if (slot < writtenFirst_) writtenFirst_ = slot;
     if (slot > writtenLast_) writtenLast_ = slot;
-    return row;
+    return Bytes() + std::size_t(slot) * RowBytes();
   }
   std::uint32_t AsItem(std::uint32_t value) const {
     return itemSize_ == 1 ? value & 0xFF : itemSize_ == 2 ? value & 0xFFFF : value;
