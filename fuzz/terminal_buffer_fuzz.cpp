@@ -28,6 +28,12 @@ int Argument(FuzzedDataProvider& input) {
   }
 }
 
+TTerminalBuffer FreshBuffer(bool wideChars) {
+  TTerminalBuffer buffer(wideChars);
+  buffer.SetHistoryCapacity(64);
+  return buffer;
+}
+
 void Resize(TTerminalBuffer& buffer, int which, int n) {
   try {
     if (which == 0) buffer.tbSetColCount(n);
@@ -42,14 +48,17 @@ void Resize(TTerminalBuffer& buffer, int which, int n) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  // Every input starts from a new buffer, copied over one kept for the whole process: the
-  // copy reuses its storage, where building one anew would allocate (and, under the address
-  // sanitizer, poison) a few hundred kilobytes. A history of the default 2000 rows is
-  // allocated whole at its first row; 64 rows fill and wrap just the same.
-  static const TTerminalBuffer fresh[2] = {TTerminalBuffer(false), TTerminalBuffer(true)};
-  static TTerminalBuffer buffer;
-  buffer = fresh[input.ConsumeBool() ? 1 : 0];
-  buffer.SetHistoryCapacity(64);
+  // Every input starts from a new buffer, copied over one of its kind kept for the whole
+  // process: the copy reuses its storage and writes only the rows the last input wrote,
+  // where building one anew would allocate (and, under the address sanitizer, poison and
+  // quarantine) a few hundred kilobytes. A history of the default 2000 rows is allocated
+  // whole at its first row; 64 rows fill and wrap just the same, and, set on the fresh
+  // buffers, its storage too is kept from input to input.
+  static const TTerminalBuffer fresh[2] = {FreshBuffer(false), FreshBuffer(true)};
+  static TTerminalBuffer kept[2] = {fresh[0], fresh[1]};
+  const int kind = input.ConsumeBool() ? 1 : 0;
+  TTerminalBuffer& buffer = kept[kind];
+  buffer = fresh[kind];
   int scrolls = 0;
   buffer.OnScroll = [&](TTerminalBuffer&, int, int, int) { ++scrolls; };
   while (input.remaining_bytes() > 0) {

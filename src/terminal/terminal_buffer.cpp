@@ -11,6 +11,36 @@ namespace {
 
 int ValidItemSize(int size) { return (size == 1 || size == 2 || size == 4) ? size : 1; }
 
+// Repeats the first `filled` bytes at `at` up to `total` bytes, doubling what is copied each
+// time, so a pattern of any item size costs a few copies rather than a loop over items.
+void Replicate(std::byte* at, std::size_t filled, std::size_t total) {
+  while (filled < total) {
+    const std::size_t chunk = std::min(filled, total - filled);
+    std::memcpy(at + filled, at, chunk);
+    filled += chunk;
+  }
+}
+
+// Moves the first `by` of `count` row slots to the end. Rows scroll a few at a time, so the
+// few are set aside and the rest moved in one copy, where an element-wise rotation would
+// swap every slot of the range.
+void RotateLeft(int* at, std::size_t count, std::size_t by) {
+  constexpr std::size_t kAside = 64;
+  int aside[kAside];
+  const std::size_t rest = count - by;
+  if (by <= kAside) {
+    std::memcpy(aside, at, by * sizeof(int));
+    std::memmove(at, at + by, rest * sizeof(int));
+    std::memcpy(at + rest, aside, by * sizeof(int));
+  } else if (rest <= kAside) {
+    std::memcpy(aside, at + by, rest * sizeof(int));
+    std::memmove(at + rest, at, by * sizeof(int));
+    std::memcpy(at, aside, rest * sizeof(int));
+  } else {
+    std::rotate(at, at + by, at + count);
+  }
+}
+
 // Board bytes drive these conversions, so clamp in 64 bits before narrowing.
 int ClampToRange(long long value, int low, int high) {
   return int(std::clamp<long long>(value, low, high));
@@ -25,15 +55,73 @@ TTerminalArray::TTerminalArray(int itemSize, int columns, int rows, std::uint32_
       columns_(std::max(columns, 0)),
       rows_(std::max(rows, 0)),
       defaultItem_(defaultItem) {
-  // Rows are whole items, so a word holding the item repeated fills every cell at once.
-  std::uint32_t pattern = defaultItem;
-  if (itemSize_ == 1) pattern = (defaultItem & 0xFF) * 0x01010101u;
-  if (itemSize_ == 2) pattern = (defaultItem & 0xFFFF) * 0x00010001u;
-  storage_.assign((std::size_t(rows_) * RowBytes() + 3) / 4, pattern);
+  allocatedWords_ = StorageWords();
+  storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(allocatedWords_);
+  // The bytes after the last row, up to a whole word, belong to no item; zeroed so that
+  // copies copy defined bytes.
+  if (StorageWords() > 0) storage_[StorageWords() - 1] = 0;
+  // One row filled, then copied over the rest in doubling runs: a 4-byte colour is no
+  // repeated byte, so filling item by item would stay a loop over every cell.
+  if (rows_ > 0 && columns_ > 0) {
+    Fill(Bytes(), columns_, defaultItem);
+    Replicate(Bytes(), RowBytes(), std::size_t(rows_) * RowBytes());
+  }
   rowSlots_.resize(std::size_t(rows_));
   std::iota(rowSlots_.begin(), rowSlots_.end(), 0);
   cleanItem_ = AsItem(defaultItem);
   writtenFirst_ = rows_;
+}
+
+TTerminalArray::TTerminalArray(const TTerminalArray& other)
+    : itemSize_(other.itemSize_),
+      columns_(other.columns_),
+      rows_(other.rows_),
+      defaultItem_(other.defaultItem_),
+      storage_(std::make_unique_for_overwrite<std::uint32_t[]>(other.StorageWords())),
+      allocatedWords_(other.StorageWords()),
+      rowSlots_(other.rowSlots_),
+      writtenFirst_(other.writtenFirst_),
+      writtenLast_(other.writtenLast_),
+      cleanItem_(other.cleanItem_) {
+  std::memcpy(storage_.get(), other.storage_.get(), StorageWords() * 4);
+}
+
+TTerminalArray& TTerminalArray::operator=(const TTerminalArray& other) {
+  if (this == &other) return *this;
+  // A moved-from array has no storage, whatever its counts say.
+  const bool sameShape = storage_ != nullptr && itemSize_ == other.itemSize_ &&
+                         columns_ == other.columns_ && rows_ == other.rows_ &&
+                         cleanItem_ == other.cleanItem_;
+  if (sameShape) {
+    // Slots outside both bands hold cleanItem_ on both sides; an empty band is (rows_, -1),
+    // so the union is one run of slots.
+    const int first = std::min(writtenFirst_, other.writtenFirst_);
+    const int last = std::max(writtenLast_, other.writtenLast_);
+    if (first <= last) {
+      std::memcpy(Bytes() + std::size_t(first) * RowBytes(),
+                  other.Bytes() + std::size_t(first) * RowBytes(),
+                  std::size_t(last - first + 1) * RowBytes());
+    }
+  } else {
+    if (storage_ == nullptr || allocatedWords_ < other.StorageWords()) {
+      allocatedWords_ = other.StorageWords();
+      storage_ = std::make_unique_for_overwrite<std::uint32_t[]>(allocatedWords_);
+    }
+    std::memcpy(storage_.get(), other.storage_.get(), other.StorageWords() * 4);
+  }
+  TakeShape(other);
+  return *this;
+}
+
+void TTerminalArray::TakeShape(const TTerminalArray& other) {
+  itemSize_ = other.itemSize_;
+  columns_ = other.columns_;
+  rows_ = other.rows_;
+  defaultItem_ = other.defaultItem_;
+  rowSlots_ = other.rowSlots_;
+  writtenFirst_ = other.writtenFirst_;
+  writtenLast_ = other.writtenLast_;
+  cleanItem_ = other.cleanItem_;
 }
 
 void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
@@ -42,20 +130,15 @@ void TTerminalArray::Fill(std::byte* at, int count, std::uint32_t value) {
     std::memset(at, int(value & 0xFF), std::size_t(count));
     return;
   }
-  // One item, then copies of what is already filled, doubling each time.
+  // One item, then copies of it.
   const std::size_t size = std::size_t(itemSize_);
-  const std::size_t total = std::size_t(count) * size;
   if (size == 2) {
     const auto item = std::uint16_t(value);
     std::memcpy(at, &item, 2);
   } else {
     std::memcpy(at, &value, 4);
   }
-  for (std::size_t filled = size; filled < total;) {
-    const std::size_t chunk = std::min(filled, total - filled);
-    std::memcpy(at + filled, at, chunk);
-    filled += chunk;
-  }
+  Replicate(at, size, std::size_t(count) * size);
 }
 
 void TTerminalArray::ClearAll() {
@@ -87,13 +170,13 @@ void TTerminalArray::ClearSpan(int row, int first, int last) {
   first = std::max(first, 0);
   last = std::min(last, columns_ - 1);
   if (row < 0 || row >= rows_ || first > last) return;
-  Fill(RowPtr(Touch(row)) + std::size_t(first) * itemSize_, last - first + 1, defaultItem_);
+  Fill(TouchRow(row) + std::size_t(first) * itemSize_, last - first + 1, defaultItem_);
 }
 
 void TTerminalArray::Delete(int n, int row, int col) {
   if (!Contains(row, col) || n <= 0) return;
   n = std::min(n, columns_ - col);
-  std::byte* at = RowPtr(Touch(row)) + std::size_t(col) * itemSize_;
+  std::byte* at = TouchRow(row) + std::size_t(col) * itemSize_;
   std::memmove(at, at + std::size_t(n) * itemSize_, std::size_t(columns_ - col - n) * itemSize_);
   Fill(RowPtr(row) + std::size_t(columns_ - n) * itemSize_, n, defaultItem_);
 }
@@ -101,7 +184,7 @@ void TTerminalArray::Delete(int n, int row, int col) {
 void TTerminalArray::Insert(int n, int row, int col) {
   if (!Contains(row, col) || n <= 0) return;
   n = std::min(n, columns_ - col);
-  std::byte* at = RowPtr(Touch(row)) + std::size_t(col) * itemSize_;
+  std::byte* at = TouchRow(row) + std::size_t(col) * itemSize_;
   std::memmove(at + std::size_t(n) * itemSize_, at, std::size_t(columns_ - col - n) * itemSize_);
   Fill(at, n, defaultItem_);
 }
@@ -111,12 +194,20 @@ void TTerminalArray::Replace(std::uint32_t oldItem, std::uint32_t newItem) {
   // outside the written band hold only cleanItem_: refilled whole when that is the item
   // replaced (a new default colour), else left alone.
   const bool cleanReplaced = cleanItem_ == AsItem(oldItem);
-  for (int slot = 0; slot < rows_; ++slot) {
+  if (cleanReplaced && columns_ > 0) {
+    // The slots outside the band are the runs before and after it, each filled at once.
+    const auto fillSlots = [&](int first, int end) {
+      if (first >= end) return;
+      std::byte* at = Bytes() + std::size_t(first) * RowBytes();
+      Fill(at, columns_, newItem);
+      Replicate(at, RowBytes(), std::size_t(end - first) * RowBytes());
+    };
+    const bool empty = writtenFirst_ > writtenLast_;
+    fillSlots(0, empty ? rows_ : writtenFirst_);
+    if (!empty) fillSlots(writtenLast_ + 1, rows_);
+  }
+  for (int slot = writtenFirst_; slot <= writtenLast_; ++slot) {
     std::byte* row = Bytes() + std::size_t(slot) * RowBytes();
-    if (!SlotWritten(slot)) {
-      if (cleanReplaced) Fill(row, columns_, newItem);
-      continue;
-    }
     for (int col = 0; col < columns_; ++col) {
       std::byte* at = row + std::size_t(col) * itemSize_;
       if (Load(at) == AsItem(oldItem)) Store(at, newItem);
@@ -132,25 +223,26 @@ void TTerminalArray::ScrollRows(int n, int first, int last) {
   const long long span = last - first;
   const long long distance = n > 0 ? (long long)n : -(long long)n;
   if (distance > span) {
-    for (int row = first; row <= last; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
+    for (int row = first; row <= last; ++row) Fill(TouchRow(row), columns_, defaultItem_);
     return;
   }
   const int moved = int(span + 1 - distance);
   const int d = int(distance);
-  const auto begin = rowSlots_.begin();
+  int* const slots = rowSlots_.data() + first;
+  const std::size_t count = std::size_t(span) + 1;
   if (n > 0) {
-    std::rotate(begin + first, begin + first + d, begin + last + 1);
-    for (int row = last - d + 1; row <= last; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
+    RotateLeft(slots, count, std::size_t(d));
+    for (int row = last - d + 1; row <= last; ++row) Fill(TouchRow(row), columns_, defaultItem_);
   } else {
-    std::rotate(begin + first, begin + first + moved, begin + last + 1);
-    for (int row = first; row < first + d; ++row) Fill(RowPtr(Touch(row)), columns_, defaultItem_);
+    RotateLeft(slots, count, std::size_t(moved));
+    for (int row = first; row < first + d; ++row) Fill(TouchRow(row), columns_, defaultItem_);
   }
 }
 
 void TTerminalArray::Write(const void* items, int count, int col, int row) {
   if (!Contains(row, col) || count <= 0 || items == nullptr) return;
   count = std::min(count, columns_ - col);
-  std::memcpy(RowPtr(Touch(row)) + std::size_t(col) * itemSize_, items, std::size_t(count) * itemSize_);
+  std::memcpy(TouchRow(row) + std::size_t(col) * itemSize_, items, std::size_t(count) * itemSize_);
 }
 
 void TTerminalArray::Resize(int rows, int columns) {
@@ -158,14 +250,21 @@ void TTerminalArray::Resize(int rows, int columns) {
   const int keptRows = std::min(rows_, resized.rows_);
   const int keptBytes = std::min(columns_, resized.columns_) * itemSize_;
   for (int i = 0; i < keptRows; ++i)
-    std::memcpy(resized.RowPtr(resized.Touch(resized.rows_ - keptRows + i)), RowPtr(rows_ - keptRows + i),
+    std::memcpy(resized.TouchRow(resized.rows_ - keptRows + i), RowPtr(rows_ - keptRows + i),
                 std::size_t(keptBytes));
-  *this = std::move(resized);
+  // Storage large enough is kept, so that a grid shrunk and grown again, or copied over
+  // by a larger one, allocates nothing.
+  if (storage_ == nullptr || allocatedWords_ < resized.StorageWords()) {
+    *this = std::move(resized);
+    return;
+  }
+  std::memcpy(storage_.get(), resized.storage_.get(), resized.StorageWords() * 4);
+  TakeShape(resized);
 }
 
 std::byte* TTerminalArray::GetItemPtr(int row, int col) {
   // The caller may write through it.
-  return Contains(row, col) ? RowPtr(Touch(row)) + std::size_t(col) * itemSize_ : nullptr;
+  return Contains(row, col) ? TouchRow(row) + std::size_t(col) * itemSize_ : nullptr;
 }
 
 const std::byte* TTerminalArray::GetItemPtr(int row, int col) const {
@@ -225,8 +324,8 @@ TTerminalBuffer::TTerminalBuffer(bool wideChars)
       backColors_(4, 80, 200, kColorBlack),
       history_(80, wideChars ? 2 : 1) {
   regionTop_ = FirstScreenRow();
-  horzTabStops_.assign(std::size_t(columns_), false);
-  vertTabStops_.assign(std::size_t(totalRows_), false);
+  horzTabStops_.assign(std::size_t(columns_), 0);
+  vertTabStops_.assign(std::size_t(totalRows_), 0);
   SetDefaultTabStops();
   GotoRowCol(1, 1);
   InvalidateScreen();
@@ -247,7 +346,7 @@ void TTerminalBuffer::CursorChanged() {
 }
 
 void TTerminalBuffer::SetDefaultTabStops() {
-  for (int col = 0; col < columns_; col += 8) horzTabStops_[std::size_t(col)] = true;
+  for (int col = 0; col < columns_; col += 8) horzTabStops_[std::size_t(col)] = 1;
 }
 
 // --- Cursor ---------------------------------------------------------------------------------
@@ -440,15 +539,15 @@ void TTerminalBuffer::VTabBackward() {
   CursorChanged();
 }
 
-void TTerminalBuffer::SetTabStop() { horzTabStops_[std::size_t(cursorCol_)] = true; }
-void TTerminalBuffer::ClearTabStop() { horzTabStops_[std::size_t(cursorCol_)] = false; }
+void TTerminalBuffer::SetTabStop() { horzTabStops_[std::size_t(cursorCol_)] = 1; }
+void TTerminalBuffer::ClearTabStop() { horzTabStops_[std::size_t(cursorCol_)] = 0; }
 void TTerminalBuffer::ClearAllTabStops() {
-  std::fill(horzTabStops_.begin(), horzTabStops_.end(), false);
+  std::fill(horzTabStops_.begin(), horzTabStops_.end(), std::uint8_t(0));
 }
-void TTerminalBuffer::SetVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = true; }
-void TTerminalBuffer::ClearVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = false; }
+void TTerminalBuffer::SetVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = 1; }
+void TTerminalBuffer::ClearVTabStop() { vertTabStops_[std::size_t(cursorRow_)] = 0; }
 void TTerminalBuffer::ClearAllVTabStops() {
-  std::fill(vertTabStops_.begin(), vertTabStops_.end(), false);
+  std::fill(vertTabStops_.begin(), vertTabStops_.end(), std::uint8_t(0));
 }
 
 // --- Writing and editing --------------------------------------------------------------------
@@ -711,7 +810,7 @@ void TTerminalBuffer::UseScrollRegion(bool on) {
 void TTerminalBuffer::tbSetColCount(int n) {
   if (n == columns_) return;
   if (n < 2) throw ETerminalError("TTerminalBuffer.tbSetColCount: new count too small");
-  horzTabStops_.resize(std::size_t(n), false);
+  horzTabStops_.resize(std::size_t(n), 0);
   ForEachArray([&](TTerminalArray& array) { array.Resize(totalRows_, n); });
   history_.Reset(n);
   columns_ = n;
@@ -749,7 +848,7 @@ void TTerminalBuffer::tbSetSVRowCount(int n) {
   regionTop_ = n - visibleRows_;
   cursorRow_ = std::clamp(cursorRow_ + n - totalRows_, 0, n - 1);
   ForEachArray([&](TTerminalArray& array) { array.Resize(n, columns_); });
-  vertTabStops_.resize(std::size_t(n), false);
+  vertTabStops_.resize(std::size_t(n), 0);
   totalRows_ = n;
   CursorChanged();
   InvalidateResizedScreen();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string_view>
@@ -52,6 +53,12 @@ public:
 class TTerminalArray {
 public:
   TTerminalArray(int itemSize, int columns, int rows, std::uint32_t defaultItem);
+  TTerminalArray(const TTerminalArray& other);
+  TTerminalArray(TTerminalArray&&) noexcept = default;
+  // Onto an array of the same shape and clean item, only the written bands are copied: the
+  // rest of both storages already holds that item.
+  TTerminalArray& operator=(const TTerminalArray& other);
+  TTerminalArray& operator=(TTerminalArray&&) noexcept = default;
 
   int ItemSize() const { return itemSize_; }
   int ColCount() const { return columns_; }
@@ -83,18 +90,21 @@ public:
   void Set(int row, int col, std::uint32_t value);
   // Unchecked writes for arrays of 1- and 4-byte items; row and col must lie inside.
   void PutByte(int row, int col, std::uint8_t value) {
-    RowPtr(Touch(row))[col] = std::byte(value);
+    TouchRow(row)[col] = std::byte(value);
   }
   void PutWord(int row, int col, std::uint32_t value) {
-    std::memcpy(RowPtr(Touch(row)) + std::size_t(col) * 4, &value, 4);
+    std::memcpy(TouchRow(row) + std::size_t(col) * 4, &value, 4);
   }
 
 private:
+  // Every field but the storage.
+  void TakeShape(const TTerminalArray& other);
   void Fill(std::byte* at, int count, std::uint32_t value);
   std::uint32_t Load(const std::byte* at) const;
   void Store(std::byte* at, std::uint32_t value);
-  std::byte* Bytes() { return reinterpret_cast<std::byte*>(storage_.data()); }
-  const std::byte* Bytes() const { return reinterpret_cast<const std::byte*>(storage_.data()); }
+  std::byte* Bytes() { return reinterpret_cast<std::byte*>(storage_.get()); }
+  const std::byte* Bytes() const { return reinterpret_cast<const std::byte*>(storage_.get()); }
+  std::size_t StorageWords() const { return (std::size_t(rows_) * RowBytes() + 3) / 4; }
   std::byte* RowPtr(int row) { return Bytes() + std::size_t(rowSlots_[row]) * RowBytes(); }
   const std::byte* RowPtr(int row) const {
     return Bytes() + std::size_t(rowSlots_[row]) * RowBytes();
@@ -103,12 +113,13 @@ private:
   bool Contains(int row, int col) const {
     return row >= 0 && row < rows_ && col >= 0 && col < columns_;
   }
-  // Widens the written band to the row's storage slot; gives the row back.
-  int Touch(int row) {
+  // Widens the written band to the row's storage slot and gives the row's items, with one
+  // look-up of the slot: every character put on screen takes this path five times.
+  std::byte* TouchRow(int row) {
     const int slot = rowSlots_[std::size_t(row)];
     if (slot < writtenFirst_) writtenFirst_ = slot;
     if (slot > writtenLast_) writtenLast_ = slot;
-    return row;
+    return Bytes() + std::size_t(slot) * RowBytes();
   }
   std::uint32_t AsItem(std::uint32_t value) const {
     return itemSize_ == 1 ? value & 0xFF : itemSize_ == 2 ? value & 0xFFFF : value;
@@ -119,8 +130,11 @@ private:
   int columns_;
   int rows_;
   std::uint32_t defaultItem_;
-  // Held in 32-bit words so rows of 4-byte items can be read as colours in place.
-  std::vector<std::uint32_t> storage_;
+  // Held in 32-bit words so rows of 4-byte items can be read as colours in place; allocated
+  // unfilled, since the constructor and the copies write every item themselves.
+  std::unique_ptr<std::uint32_t[]> storage_;
+  // Words allocated, at least StorageWords(): a copy from a smaller array keeps the storage.
+  std::size_t allocatedWords_ = 0;
   // The storage slot of each row. Scrolling rotates this map instead of moving the cells,
   // so a line feed at the bottom costs one cleared row, not a copy of the whole screen.
   std::vector<int> rowSlots_;
@@ -357,7 +371,8 @@ private:
   int regionWidth_ = 80;
   int regionHeight_ = 24;
   TColor currentForeColor_ = kColorSilver;
-  std::vector<bool> horzTabStops_;
+  // Tab stops one byte each (1: set), so that copying a buffer copies them in one block.
+  std::vector<std::uint8_t> horzTabStops_;
   bool invalidPending_ = false;
   TInvalidRect invalidRect_;
   bool windowScrolls_ = false;
@@ -374,7 +389,7 @@ private:
   bool regionActive_ = false;
   bool wideChars_ = false;
   // Looked up by internal row, so sized to all rows rather than the visible ones.
-  std::vector<bool> vertTabStops_;
+  std::vector<std::uint8_t> vertTabStops_;
   TTerminalArray chars_;
   TTerminalArray charSets_;
   TTerminalArray attributes_;

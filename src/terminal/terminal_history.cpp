@@ -22,13 +22,28 @@ TTerminalHistory::TTerminalHistory(int columns, int charBytes, int capacity)
       charBytes_(charBytes == 2 ? 2 : 1),
       capacity_(std::max(capacity, 0)) {}
 
+TTerminalHistory& TTerminalHistory::operator=(const TTerminalHistory& other) {
+  if (this == &other) return *this;
+  // Storage beyond the rows held is never read (Push writes a row whole before it counts),
+  // so with no rows to copy only the counts are taken.
+  const bool keepStorage = other.count_ == 0 && columns_ == other.columns_ &&
+                           charBytes_ == other.charBytes_ && capacity_ == other.capacity_;
+  if (!keepStorage) return *this = TTerminalHistory(other);
+  count_ = 0;
+  first_ = 0;
+  pushed_ = other.pushed_;
+  return *this;
+}
+
 void TTerminalHistory::Allocate() {
+  // Only called on empty vectors: resizing them zeroes the new items in one run each, and
+  // storage kept from before (Reset keeps it) is reused.
   const std::size_t cells = std::size_t(capacity_) * std::size_t(columns_);
-  chars_.assign(cells * std::size_t(charBytes_), 0);
-  charSets_.assign(cells, 0);
-  attrs_.assign(cells, 0);
-  fores_.assign(cells, 0);
-  backs_.assign(cells, 0);
+  chars_.resize(cells * std::size_t(charBytes_));
+  charSets_.resize(cells);
+  attrs_.resize(cells);
+  fores_.resize(cells);
+  backs_.resize(cells);
 }
 
 void TTerminalHistory::SetCapacity(int rows) {
@@ -135,12 +150,18 @@ void TTerminalHistory::SetAttr(int index, int col, std::uint8_t attr) {
   attrs_[std::size_t(slot) * std::size_t(columns_) + std::size_t(col)] = attr;
 }
 
+std::size_t TTerminalHistory::HeldCells() const {
+  // Until the ring is full no row has been dropped, so the oldest row is still in slot 0
+  // and the rows held are the first count_ slots.
+  return std::min(std::size_t(count_) * std::size_t(columns_), attrs_.size());
+}
+
 void TTerminalHistory::ReplaceFore(std::uint32_t oldColor, std::uint32_t newColor) {
-  std::replace(fores_.begin(), fores_.end(), oldColor, newColor);
+  std::replace(fores_.begin(), fores_.begin() + std::ptrdiff_t(HeldCells()), oldColor, newColor);
 }
 
 void TTerminalHistory::ReplaceBack(std::uint32_t oldColor, std::uint32_t newColor) {
-  std::replace(backs_.begin(), backs_.end(), oldColor, newColor);
+  std::replace(backs_.begin(), backs_.begin() + std::ptrdiff_t(HeldCells()), oldColor, newColor);
 }
 
 }  // namespace mirte

@@ -17,6 +17,12 @@ public:
 
   // charBytes is 1, or 2 for wide characters.
   explicit TTerminalHistory(int columns, int charBytes = 1, int capacity = kDefaultCapacity);
+  TTerminalHistory(const TTerminalHistory&) = default;
+  TTerminalHistory(TTerminalHistory&&) noexcept = default;
+  // Copying a history that holds no rows onto one of the same shape keeps this one's
+  // storage, which then need not be allocated and cleared again at the next push.
+  TTerminalHistory& operator=(const TTerminalHistory& other);
+  TTerminalHistory& operator=(TTerminalHistory&&) noexcept = default;
 
   int Count() const { return count_; }
   int Capacity() const { return capacity_; }
@@ -50,6 +56,9 @@ public:
 private:
   // The storage slot of row `index`, or -1 outside the rows held.
   int Slot(int index) const;
+  // Items per property in the slots that hold rows: the rest was never pushed or belongs
+  // to rows given up, and is never read.
+  std::size_t HeldCells() const;
   void Allocate();
 
   int columns_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/screen_rows.h"
@@ -146,6 +147,64 @@ TEST(TerminalArrayTest, ResizedArrayClearsTheRowsItKept) {
   EXPECT_TRUE(array.RowIsDefault(0));
   array.ClearAll();
   EXPECT_EQ(Dump(array), "...|...|...|...|...");
+}
+
+// A copy onto an array of the same shape writes only the rows either side wrote; whatever
+// each side did before, the copy must read as the source and go on clearing as it would.
+TEST(TerminalArrayTest, CopyReadsAsTheSourceWhateverEitherSideWroteBefore) {
+  using TEdit = void (*)(TTerminalArray&);
+  struct TCase {
+    const char* name;
+    TEdit target;
+    TEdit source;
+  };
+  const TEdit nothing = [](TTerminalArray&) {};
+  const TCase cases[] = {
+      {"written target, clean source", [](TTerminalArray& a) { a.Write("ab", 2, 0, 0); a.Set(1, 1, 'c'); },
+       nothing},
+      {"clean target, source scrolled after a write",
+       nothing, [](TTerminalArray& a) { a.Set(3, 0, 'x'); a.ScrollRows(2, 0, 3); }},
+      {"bands apart", [](TTerminalArray& a) { a.Set(0, 0, 'p'); },
+       [](TTerminalArray& a) { a.Set(3, 1, 'q'); }},
+      {"source cleared to another default",
+       [](TTerminalArray& a) { a.Set(2, 0, 'r'); }, [](TTerminalArray& a) { a.SetDefault('-'); a.ClearAll(); }},
+      {"target cleared to another default",
+       [](TTerminalArray& a) { a.SetDefault('-'); a.ClearAll(); }, [](TTerminalArray& a) { a.Set(1, 0, 's'); }},
+      {"another shape", [](TTerminalArray& a) { a.Resize(2, 3); }, [](TTerminalArray& a) { a.Set(0, 1, 't'); }},
+  };
+  for (const auto& c : cases) {
+    TTerminalArray target(1, 2, 4, '.');
+    TTerminalArray source(1, 2, 4, '.');
+    c.target(target);
+    c.source(source);
+    target = source;
+    EXPECT_EQ(Dump(target), Dump(source)) << c.name;
+    target.SetDefault('.');
+    source.SetDefault('.');
+    target.Set(2, 1, 'u');
+    source.Set(2, 1, 'u');
+    for (int row = 0; row < 4; ++row)
+      EXPECT_EQ(target.RowIsDefault(row), source.RowIsDefault(row)) << c.name << " row " << row;
+    target.ClearAll();
+    EXPECT_EQ(Dump(target), "..|..|..|..") << c.name;
+  }
+  // Onto a larger array, and back onto one that was moved from.
+  TTerminalArray large = Letters(3, 5);
+  const TTerminalArray small = Letters(2, 2);
+  const TTerminalArray three = Letters(2, 3);
+  large = small;
+  EXPECT_EQ(Dump(large), "ab|cd");
+  large = three;
+  EXPECT_EQ(Dump(large), "ab|cd|ef");
+  TTerminalArray taken = std::move(large);
+  large = three;
+  EXPECT_EQ(Dump(large), "ab|cd|ef");
+  EXPECT_EQ(Dump(taken), "ab|cd|ef");
+
+  TTerminalArray self = Letters(2, 2);
+  auto& alias = self;
+  self = alias;
+  EXPECT_EQ(Dump(self), "ab|cd");
 }
 
 // --- TTerminalBuffer ------------------------------------------------------------------------

@@ -139,6 +139,42 @@ TEST_F(TerminalHistoryTest, RowsKeepTheirLookAndFollowDefaultColourChanges) {
   EXPECT_EQ(buffer.GetAttrRow(0)[1], TAttr::Selected);
 }
 
+TEST_F(TerminalHistoryTest, ADefaultColourChangeReachesEveryRowHeldBeforeAndAfterTheRingWraps) {
+  buffer.SetHistoryCapacity(5);
+  for (const int last : {26, 40}) {  // 3 rows held, then 5 in a ring that has wrapped
+    buffer.SetCurrentBackColor(buffer.GetDefaultBackColor());
+    Lines(1, last);
+    const TColor next = buffer.GetDefaultBackColor() + 1;
+    buffer.SetDefaultBackColor(next);
+    for (int row = 1 - buffer.History().Count(); row <= 0; ++row)
+      EXPECT_EQ(buffer.GetCell(row, 80).Back, next) << "row " << row << " after " << last;
+  }
+}
+
+// Copies keep the storage they overwrite where they can; what was there must never show.
+TEST_F(TerminalHistoryTest, ACopiedBufferReadsAsItsSourceAndNothingOfWhatItOverwrote) {
+  TTerminalBuffer fresh;
+  fresh.tbSetSVRowCount(24);
+  Lines(1, 40);
+  TTerminalBuffer withHistory = buffer;
+  buffer = fresh;
+  EXPECT_EQ(buffer.RowsAbove(), 0);
+  EXPECT_EQ(buffer.History().Pushed(), 0);
+  EXPECT_EQ(ConsoleText(buffer), "");
+  Lines(100, 125);  // rows pushed into the storage the old history left
+  EXPECT_EQ(buffer.RowsAbove(), 3);
+  EXPECT_EQ(Row(-2), "line 100");
+  EXPECT_EQ(Row(0), "line 102");
+  EXPECT_EQ(Row(1), "line 103");
+
+  buffer = withHistory;
+  EXPECT_EQ(buffer.RowsAbove(), 17);
+  EXPECT_EQ(Row(-16), "line 1");
+  EXPECT_EQ(Row(1), "line 18");
+  EXPECT_EQ(Row(23), "line 40");
+  EXPECT_EQ(ConsoleText(buffer), ConsoleText(withHistory));
+}
+
 TEST_F(TerminalHistoryTest, ConsoleTextIsHistoryThenScreenAsTheGlyphsShown) {
   EXPECT_EQ(ConsoleText(buffer), "");
   buffer.PutString("\xc9\xcd\xbb caff\x82   ");
