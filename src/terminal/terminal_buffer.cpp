@@ -695,6 +695,8 @@ void TTerminalBuffer::ClearScreenHome() {
   // readable in the history, as it would after a scroll.
   int first = 0;
   int last = totalRows_ - 1;
+  // A screen cleared again, as a reset does, has no row to keep.
+  if (AllRowsBlank()) first = last + 1;
   while (first <= last && RowIsBlank(first)) ++first;
   while (last >= first && RowIsBlank(last)) --last;
   for (int row = first; row <= last; ++row) PushToHistory(row);
@@ -861,6 +863,11 @@ int TTerminalBuffer::HistoryIndex(int row) const {
   if (internal >= 0) return -1;
   const long long index = history_.Count() + internal;
   return index >= 0 ? int(index) : -1;
+}
+
+bool TTerminalBuffer::AllRowsBlank() const {
+  return chars_.AllDefault() && charSets_.AllDefault() && attributes_.AllDefault() && foreColors_.AllDefault() &&
+         backColors_.AllDefault();
 }
 
 bool TTerminalBuffer::RowIsBlank(int internalRow) const {

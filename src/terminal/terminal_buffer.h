@@ -70,6 +70,9 @@ public:
   void ClearSpan(int row, int first, int last);
   // True when every item of the row is the default item (true outside the array).
   bool RowIsDefault(int row) const;
+  // True when nothing was written since the last clear and the default is what clearing
+  // left: every row is the default, known without reading one.
+  bool AllDefault() const { return writtenFirst_ > writtenLast_ && cleanItem_ == AsItem(defaultItem_); }
   // Items from col + n move left by n; the last n items of the row take the default.
   void Delete(int n, int row, int col);
   // Items from col move right by n (the last n fall off); col .. col + n - 1 take the default.
@@ -351,6 +354,8 @@ private:
   void PushToHistory(int internalRow);
   // Every cell of the row as clearing leaves it.
   bool RowIsBlank(int internalRow) const;
+  // Every cell of every row so, known from the arrays alone.
+  bool AllRowsBlank() const;
 
   std::uint8_t currentAttributes_ = 0;
   TColor currentBackColor_ = kColorBlack;
