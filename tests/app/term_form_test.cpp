@@ -783,32 +783,42 @@ std::vector<std::string> PdfLines(const QString& file) {
 }
 
 TEST_F(TermFormLiveBoardTest, RecordsTravelSoonAfterTheWaitAndNeverBeforeIt) {
-  const Bytes name = NameBlock("TIMED", "DAT");
+  // A loaded machine can stretch every exchange of a round, so rounds go on, each on a
+  // file of its own, until both kinds have had a fast one: a cost paid by every reply (a
+  // second wait, a reply held for a timer's tick) never gives one, however long it goes.
+  // The benchmark holds the real limits.
+  constexpr double kSoon = 8.0;
+  constexpr int kRecords = 40;
   std::map<int, std::vector<double>> millis;  // by frame type
   std::vector<std::string> failures;
-  PlayBoard([&] {
-    auto exchange = [&](const Bytes& frame, std::size_t length) {
-      Bytes reply;
-      const double ms = Exchange(frame, length, &reply);
-      if (ms < 0 || reply[0] != 0) failures.push_back("type " + std::to_string(frame[2]));
-      else millis[frame[2]].push_back(ms);
-    };
-    exchange(Frame(22, name), 1);
-    for (int i = 0; i < 40; ++i) exchange(Frame(21, name, Bytes(128, static_cast<std::uint8_t>(i))), 1);
-    exchange(Frame(16, name), 1);
-    exchange(Frame(15, name), 1);
-    for (int i = 0; i < 40; ++i) exchange(Frame(20, name), 129);
-  });
+  auto fast = [&](int type) {
+    const auto& took = millis[type];
+    return std::any_of(took.begin(), took.end(), [&](double ms) { return ms < kSoon; });
+  };
+  for (int round = 0; round < 6 && failures.empty() && !(fast(21) && fast(20)); ++round) {
+    const Bytes name = NameBlock(("TIMED" + std::to_string(round)).c_str(), "DAT");
+    PlayBoard([&] {
+      auto exchange = [&](const Bytes& frame, std::size_t length) {
+        Bytes reply;
+        const double ms = Exchange(frame, length, &reply);
+        if (ms < 0 || reply[0] != 0) failures.push_back("type " + std::to_string(frame[2]));
+        else millis[frame[2]].push_back(ms);
+      };
+      exchange(Frame(22, name), 1);
+      for (int i = 0; i < kRecords; ++i)
+        exchange(Frame(21, name, Bytes(128, static_cast<std::uint8_t>(i))), 1);
+      exchange(Frame(16, name), 1);
+      exchange(Frame(15, name), 1);
+      for (int i = 0; i < kRecords; ++i) exchange(Frame(20, name), 129);
+    });
+  }
   EXPECT_TRUE(failures.empty()) << failures.front();
   for (int type : {21, 20}) {
     SCOPED_TRACE("type " + std::to_string(type));
-    ASSERT_EQ(millis[type].size(), 40u);
+    ASSERT_GE(millis[type].size(), static_cast<std::size_t>(kRecords));
     const double fastest = *std::min_element(millis[type].begin(), millis[type].end());
     EXPECT_GE(fastest, 5.0);
-    // A loaded machine stretches the typical exchange but hardly the best one, so this
-    // holds anywhere and still catches a cost paid by every reply; the benchmark holds
-    // the real limits.
-    EXPECT_LT(fastest, 8.0);
+    EXPECT_LT(fastest, kSoon) << "best of " << millis[type].size();
   }
   EXPECT_EQ(Panel(1), "");
   EXPECT_FALSE(form->Flags().TxBusy);
