@@ -283,13 +283,16 @@ TEST_F(CommandFramesTest, TheReplyNeverLeavesSoonerThanFiveMilliseconds) {
 // Delivery to the service takes time of its own; the turn-around wait counts from when the
 // port took the frame's last byte, and a stamp the clock cannot have made is not trusted.
 TEST_F(CommandFramesTest, TheReplyWaitCountsFromWhenThePortTookTheLastByte) {
-  service.SetReplyDelay(std::chrono::microseconds(5000));
+  // A wait far longer than the board's, so that a reply owed at once stays well below it
+  // even when a loaded machine holds up the service for tens of milliseconds.
+  const auto wait = std::chrono::milliseconds(250);
+  service.SetReplyDelay(wait);
   const struct {
     Clock::duration receivedBefore;  // how long before the service sees the frame
     Clock::duration atLeast, below;  // from the service seeing it to the reply
   } cases[] = {
-      {std::chrono::seconds(1), Clock::duration::zero(), std::chrono::milliseconds(5)},
-      {-std::chrono::seconds(1), std::chrono::milliseconds(5), std::chrono::seconds(1)},
+      {std::chrono::seconds(1), Clock::duration::zero(), wait},
+      {-std::chrono::seconds(1), wait, std::chrono::seconds(5)},
   };
   for (const auto& c : cases) {
     TakeWritten();
@@ -305,15 +308,18 @@ TEST_F(CommandFramesTest, TheReplyWaitCountsFromWhenThePortTookTheLastByte) {
 
 // List output above all: a listing at line rate must not pay the reply's wait per character.
 TEST_F(CommandFramesTest, FramesWithoutAReplyAreCarriedOutWithoutTheWait) {
-  service.SetReplyDelay(std::chrono::microseconds(5000));
+  // A wait as long as all the frames together take on a loaded machine many times over:
+  // a single frame that paid it would show.
+  const auto wait = std::chrono::seconds(1);
+  service.SetReplyDelay(wait);
   std::string frames;
-  for (int i = 0; i < 300; ++i) frames += Frame(5, "x") + Frame(13) + Frame(14, "\2");
+  for (int i = 0; i < 30; ++i) frames += Frame(5, "x") + Frame(13) + Frame(14, "\2");
   auto start = Clock::now();
   Receive(frames);
-  // With the wait, 900 frames would take 4.5 s.
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000));
+  EXPECT_LT(Clock::now() - start, wait);
   EXPECT_TRUE(port.written.empty());
   EXPECT_TRUE(service.PrintJobOpen());
+  service.SetReplyDelay(std::chrono::microseconds(0));
   Receive(Frame(25));
   EXPECT_EQ(TakeWritten(), Bytes{2}) << "drive C, the working folder, stays selected";
 }
