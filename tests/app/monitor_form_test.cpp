@@ -357,7 +357,7 @@ TEST_F(MonitorFormTest, FramesReachTheTableOnlyWhenItIsRepainted) {
   monitor->Publish();
   for (int i = 0; i < 1000; ++i) monitor->FrameDone(facts);
   EXPECT_EQ(monitor->ShownRows(), 0) << "taking a frame in touches no widget";
-  EXPECT_TRUE(WaitFor([&] { return monitor->ShownRows() == 1000; }, 1000ms)) << "the repaint timer brings them in";
+  EXPECT_TRUE(WaitFor([&] { return monitor->ShownRows() == 1000; })) << "the repaint timer brings them in";
   EXPECT_GE(monitor->RepaintTmr->interval(), 50) << "at most 20 refreshes a second";
 }
 

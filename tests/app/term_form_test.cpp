@@ -598,6 +598,14 @@ protected:
     return frm;
   }
   Bytes Sent(std::chrono::milliseconds quiet = 150ms) { return board.readUntilQuiet(quiet); }
+  // The first `count` bytes however long a loaded machine takes over them, and whatever
+  // follows them closely.
+  Bytes SentAtLeast(std::size_t count) {
+    Bytes got = board.read(count, 5000ms);
+    const Bytes rest = Sent();
+    got.insert(got.end(), rest.begin(), rest.end());
+    return got;
+  }
   // The board's side of an exchange: the window answers from its event loop, so events
   // are served while the reply is awaited.
   Bytes Reply(std::size_t count, std::chrono::milliseconds limit = 2000ms) {
@@ -638,7 +646,7 @@ TEST_F(TermFormBoardTest, KeysReachTheBoardAsItsCodes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     QTest::keyClick(frm.TerminalWn, c.key, c.modifiers);
-    EXPECT_EQ(Sent(), c.bytes);
+    EXPECT_EQ(SentAtLeast(c.bytes.size()), c.bytes);
   }
   EXPECT_EQ(terminations, 0);
 }
@@ -680,7 +688,7 @@ TEST_F(TermFormBoardTest, SelectionGoesSoonAfterTheBoardSendsData) {
   QTest::qWait(250);
   EXPECT_TRUE(frm.TerminalWn->HasSelection()) << "no data, no change";
   board.write("!");
-  EXPECT_TRUE(WaitFor([&] { return !frm.TerminalWn->HasSelection(); }, 1000ms));
+  EXPECT_TRUE(WaitFor([&] { return !frm.TerminalWn->HasSelection(); }));
   EXPECT_FALSE(frm.CopiaCmd->isEnabled());
 }
 
@@ -699,7 +707,7 @@ TEST_F(TermFormBoardTest, CloseWhileAStringWaitsForItsEchoEndsSoon) {
   EXPECT_TRUE(frm.Flags().CloseRequested);
   EXPECT_TRUE(WaitFor([&] { return terminations > 0; }, 1000ms));
   EXPECT_LT(sinceClose.elapsed(), 500) << "the refresh timer ends the program on its next 200 ms tick";
-  EXPECT_EQ(Sent(), Bytes{'A'}) << "the rest of the string is not sent";
+  EXPECT_EQ(SentAtLeast(1), Bytes{'A'}) << "the rest of the string is not sent";
 }
 
 using testing::NameBlock;
@@ -943,7 +951,7 @@ TEST_F(TermFormBoardTest, PasteTypesTheClipboardPacedByTheEchoUntilEsc) {
   EXPECT_FALSE(frm.Pasting());
   EXPECT_FALSE(frm.Flags().TxBusy);
   QTest::keyClick(frm.TerminalWn, Qt::Key_V, Qt::ControlModifier);
-  ASSERT_TRUE(WaitFor([&] { return echoing.received.size() >= 2; }, 1000ms));
+  ASSERT_TRUE(WaitFor([&] { return echoing.received.size() >= 2; }));
   QTest::qWait(100);
   EXPECT_EQ(echoing.received, (Bytes{'x', 0x16}));
 }

@@ -192,7 +192,7 @@ TEST_F(UserStringSenderTest, WaitsForAnEchoAfterEachCharacterButNotAfterTheLast)
 
   EXPECT_FALSE(guardFired);
   EXPECT_FALSE(flags.TxBusy);
-  EXPECT_EQ(board.WaitFor(4, 1000ms), "DIR\r");
+  EXPECT_EQ(board.WaitFor(4, 5000ms), "DIR\r");
   EXPECT_FALSE(board.SentEarly());
   EXPECT_EQ(echoes, "DIR");
 }
@@ -202,7 +202,7 @@ TEST_F(UserStringSenderTest, SendsASingleCharacterAtOnce) {
   Send(2);
   EXPECT_FALSE(guardFired);
   EXPECT_FALSE(flags.TxBusy);
-  EXPECT_EQ(board.WaitFor(1, 1000ms), "X");
+  EXPECT_EQ(board.WaitFor(1, 5000ms), "X");
 }
 
 TEST_F(UserStringSenderTest, CloseDuringTheWaitEndsTheStringUnsent) {
@@ -234,7 +234,7 @@ TEST_F(UserStringSenderTest, PortClosedDuringTheWaitEndsTheStringQuietly) {
   Send(3);
   EXPECT_FALSE(flags.TxBusy);
   EXPECT_FALSE(guardFired);
-  EXPECT_EQ(board.WaitFor(1, 500ms), "A");
+  EXPECT_EQ(board.WaitFor(1, 5000ms), "A");
 }
 
 // --- Paste ---------------------------------------------------------------------------------
@@ -262,7 +262,7 @@ TEST_F(UserStringSenderTest, PasteWaitsForAnEchoAfterEachCharacterUntilStopped) 
     sendStarted = std::chrono::steady_clock::now();
     SendEchoPaced(PasteBytes("ab\ncd\nef\n"), flags, port, [this] { ServeEvents(); });
     EXPECT_FALSE(guardFired);
-    EXPECT_EQ(board.WaitFor(9, 1000ms), "ab\rcd\ref\r");
+    EXPECT_EQ(board.WaitFor(9, 5000ms), "ab\rcd\ref\r");
     EXPECT_FALSE(board.SentEarly());
     EXPECT_FALSE(flags.TxBusy);
     // The sender never waits for the last echo; taken late, it would pass for the next

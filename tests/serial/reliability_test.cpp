@@ -57,7 +57,7 @@ bool mainThreadResponds(PortRig& rig) {
   auto flag = std::make_shared<Flag>();
   std::thread poster([&] { rig.queue.PostMessage(flag, 1, 0, 0); });
   poster.join();
-  return rig.pumpUntil([&] { return flag->handled; }, 500ms);
+  return rig.pumpUntil([&] { return flag->handled; }, 3000ms);
 }
 
 std::size_t entriesIn(const char* folder) {
