@@ -17,6 +17,7 @@
 #include "app/printer_canvas_qt.h"
 #include "app/term_form.h"
 #include "board/board_service.h"
+#include "support/main_window_rig.h"
 #include "support/qt_test_app.h"
 #include "support/temp_folder.h"
 
@@ -117,6 +118,11 @@ QString PdfText(const QString& file) {
 TEST(SignalExit, SigtermWithAPrintJobOpenEndsAsExitDoesAndKeepsTheJob) {
   mirte::testing::TestApp();
   mirte::testing::TempFolder folder;
+  // Settings of its own beside the program, or it would read and write the per-user ones
+  // every test shares, and open whatever real port they name; COM49 names none.
+  SettingsRec rec = mirte::testing::FolderSettings(folder);
+  rec.ComNumber = 49;
+  mirte::testing::WriteSettingsFile(folder, rec);
   TTermFrmOptions options;
   options.ProgramFile = (folder / "mirte").string();
   options.ShowSplash = false;
