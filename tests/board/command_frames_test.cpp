@@ -371,6 +371,23 @@ TEST_F(FrameSilenceTest, AFrameCutOffForASecondIsDroppedAndTheNextFrameIsServed)
   EXPECT_NE(statusAfterFirstByte.find("stopped sending"), std::string::npos);
 }
 
+// A port held up by a loaded machine takes a frame's last bytes late, though the board sent
+// them at once: neither the late byte nor the tick meanwhile may take that for silence.
+TEST_F(FrameSilenceTest, BytesStillInTheDeviceAreNoSilenceHoweverLateThePortTakesThem) {
+  Receive(Frame(22, NameBlock("HELD    DAT")));
+  TakeWritten();
+  port.onTheWay = true;
+  port.receivedAt = Clock::now() - std::chrono::milliseconds(1500);
+  Receive(Frame(21, NameBlock("HELD    DAT")) + std::string(127, 'x'));
+  EXPECT_FALSE(service.AbandonFrameIfSilent(Clock::now()));
+  port.onTheWay = false;
+  port.receivedAt = Clock::now();
+  Receive("x");
+  EXPECT_EQ(TakeWritten(), (Bytes{0}));
+  EXPECT_EQ(temp.read("work/HELD.DAT"), Bytes(128, 'x'));
+  EXPECT_EQ(service.GetState(), TBoardService::Console);
+}
+
 TEST_F(FrameSilenceTest, AShortPauseInsideAFrameIsNoSilence) {
   LoseTheLastRecordByteThenWait(std::chrono::milliseconds(500));
   // The first byte of the close frame completes the record; the rest is console text.

@@ -73,6 +73,7 @@ TEST(Reliability, AFullRingWithBytesWaitingInTheDriverDoesNotSpin) {
   auto* dispatcher = rig.port.CurrentDispatcher();
   rig.board.write(testing::patternBytes(12000));
   ASSERT_TRUE(rig.pumpUntil([&] { return dispatcher->InBuffUsed() == ReceiveBufferSize; }));
+  EXPECT_GT(rig.port.InputInDriver(), 0u) << "the rest waits in the device, where the board service asks for it";
 
   EXPECT_LT(cpuShareWhileIdle(rig.queue, 1000ms), CpuShareLimit);
   EXPECT_TRUE(mainThreadResponds(rig));
