@@ -61,6 +61,9 @@ Bytes Plus(Bytes a, const Bytes& b) {
 class MonitorFormTest : public ::testing::Test {
 protected:
   mirte::testing::TempFolder folder;
+  // Made before the folder below is set: its first making points the config folder at the
+  // one every test process shares, and would undo this test's own.
+  QApplication& app = mirte::testing::TestApp();
   // Where the monitor remembers its place: the test's own, never the user's.
   mirte::testing::ScopedEnvironment config{"XDG_CONFIG_HOME", (folder / "config").string()};
   mirte::testing::PtyPair board;
