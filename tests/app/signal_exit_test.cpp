@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #include "app/printer_canvas_qt.h"
 #include "app/term_form.h"
@@ -89,12 +90,21 @@ TEST(SignalExit, ASignalIgnoredAtTheStartStaysIgnored) {
 // and with success instead of by the signal's default action.
 TEST(SignalExit, ASignalDuringTheSplashEndsTheProgramAtOnceWithSuccess) {
   mirte::testing::TempFolder folder;
+  // The program run from a folder of its own with its own settings: from the build tree it
+  // would read the settings kept there and write this run's working folder into them.
+  const std::filesystem::path copy = folder / "mirte";
+  std::error_code notLinked;
+  std::filesystem::create_hard_link(MIRTE_PROGRAM, copy, notLinked);
+  if (notLinked) std::filesystem::copy_file(MIRTE_PROGRAM, copy);
+  SettingsRec rec = mirte::testing::FolderSettings(folder);
+  rec.ComNumber = 49;
+  mirte::testing::WriteSettingsFile(folder, rec);
   QProcess program;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert("HOME", QString::fromStdString(folder.path().string()));
   environment.insert("QT_QPA_PLATFORM", "offscreen");
   program.setProcessEnvironment(environment);
-  program.start(MIRTE_PROGRAM, {});
+  program.start(QString::fromStdString(copy.string()), {});
   ASSERT_TRUE(program.waitForStarted(5000));
   // Well inside the splash's hold, and long after the handling is in place.
   program.waitForFinished(800);
