@@ -15,6 +15,10 @@ public:
 
   // A received byte is waiting.
   virtual bool InputReady() = 0;
+  // The device holds received bytes the port has not taken yet: the board has sent them,
+  // however long a busy machine keeps the port from taking them. A port that cannot tell
+  // answers false.
+  virtual bool InputOnTheWay() { return false; }
   // Takes one received byte; false when none could be taken.
   virtual bool ReadChar(std::uint8_t& byte) = 0;
   virtual bool DTR() = 0;

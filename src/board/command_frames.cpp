@@ -297,19 +297,21 @@ bool TBoardService::SendReply() {
 bool TBoardService::FrameCutOffBySilence() {
   // A lost byte would otherwise let the board's next frame complete this one, and a
   // command line could end up written to a file as a record. Silence counts only when the
-  // previous frame byte left nothing waiting, so bytes that merely waited for a busy
-  // window are never taken for a pause of the board.
+  // previous frame byte left nothing waiting, in the port or still in the device, so bytes
+  // that merely waited for a busy window or a port held up by a loaded machine are never
+  // taken for a pause of the board. The device is asked only once the port runs dry.
   const auto received = LastByteTime();
   const bool midFrame = state == Parameters || state == Data;
   const bool silent = midFrame && frameStarved_ && received - frameByteReceived_ > kFrameSilenceLimit;
   frameByteReceived_ = received;
-  frameStarved_ = port_ && !port_->InputReady();
+  frameStarved_ = port_ && !port_->InputReady() && !port_->InputOnTheWay();
   return silent;
 }
 
 bool TBoardService::AbandonFrameIfSilent(std::chrono::steady_clock::time_point now) {
   const bool midFrame = state == Parameters || state == Data;
-  if (!midFrame || receiving_ || !frameStarved_ || (port_ && port_->InputReady())) return false;
+  if (!midFrame || receiving_ || !frameStarved_ || (port_ && (port_->InputReady() || port_->InputOnTheWay())))
+    return false;
   if (now - frameByteReceived_ <= kFrameSilenceLimit) return false;
   AbandonSilentFrame();
   return true;

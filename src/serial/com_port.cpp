@@ -363,6 +363,11 @@ std::uint32_t TCustomComPort::OutputPending() {
   return dispatcher_->OutBuffUsed();
 }
 
+std::uint32_t TCustomComPort::InputInDriver() {
+  if (!dispatcher_ || FPortState != StateOpen) return 0;
+  return dispatcher_->InDriverCount();
+}
+
 std::chrono::steady_clock::time_point TCustomComPort::LastReceiveTime() {
   if (!dispatcher_ || FPortState != StateOpen) return {};
   return dispatcher_->LastReceiveTime();

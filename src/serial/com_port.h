@@ -193,6 +193,8 @@ public:
 
   // Operations.
   bool InputReady();
+  // Received bytes the device holds that the port has not taken yet; 0 while not open.
+  std::uint32_t InputInDriver();
   std::uint8_t ReadChar();
   void WriteChar(std::uint8_t c);
   void WriteString(const std::string& s);

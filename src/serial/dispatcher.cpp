@@ -470,6 +470,12 @@ bool TBaseDispatcher::DispatchTrigger(std::uint32_t msg, std::uint16_t trigger, 
 // ---------------------------------------------------------------------------------------
 // Reading (main thread)
 
+std::uint32_t TBaseDispatcher::InDriverCount() {
+  std::lock_guard out(outLock_);
+  ReadDeviceStatus();
+  return bytesInDriver_;
+}
+
 std::chrono::steady_clock::time_point TBaseDispatcher::LastReceiveTime() {
   std::lock_guard guard(recvLock_);
   return lastReceived_;

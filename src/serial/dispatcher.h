@@ -135,6 +135,8 @@ public:
   int GetBlock(void* block, std::uint32_t len);
   std::uint32_t InBuffUsed();
   std::uint32_t InBuffFree();
+  // Received bytes the device holds that no pass has taken into the ring yet.
+  std::uint32_t InDriverCount();
   // When the newest received bytes were taken from the device (steady clock); the epoch
   // while nothing has been received. Every byte in the ring arrived no later than this.
   std::chrono::steady_clock::time_point LastReceiveTime();

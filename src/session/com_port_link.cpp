@@ -31,6 +31,10 @@ bool TComPortLink::InputReady() {
   return Usable() && Guarded(lastError_, [&] { return port_.InputReady(); }, false);
 }
 
+bool TComPortLink::InputOnTheWay() {
+  return Usable() && Guarded(lastError_, [&] { return port_.InputInDriver() > 0; }, false);
+}
+
 bool TComPortLink::ReadChar(std::uint8_t& byte) {
   return Usable() && Guarded(lastError_, [&] {
     byte = port_.ReadChar();

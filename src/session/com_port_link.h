@@ -16,6 +16,7 @@ public:
   explicit TComPortLink(TCustomComPort& port) : port_(port) {}
 
   bool InputReady() override;
+  bool InputOnTheWay() override;
   bool ReadChar(std::uint8_t& byte) override;
   bool DTR() override;
   void SetDTR(bool on) override;

@@ -62,6 +62,9 @@ QStringList Column(QTreeWidget* list, int column) {
 class DrivesFormTest : public ::testing::Test {
 protected:
   mirte::testing::TempFolder folder;
+  // Made before the folders below are set: its first making points the config folder at
+  // the one every test process shares, and would undo this test's own.
+  QApplication& app = mirte::testing::TestApp();
   mirte::testing::ScopedEnvironment home{"HOME", (folder / "home").string()};
   // Where the window was left is kept in the user's config folder: this test's own.
   mirte::testing::ScopedEnvironment config{"XDG_CONFIG_HOME", (folder / "home/.config").string()};

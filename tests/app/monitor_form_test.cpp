@@ -52,6 +52,9 @@ using testing::bytes::Plus;
 class MonitorFormTest : public ::testing::Test {
 protected:
   mirte::testing::TempFolder folder;
+  // Made before the folder below is set: its first making points the config folder at the
+  // one every test process shares, and would undo this test's own.
+  QApplication& app = mirte::testing::TestApp();
   // Where the monitor remembers its place: the test's own, never the user's.
   mirte::testing::ScopedEnvironment config{"XDG_CONFIG_HOME", (folder / "config").string()};
   mirte::testing::PtyPair board;
@@ -340,7 +343,7 @@ TEST_F(MonitorFormTest, FramesReachTheTableOnlyWhenItIsRepainted) {
   monitor->Publish();
   for (int i = 0; i < 1000; ++i) monitor->FrameDone(facts);
   EXPECT_EQ(monitor->ShownRows(), 0) << "taking a frame in touches no widget";
-  EXPECT_TRUE(WaitFor([&] { return monitor->ShownRows() == 1000; }, 1000ms)) << "the repaint timer brings them in";
+  EXPECT_TRUE(WaitFor([&] { return monitor->ShownRows() == 1000; })) << "the repaint timer brings them in";
   EXPECT_GE(monitor->RepaintTmr->interval(), 50) << "at most 20 refreshes a second";
 }
 

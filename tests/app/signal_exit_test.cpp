@@ -13,10 +13,12 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #include "app/printer_canvas_qt.h"
 #include "app/term_form.h"
 #include "board/board_service.h"
+#include "support/main_window_rig.h"
 #include "support/qt_test_app.h"
 #include "support/temp_folder.h"
 
@@ -88,12 +90,21 @@ TEST(SignalExit, ASignalIgnoredAtTheStartStaysIgnored) {
 // and with success instead of by the signal's default action.
 TEST(SignalExit, ASignalDuringTheSplashEndsTheProgramAtOnceWithSuccess) {
   mirte::testing::TempFolder folder;
+  // The program run from a folder of its own with its own settings: from the build tree it
+  // would read the settings kept there and write this run's working folder into them.
+  const std::filesystem::path copy = folder / "mirte";
+  std::error_code notLinked;
+  std::filesystem::create_hard_link(MIRTE_PROGRAM, copy, notLinked);
+  if (notLinked) std::filesystem::copy_file(MIRTE_PROGRAM, copy);
+  SettingsRec rec = mirte::testing::FolderSettings(folder);
+  rec.ComNumber = 49;
+  mirte::testing::WriteSettingsFile(folder, rec);
   QProcess program;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert("HOME", QString::fromStdString(folder.path().string()));
   environment.insert("QT_QPA_PLATFORM", "offscreen");
   program.setProcessEnvironment(environment);
-  program.start(MIRTE_PROGRAM, {});
+  program.start(QString::fromStdString(copy.string()), {});
   ASSERT_TRUE(program.waitForStarted(5000));
   // Well inside the splash's hold, and long after the handling is in place.
   program.waitForFinished(800);
@@ -117,6 +128,11 @@ QString PdfText(const QString& file) {
 TEST(SignalExit, SigtermWithAPrintJobOpenEndsAsExitDoesAndKeepsTheJob) {
   mirte::testing::TestApp();
   mirte::testing::TempFolder folder;
+  // Settings of its own beside the program, or it would read and write the per-user ones
+  // every test shares, and open whatever real port they name; COM49 names none.
+  SettingsRec rec = mirte::testing::FolderSettings(folder);
+  rec.ComNumber = 49;
+  mirte::testing::WriteSettingsFile(folder, rec);
   TTermFrmOptions options;
   options.ProgramFile = (folder / "mirte").string();
   options.ShowSplash = false;

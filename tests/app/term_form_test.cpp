@@ -599,6 +599,14 @@ protected:
     return frm;
   }
   Bytes Sent(std::chrono::milliseconds quiet = 150ms) { return board.readUntilQuiet(quiet); }
+  // The first `count` bytes however long a loaded machine takes over them, and whatever
+  // follows them closely.
+  Bytes SentAtLeast(std::size_t count) {
+    Bytes got = board.read(count, 5000ms);
+    const Bytes rest = Sent();
+    got.insert(got.end(), rest.begin(), rest.end());
+    return got;
+  }
   // The board's side of an exchange: the window answers from its event loop, so events
   // are served while the reply is awaited.
   Bytes Reply(std::size_t count, std::chrono::milliseconds limit = 2000ms) {
@@ -631,7 +639,7 @@ TEST_F(TermFormBoardTest, KeysReachTheBoardAsItsCodes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     QTest::keyClick(frm.TerminalWn, c.key, c.modifiers);
-    EXPECT_EQ(Sent(), c.bytes);
+    EXPECT_EQ(SentAtLeast(c.bytes.size()), c.bytes);
   }
   EXPECT_EQ(terminations, 0);
 }
@@ -673,7 +681,7 @@ TEST_F(TermFormBoardTest, SelectionGoesSoonAfterTheBoardSendsData) {
   QTest::qWait(250);
   EXPECT_TRUE(frm.TerminalWn->HasSelection()) << "no data, no change";
   board.write("!");
-  EXPECT_TRUE(WaitFor([&] { return !frm.TerminalWn->HasSelection(); }, 1000ms));
+  EXPECT_TRUE(WaitFor([&] { return !frm.TerminalWn->HasSelection(); }));
   EXPECT_FALSE(frm.CopiaCmd->isEnabled());
 }
 
@@ -682,17 +690,30 @@ TEST_F(TermFormBoardTest, CloseWhileAStringWaitsForItsEchoEndsSoon) {
   rec.UserStr[0].Assign("AB");
   TTermFrm& frm = StartOnBoard(rec);
   Sent();
-  QElapsedTimer sinceClose;
-  QTimer::singleShot(50, &frm, [&] {
+  // The close comes once the board has taken the "A": the port's close discards output
+  // that has not left the PC, and on a pty a byte waits in the kernel until it is read.
+  Bytes reached;
+  QElapsedTimer sinceSend, sinceClose;
+  QTimer boardReads;
+  boardReads.setInterval(5);
+  QObject::connect(&boardReads, &QTimer::timeout, &frm, [&] {
+    const Bytes got = board.read(1, 1ms);
+    reached.insert(reached.end(), got.begin(), got.end());
+    if (reached.empty() && sinceSend.elapsed() < 3000) return;
+    boardReads.stop();
     frm.close();
     sinceClose.start();
   });
+  sinceSend.start();
+  boardReads.start();
   frm.TxStrCmd[0]->trigger();  // waits for the board's echo of "A", which never comes
   EXPECT_TRUE(frm.isVisible()) << "the close is deferred while the string is sent";
   EXPECT_TRUE(frm.Flags().CloseRequested);
   EXPECT_TRUE(WaitFor([&] { return terminations > 0; }, 1000ms));
   EXPECT_LT(sinceClose.elapsed(), 500) << "the refresh timer ends the program on its next 200 ms tick";
-  EXPECT_EQ(Sent(), Bytes{'A'}) << "the rest of the string is not sent";
+  const Bytes rest = Sent();
+  reached.insert(reached.end(), rest.begin(), rest.end());
+  EXPECT_EQ(reached, Bytes{'A'}) << "the rest of the string is not sent";
 }
 
 using testing::bytes::Frame;
@@ -753,32 +774,42 @@ std::vector<std::string> PdfLines(const QString& file) {
 }
 
 TEST_F(TermFormLiveBoardTest, RecordsTravelSoonAfterTheWaitAndNeverBeforeIt) {
-  const Bytes name = NameBlock("TIMED", "DAT");
+  // A loaded machine can stretch every exchange of a round, so rounds go on, each on a
+  // file of its own, until both kinds have had a fast one: a cost paid by every reply (a
+  // second wait, a reply held for a timer's tick) never gives one, however long it goes.
+  // The benchmark holds the real limits.
+  constexpr double kSoon = 8.0;
+  constexpr int kRecords = 40;
   std::map<int, std::vector<double>> millis;  // by frame type
   std::vector<std::string> failures;
-  PlayBoard([&] {
-    auto exchange = [&](const Bytes& frame, std::size_t length) {
-      Bytes reply;
-      const double ms = Exchange(frame, length, &reply);
-      if (ms < 0 || reply[0] != 0) failures.push_back("type " + std::to_string(frame[2]));
-      else millis[frame[2]].push_back(ms);
-    };
-    exchange(Frame(22, name), 1);
-    for (int i = 0; i < 40; ++i) exchange(Frame(21, name, Bytes(128, static_cast<std::uint8_t>(i))), 1);
-    exchange(Frame(16, name), 1);
-    exchange(Frame(15, name), 1);
-    for (int i = 0; i < 40; ++i) exchange(Frame(20, name), 129);
-  });
+  auto fast = [&](int type) {
+    const auto& took = millis[type];
+    return std::any_of(took.begin(), took.end(), [&](double ms) { return ms < kSoon; });
+  };
+  for (int round = 0; round < 6 && failures.empty() && !(fast(21) && fast(20)); ++round) {
+    const Bytes name = NameBlock(("TIMED" + std::to_string(round)).c_str(), "DAT");
+    PlayBoard([&] {
+      auto exchange = [&](const Bytes& frame, std::size_t length) {
+        Bytes reply;
+        const double ms = Exchange(frame, length, &reply);
+        if (ms < 0 || reply[0] != 0) failures.push_back("type " + std::to_string(frame[2]));
+        else millis[frame[2]].push_back(ms);
+      };
+      exchange(Frame(22, name), 1);
+      for (int i = 0; i < kRecords; ++i)
+        exchange(Frame(21, name, Bytes(128, static_cast<std::uint8_t>(i))), 1);
+      exchange(Frame(16, name), 1);
+      exchange(Frame(15, name), 1);
+      for (int i = 0; i < kRecords; ++i) exchange(Frame(20, name), 129);
+    });
+  }
   EXPECT_TRUE(failures.empty()) << failures.front();
   for (int type : {21, 20}) {
     SCOPED_TRACE("type " + std::to_string(type));
-    ASSERT_EQ(millis[type].size(), 40u);
+    ASSERT_GE(millis[type].size(), static_cast<std::size_t>(kRecords));
     const double fastest = *std::min_element(millis[type].begin(), millis[type].end());
     EXPECT_GE(fastest, 5.0);
-    // A loaded machine stretches the typical exchange but hardly the best one, so this
-    // holds anywhere and still catches a cost paid by every reply; the benchmark holds
-    // the real limits.
-    EXPECT_LT(fastest, 8.0);
+    EXPECT_LT(fastest, kSoon) << "best of " << millis[type].size();
   }
   EXPECT_EQ(Panel(1), "");
   EXPECT_FALSE(form->Flags().TxBusy);
@@ -903,7 +934,7 @@ TEST_F(TermFormBoardTest, PasteTypesTheClipboardPacedByTheEchoUntilEsc) {
   EXPECT_FALSE(frm.Pasting());
   EXPECT_FALSE(frm.Flags().TxBusy);
   QTest::keyClick(frm.TerminalWn, Qt::Key_V, Qt::ControlModifier);
-  ASSERT_TRUE(WaitFor([&] { return echoing.received.size() >= 2; }, 1000ms));
+  ASSERT_TRUE(WaitFor([&] { return echoing.received.size() >= 2; }));
   QTest::qWait(100);
   EXPECT_EQ(echoing.received, (Bytes{'x', 0x16}));
 }

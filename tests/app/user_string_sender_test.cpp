@@ -93,6 +93,13 @@ public:
     while (Received().size() < count && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(2ms);
     return Received();
   }
+  // Once `count` bytes have come: what has come after a short while more. The sender has
+  // written all it will by then, so a byte too many shows up right behind the others.
+  std::string Settled(std::size_t count) {
+    WaitFor(count, 5000ms);
+    std::this_thread::sleep_for(50ms);
+    return Received();
+  }
 
 private:
   void Take(const std::vector<std::uint8_t>& bytes) {
@@ -185,7 +192,7 @@ TEST_F(UserStringSenderTest, WaitsForAnEchoAfterEachCharacterButNotAfterTheLast)
 
   EXPECT_FALSE(guardFired);
   EXPECT_FALSE(flags.TxBusy);
-  EXPECT_EQ(board.WaitFor(4, 1000ms), "DIR\r");
+  EXPECT_EQ(board.WaitFor(4, 5000ms), "DIR\r");
   EXPECT_FALSE(board.SentEarly());
   EXPECT_EQ(echoes, "DIR");
 }
@@ -195,7 +202,7 @@ TEST_F(UserStringSenderTest, SendsASingleCharacterAtOnce) {
   Send(2);
   EXPECT_FALSE(guardFired);
   EXPECT_FALSE(flags.TxBusy);
-  EXPECT_EQ(board.WaitFor(1, 1000ms), "X");
+  EXPECT_EQ(board.WaitFor(1, 5000ms), "X");
 }
 
 TEST_F(UserStringSenderTest, CloseDuringTheWaitEndsTheStringUnsent) {
@@ -209,8 +216,7 @@ TEST_F(UserStringSenderTest, CloseDuringTheWaitEndsTheStringUnsent) {
   EXPECT_TRUE(busyWhileWaiting);
   EXPECT_FALSE(flags.TxBusy);
   EXPECT_FALSE(guardFired);
-  std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(board.Received(), "A");
+  EXPECT_EQ(board.Settled(1), "A");
 }
 
 TEST_F(UserStringSenderTest, SendsNothingWhileThePortIsNotAvailable) {
@@ -228,7 +234,7 @@ TEST_F(UserStringSenderTest, PortClosedDuringTheWaitEndsTheStringQuietly) {
   Send(3);
   EXPECT_FALSE(flags.TxBusy);
   EXPECT_FALSE(guardFired);
-  EXPECT_EQ(board.WaitFor(1, 500ms), "A");
+  EXPECT_EQ(board.WaitFor(1, 5000ms), "A");
 }
 
 // --- Paste ---------------------------------------------------------------------------------
@@ -256,11 +262,14 @@ TEST_F(UserStringSenderTest, PasteWaitsForAnEchoAfterEachCharacterUntilStopped) 
     sendStarted = std::chrono::steady_clock::now();
     SendEchoPaced(PasteBytes("ab\ncd\nef\n"), flags, port, [this] { ServeEvents(); });
     EXPECT_FALSE(guardFired);
-    EXPECT_EQ(board.WaitFor(9, 1000ms), "ab\rcd\ref\r");
+    EXPECT_EQ(board.WaitFor(9, 5000ms), "ab\rcd\ref\r");
     EXPECT_FALSE(board.SentEarly());
     EXPECT_FALSE(flags.TxBusy);
-    std::this_thread::sleep_for(50ms);  // the last echo comes back before the next board
-    ServeEvents();
+    // The sender never waits for the last echo; taken late, it would pass for the next
+    // board's first one.
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (echoes.size() < 9 && std::chrono::steady_clock::now() < deadline) ServeEvents();
+    EXPECT_EQ(echoes, "ab\rcd\ref\r");
   }
 
   // Stopped while it waits for the first echo of a silent board: nothing more goes out.
@@ -274,8 +283,7 @@ TEST_F(UserStringSenderTest, PasteWaitsForAnEchoAfterEachCharacterUntilStopped) 
   SendEchoPaced("xyz", flags, port, [this] { ServeEvents(); }, &stop);
   EXPECT_FALSE(guardFired);
   EXPECT_FALSE(flags.TxBusy);
-  std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(silent.Received(), "x");
+  EXPECT_EQ(silent.Settled(1), "x");
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ bool mainThreadResponds(PortRig& rig) {
   auto flag = std::make_shared<Flag>();
   std::thread poster([&] { rig.queue.PostMessage(flag, 1, 0, 0); });
   poster.join();
-  return rig.pumpUntil([&] { return flag->handled; }, 500ms);
+  return rig.pumpUntil([&] { return flag->handled; }, 3000ms);
 }
 
 std::size_t entriesIn(const char* folder) {
@@ -73,6 +73,7 @@ TEST(Reliability, AFullRingWithBytesWaitingInTheDriverDoesNotSpin) {
   auto* dispatcher = rig.port.CurrentDispatcher();
   rig.board.write(testing::patternBytes(12000));
   ASSERT_TRUE(rig.pumpUntil([&] { return dispatcher->InBuffUsed() == ReceiveBufferSize; }));
+  EXPECT_GT(rig.port.InputInDriver(), 0u) << "the rest waits in the device, where the board service asks for it";
 
   EXPECT_LT(cpuShareWhileIdle(rig.queue, 1000ms), CpuShareLimit);
   EXPECT_TRUE(mainThreadResponds(rig));

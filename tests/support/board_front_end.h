@@ -87,13 +87,14 @@ public:
   void Send(const std::vector<std::uint8_t>& bytes);
   void Send(const std::string& bytes);
   // The board waits for `count` reply bytes while the program has its turns; fewer when
-  // `limit` passes first.
-  std::vector<std::uint8_t> Reply(std::size_t count, std::chrono::milliseconds limit = std::chrono::milliseconds(3000));
+  // `limit` passes first. The limit is far beyond any reply on a loaded machine: a reply
+  // given up on arrives later and is taken for the next one.
+  std::vector<std::uint8_t> Reply(std::size_t count, std::chrono::milliseconds limit = std::chrono::milliseconds(10000));
   std::vector<std::uint8_t> Exchange(const std::string& bytes, std::size_t replySize);
   // The program runs on its own for `time` while the board reads nothing.
   void RunFor(std::chrono::milliseconds time);
   // Runs the program until `done` holds; false when `limit` passes first.
-  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::milliseconds(3000));
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::milliseconds(10000));
 
   // The board plays `play` on its own (reading and writing `board` directly, never the
   // front end) while the program runs.

@@ -23,6 +23,7 @@ public:
   using Clock = std::chrono::steady_clock;
 
   bool InputReady() override { return !input.empty(); }
+  bool InputOnTheWay() override { return onTheWay; }
   bool ReadChar(std::uint8_t& byte) override {
     if (input.empty()) return false;
     byte = input.front();
@@ -59,6 +60,7 @@ public:
   bool dtr = true;
   int dtrChanges = 0;
   bool refuseWrites = false;
+  bool onTheWay = false;  // the device holds bytes the port has not taken yet
   std::uint32_t pending = 0;
   std::uint32_t drainPerService = 1000;
   int serviceCalls = 0;
