@@ -55,7 +55,7 @@ if command -v clang++ >/dev/null; then
     [ -x "$target" ] || continue
     name=$(basename "$target")
     echo "--- $name for ${seconds}s"
-    corpus=$(mktemp -d)
+    corpus=$(mirte_fuzz_work_folder)
     mirte_fuzz_seed_copy "$name" "$corpus"
     "$target" -max_total_time="$seconds" -print_final_stats=0 $(mirte_fuzz_dict "$name") "$corpus" 2>&1 | tail -n 3
     rm -rf "$corpus"

@@ -3,8 +3,8 @@
 // small printer page that checks it is used inside a document, and the board target's
 // drive sandbox.
 //
-// The sandbox is built once per process, in memory where it can be (see ScratchFolder; else the
-// temporary folder): drives C (the working folder), A and B, each with the same few files,
+// The sandbox is built once per process, in memory where it can be (see ScratchFolder, which
+// the target asks for a file system of its own): drives C (the working folder), A and B, each with the same few files,
 // and around them the things no board command may reach (a file and a folder above the
 // drives, a link in drive C to a file outside, a subfolder of drive C). Every entry carries
 // one fixed, old modification time, so anything that writes, creates, deletes or renames
@@ -12,11 +12,20 @@
 // entry is held open (O_PATH) for the whole process and looked at by fstat, which walks no
 // path: a file replaced or renamed under its name changes its folder's time, and a file
 // removed drops its link count to 0, so the held descriptor still tells.
+//
+// Those stats are made only where something happened: every folder of the sandbox is
+// watched by one inotify instance, and an input whose changes raised no event there leaves
+// nothing to look at. The kernel raises the events inside the very calls that create,
+// remove, rename, write, truncate or change the attributes of an entry, so none can be
+// missed by the time the input ends; only writes through a shared mapping raise none, and
+// the file service maps no file. A queue that overflowed counts as news everywhere.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +43,8 @@ namespace mirte::fuzzing {
 
 class QuietBoardWindow : public IBoardWindow {
 public:
+  // Room for the longest status text from the start, so that no input grows it for the next.
+  QuietBoardWindow() { status.reserve(256); }
   TShellFlags& Flags() override { return flags; }
   int Language() const override { return kLanguageEnglish; }
   void SetCursorShape(TCursorType) override {}
@@ -82,7 +93,7 @@ public:
 
 class BoardSandbox {
 public:
-  BoardSandbox() {
+  explicit BoardSandbox(ScratchFolder::TUse use = ScratchFolder::kServedDrives) : scratch_("mirte-board-fuzz", use) {
     namespace fs = std::filesystem;
     drives_ = {root_ + "/work", root_ + "/drive-a", root_ + "/drive-b"};
     for (const auto& drive : drives_) fs::create_directories(drive);
@@ -113,9 +124,15 @@ public:
       held_.emplace_back();
       for (const auto& seed : seeds_) held_.back().push_back(Hold(drive + "/" + seed.name));
     }
+    news_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (news_ < 0) std::abort();
+    for (const char* folder : {"", "/outside", "/prog", "/prog/dosdevices", "/work/SUBDIR"})
+      outsideWatches_.push_back(Watch(root_ + folder));
+    for (std::size_t d = 0; d < drives_.size(); ++d) driveWatches_[d] = Watch(drives_[d]);
   }
 
   ~BoardSandbox() {
+    ::close(news_);
     for (const auto& sentinel : sentinels_) ::close(sentinel.fd);
     for (const auto& drive : held_)
       for (int fd : drive) ::close(fd);
@@ -125,13 +142,16 @@ public:
   BoardSandbox& operator=(const BoardSandbox&) = delete;
 
   const std::string& Root() const { return root_; }
+  bool InOwnMemory() const { return scratch_.InOwnMemory(); }
   // 0: the working folder (drive C), 1: drive A, 2: drive B.
   const std::string& Drive(int index) const { return drives_[std::size_t(index)]; }
   TProgramFiles ProgramFiles() const { return {"", "", root_ + "/prog/dosdevices"}; }
 
   // Everything outside the drives' own files is as it was made: the drive folders keep
   // their inode and mode, everything else also its size, link count and time.
-  bool OutsideUntouched() const {
+  bool OutsideUntouched() {
+    ReadNews();
+    if (!outsideNews_) return true;
     for (const auto& sentinel : sentinels_) {
       const struct stat now = HeldStat(sentinel.fd);
       const struct stat& was = sentinel.was;
@@ -142,19 +162,18 @@ public:
     return true;
   }
 
-  // Whether anything in the drive differs from how it was made: a name came, went or was
-  // renamed (the folder's time tells), or a seed file was written or changed its mode.
-  bool DriveChanged(int index) const {
-    const std::size_t d = std::size_t(index);
-    if (!Old(Stat(drives_[d]))) return true;
-    for (std::size_t i = 0; i < seeds_.size(); ++i)
-      if (!AsMade(HeldStat(held_[d][i]), seeds_[i])) return true;
-    return false;
+  // Whether anything in the drive may differ from how it was made since the last restore:
+  // a name in it came, went or was renamed, or a file in it was written or changed its mode.
+  bool DriveTouched(int index) {
+    ReadNews();
+    return driveNews_[std::size_t(index)];
   }
 
   // Puts back the seed files of every drive an input changed, and removes what it added.
   void RestoreDrives() {
+    ReadNews();
     for (std::size_t d = 0; d < drives_.size(); ++d) {
+      if (!driveNews_[d]) continue;
       const std::string& drive = drives_[d];
       // The folder's time is untouched while no name in it changed: then each held
       // descriptor is still the file of its name, and one fstat tells whether it was written.
@@ -178,6 +197,10 @@ public:
       }
       if (touched) MarkOld(drive);
     }
+    // What the restore itself raised is no news of the next input.
+    ReadNews();
+    driveNews_ = {};
+    outsideNews_ = false;
   }
 
 private:
@@ -213,6 +236,44 @@ private:
     const int fd = Hold(path);
     sentinels_.push_back({fd, HeldStat(fd), timed});
   }
+  int Watch(const std::string& folder) {
+    constexpr std::uint32_t kChanges = IN_ATTRIB | IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+                                       IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+    const int watch = ::inotify_add_watch(news_, folder.c_str(), kChanges);
+    if (watch < 0) std::abort();
+    return watch;
+  }
+
+  // Takes every event queued since the last call into driveNews_ and outsideNews_. An event
+  // on a drive folder itself, or on drive C's link or subfolder, is news outside the drives.
+  void ReadNews() {
+    alignas(inotify_event) char events[16384];
+    for (;;) {
+      const ssize_t got = ::read(news_, events, sizeof events);
+      if (got <= 0) return;
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        at += ssize_t(sizeof(inotify_event) + event->len);
+        if (event->mask & IN_Q_OVERFLOW) {
+          driveNews_ = {true, true, true};
+          outsideNews_ = true;
+          continue;
+        }
+        bool onADrive = false;
+        for (std::size_t d = 0; d < drives_.size(); ++d) {
+          if (event->wd != driveWatches_[d]) continue;
+          onADrive = true;
+          const std::string_view name = event->len ? std::string_view(event->name) : std::string_view();
+          if (name.empty() || (d == 0 && (name == "LINK.TXT" || name == "SUBDIR")))
+            outsideNews_ = true;
+          else
+            driveNews_[d] = true;
+        }
+        if (!onADrive) outsideNews_ = true;
+      }
+    }
+  }
+
   static bool Old(const struct stat& st) { return st.st_mtim.tv_sec == kOldTime && st.st_mtim.tv_nsec == 0; }
   static bool AsMade(const struct stat& st, const Seed& seed) {
     return S_ISREG(st.st_mode) && (st.st_mode & 07777) == seed.mode && st.st_nlink == 1 &&
@@ -247,13 +308,18 @@ private:
     for (const auto& name : added) std::filesystem::remove_all(drive + "/" + name, ignored);
   }
 
-  ScratchFolder scratch_{"mirte-board-fuzz", ScratchFolder::kServedDrives};
+  ScratchFolder scratch_;
   const std::string& root_ = scratch_.Path();
   std::vector<std::string> drives_;
   std::vector<Seed> seeds_;
   std::vector<Sentinel> sentinels_;
   // Per drive, a descriptor of each seed file, in seeds_ order.
   std::vector<std::vector<int>> held_;
+  int news_ = -1;  // the inotify instance
+  std::vector<int> outsideWatches_;
+  std::array<int, 3> driveWatches_{};
+  std::array<bool, 3> driveNews_{};
+  bool outsideNews_ = false;
 };
 
 }  // namespace mirte::fuzzing

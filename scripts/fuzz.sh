@@ -19,6 +19,8 @@ crashes=build-fuzz/crashes/$target
 mirte_fuzz_seed_copy "$target" "$corpus"
 mkdir -p "$crashes"
 seconds=$(awk "BEGIN { printf \"%d\", $hours * 3600 }")
+# The fork jobs' own corpus files come and go all the time; in memory where they can be.
+[ -w /dev/shm ] && export TMPDIR=/dev/shm
 # A crash ends one fork job only; the run goes on and keeps every crash input.
 "$binary" -fork="$(nproc)" -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 \
   -max_total_time="$seconds" -artifact_prefix="$crashes/" $(mirte_fuzz_dict "$target") "$corpus" || true

@@ -12,6 +12,14 @@ mirte_fuzz_dict() {
   return 0
 }
 
+# mirte_fuzz_work_folder: a new folder for a corpus the fuzzer keeps writing, in memory when
+# /dev/shm can be written. The fuzzer makes and removes files there all the time, and a disk
+# file system looks through every inode removed in the last seconds before it hands out a
+# new one.
+mirte_fuzz_work_folder() {
+  if [ -w /dev/shm ]; then mktemp -d /dev/shm/mirte-fuzz-XXXXXX; else mktemp -d; fi
+}
+
 # mirte_fuzz_seed_copy TARGET FOLDER: the committed seeds into FOLDER (made if missing).
 mirte_fuzz_seed_copy() {
   mkdir -p "$2"

@@ -16,7 +16,7 @@ if [ -z "$folder" ]; then
 fi
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-22s %7s %8s %9s %9s %11s\n' target runs seconds inputs/s cpu-s inputs/cpu-s
-work=$(mktemp -d)
+work=$(mirte_fuzz_work_folder)
 trap 'rm -rf "$work"' EXIT
 for binary in "$folder"/*_fuzz; do
   target=$(basename "$binary")

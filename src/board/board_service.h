@@ -140,6 +140,7 @@ private:
   // has left. False when the port refused it.
   bool SendReply();
   void ShowMessage(int index);
+  int StatusMessageShown() const;
   void RestoreStatusMessage();
   // The interpreter's state as reset leaves it.
   void ReturnToConsole();
@@ -178,6 +179,7 @@ private:
   std::uint8_t recordBuffer[kRecordSize] = {};
   // The message index of the status text when the frame began, -1 for a text of no message.
   int savedStatusMessage = -1;
+  int shownMessage_ = -1;  // the message this service last put on the status line
   std::chrono::microseconds replyDelay_{5000};
   bool receiving_ = false;  // inside ComPortTriggerAvail
   // When the last frame byte was received, and whether nothing was waiting behind it.

@@ -106,7 +106,7 @@ void TBoardService::ProcessCommandByte(std::uint8_t byte) {
 
 void TBoardService::ExecuteCommand() {
   if (state == CommandType) {
-    savedStatusMessage = FindMessageIndex(window_.StatusText());
+    savedStatusMessage = StatusMessageShown();
     int count = ParameterCount(commandType);
     if (count > 0) {
       paramCount = static_cast<std::uint8_t>(count);
@@ -261,7 +261,7 @@ bool TBoardService::SendReply() {
   // The status line changes while the board waits for its delay, not after it: every
   // microsecond after the delay is paid by the reply.
   if (replyCarriesRecord_) {
-    savedStatusMessage = FindMessageIndex(window_.StatusText());
+    savedStatusMessage = StatusMessageShown();
     ShowMessage(kMsgWait);
   }
   SleepUntil(replyDue_);
@@ -324,6 +324,16 @@ void TBoardService::AbandonSilentFrame() {
 
 void TBoardService::ShowMessage(int index) {
   window_.SetStatusText(MsgTable(window_.Language(), index));
+  shownMessage_ = index;
+}
+
+// Asked at every command: most often the status line still shows what this service put
+// there, which one comparison confirms; any other text is looked up in the whole table.
+int TBoardService::StatusMessageShown() const {
+  const std::string text = window_.StatusText();
+  if (shownMessage_ > 0 && !text.empty() && text == MsgTable(window_.Language(), shownMessage_))
+    return shownMessage_;
+  return FindMessageIndex(text);
 }
 
 void TBoardService::RestoreStatusMessage() {

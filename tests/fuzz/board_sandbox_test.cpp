@@ -1,15 +1,18 @@
 // The board target's sandbox is its oracle: it must see every change outside the drives,
 // whatever way it was made, and put the drives back exactly, while it only looks through
-// descriptors held open for the whole process.
+// descriptors held open for the whole process, and only where its folder watches saw news.
 #include "fuzz_board_parts.h"
 #include "platform/dos_folder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,6 +63,73 @@ TEST(BoardSandboxTest, SeesEveryKindOfChangeOutsideTheDrives) {
 TEST(BoardSandboxTest, MakesDrivesTheFileServiceServes) {
   BoardSandbox sandbox;
   for (int drive = 0; drive < 3; ++drive) EXPECT_FALSE(IsRefusedRoot(sandbox.Drive(drive))) << drive;
+}
+
+bool MountedHere(const std::string& source) {
+  std::ifstream mounts("/proc/self/mountinfo");
+  for (std::string line; std::getline(mounts, line);)
+    if (line.find(" " + source + " ") != std::string::npos) return true;
+  return false;
+}
+
+// In a process of its own, as the target makes it: a tmpfs where the process may mount
+// one, seen by no other process, and still served with the scripts' TMPDIR in /dev/shm;
+// on the disk where it may not, served all the same.
+TEST(BoardSandboxTest, KeepsItsDrivesInAFileSystemOfItsOwnWhereItMayMountOne) {
+  EXPECT_EXIT(
+      {
+        ::setenv("TMPDIR", "/dev/shm", 1);
+        bool served = true;
+        {
+          BoardSandbox sandbox(ScratchFolder::kServedDrivesInMemory);
+          for (int drive = 0; drive < 3; ++drive) served = served && !IsRefusedRoot(sandbox.Drive(drive));
+          struct statfs fs {};
+          constexpr long kTmpfs = 0x01021994;
+          if (sandbox.InOwnMemory())
+            served = served && ::statfs(sandbox.Root().c_str(), &fs) == 0 && fs.f_type == kTmpfs &&
+                     MountedHere("mirte-fuzz");
+        }
+        std::exit(served ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_FALSE(MountedHere("mirte-fuzz"));
+}
+
+TEST(BoardSandboxTest, TellsWhichDrivesAnInputTouched) {
+  struct TCase {
+    const char* name;
+    void (*change)(const BoardSandbox& sandbox);
+    std::array<bool, 3> touched;  // drives C, A, B
+  };
+  const TCase cases[] = {
+      {"a seed file read", [](const BoardSandbox& s) { (void)Read(s.Drive(1) + "/SEED.TXT"); }, {false, false, false}},
+      {"a seed file written in drive A", [](const BoardSandbox& s) { Append(s.Drive(1) + "/SEED.TXT", "x"); },
+       {false, true, false}},
+      {"a file made in drive B", [](const BoardSandbox& s) { Append(s.Drive(2) + "/NEW.TXT", "x"); },
+       {false, false, true}},
+      {"a mode changed in drive C", [](const BoardSandbox& s) { ::chmod((s.Drive(0) + "/RO.DAT").c_str(), 0644); },
+       {true, false, false}},
+      {"a file renamed in drive C and one removed in drive B",
+       [](const BoardSandbox& s) {
+         fs::rename(s.Drive(0) + "/SEED.TXT", s.Drive(0) + "/OTHER.TXT");
+         fs::remove(s.Drive(2) + "/A Long Name.text");
+       },
+       {true, false, true}},
+      {"a seed file emptied in drive A", [](const BoardSandbox& s) { fs::resize_file(s.Drive(1) + "/SEED.TXT", 0); },
+       {false, true, false}},
+  };
+  BoardSandbox sandbox;
+  for (const auto& c : cases) {
+    c.change(sandbox);
+    for (int drive = 0; drive < 3; ++drive)
+      EXPECT_EQ(sandbox.DriveTouched(drive), c.touched[std::size_t(drive)]) << c.name << ", drive " << drive;
+    EXPECT_TRUE(sandbox.OutsideUntouched()) << c.name;
+    sandbox.RestoreDrives();
+    for (int drive = 0; drive < 3; ++drive) EXPECT_FALSE(sandbox.DriveTouched(drive)) << c.name << " restored";
+  }
+  EXPECT_EQ(Read(sandbox.Drive(1) + "/SEED.TXT"), std::string(200, 's'));
+  EXPECT_TRUE(fs::exists(sandbox.Drive(0) + "/SEED.TXT"));
+  EXPECT_FALSE(fs::exists(sandbox.Drive(0) + "/OTHER.TXT"));
 }
 
 TEST(BoardSandboxTest, PutsBackWhatAnInputChangedInTheDrives) {
