@@ -71,7 +71,7 @@ struct TFrameShape {
   int reply = 0;
 };
 
-TFrameShape ShapeOf(std::uint8_t type) {
+FUZZ_CHECK_CODE TFrameShape ShapeOf(std::uint8_t type) {
   switch (type) {
     case 5: return {1, 0};
     case 13: return {0, 0};
@@ -99,7 +99,7 @@ class ReplyCheck {
 public:
   explicit ReplyCheck(RecordingPort& port) : port_(port) {}
 
-  void Before(const TBoardService& service, std::uint8_t byte) {
+  FUZZ_CHECK_CODE void Before(const TBoardService& service, std::uint8_t byte) {
     blocksBefore_ = port_.blocks.size();
     if (service.GetState() == TBoardService::CommandType) {
       shape_ = ShapeOf(byte);
@@ -111,7 +111,7 @@ public:
     }
   }
 
-  void After(const TBoardService& service) {
+  FUZZ_CHECK_CODE void After(const TBoardService& service) {
     const bool finished = inFrame_ && left_ == 0;
     if (finished) {
       inFrame_ = false;
@@ -141,7 +141,7 @@ private:
 // The listings kept from input to input must show each drive the input changed as reading
 // it afresh would: whatever the board made, renamed or deleted, on top of what the last
 // restore put back. A drive nothing changed sent no news, and its listing cannot have moved.
-bool ListingsAgreeWithTheDrives(TDosListings& listings, BoardSandbox& sandbox) {
+FUZZ_CHECK_CODE bool ListingsAgreeWithTheDrives(TDosListings& listings, BoardSandbox& sandbox) {
   for (int drive = 0; drive < 3; ++drive) {
     if (!sandbox.DriveTouched(drive)) continue;
     const std::string& folder = sandbox.Drive(drive);

@@ -36,6 +36,7 @@
 
 #include "board/board_window.h"
 #include "board/printer_canvas.h"
+#include "fuzz_check.h"
 #include "fuzz_scratch.h"
 #include "platform/dos_files.h"
 
@@ -82,7 +83,7 @@ public:
   int TextWidth(std::string_view text) const override { return 30 * static_cast<int>(text.size()); }
   void TextOut(int x, int y, std::string_view) override { Check(open && x >= 0 && y >= 0); }
 
-  static void Check(bool condition) {
+  FUZZ_CHECK_CODE static void Check(bool condition) {
     if (!condition) {
       std::fprintf(stderr, "printer used out of a document\n");
       std::abort();
@@ -149,7 +150,7 @@ public:
 
   // Everything outside the drives' own files is as it was made: the drive folders keep
   // their inode and mode, everything else also its size, link count and time.
-  bool OutsideUntouched() {
+  FUZZ_CHECK_CODE bool OutsideUntouched() {
     ReadNews();
     if (!outsideNews_) return true;
     for (const auto& sentinel : sentinels_) {
@@ -170,7 +171,7 @@ public:
   }
 
   // Puts back the seed files of every drive an input changed, and removes what it added.
-  void RestoreDrives() {
+  FUZZ_CHECK_CODE void RestoreDrives() {
     ReadNews();
     for (std::size_t d = 0; d < drives_.size(); ++d) {
       if (!driveNews_[d]) continue;
@@ -246,7 +247,7 @@ private:
 
   // Takes every event queued since the last call into driveNews_ and outsideNews_. An event
   // on a drive folder itself, or on drive C's link or subfolder, is news outside the drives.
-  void ReadNews() {
+  FUZZ_CHECK_CODE void ReadNews() {
     alignas(inotify_event) char events[16384];
     for (;;) {
       const ssize_t got = ::read(news_, events, sizeof events);

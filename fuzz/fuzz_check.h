@@ -13,6 +13,14 @@ namespace mirte::fuzzing {
 
 }  // namespace mirte::fuzzing
 
+// For a target's own checks, which run after every step: their coverage tells the fuzzer
+// nothing about the code under test, and its comparison tracing cost a tenth of a step.
+#if defined(__clang__)
+#define FUZZ_CHECK_CODE __attribute__((no_sanitize("coverage")))
+#else
+#define FUZZ_CHECK_CODE
+#endif
+
 #define FUZZ_CHECK(condition)                          \
   do {                                                 \
     if (!(condition)) ::mirte::fuzzing::Fail(__LINE__); \
