@@ -541,6 +541,14 @@ std::array<std::string, TDosDrives::kDriveCount> TDosDrives::Roots() const {
   return roots;
 }
 
+// A board command asks for the roots many times under one hold; copying all sixteen each
+// time was most of the allocations a command made.
+const TDosDrives::TRoots& TDosDrives::RootsSeen(TRoots& fresh) const {
+  if (holds_ > 0 && heldRoots_) return *heldRoots_;
+  fresh = Roots();
+  return fresh;
+}
+
 bool TDosDrives::RefusedLink(char letter) const {
   std::string root = MappedFolder(letter);
   return !root.empty() && IsRefusedRoot(root, Refused());
@@ -549,7 +557,8 @@ bool TDosDrives::RefusedLink(char letter) const {
 TFolderHandle TDosDrives::OpenFolder(const std::string& folder, char* drive) const {
   if (drive) *drive = 0;
   std::string plain = WithoutTrailingSlashes(folder);
-  auto roots = Roots();
+  TRoots fresh;
+  const TRoots& roots = RootsSeen(fresh);
   char letter = 0;
   std::size_t best = 0;
   // By name only: what the folder now is on disk is for the descriptors to find out.
@@ -603,7 +612,7 @@ std::string TDosDrives::DriveOptionsFile() const {
   return DriveOptionsPath(programFiles_.SettingsFile);
 }
 
-char TDosDrives::DriveOf(const std::string& canonical, const std::array<std::string, kDriveCount>& roots) const {
+char TDosDrives::DriveOf(const std::string& canonical, const TRoots& roots) const {
   char best = 0;
   std::size_t bestLength = 0;
   for (int i = 0; i < kDriveCount; ++i) {
@@ -624,23 +633,28 @@ bool TDosDrives::SetWorkingFolder(const std::string& folder) {
 
 char TDosDrives::WorkingDrive() const {
   std::string working = Canonical(workingFolder_);
-  char drive = working.empty() ? 0 : DriveOf(working, Roots());
+  TRoots fresh;
+  char drive = working.empty() ? 0 : DriveOf(working, RootsSeen(fresh));
   return drive == 0 ? 'C' : drive;
 }
 
 bool TDosDrives::DriveExists(char letter) const {
-  return !DriveRoot(letter).empty();
+  const int index = DriveIndex(letter);
+  TRoots fresh;
+  return index >= 0 && !RootsSeen(fresh)[static_cast<std::size_t>(index)].empty();
 }
 
 std::string TDosDrives::DriveRoot(char letter) const {
   int index = DriveIndex(letter);
   if (index < 0) return {};
-  return Roots()[static_cast<std::size_t>(index)];
+  TRoots fresh;
+  return RootsSeen(fresh)[static_cast<std::size_t>(index)];
 }
 
 char TDosDrives::DriveOf(const std::string& folder) const {
   std::string canonical = Canonical(folder);
-  return canonical.empty() ? 0 : DriveOf(canonical, Roots());
+  TRoots fresh;
+  return canonical.empty() ? 0 : DriveOf(canonical, RootsSeen(fresh));
 }
 
 char TDosDrives::CurrentDrive() const {
@@ -667,7 +681,8 @@ bool TDosDrives::SetCurrentFolder(const std::string& folder) {
   if (folder.size() == 2 && folder[1] == ':') return SelectDrive(folder[0], folder);
   std::string canonical = Canonical(folder);
   if (canonical.empty()) return false;
-  char letter = DriveOf(canonical, Roots());
+  TRoots fresh;
+  char letter = DriveOf(canonical, RootsSeen(fresh));
   if (letter == 0) return false;
   currentFolders_[static_cast<std::size_t>(letter - 'A')] = canonical;
   currentDrive_ = letter;
@@ -677,7 +692,8 @@ bool TDosDrives::SetCurrentFolder(const std::string& folder) {
 bool TDosDrives::SelectDrive(char letter, const std::string& folder) {
   int index = DriveIndex(letter);
   if (index < 0) return false;
-  auto roots = Roots();
+  TRoots fresh;
+  const TRoots& roots = RootsSeen(fresh);
   const std::string& root = roots[static_cast<std::size_t>(index)];
   if (root.empty()) return false;
   std::string canonical = Canonical(folder);
@@ -689,7 +705,8 @@ bool TDosDrives::SelectDrive(char letter, const std::string& folder) {
 
 bool TDosDrives::Reachable(const std::string& folder) const {
   std::string canonical = Canonical(folder);
-  return !canonical.empty() && canonical == WithoutTrailingSlashes(folder) && DriveOf(canonical, Roots()) != 0;
+  TRoots fresh;
+  return !canonical.empty() && canonical == WithoutTrailingSlashes(folder) && DriveOf(canonical, RootsSeen(fresh)) != 0;
 }
 
 bool TDosDrives::IsProgramFile(const std::string& folder, std::string_view name) const {

@@ -222,7 +222,10 @@ public:
   bool IsProgramFile(const std::string& folder, std::string_view name) const;
 
 private:
-  char DriveOf(const std::string& canonical, const std::array<std::string, kDriveCount>& roots) const;
+  using TRoots = std::array<std::string, kDriveCount>;
+  // Roots() without a copy while a hold keeps them, else made afresh into `fresh`.
+  const TRoots& RootsSeen(TRoots& fresh) const;
+  char DriveOf(const std::string& canonical, const TRoots& roots) const;
   std::string LinkPath(int index) const;
 
   void Forget() const;
