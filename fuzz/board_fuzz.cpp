@@ -8,9 +8,10 @@
 // The sandbox and the service are made once per process (see ServedBoard), and after each
 // input only what the input changed is put back. Checked after every byte: a finished
 // frame sent exactly the reply its type promises, as one block, and nothing else was sent.
-// Checked after every input: the kept folder listings show each drive as a fresh reading
-// does, nothing outside the drive folders changed (the entries there are sentinels,
-// compared by inode, size, mode and times) and no descriptor was left open.
+// Checked after every input: the kept folder listings show each drive the input touched as
+// a fresh reading does, nothing outside the drive folders changed (the entries there are
+// sentinels, compared by inode, size, mode and times wherever a folder watch saw news) and
+// no descriptor was left open.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -3,10 +3,10 @@
 // small printer page that checks it is used inside a document, and the board target's
 // drive sandbox.
 //
-// The sandbox is built once per process, in memory where it can be (see ScratchFolder, which
-// the target asks for a file system of its own): drives C (the working folder), A and B, each with the same few files,
-// and around them the things no board command may reach (a file and a folder above the
-// drives, a link in drive C to a file outside, a subfolder of drive C). Every entry carries
+// The sandbox is built once per process, in memory where it can be (the target asks
+// ScratchFolder for a file system of its own): drives C (the working folder), A and B, each
+// with the same few files, and around them the things no board command may reach (a file
+// and a folder above the drives, a link in drive C to a file outside, a subfolder of drive C). Every entry carries
 // one fixed, old modification time, so anything that writes, creates, deletes or renames
 // shows at once in a single stat; restoring puts back only the drives that show it. Every
 // entry is held open (O_PATH) for the whole process and looked at by fstat, which walks no
