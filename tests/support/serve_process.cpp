@@ -88,10 +88,15 @@ ServeProcess::ServeProcess(const std::string& program, const std::vector<std::st
   }
 }
 
+// A program the test left running is asked to stop first, so that it removes its private
+// device folder from /tmp; one that does not go within 5 s is killed.
 ServeProcess::~ServeProcess() {
   if (pid > 0 && !exited) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
+    ::kill(pid, SIGTERM);
+    if (Wait(std::chrono::milliseconds(5000)) < 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
   }
   for (int fd : {errFd, inFd, outFd})
     if (fd >= 0) ::close(fd);
