@@ -140,6 +140,16 @@ private:
   std::size_t blocksBefore_ = 0;
 };
 
+// The service's kept listing of a drive folder, brought up to date with the folder's news;
+// null when the folder cannot be opened or listed. It stays valid until the next lookup.
+FUZZ_CHECK_CODE TDosListing* CaughtUpListing(TDosListings& listings, const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  TDosListing* listing = listings.Of(fd);
+  ::close(fd);
+  return listing;
+}
+
 // The listings kept from input to input must show each drive the input changed as reading
 // it afresh would: whatever the board made, renamed or deleted, on top of what the last
 // restore put back. A drive nothing changed sent no news, and its listing cannot have moved.
@@ -147,11 +157,8 @@ FUZZ_CHECK_CODE bool ListingsAgreeWithTheDrives(TDosListings& listings, BoardSan
   for (int drive = 0; drive < 3; ++drive) {
     if (!sandbox.DriveTouched(drive)) continue;
     const std::string& folder = sandbox.Drive(drive);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    TDosListing* listing = listings.Of(fd);
+    TDosListing* listing = CaughtUpListing(listings, folder);
     const std::vector<TDosFileInfo> kept = listing ? listing->Files() : std::vector<TDosFileInfo>{};
-    ::close(fd);
     const std::vector<TDosFileInfo> fresh = ListDosFiles(folder);
     const auto same = [](const TDosFileInfo& a, const TDosFileInfo& b) {
       return a.Name == b.Name && a.Alias == b.Alias && a.ReadOnly == b.ReadOnly;
@@ -167,11 +174,7 @@ FUZZ_CHECK_CODE bool ListingsAgreeWithTheDrives(TDosListings& listings, BoardSan
 FUZZ_CHECK_CODE void ListingsFollowTheRestore(TDosListings& listings, const BoardSandbox& sandbox,
                                               const std::array<bool, 3>& restored) {
   for (int drive = 0; drive < 3; ++drive) {
-    if (!restored[std::size_t(drive)]) continue;
-    const int fd = ::open(sandbox.Drive(drive).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) continue;
-    (void)listings.Of(fd);
-    ::close(fd);
+    if (restored[std::size_t(drive)]) (void)CaughtUpListing(listings, sandbox.Drive(drive));
   }
 }
 
