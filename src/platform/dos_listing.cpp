@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <ctime>
 
@@ -211,6 +212,8 @@ void TDosListings::Drain() {
   for (;;) {
     ssize_t n = read(notify_, buffer, sizeof buffer);
     if (n <= 0) return;
+    // A read leaves room for the longest event only when it took the whole queue.
+    const bool all = static_cast<std::size_t>(n) <= sizeof buffer - (sizeof(inotify_event) + NAME_MAX + 1);
     for (ssize_t at = 0; at < n;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
@@ -228,6 +231,7 @@ void TDosListings::Drain() {
         if (folder->Pending.size() > kMostPending) folder->Stale = true;
       }
     }
+    if (all) return;
   }
 }
 
