@@ -104,13 +104,14 @@ bool TFileService::IsOwn(const TServedFolder& served, const std::string& name) c
     TFileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     if (std::find(served.Own.begin(), served.Own.end(), id) != served.Own.end()) return true;
   }
-  return drives_.IsProgramFile(served.Path, name);
+  return drives_.IsProgramFileName(served.Path, name);
 }
 
 std::string TFileService::ServedName(const std::string& path, TServedFolder& served) {
   if (path.empty() || !OpenServed(FolderOf(path), served)) return {};
   std::string name = NameOf(path);
-  if (drives_.IsProgramFile(served.Path, name)) return {};
+  // What the name stands for is compared with the own files below, through the folder.
+  if (drives_.IsProgramFileName(served.Path, name)) return {};
   TDosListing* listing = listings_.Of(served.Handle.Fd());
   const TDosFileInfo* file = listing ? listing->Find(name) : nullptr;
   if (!file || IsOwn(served, file->Name)) return {};

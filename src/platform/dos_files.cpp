@@ -574,7 +574,9 @@ TFolderHandle TDosDrives::OpenFolder(const std::string& folder, char* drive) con
   TFolderHandle rootHandle = OpenDriveRoot(root, Refused());
   if (!rootHandle.Valid()) return rootHandle;
   std::string_view relative = std::string_view(plain).substr(root == "/" ? 1 : root.size());
-  TFolderHandle handle = OpenBeneath(rootHandle.Fd(), relative);
+  while (!relative.empty() && relative.front() == '/') relative.remove_prefix(1);
+  // Most commands are for a drive's own root, which is open already.
+  TFolderHandle handle = relative.empty() ? std::move(rootHandle) : OpenBeneath(rootHandle.Fd(), relative);
   if (handle.Valid() && drive) *drive = letter;
   return handle;
 }
@@ -712,6 +714,21 @@ bool TDosDrives::Reachable(const std::string& folder) const {
 bool TDosDrives::IsProgramFile(const std::string& folder, std::string_view name) const {
   std::string canonical = Canonical(folder);
   if (canonical.empty()) return false;
+  if (IsProgramFileNameIn(canonical, name)) return true;
+  // One of them reached under another name (a hard link, a bind mount) is still itself.
+  struct stat other;
+  if (lstat(JoinDosPath(canonical, name).c_str(), &other) != 0) return false;
+  std::vector<TFileId> own = OwnFileIds();
+  TFileId id{static_cast<std::uint64_t>(other.st_dev), static_cast<std::uint64_t>(other.st_ino)};
+  return std::find(own.begin(), own.end(), id) != own.end();
+}
+
+bool TDosDrives::IsProgramFileName(const std::string& folder, std::string_view name) const {
+  std::string canonical = Canonical(folder);
+  return !canonical.empty() && IsProgramFileNameIn(canonical, name);
+}
+
+bool TDosDrives::IsProgramFileNameIn(const std::string& canonical, std::string_view name) const {
   std::string upper = DosUpper(name);
   auto sameEntry = [&](const std::string& path) {
     if (path.empty()) return false;
@@ -722,15 +739,8 @@ bool TDosDrives::IsProgramFile(const std::string& folder, std::string_view name)
     return true;
   std::string devices = WithoutTrailingSlashes(DosDevicesFolder());
   if (sameEntry(devices)) return true;
-  if (std::string devicesCanonical = Canonical(devices);
-      !devicesCanonical.empty() && LiesUnder(canonical, devicesCanonical))
-    return true;
-  // One of them reached under another name (a hard link, a bind mount) is still itself.
-  struct stat other;
-  if (lstat(JoinDosPath(canonical, name).c_str(), &other) != 0) return false;
-  std::vector<TFileId> own = OwnFileIds();
-  TFileId id{static_cast<std::uint64_t>(other.st_dev), static_cast<std::uint64_t>(other.st_ino)};
-  return std::find(own.begin(), own.end(), id) != own.end();
+  std::string devicesCanonical = Canonical(devices);
+  return !devicesCanonical.empty() && LiesUnder(canonical, devicesCanonical);
 }
 
 bool DosLockedByOther(const std::string& path) {

@@ -220,6 +220,9 @@ public:
   // True when `name` in `folder` is, or could become, one of the program's own files or
   // lies in its dosdevices folder; names are compared case-insensitively.
   bool IsProgramFile(const std::string& folder, std::string_view name) const;
+  // The same by name and folder alone, for a caller that has already compared what the
+  // name stands for, through its open folder, with OwnFileIds().
+  bool IsProgramFileName(const std::string& folder, std::string_view name) const;
 
 private:
   using TRoots = std::array<std::string, kDriveCount>;
@@ -230,6 +233,7 @@ private:
 
   void Forget() const;
   std::string Canonical(const std::string& folder) const;
+  bool IsProgramFileNameIn(const std::string& canonical, std::string_view name) const;
   const TRefusedRoots& Refused() const;
 
   TProgramFiles programFiles_;

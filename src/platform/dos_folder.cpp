@@ -26,15 +26,20 @@ bool Below(const std::string& path, std::string_view tree) {
   return path.size() > tree.size() && path.compare(0, tree.size(), tree) == 0 && path[tree.size()] == '/';
 }
 
-int OpenAt2Beneath(int root, const std::string& relative) {
+// A folder reached through no link at all; `beneath` also keeps a relative path inside `at`.
+int OpenAt2Folder(int at, const char* path, bool beneath) {
   struct open_how how {};
   how.flags = static_cast<std::uint64_t>(O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | (beneath ? RESOLVE_BENEATH : 0);
   long fd;
   do {
-    fd = syscall(SYS_openat2, root, relative.c_str(), &how, sizeof how);
+    fd = syscall(SYS_openat2, at, path, &how, sizeof how);
   } while (fd < 0 && (errno == EINTR || errno == EAGAIN));
   return static_cast<int>(fd);
+}
+
+bool WithoutOpenAt2(int fd) {
+  return fd < 0 && (errno == ENOSYS || errno == EPERM || errno == E2BIG);
 }
 
 // The walk for kernels without openat2 (or where it is filtered out).
@@ -127,8 +132,8 @@ TFolderHandle OpenBeneath(int root, std::string_view relative) {
   if (root < 0) return TFolderHandle();
   while (!relative.empty() && relative.front() == '/') relative.remove_prefix(1);
   std::string path = relative.empty() ? std::string(".") : std::string(relative);
-  int fd = OpenAt2Beneath(root, path);
-  if (fd < 0 && (errno == ENOSYS || errno == EPERM || errno == E2BIG)) fd = WalkBeneath(root, path);
+  int fd = OpenAt2Folder(root, path.c_str(), true);
+  if (WithoutOpenAt2(fd)) fd = WalkBeneath(root, path);
   return TFolderHandle(fd);
 }
 
@@ -138,9 +143,14 @@ TFolderHandle OpenDriveRoot(const std::string& canonicalRoot) {
 
 TFolderHandle OpenDriveRoot(const std::string& canonicalRoot, const TRefusedRoots& refused) {
   if (canonicalRoot.empty() || canonicalRoot[0] != '/') return TFolderHandle();
-  TFolderHandle top(open("/", kFolderFlags));
-  if (!top.Valid()) return top;
-  TFolderHandle root = OpenBeneath(top.Fd(), canonicalRoot);
+  // From "/" nothing lies outside, so the absolute path needs no folder to stay beneath:
+  // one call, where the walk needs "/" open first.
+  TFolderHandle root(OpenAt2Folder(AT_FDCWD, canonicalRoot.c_str(), false));
+  if (WithoutOpenAt2(root.Fd())) {
+    TFolderHandle top(open("/", kFolderFlags));
+    if (!top.Valid()) return top;
+    root = OpenBeneath(top.Fd(), canonicalRoot);
+  }
   if (!root.Valid() || IsRefusedFolder(root.Fd(), refused)) return TFolderHandle();
   return root;
 }

@@ -271,8 +271,10 @@ TEST_F(DosFolderTest, TheProgramsOwnFilesAreKnownByNameAndByIdentity) {
   fs::create_hard_link(temp / "prog/mirte", temp / "prog/COPY");
   TDosDrives drives({folder() + "/prog/mirte", folder() + "/prog/mirte.SET", folder() + "/prog/dosdevices"});
   std::string prog = folder() + "/prog";
-  for (const char* own : {"mirte", "MIRTE", "mirte.SET", "MIRTE.SET", "dosdevices", "COPY"})
+  for (const char* own : {"mirte", "MIRTE", "mirte.SET", "MIRTE.SET", "dosdevices", "COPY"}) {
     EXPECT_TRUE(drives.IsProgramFile(prog, own)) << own;
+    EXPECT_EQ(drives.IsProgramFileName(prog, own), std::string(own) != "COPY") << own << ", by name alone";
+  }
   EXPECT_TRUE(drives.IsProgramFile(prog + "/dosdevices/sub", "ANY.TXT"));
   EXPECT_FALSE(drives.IsProgramFile(prog, "BOARD.TXT"));
   EXPECT_FALSE(drives.IsProgramFile(folder(), "mirte.SET")) << "the same name elsewhere is the board's";
