@@ -153,7 +153,7 @@ FUZZ_CHECK_CODE TDosListing* CaughtUpListing(TDosListings& listings, const std::
 // The listings kept from input to input must show each drive the input changed as reading
 // it afresh would: whatever the board made, renamed or deleted, on top of what the last
 // restore put back. A drive nothing changed sent no news, and its listing cannot have moved.
-FUZZ_CHECK_CODE bool ListingsAgreeWithTheDrives(TDosListings& listings, BoardSandbox& sandbox) {
+FUZZ_CHECK_CODE bool ListingsAgreeWithTheDrives(TDosListings& listings, const BoardSandbox& sandbox) {
   for (int drive = 0; drive < 3; ++drive) {
     if (!sandbox.DriveTouched(drive)) continue;
     const std::string& folder = sandbox.Drive(drive);
@@ -266,6 +266,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   service.EndPrintJob((options & 8) != 0);
   FUZZ_CHECK(!board.printer.open && !board.window.printJobOpen);
 
+  sandbox.TakeNews();
   if (!ListingsAgreeWithTheDrives(service.FileService().Listings(), sandbox)) {
     std::fprintf(stderr, "a kept folder listing differs from the folder\n");
     std::abort();

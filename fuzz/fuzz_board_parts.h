@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -150,8 +151,7 @@ public:
 
   // Everything outside the drives' own files is as it was made: the drive folders keep
   // their inode and mode, everything else also its size, link count and time.
-  FUZZ_CHECK_CODE bool OutsideUntouched() {
-    ReadNews();
+  FUZZ_CHECK_CODE bool OutsideUntouched() const {
     if (!outsideNews_) return true;
     for (const auto& sentinel : sentinels_) {
       const struct stat now = HeldStat(sentinel.fd);
@@ -163,16 +163,18 @@ public:
     return true;
   }
 
+  // Takes the folder watches' news of everything since the last restore: made once an input
+  // has ended, before asking what it touched.
+  FUZZ_CHECK_CODE void TakeNews() { ReadNews(); }
+
   // Whether anything in the drive may differ from how it was made since the last restore:
   // a name in it came, went or was renamed, or a file in it was written or changed its mode.
-  bool DriveTouched(int index) {
-    ReadNews();
-    return driveNews_[std::size_t(index)];
-  }
+  bool DriveTouched(int index) const { return driveNews_[std::size_t(index)]; }
 
-  // Puts back the seed files of every drive an input changed, and removes what it added.
+  // Puts back the seed files of every drive an input changed, as the news taken last tells,
+  // and removes what it added.
   FUZZ_CHECK_CODE void RestoreDrives() {
-    ReadNews();
+    bool restored = false;
     for (std::size_t d = 0; d < drives_.size(); ++d) {
       if (!driveNews_[d]) continue;
       const std::string& drive = drives_[d];
@@ -197,9 +199,10 @@ public:
         }
       }
       if (touched) MarkOld(drive);
+      restored = restored || touched;
     }
     // What the restore itself raised is no news of the next input.
-    ReadNews();
+    if (restored) ReadNews();
     driveNews_ = {};
     outsideNews_ = false;
   }
@@ -252,6 +255,8 @@ private:
     for (;;) {
       const ssize_t got = ::read(news_, events, sizeof events);
       if (got <= 0) return;
+      // Room left for the longest event: the queue was empty, no need to ask again.
+      const bool all = std::size_t(got) <= sizeof events - (sizeof(inotify_event) + NAME_MAX + 1);
       for (ssize_t at = 0; at < got;) {
         const auto* event = reinterpret_cast<const inotify_event*>(events + at);
         at += ssize_t(sizeof(inotify_event) + event->len);
@@ -272,6 +277,7 @@ private:
         }
         if (!onADrive) outsideNews_ = true;
       }
+      if (all) return;
     }
   }
 

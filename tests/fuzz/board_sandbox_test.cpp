@@ -54,6 +54,7 @@ TEST(BoardSandboxTest, SeesEveryKindOfChangeOutsideTheDrives) {
     BoardSandbox sandbox;
     ASSERT_TRUE(sandbox.OutsideUntouched()) << c.name;
     c.change(sandbox.Root());
+    sandbox.TakeNews();
     EXPECT_FALSE(sandbox.OutsideUntouched()) << c.name;
   }
 }
@@ -121,6 +122,7 @@ TEST(BoardSandboxTest, TellsWhichDrivesAnInputTouched) {
   BoardSandbox sandbox;
   for (const auto& c : cases) {
     c.change(sandbox);
+    sandbox.TakeNews();
     for (int drive = 0; drive < 3; ++drive)
       EXPECT_EQ(sandbox.DriveTouched(drive), c.touched[std::size_t(drive)]) << c.name << ", drive " << drive;
     EXPECT_TRUE(sandbox.OutsideUntouched()) << c.name;
@@ -142,6 +144,7 @@ TEST(BoardSandboxTest, PutsBackWhatAnInputChangedInTheDrives) {
     fs::rename(a + "/RO.DAT", a + "/MOVED.DAT");
     Append(sandbox.Drive(2) + "/ADDED.TXT", "new");
     fs::remove(c + "/A Long Name.text");
+    sandbox.TakeNews();
     EXPECT_TRUE(sandbox.OutsideUntouched());
     sandbox.RestoreDrives();
     EXPECT_EQ(Read(c + "/SEED.TXT"), seed) << round;
@@ -155,6 +158,7 @@ TEST(BoardSandboxTest, PutsBackWhatAnInputChangedInTheDrives) {
   // A file written in place, with no name in its folder changed, is caught by its held
   // descriptor alone.
   ASSERT_EQ(::truncate((a + "/SEED.TXT").c_str(), 0), 0);
+  sandbox.TakeNews();
   sandbox.RestoreDrives();
   EXPECT_EQ(Read(a + "/SEED.TXT"), seed);
 }
