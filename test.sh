@@ -3,7 +3,8 @@
 #  build/       everything, Qt tests on the offscreen platform, then the Debian package
 #  build-asan/  plain C++ libraries under AddressSanitizer + UndefinedBehaviorSanitizer
 #  build-tsan/  the serial layer's tests under ThreadSanitizer
-#  build-fuzz/  fuzz targets, each run for a bounded time (when clang is present)
+#  build-fuzz/  fuzz targets, each run for a bounded time (when clang is present), first from
+#               build-fuzz-fast/, the same targets without the sanitizers
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/setup.sh
@@ -50,14 +51,25 @@ if command -v clang++ >/dev/null; then
   step "fuzzing (bounded, from the seeds)"
   . scripts/fuzz_common.sh
   mirte_fuzz_build
+  mirte_fuzz_build fast
+  # Three quarters of the time the fast build goes deep; then the sanitized build runs every
+  # input it kept and fuzzes on from there.
   seconds=${MIRTE_FUZZ_SECONDS:-20}
+  fast_seconds=$((seconds * 3 / 4))
+  # A run prints where it started and how far it went, or the end of its log when it failed.
+  fuzz_run() {
+    local log
+    log=$(mktemp)
+    if "$@" >"$log" 2>&1; then awk '/INITED|^Done/' "$log"; rm -f "$log"; else tail -n 30 "$log"; rm -f "$log"; return 1; fi
+  }
   for target in build-fuzz/fuzz/*_fuzz; do
     [ -x "$target" ] || continue
     name=$(basename "$target")
-    echo "--- $name for ${seconds}s"
+    echo "--- $name: ${fast_seconds}s fast, then $((seconds - fast_seconds))s under the sanitizers"
     corpus=$(mirte_fuzz_work_folder)
     mirte_fuzz_seed_copy "$name" "$corpus"
-    "$target" -max_total_time="$seconds" -print_final_stats=0 $(mirte_fuzz_dict "$name") "$corpus" 2>&1 | tail -n 3
+    fuzz_run "build-fuzz-fast/fuzz/$name" -max_total_time="$fast_seconds" $(mirte_fuzz_dict "$name") "$corpus"
+    fuzz_run "$target" -max_total_time="$((seconds - fast_seconds))" $(mirte_fuzz_dict "$name") "$corpus"
     rm -rf "$corpus"
   done
 fi

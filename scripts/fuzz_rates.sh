@@ -2,23 +2,26 @@
 # scripts/fuzz_rates.sh [RUNS] [FOLDER]: inputs a second of every fuzz target over a fixed
 # corpus, so that two builds can be compared: each target runs RUNS inputs (default 20000)
 # with -seed=1 from a fresh copy of its seeds and its dictionary. FOLDER holds the target
-# binaries (default: build-fuzz/fuzz, built first). Printed per target: libFuzzer's whole
+# binaries (default: both builds, sanitized build-fuzz/fuzz and build-fuzz-fast/fuzz, built
+# first). Printed per target: libFuzzer's whole
 # seconds and rate, and the inputs per second of CPU time the process used, which a busy
 # machine disturbs far less than the wall clock; the load average is printed beside.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/fuzz_common.sh
 runs=${1:-20000}
-folder=${2:-}
-if [ -z "$folder" ]; then
+folders=("${2:-}")
+if [ -z "${folders[0]}" ]; then
   mirte_fuzz_build >/dev/null
-  folder=build-fuzz/fuzz
+  mirte_fuzz_build fast >/dev/null
+  folders=(build-fuzz/fuzz build-fuzz-fast/fuzz)
 fi
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-22s %7s %8s %9s %9s %11s\n' target runs seconds inputs/s cpu-s inputs/cpu-s
+printf '%-20s %-22s %7s %8s %9s %9s %11s\n' build target runs seconds inputs/s cpu-s inputs/cpu-s
 work=$(mirte_fuzz_work_folder)
 trap 'rm -rf "$work"' EXIT
-for binary in "$folder"/*_fuzz; do
+for binary in $(for folder in "${folders[@]}"; do ls "$folder"/*_fuzz; done); do
+  build=$(dirname "$binary")
   target=$(basename "$binary")
   rm -rf "$work/corpus"
   mirte_fuzz_seed_copy "$target" "$work/corpus"
@@ -31,7 +34,7 @@ for binary in "$folder"/*_fuzz; do
   seconds=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$work/log")
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/log")
   cpu=$(awk '{ printf "%.2f", $1 + $2 }' "$work/time")
-  printf '%-22s %7s %8s %9s %9s %11.0f\n' "$target" "$runs" "$seconds" "$rate" "$cpu" \
+  printf '%-20s %-22s %7s %8s %9s %9s %11.0f\n' "$build" "$target" "$runs" "$seconds" "$rate" "$cpu" \
     "$(awk "BEGIN { print $runs / ($cpu > 0 ? $cpu : 0.01) }")"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
