@@ -3,8 +3,8 @@
 # corpus, so that two builds can be compared: each target runs RUNS inputs (default 20000)
 # with -seed=1 from a fresh copy of its seeds and its dictionary. FOLDER holds the target
 # binaries (default: both builds, sanitized build-fuzz/fuzz and build-fuzz-fast/fuzz, built
-# first). Printed per target: libFuzzer's whole
-# seconds and rate, and the inputs per second of CPU time the process used, which a busy
+# first). Printed per target: the run's wall-clock seconds and inputs per second, and the
+# inputs per second of CPU time the process used, which a busy
 # machine disturbs far less than the wall clock; the load average is printed beside.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,16 +25,17 @@ for binary in $(for folder in "${folders[@]}"; do ls "$folder"/*_fuzz; done); do
   target=$(basename "$binary")
   rm -rf "$work/corpus"
   mirte_fuzz_seed_copy "$target" "$work/corpus"
-  TIMEFORMAT='%U %S'
+  TIMEFORMAT='%R %U %S'
   if ! { time "$binary" -runs="$runs" -seed=1 -print_final_stats=1 $(mirte_fuzz_dict "$target") \
            "$work/corpus" >"$work/log" 2>&1; } 2>"$work/time"; then
     tail -n 20 "$work/log" >&2
     exit 1
   fi
-  seconds=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$work/log")
-  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/log")
-  cpu=$(awk '{ printf "%.2f", $1 + $2 }' "$work/time")
-  printf '%-20s %-22s %7s %8s %9s %9s %11.0f\n' "$build" "$target" "$runs" "$seconds" "$rate" "$cpu" \
+  # libFuzzer's own rate counts whole seconds, too coarse for a fast target's short run.
+  read -r seconds user system <"$work/time"
+  cpu=$(awk "BEGIN { printf \"%.2f\", $user + $system }")
+  printf '%-20s %-22s %7s %8s %9.0f %9s %11.0f\n' "$build" "$target" "$runs" "$seconds" \
+    "$(awk "BEGIN { print $runs / ($seconds > 0 ? $seconds : 0.01) }")" "$cpu" \
     "$(awk "BEGIN { print $runs / ($cpu > 0 ? $cpu : 0.01) }")"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
