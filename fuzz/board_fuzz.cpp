@@ -280,8 +280,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fprintf(stderr, "a file was left open\n");
     std::abort();
   }
-  const std::array<bool, 3> touched = {sandbox.DriveTouched(0), sandbox.DriveTouched(1), sandbox.DriveTouched(2)};
-  sandbox.RestoreDrives();
-  ListingsFollowTheRestore(service.FileService().Listings(), sandbox, touched);
+  ListingsFollowTheRestore(service.FileService().Listings(), sandbox, sandbox.RestoreDrives());
   return 0;
 }

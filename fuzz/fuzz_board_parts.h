@@ -172,9 +172,9 @@ public:
   bool DriveTouched(int index) const { return driveNews_[std::size_t(index)]; }
 
   // Puts back the seed files of every drive an input changed, as the news taken last tells,
-  // and removes what it added.
-  FUZZ_CHECK_CODE void RestoreDrives() {
-    bool restored = false;
+  // and removes what it added; tells which drives the restore itself changed.
+  FUZZ_CHECK_CODE std::array<bool, 3> RestoreDrives() {
+    std::array<bool, 3> restored{};
     for (std::size_t d = 0; d < drives_.size(); ++d) {
       if (!driveNews_[d]) continue;
       const std::string& drive = drives_[d];
@@ -199,12 +199,13 @@ public:
         }
       }
       if (touched) MarkOld(drive);
-      restored = restored || touched;
+      restored[d] = touched;
     }
     // What the restore itself raised is no news of the next input.
-    if (restored) ReadNews();
+    if (restored != std::array<bool, 3>{}) ReadNews();
     driveNews_ = {};
     outsideNews_ = false;
+    return restored;
   }
 
 private:

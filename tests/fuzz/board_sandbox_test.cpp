@@ -126,7 +126,7 @@ TEST(BoardSandboxTest, TellsWhichDrivesAnInputTouched) {
     for (int drive = 0; drive < 3; ++drive)
       EXPECT_EQ(sandbox.DriveTouched(drive), c.touched[std::size_t(drive)]) << c.name << ", drive " << drive;
     EXPECT_TRUE(sandbox.OutsideUntouched()) << c.name;
-    sandbox.RestoreDrives();
+    EXPECT_EQ(sandbox.RestoreDrives(), c.touched) << c.name << ": the drives the restore changed";
     for (int drive = 0; drive < 3; ++drive) EXPECT_FALSE(sandbox.DriveTouched(drive)) << c.name << " restored";
   }
   EXPECT_EQ(Read(sandbox.Drive(1) + "/SEED.TXT"), std::string(200, 's'));
