@@ -112,7 +112,7 @@ std::string TFileService::ServedName(const std::string& path, TServedFolder& ser
   std::string name = NameOf(path);
   // What the name stands for is compared with the own files below, through the folder.
   if (drives_.IsProgramFileName(served.Path, name)) return {};
-  TDosListing* listing = listings_.Of(served.Handle.Fd());
+  TDosListing* listing = listings_.Of(served.Handle);
   const TDosFileInfo* file = listing ? listing->Find(name) : nullptr;
   if (!file || IsOwn(served, file->Name)) return {};
   return file->Name;
@@ -230,9 +230,9 @@ std::uint8_t TFileService::OpenOrMake(bool make) {
   if (make) {
     std::string name = NameOf(path);
     TServedFolder served;
-    if (!IsCreatableName(name) || !OpenServed(FolderOf(path), served) || drives_.IsProgramFile(served.Path, name))
+    if (!IsCreatableName(name) || !OpenServed(FolderOf(path), served) || IsOwn(served, name))
       return kResultFailed;
-    TDosListing* listing = listings_.Of(served.Handle.Fd());
+    TDosListing* listing = listings_.Of(served.Handle);
     const TDosFileInfo* file = listing ? listing->Find(name) : nullptr;
     const int folder = served.Handle.Fd();
     if (file) {
@@ -280,7 +280,7 @@ std::uint8_t TFileService::CloseBoardFile() {
 bool TFileService::SearchStep(bool first) {
   if (!search_.Active) return false;
   TServedFolder served;
-  TDosListing* listing = OpenServed(search_.Folder, served) ? listings_.Of(served.Handle.Fd()) : nullptr;
+  TDosListing* listing = OpenServed(search_.Folder, served) ? listings_.Of(served.Handle) : nullptr;
   const TDosFileInfo* file =
       listing ? listing->NextMatch(search_.Pattern, first ? std::string() : search_.Found.Name,
                                    [&](const TDosFileInfo& candidate) { return IsOwn(served, candidate.Name); })
@@ -414,11 +414,11 @@ std::uint8_t TFileService::RenameBoardFile() {
   if (!IsCreatableName(newName)) return kResultFailed;
   TServedFolder served;
   std::string real = ServedName(path, served);
-  if (real.empty() || drives_.IsProgramFile(served.Path, newName)) return kResultFailed;
+  if (real.empty() || IsOwn(served, newName)) return kResultFailed;
   const int folder = served.Handle.Fd();
   if (DosLockedByOtherAt(folder, real)) return kResultFailed;
   // The new name may only be taken by the file itself (a change of case).
-  TDosListing* listing = listings_.Of(folder);
+  TDosListing* listing = listings_.Of(served.Handle);
   const TDosFileInfo* holder = listing ? listing->Find(newName) : nullptr;
   if (holder && holder->Name != real) return kResultFailed;
   return RenameFileAt(folder, real, newName) ? kResultOk : kResultFailed;

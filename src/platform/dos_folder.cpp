@@ -113,6 +113,8 @@ bool IsRefusedRoot(const std::string& folder, const TRefusedRoots& refused) {
 TFolderHandle& TFolderHandle::operator=(TFolderHandle&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) close(fd_);
+    status_ = other.status_;
+    statusKnown_ = other.statusKnown_;
     fd_ = other.Release();
   }
   return *this;
@@ -125,6 +127,7 @@ TFolderHandle::~TFolderHandle() {
 int TFolderHandle::Release() {
   int out = fd_;
   fd_ = -1;
+  statusKnown_ = false;
   return out;
 }
 
@@ -151,8 +154,10 @@ TFolderHandle OpenDriveRoot(const std::string& canonicalRoot, const TRefusedRoot
     if (!top.Valid()) return top;
     root = OpenBeneath(top.Fd(), canonicalRoot);
   }
-  if (!root.Valid() || IsRefusedFolder(root.Fd(), refused)) return TFolderHandle();
-  return root;
+  struct stat status {};
+  if (!root.Valid() || fstat(root.Fd(), &status) != 0 || !S_ISDIR(status.st_mode) || refused.Refuses(status))
+    return TFolderHandle();
+  return TFolderHandle(root.Release(), status);
 }
 
 bool StatFileAt(int folder, const std::string& name, struct stat& st) {

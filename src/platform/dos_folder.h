@@ -34,12 +34,18 @@ private:
 bool IsRefusedRoot(const std::string& folder);
 bool IsRefusedRoot(const std::string& folder, const TRefusedRoots& refused);
 
-// One open folder (read-only, close-on-exec). Move-only; closes on destruction.
+// One open folder (read-only, close-on-exec). Move-only; closes on destruction. A handle
+// whose opener already had to look at the folder keeps that status, so that the next
+// question about what folder it is needs no call of its own.
 class TFolderHandle {
 public:
   TFolderHandle() = default;
   explicit TFolderHandle(int fd) : fd_(fd) {}
-  TFolderHandle(TFolderHandle&& other) noexcept : fd_(other.Release()) {}
+  TFolderHandle(int fd, const struct stat& status) : fd_(fd), status_(status), statusKnown_(fd >= 0) {}
+  TFolderHandle(TFolderHandle&& other) noexcept
+      : fd_(other.fd_), status_(other.status_), statusKnown_(other.statusKnown_) {
+    other.Release();
+  }
   TFolderHandle& operator=(TFolderHandle&& other) noexcept;
   TFolderHandle(const TFolderHandle&) = delete;
   TFolderHandle& operator=(const TFolderHandle&) = delete;
@@ -47,10 +53,14 @@ public:
 
   bool Valid() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
+  // The folder's status as it was opened, or null when the opener did not look.
+  const struct stat* Status() const { return statusKnown_ ? &status_ : nullptr; }
   int Release();
 
 private:
   int fd_ = -1;
+  struct stat status_ {};
+  bool statusKnown_ = false;
 };
 
 // Opens `relative` beneath the open folder `root`: no component may be a link (magic links
@@ -60,7 +70,7 @@ TFolderHandle OpenBeneath(int root, std::string_view relative);
 
 // Opens an absolute folder path with no link anywhere on its way, as a drive root is opened
 // once per command: invalid for a relative path, a path through a link, a refused root, or
-// anything that is not a folder.
+// anything that is not a folder. The handle keeps the root's status.
 TFolderHandle OpenDriveRoot(const std::string& canonicalRoot);
 TFolderHandle OpenDriveRoot(const std::string& canonicalRoot, const TRefusedRoots& refused);
 

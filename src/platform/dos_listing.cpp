@@ -246,7 +246,20 @@ void TDosListings::Evict() {
 
 TDosListing* TDosListings::Of(int folderFd) {
   struct stat st {};
-  if (folderFd < 0 || fstat(folderFd, &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+  if (folderFd < 0 || fstat(folderFd, &st) != 0) return nullptr;
+  return Of(folderFd, st);
+}
+
+TDosListing* TDosListings::Of(const TFolderHandle& folder) {
+  // With a watch only the folder's identity and type count, which an open descriptor keeps;
+  // without one its change times count, and those are asked afresh.
+  const struct stat* kept = folder.Status();
+  if (kept && notify_ >= 0) return Of(folder.Fd(), *kept);
+  return Of(folder.Fd());
+}
+
+TDosListing* TDosListings::Of(int folderFd, const struct stat& st) {
+  if (!S_ISDIR(st.st_mode)) return nullptr;
   Drain();
   TKey key{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   TKept& folder = kept_[key];

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/dos_files.h"
+#include "platform/dos_folder.h"
 
 namespace mirte {
 
@@ -76,12 +77,15 @@ public:
   // The listing of an open folder, up to date with every change the system has reported.
   // The reference stays valid until the next call. Null when the folder cannot be read.
   TDosListing* Of(int folderFd);
+  // The same for a handle, using the status it kept where that is enough.
+  TDosListing* Of(const TFolderHandle& folder);
   // Forgets every listing (the next question reads its folder again).
   void Clear();
   // Whether changes arrive by inotify (otherwise by change times).
   bool Notified() const { return notify_ >= 0; }
 
 private:
+  TDosListing* Of(int folderFd, const struct stat& st);
   struct TKey {
     std::uint64_t Device = 0;
     std::uint64_t Inode = 0;
