@@ -73,7 +73,7 @@ struct TFrameShape {
   int reply = 0;
 };
 
-FUZZ_CHECK_CODE TFrameShape ShapeOf(std::uint8_t type) {
+FUZZ_TARGET_CODE TFrameShape ShapeOf(std::uint8_t type) {
   switch (type) {
     case 5: return {1, 0};
     case 13: return {0, 0};
@@ -101,7 +101,7 @@ class ReplyCheck {
 public:
   explicit ReplyCheck(RecordingPort& port) : port_(port) {}
 
-  FUZZ_CHECK_CODE void Before(const TBoardService& service, std::uint8_t byte) {
+  FUZZ_TARGET_CODE void Before(const TBoardService& service, std::uint8_t byte) {
     blocksBefore_ = port_.blocks.size();
     if (service.GetState() == TBoardService::CommandType) {
       shape_ = ShapeOf(byte);
@@ -113,7 +113,7 @@ public:
     }
   }
 
-  FUZZ_CHECK_CODE void After(const TBoardService& service) {
+  FUZZ_TARGET_CODE void After(const TBoardService& service) {
     const bool finished = inFrame_ && left_ == 0;
     if (finished) {
       inFrame_ = false;
@@ -140,26 +140,16 @@ private:
   std::size_t blocksBefore_ = 0;
 };
 
-// The service's kept listing of a drive folder, brought up to date with the folder's news;
-// null when the folder cannot be opened or listed. It stays valid until the next lookup.
-FUZZ_CHECK_CODE TDosListing* CaughtUpListing(TDosListings& listings, const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  TDosListing* listing = listings.Of(fd);
-  ::close(fd);
-  return listing;
-}
-
 // The listings kept from input to input must show each drive the input changed as reading
 // it afresh would: whatever the board made, renamed or deleted, on top of what the last
 // restore put back. A drive nothing changed sent no news, and its listing cannot have moved.
-FUZZ_CHECK_CODE bool ListingsAgreeWithTheDrives(TDosListings& listings, const BoardSandbox& sandbox) {
+FUZZ_TARGET_CODE bool ListingsAgreeWithTheDrives(TDosListings& listings, const BoardSandbox& sandbox) {
   for (int drive = 0; drive < 3; ++drive) {
     if (!sandbox.DriveTouched(drive)) continue;
-    const std::string& folder = sandbox.Drive(drive);
-    TDosListing* listing = CaughtUpListing(listings, folder);
+    // The kept listing, brought up to date with the folder's news, and a reading by path.
+    TDosListing* listing = listings.Of(sandbox.DriveFolder(drive));
     const std::vector<TDosFileInfo> kept = listing ? listing->Files() : std::vector<TDosFileInfo>{};
-    const std::vector<TDosFileInfo> fresh = ListDosFiles(folder);
+    const std::vector<TDosFileInfo> fresh = ListDosFiles(sandbox.Drive(drive));
     const auto same = [](const TDosFileInfo& a, const TDosFileInfo& b) {
       return a.Name == b.Name && a.Alias == b.Alias && a.ReadOnly == b.ReadOnly;
     };
@@ -171,14 +161,19 @@ FUZZ_CHECK_CODE bool ListingsAgreeWithTheDrives(TDosListings& listings, const Bo
 // The listings of the drives a restore changed read its news now, within the input that
 // caused it: left to the next input, the entries a restore put back would be allocated
 // there, and the fuzzer would take it for a leak and run it again.
-FUZZ_CHECK_CODE void ListingsFollowTheRestore(TDosListings& listings, const BoardSandbox& sandbox,
+FUZZ_TARGET_CODE void ListingsFollowTheRestore(TDosListings& listings, const BoardSandbox& sandbox,
                                               const std::array<bool, 3>& restored) {
   for (int drive = 0; drive < 3; ++drive) {
-    if (restored[std::size_t(drive)]) (void)CaughtUpListing(listings, sandbox.Drive(drive));
+    if (restored[std::size_t(drive)]) (void)listings.Of(sandbox.DriveFolder(drive));
   }
 }
 
-int LowestFreeDescriptor() {
+bool DescriptorOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
+
+// The lowest descriptor free when an input starts, found again only when the fuzzer took
+// the one found before (its symbolizer keeps a pipe open once it has printed a new function).
+int LowestFreeDescriptor(int foundBefore) {
+  if (foundBefore >= 0 && !DescriptorOpen(foundBefore)) return foundBefore;
   int fd = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
   if (fd < 0) fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   ::close(fd);
@@ -230,11 +225,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" FUZZ_TARGET_CODE int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   BoardSandbox& sandbox = Sandbox();
   static ServedBoard board(sandbox);
+  static int freeDescriptor = -1;
   if (size < 2) return 0;
-  const int freeDescriptor = LowestFreeDescriptor();
+  freeDescriptor = LowestFreeDescriptor(freeDescriptor);
 
   const std::uint8_t options = data[0];
   const std::size_t resetEvery = static_cast<std::size_t>(data[1]) + 1;
@@ -244,7 +240,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   service.ResetConsole();
   service.InitFileService();
   ReplyCheck replies(board.port);
-  auto feed = [&](std::uint8_t byte) {
+  auto feed = [&](std::uint8_t byte) FUZZ_TARGET_CODE {
     replies.Before(service, byte);
     service.ProcessBoardByte(byte);
     replies.After(service);
@@ -276,7 +272,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   // A descriptor left open would have taken the lowest free number.
-  if (::fcntl(freeDescriptor, F_GETFD) != -1) {
+  if (DescriptorOpen(freeDescriptor)) {
     std::fprintf(stderr, "a file was left open\n");
     std::abort();
   }

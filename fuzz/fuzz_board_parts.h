@@ -6,26 +6,29 @@
 // The sandbox is built once per process, in memory where it can be (the target asks
 // ScratchFolder for a file system of its own): drives C (the working folder), A and B, each
 // with the same few files, and around them the things no board command may reach (a file
-// and a folder above the drives, a link in drive C to a file outside, a subfolder of drive C). Every entry carries
-// one fixed, old modification time, so anything that writes, creates, deletes or renames
-// shows at once in a single stat; restoring puts back only the drives that show it. Every
-// entry is held open (O_PATH) for the whole process and looked at by fstat, which walks no
-// path: a file replaced or renamed under its name changes its folder's time, and a file
-// removed drops its link count to 0, so the held descriptor still tells.
+// and a folder above the drives, a link in drive C to a file outside, a subfolder of drive
+// C). Every entry carries one fixed, old modification time, so anything that writes or
+// replaces it shows in a single stat. The entries outside the drives are held open (O_PATH)
+// for the whole process and looked at by fstat, which walks no path: a file removed drops
+// its link count to 0, so the held descriptor still tells.
 //
-// Those stats are made only where something happened: every folder of the sandbox is
-// watched by one inotify instance, and an input whose changes raised no event there leaves
-// nothing to look at. The kernel raises the events inside the very calls that create,
-// remove, rename, write, truncate or change the attributes of an entry, so none can be
-// missed by the time the input ends; only writes through a shared mapping raise none, and
-// the file service maps no file. A queue that overflowed counts as news everywhere.
+// Every folder of the sandbox is watched by one inotify instance, and only what its events
+// name is looked at: nothing outside the drives when no event came from there, and in a
+// drive only the names an event carried. A name that is no seed file is removed, a seed
+// file that is not as it was made is written again. The kernel raises the events inside
+// the very calls that create, remove, rename, write, truncate or change the attributes of
+// an entry, so none can be missed by the time the input ends; only writes through a shared
+// mapping raise none, and the file service maps no file. A queue that overflowed counts as
+// news of every name everywhere.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -84,7 +87,7 @@ public:
   int TextWidth(std::string_view text) const override { return 30 * static_cast<int>(text.size()); }
   void TextOut(int x, int y, std::string_view) override { Check(open && x >= 0 && y >= 0); }
 
-  FUZZ_CHECK_CODE static void Check(bool condition) {
+  FUZZ_TARGET_CODE static void Check(bool condition) {
     if (!condition) {
       std::fprintf(stderr, "printer used out of a document\n");
       std::abort();
@@ -111,9 +114,10 @@ public:
     seeds_ = {{"SEED.TXT", std::string(200, 's'), 0644},
               {"A Long Name.text", std::string(300, 'l'), 0644},
               {"RO.DAT", std::string(128, 'r'), 0444}};
-    for (const auto& drive : drives_) {
-      for (const auto& seed : seeds_) WriteFile(drive + "/" + seed.name, seed.text, seed.mode);
-      MarkOld(drive);
+    for (std::size_t d = 0; d < drives_.size(); ++d) {
+      for (std::size_t i = 0; i < seeds_.size(); ++i)
+        seedInodes_[d][i] = WriteFile(drives_[d] + "/" + seeds_[i].name, seeds_[i].text, seeds_[i].mode);
+      MarkOld(drives_[d]);
     }
     for (const char* path : {"", "/SECRET.TXT", "/outside", "/outside/TARGET.TXT", "/prog", "/prog/dosdevices",
                              "/prog/dosdevices/a:", "/prog/dosdevices/b:", "/work/LINK.TXT", "/work/SUBDIR",
@@ -121,10 +125,10 @@ public:
       MarkOld(root_ + path);
       AddSentinel(root_ + path, true);
     }
-    for (const auto& drive : drives_) AddSentinel(drive, false);
-    for (const auto& drive : drives_) {
-      held_.emplace_back();
-      for (const auto& seed : seeds_) held_.back().push_back(Hold(drive + "/" + seed.name));
+    for (std::size_t d = 0; d < drives_.size(); ++d) {
+      AddSentinel(drives_[d], false);
+      folders_[d] = ::open(drives_[d].c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (folders_[d] < 0) std::abort();
     }
     news_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (news_ < 0) std::abort();
@@ -136,8 +140,7 @@ public:
   ~BoardSandbox() {
     ::close(news_);
     for (const auto& sentinel : sentinels_) ::close(sentinel.fd);
-    for (const auto& drive : held_)
-      for (int fd : drive) ::close(fd);
+    for (int folder : folders_) ::close(folder);
   }
 
   BoardSandbox(const BoardSandbox&) = delete;
@@ -147,11 +150,13 @@ public:
   bool InOwnMemory() const { return scratch_.InOwnMemory(); }
   // 0: the working folder (drive C), 1: drive A, 2: drive B.
   const std::string& Drive(int index) const { return drives_[std::size_t(index)]; }
+  // The drive's folder, open for reading for the whole process.
+  int DriveFolder(int index) const { return folders_[std::size_t(index)]; }
   TProgramFiles ProgramFiles() const { return {"", "", root_ + "/prog/dosdevices"}; }
 
   // Everything outside the drives' own files is as it was made: the drive folders keep
   // their inode and mode, everything else also its size, link count and time.
-  FUZZ_CHECK_CODE bool OutsideUntouched() const {
+  FUZZ_TARGET_CODE bool OutsideUntouched() const {
     if (!outsideNews_) return true;
     for (const auto& sentinel : sentinels_) {
       const struct stat now = HeldStat(sentinel.fd);
@@ -165,45 +170,36 @@ public:
 
   // Takes the folder watches' news of everything since the last restore: made once an input
   // has ended, before asking what it touched.
-  FUZZ_CHECK_CODE void TakeNews() { ReadNews(); }
+  FUZZ_TARGET_CODE void TakeNews() { ReadNews(); }
 
   // Whether anything in the drive may differ from how it was made since the last restore:
   // a name in it came, went or was renamed, or a file in it was written or changed its mode.
-  bool DriveTouched(int index) const { return driveNews_[std::size_t(index)]; }
+  bool DriveTouched(int index) const { return driveNews_[std::size_t(index)].Any; }
 
   // Puts back the seed files of every drive an input changed, as the news taken last tells,
   // and removes what it added; tells which drives the restore itself changed.
-  FUZZ_CHECK_CODE std::array<bool, 3> RestoreDrives() {
+  FUZZ_TARGET_CODE std::array<bool, 3> RestoreDrives() {
     std::array<bool, 3> restored{};
     for (std::size_t d = 0; d < drives_.size(); ++d) {
-      if (!driveNews_[d]) continue;
+      const TDriveNews& news = driveNews_[d];
+      if (!news.Any) continue;
       const std::string& drive = drives_[d];
-      // The folder's time is untouched while no name in it changed: then each held
-      // descriptor is still the file of its name, and one fstat tells whether it was written.
-      const bool renamed = !Old(Stat(drive));
-      if (renamed) RemoveAdded(drive, d == 0);
-      bool touched = renamed;
+      if (news.Everything) restored[d] = RemoveAdded(drive, d == 0);
+      for (const std::string& name : news.Others) restored[d] = Remove(drive + "/" + name) || restored[d];
       for (std::size_t i = 0; i < seeds_.size(); ++i) {
+        if (!news.Everything && !news.Seeds[i]) continue;
         const Seed& seed = seeds_[i];
-        int& fd = held_[d][i];
         const std::string path = drive + "/" + seed.name;
-        const bool same = AsMade(renamed ? Stat(path) : HeldStat(fd), seed);
-        if (!same) {
-          ::unlink(path.c_str());
-          WriteFile(path, seed.text, seed.mode);
-          touched = true;
-        }
-        if (!same || renamed) {
-          ::close(fd);
-          fd = Hold(path);
-        }
+        const struct stat now = Stat(path);
+        if (AsMade(now, seed) && now.st_ino == seedInodes_[d][i]) continue;
+        ::unlink(path.c_str());
+        seedInodes_[d][i] = WriteFile(path, seed.text, seed.mode);
+        restored[d] = true;
       }
-      if (touched) MarkOld(drive);
-      restored[d] = touched;
     }
     // What the restore itself raised is no news of the next input.
     if (restored != std::array<bool, 3>{}) ReadNews();
-    driveNews_ = {};
+    for (TDriveNews& news : driveNews_) news.Clear();
     outsideNews_ = false;
     return restored;
   }
@@ -218,6 +214,20 @@ private:
     int fd;
     struct stat was;
     bool timed;
+  };
+  // What a drive's events named since the last restore. The names other than the seeds'
+  // keep their storage from input to input, so that an input allocates no more than the
+  // one before it did.
+  struct TDriveNews {
+    bool Any = false;
+    bool Everything = false;  // the queue overflowed: any name may have changed
+    std::array<bool, 3> Seeds{};
+    std::vector<std::string> Others;
+    void Clear() {
+      Any = Everything = false;
+      Seeds = {};
+      Others.clear();
+    }
   };
 
   static constexpr time_t kOldTime = 1000000000;
@@ -251,7 +261,7 @@ private:
 
   // Takes every event queued since the last call into driveNews_ and outsideNews_. An event
   // on a drive folder itself, or on drive C's link or subfolder, is news outside the drives.
-  FUZZ_CHECK_CODE void ReadNews() {
+  FUZZ_TARGET_CODE void ReadNews() {
     alignas(inotify_event) char events[16384];
     for (;;) {
       const ssize_t got = ::read(news_, events, sizeof events);
@@ -262,7 +272,7 @@ private:
         const auto* event = reinterpret_cast<const inotify_event*>(events + at);
         at += ssize_t(sizeof(inotify_event) + event->len);
         if (event->mask & IN_Q_OVERFLOW) {
-          driveNews_ = {true, true, true};
+          for (TDriveNews& news : driveNews_) news.Any = news.Everything = true;
           outsideNews_ = true;
           continue;
         }
@@ -274,12 +284,22 @@ private:
           if (name.empty() || (d == 0 && (name == "LINK.TXT" || name == "SUBDIR")))
             outsideNews_ = true;
           else
-            driveNews_[d] = true;
+            Note(driveNews_[d], name);
         }
         if (!onADrive) outsideNews_ = true;
       }
       if (all) return;
     }
+  }
+
+  void Note(TDriveNews& news, std::string_view name) const {
+    news.Any = true;
+    for (std::size_t i = 0; i < seeds_.size(); ++i) {
+      if (seeds_[i].name != name) continue;
+      news.Seeds[i] = true;
+      return;
+    }
+    if (std::find(news.Others.begin(), news.Others.end(), name) == news.Others.end()) news.Others.emplace_back(name);
   }
 
   static bool Old(const struct stat& st) { return st.st_mtim.tv_sec == kOldTime && st.st_mtim.tv_nsec == 0; }
@@ -291,15 +311,28 @@ private:
     const timespec times[2] = {{kOldTime, 0}, {kOldTime, 0}};
     if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) std::abort();
   }
-  static void WriteFile(const std::string& path, const std::string& text, mode_t mode) {
+  // Writes the file afresh, with the old time, and tells its inode.
+  static ino_t WriteFile(const std::string& path, const std::string& text, mode_t mode) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 || ::write(fd, text.data(), text.size()) != ssize_t(text.size())) std::abort();
     ::fchmod(fd, mode);
+    const timespec times[2] = {{kOldTime, 0}, {kOldTime, 0}};
+    struct stat st {};
+    if (::futimens(fd, times) != 0 || ::fstat(fd, &st) != 0) std::abort();
     ::close(fd);
-    MarkOld(path);
+    return st.st_ino;
   }
 
-  void RemoveAdded(const std::string& drive, bool workingFolder) {
+  // Removes whatever is at the path, a folder with all it holds; tells whether it was there.
+  static bool Remove(const std::string& path) {
+    if (::unlink(path.c_str()) == 0) return true;
+    if (errno != EISDIR && errno != EPERM) return false;
+    std::error_code ignored;
+    return std::filesystem::remove_all(path, ignored) > 0;
+  }
+
+  // Removes every name in the drive that no seed file has; tells whether there was any.
+  bool RemoveAdded(const std::string& drive, bool workingFolder) {
     std::vector<std::string> added;
     if (DIR* dir = ::opendir(drive.c_str())) {
       while (const dirent* entry = ::readdir(dir)) {
@@ -312,8 +345,8 @@ private:
       }
       ::closedir(dir);
     }
-    std::error_code ignored;
-    for (const auto& name : added) std::filesystem::remove_all(drive + "/" + name, ignored);
+    for (const auto& name : added) Remove(drive + "/" + name);
+    return !added.empty();
   }
 
   ScratchFolder scratch_;
@@ -321,12 +354,13 @@ private:
   std::vector<std::string> drives_;
   std::vector<Seed> seeds_;
   std::vector<Sentinel> sentinels_;
-  // Per drive, a descriptor of each seed file, in seeds_ order.
-  std::vector<std::vector<int>> held_;
+  std::array<int, 3> folders_{};
+  // Per drive, the inode of each seed file as last written, in seeds_ order.
+  std::array<std::array<ino_t, 3>, 3> seedInodes_{};
   int news_ = -1;  // the inotify instance
   std::vector<int> outsideWatches_;
   std::array<int, 3> driveWatches_{};
-  std::array<bool, 3> driveNews_{};
+  std::array<TDriveNews, 3> driveNews_{};
   bool outsideNews_ = false;
 };
 

@@ -12,7 +12,7 @@
 
 namespace mirte::fuzzing {
 
-FUZZ_CHECK_CODE inline void CheckCursorInShape(const TTerminalBuffer& buffer) {
+FUZZ_TARGET_CODE inline void CheckCursorInShape(const TTerminalBuffer& buffer) {
   const int history = buffer.SVRowCount() - buffer.RowCount();
   FUZZ_CHECK(history >= 0);
   FUZZ_CHECK(buffer.GetRegionTop() >= 1 && buffer.GetRegionTop() <= buffer.GetRegionBottom());
@@ -25,7 +25,7 @@ FUZZ_CHECK_CODE inline void CheckCursorInShape(const TTerminalBuffer& buffer) {
 }
 
 // Drains the invalid rectangle, which must lie on the screen.
-FUZZ_CHECK_CODE inline void CheckInvalidRect(TTerminalBuffer& buffer) {
+FUZZ_TARGET_CODE inline void CheckInvalidRect(TTerminalBuffer& buffer) {
   TInvalidRect rect;
   if (buffer.GetInvalidRect(rect)) {
     FUZZ_CHECK(rect.Left >= 1 && rect.Left <= rect.Right && rect.Right <= buffer.ColCount());
@@ -36,7 +36,7 @@ FUZZ_CHECK_CODE inline void CheckInvalidRect(TTerminalBuffer& buffer) {
 // A row's items as wide as the screen's; its first and last item are read, so that the
 // address sanitizer stops any row whose span claims storage the buffer does not have.
 template <typename Item>
-FUZZ_CHECK_CODE void CheckItems(std::span<const Item> items, std::size_t width) {
+FUZZ_TARGET_CODE void CheckItems(std::span<const Item> items, std::size_t width) {
   FUZZ_CHECK(items.size() == width);
   if (items.empty()) return;
   volatile Item first = items.front();
@@ -45,7 +45,7 @@ FUZZ_CHECK_CODE void CheckItems(std::span<const Item> items, std::size_t width) 
   (void)last;
 }
 
-FUZZ_CHECK_CODE inline void CheckRow(const TTerminalBuffer& buffer, int row) {
+FUZZ_TARGET_CODE inline void CheckRow(const TTerminalBuffer& buffer, int row) {
   const std::size_t width = std::size_t(buffer.ColCount());
   const std::size_t charWidth = buffer.GetWideChars() ? 2 : 1;
   CheckItems(buffer.GetCharRow(row), width * charWidth);
@@ -59,7 +59,7 @@ FUZZ_CHECK_CODE inline void CheckRow(const TTerminalBuffer& buffer, int row) {
 // below the last, and the history never holds more than its capacity.
 // Every row is read, not only each block's first and last: a history that wraps maps the
 // rows between them through its ring, and that mapping is what this check is here to catch.
-FUZZ_CHECK_CODE inline void CheckEveryRow(const TTerminalBuffer& buffer) {
+FUZZ_TARGET_CODE inline void CheckEveryRow(const TTerminalBuffer& buffer) {
   CheckCursorInShape(buffer);
   FUZZ_CHECK(buffer.History().Count() <= buffer.History().Capacity());
   FUZZ_CHECK(buffer.RowsAbove() >= buffer.History().Count());
@@ -69,7 +69,7 @@ FUZZ_CHECK_CODE inline void CheckEveryRow(const TTerminalBuffer& buffer) {
 }
 
 // The cheap form for every step: the cursor and the rows at the edges only.
-FUZZ_CHECK_CODE inline void CheckEdgeRows(const TTerminalBuffer& buffer) {
+FUZZ_TARGET_CODE inline void CheckEdgeRows(const TTerminalBuffer& buffer) {
   CheckCursorInShape(buffer);
   CheckRow(buffer, 1);
   CheckRow(buffer, buffer.RowCount());

@@ -118,6 +118,18 @@ TEST(BoardSandboxTest, TellsWhichDrivesAnInputTouched) {
        {true, false, true}},
       {"a seed file emptied in drive A", [](const BoardSandbox& s) { fs::resize_file(s.Drive(1) + "/SEED.TXT", 0); },
        {false, true, false}},
+      {"a folder made in drive B, with a file in it",
+       [](const BoardSandbox& s) {
+         fs::create_directory(s.Drive(2) + "/NEW");
+         Append(s.Drive(2) + "/NEW/INNER.TXT", "x");
+       },
+       {false, false, true}},
+      {"a seed file replaced by a copy under its name in drive A",
+       [](const BoardSandbox& s) {
+         fs::copy_file(s.Drive(1) + "/RO.DAT", s.Drive(1) + "/COPY.DAT");
+         fs::rename(s.Drive(1) + "/COPY.DAT", s.Drive(1) + "/RO.DAT");
+       },
+       {false, true, false}},
   };
   BoardSandbox sandbox;
   for (const auto& c : cases) {
@@ -132,6 +144,43 @@ TEST(BoardSandboxTest, TellsWhichDrivesAnInputTouched) {
   EXPECT_EQ(Read(sandbox.Drive(1) + "/SEED.TXT"), std::string(200, 's'));
   EXPECT_TRUE(fs::exists(sandbox.Drive(0) + "/SEED.TXT"));
   EXPECT_FALSE(fs::exists(sandbox.Drive(0) + "/OTHER.TXT"));
+  EXPECT_FALSE(fs::exists(sandbox.Drive(2) + "/NEW"));
+}
+
+// News of a drive that the input itself took back leaves the restore nothing to do.
+TEST(BoardSandboxTest, ChangesNothingAnInputUndidItself) {
+  BoardSandbox sandbox;
+  const std::string a = sandbox.Drive(1);
+  Append(a + "/GONE.TXT", "x");
+  fs::remove(a + "/GONE.TXT");
+  fs::rename(a + "/SEED.TXT", a + "/AWAY.TXT");
+  fs::rename(a + "/AWAY.TXT", a + "/SEED.TXT");
+  sandbox.TakeNews();
+  EXPECT_TRUE(sandbox.DriveTouched(1));
+  EXPECT_EQ(sandbox.RestoreDrives(), (std::array<bool, 3>{false, false, false}));
+}
+
+// More events than the queue holds: the names of the last are lost, so the restore looks
+// at every name of every drive, and the outside check at every sentinel.
+TEST(BoardSandboxTest, PutsBackEverythingAfterTheQueueOverflowed) {
+  BoardSandbox sandbox;
+  const std::string c = sandbox.Drive(0);
+  const std::string b = sandbox.Drive(2);
+  // Events in turn on two names outside the drives, which the kernel cannot merge; each
+  // file ends with the mode it had.
+  const std::string outside[] = {sandbox.Root() + "/SECRET.TXT", sandbox.Root() + "/outside/TARGET.TXT"};
+  for (int i = 0; i < 9000; ++i)
+    for (const auto& path : outside) ::chmod(path.c_str(), (i & 1) ? 0644 : 0600);
+  Append(b + "/ADDED.TXT", "new");
+  ::chmod((c + "/RO.DAT").c_str(), 0644);
+  sandbox.TakeNews();
+  for (int drive = 0; drive < 3; ++drive) EXPECT_TRUE(sandbox.DriveTouched(drive)) << drive;
+  EXPECT_TRUE(sandbox.OutsideUntouched());
+  EXPECT_EQ(sandbox.RestoreDrives(), (std::array<bool, 3>{true, false, true}));
+  EXPECT_FALSE(fs::exists(b + "/ADDED.TXT"));
+  EXPECT_EQ(fs::status(c + "/RO.DAT").permissions() & fs::perms::all, fs::perms(0444));
+  EXPECT_TRUE(fs::exists(c + "/LINK.TXT") || fs::is_symlink(c + "/LINK.TXT"));
+  EXPECT_TRUE(fs::exists(c + "/SUBDIR/INNER.TXT"));
 }
 
 TEST(BoardSandboxTest, PutsBackWhatAnInputChangedInTheDrives) {
@@ -155,8 +204,8 @@ TEST(BoardSandboxTest, PutsBackWhatAnInputChangedInTheDrives) {
     EXPECT_TRUE(fs::exists(c + "/SUBDIR/INNER.TXT")) << round;
     EXPECT_TRUE(sandbox.OutsideUntouched()) << round;
   }
-  // A file written in place, with no name in its folder changed, is caught by its held
-  // descriptor alone.
+  // A file written in place, with no name in its folder changed, is caught by the event
+  // that names it.
   ASSERT_EQ(::truncate((a + "/SEED.TXT").c_str(), 0), 0);
   sandbox.TakeNews();
   sandbox.RestoreDrives();
