@@ -192,7 +192,7 @@ public:
         const std::string path = drive + "/" + seed.name;
         const struct stat now = Stat(path);
         if (AsMade(now, seed) && now.st_ino == seedInodes_[d][i]) continue;
-        ::unlink(path.c_str());
+        Remove(path);
         seedInodes_[d][i] = WriteFile(path, seed.text, seed.mode);
         restored[d] = true;
       }
