@@ -168,12 +168,9 @@ FUZZ_TARGET_CODE void ListingsFollowTheRestore(TDosListings& listings, const Boa
   }
 }
 
-bool DescriptorOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
-
-// The lowest descriptor free when an input starts, found again only when the fuzzer took
-// the one found before (its symbolizer keeps a pipe open once it has printed a new function).
-int LowestFreeDescriptor(int foundBefore) {
-  if (foundBefore >= 0 && !DescriptorOpen(foundBefore)) return foundBefore;
+// Found afresh for every input: the fuzzer opens descriptors between inputs, and keeps some
+// (its symbolizer's pipe once it has printed a new function).
+int LowestFreeDescriptor() {
   int fd = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
   if (fd < 0) fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   ::close(fd);
@@ -228,9 +225,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" FUZZ_TARGET_CODE int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   BoardSandbox& sandbox = Sandbox();
   static ServedBoard board(sandbox);
-  static int freeDescriptor = -1;
   if (size < 2) return 0;
-  freeDescriptor = LowestFreeDescriptor(freeDescriptor);
+  const int freeDescriptor = LowestFreeDescriptor();
 
   const std::uint8_t options = data[0];
   const std::size_t resetEvery = static_cast<std::size_t>(data[1]) + 1;
@@ -272,7 +268,7 @@ extern "C" FUZZ_TARGET_CODE int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     std::abort();
   }
   // A descriptor left open would have taken the lowest free number.
-  if (DescriptorOpen(freeDescriptor)) {
+  if (::fcntl(freeDescriptor, F_GETFD) != -1) {
     std::fprintf(stderr, "a file was left open\n");
     std::abort();
   }
