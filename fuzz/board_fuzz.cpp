@@ -42,6 +42,9 @@ class RecordingPort : public IBoardPort {
 public:
   bool InputReady() override { return false; }
   bool ReadChar(std::uint8_t&) override { return false; }
+  // The rest of the input is always on its way: a frame is never cut off by silence, which
+  // would make what an input does depend on how fast it ran.
+  bool InputOnTheWay() override { return true; }
   bool DTR() override { return dtr; }
   void SetDTR(bool on) override { dtr = on; }
   bool WriteBlock(const std::uint8_t*, std::size_t size) override {

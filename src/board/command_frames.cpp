@@ -300,11 +300,15 @@ bool TBoardService::FrameCutOffBySilence() {
   // previous frame byte left nothing waiting, in the port or still in the device, so bytes
   // that merely waited for a busy window or a port held up by a loaded machine are never
   // taken for a pause of the board. The device is asked only once the port runs dry.
-  const auto received = LastByteTime();
   const bool midFrame = state == Parameters || state == Data;
-  const bool silent = midFrame && frameStarved_ && received - frameByteReceived_ > kFrameSilenceLimit;
-  frameByteReceived_ = received;
+  const bool waitedDry = midFrame && frameStarved_;
   frameStarved_ = port_ && !port_->InputReady() && !port_->InputOnTheWay();
+  // A byte's time counts only after a byte that left the port dry, so the clock is read
+  // only for such bytes and for the byte just after one.
+  if (!waitedDry && !frameStarved_) return false;
+  const auto received = LastByteTime();
+  const bool silent = waitedDry && received - frameByteReceived_ > kFrameSilenceLimit;
+  frameByteReceived_ = received;
   return silent;
 }
 
