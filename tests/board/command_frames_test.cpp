@@ -356,8 +356,9 @@ namespace {
 class FrameSilenceTest : public CommandFramesTest {
 protected:
   // The write frame of a record with its last byte lost on the line, then `gap` of silence
-  // from the board, then the frame that closes the file.
-  void LoseTheLastRecordByteThenWait(Clock::duration gap) {
+  // from the board, then the frame that closes the file: its first byte alone, then the
+  // rest, or all of it at once.
+  void LoseTheLastRecordByteThenWait(Clock::duration gap, bool closeAtOnce = false) {
     Receive(Frame(22, NameBlock("LOST    DAT")));
     TakeWritten();
     const auto start = Clock::now() - gap;
@@ -365,6 +366,10 @@ protected:
     Receive(Frame(21, NameBlock("LOST    DAT")) + std::string(127, 'x'));
     port.receivedAt = Clock::now();
     const std::string close = Frame(16, NameBlock("LOST    DAT"));
+    if (closeAtOnce) {
+      Receive(close);
+      return;
+    }
     Receive(close.substr(0, 1));
     statusAfterFirstByte = window.StatusText();
     Receive(close.substr(1));
@@ -378,6 +383,13 @@ TEST_F(FrameSilenceTest, AFrameCutOffForASecondIsDroppedAndTheNextFrameIsServed)
   EXPECT_EQ(temp.read("work/LOST.DAT").size(), 0u) << "no record made of the next frame's bytes";
   EXPECT_EQ(service.GetState(), TBoardService::Console);
   EXPECT_NE(statusAfterFirstByte.find("stopped sending"), std::string::npos);
+}
+
+// The byte after the silence is the one that tells, even with more bytes behind it.
+TEST_F(FrameSilenceTest, AFrameCutOffForASecondIsDroppedWhenTheNextFrameComesAllAtOnce) {
+  LoseTheLastRecordByteThenWait(std::chrono::milliseconds(1500), true);
+  EXPECT_EQ(TakeWritten(), (Bytes{0})) << "only the close frame is answered";
+  EXPECT_EQ(temp.read("work/LOST.DAT").size(), 0u);
 }
 
 // A port held up by a loaded machine takes a frame's last bytes late, though the board sent
