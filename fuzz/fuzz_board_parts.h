@@ -281,7 +281,7 @@ private:
           if (event->wd != driveWatches_[d]) continue;
           onADrive = true;
           const std::string_view name = event->len ? std::string_view(event->name) : std::string_view();
-          if (name.empty() || (d == 0 && (name == "LINK.TXT" || name == "SUBDIR")))
+          if (name.empty() || (d == 0 && OutsideInDriveC(name)))
             outsideNews_ = true;
           else
             Note(driveNews_[d], name);
@@ -292,14 +292,22 @@ private:
     }
   }
 
+  // Drive C's link to a file outside and its subfolder belong to the outside.
+  static bool OutsideInDriveC(std::string_view name) { return name == "LINK.TXT" || name == "SUBDIR"; }
+
+  // The index of the seed file of that name in seeds_, or -1.
+  int SeedIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < seeds_.size(); ++i)
+      if (seeds_[i].name == name) return int(i);
+    return -1;
+  }
+
   void Note(TDriveNews& news, std::string_view name) const {
     news.Any = true;
-    for (std::size_t i = 0; i < seeds_.size(); ++i) {
-      if (seeds_[i].name != name) continue;
-      news.Seeds[i] = true;
-      return;
-    }
-    if (std::find(news.Others.begin(), news.Others.end(), name) == news.Others.end()) news.Others.emplace_back(name);
+    if (const int seed = SeedIndex(name); seed >= 0)
+      news.Seeds[std::size_t(seed)] = true;
+    else if (std::find(news.Others.begin(), news.Others.end(), name) == news.Others.end())
+      news.Others.emplace_back(name);
   }
 
   static bool Old(const struct stat& st) { return st.st_mtim.tv_sec == kOldTime && st.st_mtim.tv_nsec == 0; }
@@ -338,10 +346,8 @@ private:
       while (const dirent* entry = ::readdir(dir)) {
         std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        if (workingFolder && (name == "LINK.TXT" || name == "SUBDIR")) continue;
-        bool seed = false;
-        for (const auto& s : seeds_) seed = seed || s.name == name;
-        if (!seed) added.emplace_back(name);
+        if (workingFolder && OutsideInDriveC(name)) continue;
+        if (SeedIndex(name) < 0) added.emplace_back(name);
       }
       ::closedir(dir);
     }

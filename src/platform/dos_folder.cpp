@@ -226,13 +226,4 @@ bool SetModeAt(int folder, const std::string& name, mode_t mode) {
   return done;
 }
 
-bool IsRefusedFolder(int fd) {
-  return IsRefusedFolder(fd, TRefusedRoots());
-}
-
-bool IsRefusedFolder(int fd, const TRefusedRoots& refused) {
-  struct stat st {};
-  return fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || refused.Refuses(st);
-}
-
 }  // namespace mirte

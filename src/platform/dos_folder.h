@@ -74,10 +74,6 @@ TFolderHandle OpenBeneath(int root, std::string_view relative);
 TFolderHandle OpenDriveRoot(const std::string& canonicalRoot);
 TFolderHandle OpenDriveRoot(const std::string& canonicalRoot, const TRefusedRoots& refused);
 
-// True when the open folder is one of the refused roots, by device and inode.
-bool IsRefusedFolder(int fd);
-bool IsRefusedFolder(int fd, const TRefusedRoots& refused);
-
 // Plain names in an open folder, never through a link and only on regular files; each
 // returns -1 or false with errno on failure. `name` must be a single component.
 // Status of the regular file `name`.
